@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/file_system.h"
+
+// The page-text loader: turns a file into the lines of its text, for titles and for the full-text
+// search. Bytes in, bytes out: nothing is converted.
+namespace pelmaro {
+
+// True when `start` (the first bytes of a file) begins with "{\rtf".
+bool startsAsRtf(std::string_view start);
+
+// The text of an RTF document, paragraphs as lines joined by "\n"; nullopt-like empty result with
+// ok=false when it is not valid RTF (the caller then reads the file as plain text).
+bool rtfToText(std::string_view rtf, std::string& text);
+
+// The page lines of `bytes`: RTF when it starts as RTF and parses, plain text otherwise. Plain text
+// ends at the first NUL; a line ends at CR LF, a lone CR or a lone LF; lines are not wrapped; an
+// empty last line is not counted, so empty input has no lines.
+std::vector<std::string> pageLines(std::string_view bytes);
+
+// Reads the file and returns its page lines; fails with "Cannot open file "%s". %s".
+std::vector<std::string> loadPageLines(platform::FileSystem& files, const std::string& fileName);
+
+// All lines concatenated with no separator: the text with its line breaks removed.
+std::string joinedText(const std::vector<std::string>& lines);
+
+}  // namespace pelmaro

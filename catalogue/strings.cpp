@@ -1,0 +1,54 @@
+#include "catalogue/strings.h"
+
+namespace pelmaro {
+
+std::string lowerAZ(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c + ('a' - 'A'));
+        }
+    }
+    return out;
+}
+
+std::string upperAZ(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - ('a' - 'A'));
+        }
+    }
+    return out;
+}
+
+std::string_view trimmed(std::string_view text) {
+    const auto blank = [](char c) { return static_cast<unsigned char>(c) <= 0x20; };
+    while (!text.empty() && blank(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && blank(text.back())) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+std::string_view fileNameOf(std::string_view path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+std::string_view extensionOf(std::string_view path) {
+    const std::string_view name = fileNameOf(path);
+    const auto dot = name.rfind('.');
+    return dot == std::string_view::npos ? std::string_view() : name.substr(dot);
+}
+
+std::string deriveName(std::string_view path, std::string_view newExtension) {
+    const std::string_view extension = extensionOf(path);
+    std::string out(path.substr(0, path.size() - extension.size()));
+    out += newExtension;
+    return out;
+}
+
+}  // namespace pelmaro

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// Byte-string helpers shared by the catalogue, the searches and the bookmarks. All text is bytes;
+// case rules touch only the ASCII letters, wherever they stand (also inside multi-byte characters).
+namespace pelmaro {
+
+// 'A'..'Z' become 'a'..'z'; every other byte stays.
+std::string lowerAZ(std::string_view text);
+// 'a'..'z' become 'A'..'Z'; every other byte stays.
+std::string upperAZ(std::string_view text);
+// Removes every leading and trailing byte from 0x00 to 0x20.
+std::string_view trimmed(std::string_view text);
+
+// The part after the last "/" (the whole name when there is none).
+std::string_view fileNameOf(std::string_view path);
+// From the last "." of the file name on (".htm"); empty when the file name has no ".".
+std::string_view extensionOf(std::string_view path);
+// Replaces the extension with `newExtension`, or appends it when there is none:
+// "/x/pelmaropath.bookmark" -> "/x/pelmaropath.path", "/a.b/notes" -> "/a.b/notes.path".
+std::string deriveName(std::string_view path, std::string_view newExtension);
+
+}  // namespace pelmaro

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pelmaro::platform {
+
+// One entry of a folder listing, with symbolic links followed.
+struct DirEntry {
+    enum class Kind { File, Directory, Other };  // Other: FIFOs, sockets, devices, broken links
+    std::string name;
+    Kind kind = Kind::Other;
+    // Identity of a directory (device and inode), so that a scan can tell folders it has seen.
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+};
+
+// A file open for reading.
+class InputFile {
+public:
+    virtual ~InputFile() = default;
+    // Reads up to `size` bytes; 0 at the end of the file. Fails with an Error on a read error.
+    virtual std::size_t read(char* buffer, std::size_t size) = 0;
+};
+
+// The file system services the logic uses. Names are byte strings, "/" separated.
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+
+    // Lists `folder` (with or without a trailing "/") in the order the system enumerates it,
+    // without "." and "..". False when the folder can't be listed.
+    virtual bool listFolder(const std::string& folder, std::vector<DirEntry>& entries) = 0;
+    // The size of a regular file that can be opened for reading; -1 otherwise.
+    virtual std::int64_t fileSize(const std::string& fileName) = 0;
+    // Opens a file for reading; fails with "Cannot open file "%s". %s".
+    virtual std::unique_ptr<InputFile> openForReading(const std::string& fileName) = 0;
+    // A regular file (links followed) exists under that name.
+    virtual bool fileExists(const std::string& fileName) = 0;
+    // Replaces the file's content with `bytes`: written to a temporary file in the same folder,
+    // then renamed over the old one, so a failure never leaves a truncated file. Fails with
+    // "Cannot create file "%s". %s".
+    virtual void writeFile(const std::string& fileName, std::string_view bytes) = 0;
+    // False when there was nothing to delete or it can't be deleted.
+    virtual bool removeFile(const std::string& fileName) = 0;
+};
+
+// The real file system.
+class PosixFileSystem final : public FileSystem {
+public:
+    bool listFolder(const std::string& folder, std::vector<DirEntry>& entries) override;
+    std::int64_t fileSize(const std::string& fileName) override;
+    std::unique_ptr<InputFile> openForReading(const std::string& fileName) override;
+    bool fileExists(const std::string& fileName) override;
+    void writeFile(const std::string& fileName, std::string_view bytes) override;
+    bool removeFile(const std::string& fileName) override;
+};
+
+// Reads the whole file; fails as openForReading and read do.
+std::string readWholeFile(FileSystem& files, const std::string& fileName);
+
+}  // namespace pelmaro::platform

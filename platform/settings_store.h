@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace pelmaro::platform {
+
+// The program's settings: one key, "software\pelmaro", holding typed values ("last", a string;
+// "id", a 32-bit signed integer). Values are read and written between openKey() and closeKey().
+class SettingsStore {
+public:
+    virtual ~SettingsStore() = default;
+
+    // Opens the key, creating it when missing. False when it can't be opened or created; the
+    // caller then does without settings, silently.
+    virtual bool openKey() = 0;
+    virtual bool hasValue(const std::string& name) const = 0;
+    // Fails with "Invalid data type for '%s'" when the value is not a string (a plain or an
+    // expandable one; neither is expanded).
+    virtual std::string readString(const std::string& name) const = 0;
+    // Fails with "Invalid data type for '%s'" when the value is not an integer, and with
+    // "Failed to get data for '%s'" when its data is longer than 4 bytes.
+    virtual std::int32_t readInteger(const std::string& name) const = 0;
+    // Fail with "Failed to set data for '%s'" when the store refuses the write.
+    virtual void writeString(const std::string& name, const std::string& value) = 0;
+    virtual void writeInteger(const std::string& name, std::int32_t value) = 0;
+    // Makes the written values last and releases the key.
+    virtual void closeKey() = 0;
+};
+
+}  // namespace pelmaro::platform

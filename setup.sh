@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Sets up a Debian 12 machine for Pelmaro, builds it, and then either starts the reader or runs
+# every test.
+#
+#   ./setup.sh run    install what is missing, build, start the reader
+#   ./setup.sh test   install what is missing, build, run all tests (the window's under Xvfb
+#                     when there is no display)
+set -euo pipefail
+cd "$(dirname "$0")"
+
+mode=${1:-}
+if [[ $mode != run && $mode != test ]]; then
+    echo "usage: $0 run|test" >&2
+    exit 2
+fi
+
+packages=(cmake ninja-build g++ libgtest-dev qt6-base-dev qt6-webengine-dev libgl-dev
+          xvfb xauth fonts-dejavu-core)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if ((${#missing[@]})); then
+    sudo=()
+    ((EUID == 0)) || sudo=(sudo)
+    echo "Installing: ${missing[*]}"
+    "${sudo[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
+        "${missing[@]}"
+fi
+
+jobs=$(nproc)
+# Qt WebEngine's sandbox refuses to run as root.
+((EUID != 0)) || export QTWEBENGINE_DISABLE_SANDBOX=1
+
+if [[ $mode == run ]]; then
+    cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    cmake --build build -j "$jobs"
+    exec ./build/app/pelmaro
+fi
+
+# The logic alone, without Qt, with the sanitizers: proves the boundary and catches memory faults.
+cmake -S . -B build-logic -G Ninja -DPELMARO_GUI=OFF -DPELMARO_WERROR=ON -DPELMARO_SANITIZE=ON \
+    -DPELMARO_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
+cmake --build build-logic -j "$jobs"
+ctest --test-dir build-logic -j "$jobs" --output-on-failure
+
+# Everything, the window included.
+cmake -S . -B build -G Ninja -DPELMARO_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build -j "$jobs"
+if [[ -z ${DISPLAY:-} ]]; then
+    exec xvfb-run -a -s "-screen 0 1280x1024x24" ctest --test-dir build --output-on-failure
+fi
+exec ctest --test-dir build --output-on-failure

@@ -1,0 +1,137 @@
+#include "catalogue/line_list.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/error.h"
+#include "tests/support/temp_dir.h"
+
+namespace pelmaro {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+struct ParseCase {
+    const char* name;
+    std::string bytes;
+    Lines lines;
+};
+
+void PrintTo(const ParseCase& c, std::ostream* os) { *os << c.name; }
+
+class ParseLineList : public testing::TestWithParam<ParseCase> {};
+
+TEST_P(ParseLineList, SplitsAsStored) {
+    EXPECT_EQ(parseLineList(GetParam().bytes), GetParam().lines);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ParseLineList,
+    testing::Values(
+        ParseCase{"Empty", "", {}},
+        ParseCase{"CrLf", "a\r\nb\r\n", {"a", "b"}},
+        ParseCase{"LoneCrAndLoneLf", "a\rb\nc", {"a", "b", "c"}},
+        ParseCase{"LfCrIsTwoLineEnds", "a\n\rb", {"a", "", "b"}},
+        ParseCase{"LastLineWithoutLineEnd", "a\r\nb", {"a", "b"}},
+        ParseCase{"OnlyALineEnd", "\r\n", {""}},
+        ParseCase{"EmptyLinesKept", "\r\n\r\nx\r\n", {"", "", "x"}},
+        ParseCase{"NulEndsEverything", std::string("ab\0cd\r\nef", 9), {"ab"}},
+        ParseCase{"NulAtLineStartAddsNoLine", std::string("ab\r\n\0cd", 7), {"ab"}},
+        ParseCase{"NulFirst", std::string("\0ab", 3), {}},
+        ParseCase{"BytesKept", "\xe9t\xe9|\xff\r\n", {"\xe9t\xe9|\xff"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(LineList, FormatEndsEveryItemWithCrLfAndRoundTrips) {
+    EXPECT_EQ(formatLineList({}), "");
+    EXPECT_EQ(formatLineList({""}), "\r\n");
+    const Lines items = {"Getting started", "", "caf\xc3\xa9", "\xff\xfe", "a|b|3"};
+    EXPECT_EQ(formatLineList(items), "Getting started\r\n\r\ncaf\xc3\xa9\r\n\xff\xfe\r\na|b|3\r\n");
+    EXPECT_EQ(parseLineList(formatLineList(items)), items);
+}
+
+TEST(LineList, LoadReplacesTheListAndAMissingFileLeavesItUntouched) {
+    test::TempDir dir;
+    platform::PosixFileSystem files;
+    platform::MemoryList list({"old"});
+    list.select(0);
+    try {
+        loadList(files, list, dir / "missing.title");
+        FAIL();
+    } catch (const Error& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "Cannot open file \"" + (dir / "missing.title") + "\". No such file or directory");
+    }
+    EXPECT_EQ(list.items(), Lines{"old"});
+    EXPECT_EQ(list.selectedIndex(), 0);
+
+    dir.write("a.title", "one\r\ntwo");
+    loadList(files, list, dir / "a.title");
+    EXPECT_EQ(list.items(), (Lines{"one", "two"}));
+    EXPECT_EQ(list.selectedIndex(), -1);
+
+    saveList(files, list, dir / "b.title");
+    EXPECT_EQ(test::readFile(dir / "b.title"), "one\r\ntwo\r\n");
+    list.clear();
+    saveList(files, list, dir / "b.title");
+    EXPECT_EQ(test::readFile(dir / "b.title"), "");
+}
+
+TEST(EntryReference, MadeOfTitleBarAndIndex) {
+    EXPECT_EQ(makeEntryReference("Getting started", 12), "Getting started|12");
+    EXPECT_EQ(makeEntryReference("", 0), "|0");
+}
+
+TEST(EntryReference, ReadsTheNumberAfterTheLastBar) {
+    EXPECT_EQ(readEntryReference("Getting started|12"), 12);
+    EXPECT_EQ(readEntryReference("a|b|7"), 7);  // a title holding "|" still reads back
+    EXPECT_EQ(readEntryReference(makeEntryReference("x|y", 3)), 3);
+    EXPECT_EQ(readEntryReference("42"), 42);
+    EXPECT_EQ(readEntryReference("|0"), 0);
+    EXPECT_THROW(readEntryReference("title|"), Error);
+    EXPECT_THROW(readEntryReference("no bar"), Error);
+}
+
+struct IntegerCase {
+    std::string text;
+    int value;
+};
+
+TEST(ReadInteger, AcceptsDecimalHexSignAndLeadingBlanks) {
+    const IntegerCase cases[] = {
+        {"0", 0},          {"12", 12},        {"007", 7},        {"  5", 5},
+        {"+5", 5},         {"-5", -5},        {" -12", -12},     {"$1F", 31},
+        {"x1f", 31},       {"X10", 16},       {"0x10", 16},      {"0XfF", 255},
+        {"-$10", -16},     {"2147483647", 2147483647},           {"-2147483648", -2147483647 - 1},
+        {"$7FFFFFFF", 2147483647},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(readInteger(c.text), c.value) << c.text;
+    }
+}
+
+TEST(ReadInteger, RejectsEverythingElseNamingTheText) {
+    for (const std::string text : {"", " ", "-", "+", "$", "0x", "12 ", "1a", "a1", "\t5", "1.5",
+                                   "2147483648", "-2147483649", "$80000000", "99999999999999999999",
+                                   "- 5", "0x-1"}) {
+        try {
+            readInteger(text);
+            ADD_FAILURE() << "accepted '" << text << "'";
+        } catch (const Error& e) {
+            EXPECT_EQ(std::string(e.what()), "'" + text + "' is not a valid integer value");
+        }
+    }
+}
+
+TEST(MemoryStream, HoldsWhatWasWrittenUntilCleared) {
+    test::TempDir dir;
+    platform::PosixFileSystem files;
+    MemoryStream stream;
+    stream.write(formatLineList({"a|0", "b|1"}));
+    EXPECT_EQ(stream.size(), 10u);
+    stream.saveToFile(files, dir / "x.bookmark");
+    EXPECT_EQ(test::readFile(dir / "x.bookmark"), "a|0\r\nb|1\r\n");
+    stream.clear();
+    EXPECT_EQ(stream.size(), 0u);
+}
+
+}  // namespace
+}  // namespace pelmaro

@@ -1,0 +1,50 @@
+#include "catalogue/strings.h"
+
+#include <gtest/gtest.h>
+
+namespace pelmaro {
+namespace {
+
+TEST(CaseRules, TouchOnlyAsciiLetters) {
+    EXPECT_EQ(lowerAZ("Index.HTML"), "index.html");
+    EXPECT_EQ(upperAZ("Alpha beta"), "ALPHA BETA");
+    // Accented letters (UTF-8 and Latin-1) and other bytes stay as they are.
+    EXPECT_EQ(upperAZ("\xc3\xa9t\xc3\xa9"), "\xc3\xa9T\xc3\xa9");
+    EXPECT_EQ(lowerAZ("\xc3\x89T\xc9"), "\xc3\x89t\xc9");
+    EXPECT_EQ(lowerAZ("@[`{"), "@[`{");
+    EXPECT_EQ(upperAZ("@[`{"), "@[`{");
+}
+
+TEST(Trim, RemovesControlBytesAndBlanksAtBothEnds) {
+    EXPECT_EQ(trimmed(std::string_view("\0 \t a b \x1f\x20", 9)), "a b");
+    EXPECT_EQ(trimmed("   "), "");
+    EXPECT_EQ(trimmed("\x7f"), "\x7f");
+    EXPECT_EQ(trimmed("\xa0x\xa0"), "\xa0x\xa0");
+}
+
+struct NameCase {
+    const char* path;
+    const char* name;
+    const char* extension;
+    const char* asPath;
+};
+
+TEST(FileNames, NameExtensionAndDerivedName) {
+    const NameCase cases[] = {
+        {"/x/pelmaropath.bookmark", "pelmaropath.bookmark", ".bookmark", "/x/pelmaropath.path"},
+        {"/a.b/notes", "notes", "", "/a.b/notes.path"},
+        {"/d/notes.old.txt", "notes.old.txt", ".txt", "/d/notes.old.path"},
+        {"/d/.htm", ".htm", ".htm", "/d/.path"},
+        {"plain", "plain", "", "plain.path"},
+        {"/d/trailing.", "trailing.", ".", "/d/trailing.path"},
+        {"", "", "", ".path"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(fileNameOf(c.path), c.name) << c.path;
+        EXPECT_EQ(extensionOf(c.path), c.extension) << c.path;
+        EXPECT_EQ(deriveName(c.path, ".path"), c.asPath) << c.path;
+    }
+}
+
+}  // namespace
+}  // namespace pelmaro

@@ -1,0 +1,130 @@
+#include "platform/file_system.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include <gtest/gtest.h>
+
+#include "platform/error.h"
+#include "tests/support/temp_dir.h"
+
+namespace pelmaro::platform {
+namespace {
+
+using test::TempDir;
+
+TEST(PosixFileSystem, ListsFilesFoldersAndFollowsLinks) {
+    TempDir dir;
+    dir.write("page.htm", "x");
+    dir.mkdir("sub");
+    ::symlink((dir / "sub").c_str(), (dir / "link-to-sub").c_str());
+    ::symlink((dir / "page.htm").c_str(), (dir / "link-to-page").c_str());
+    ::symlink((dir / "nowhere").c_str(), (dir / "broken").c_str());
+    ::mkfifo((dir / "fifo").c_str(), 0600);
+
+    PosixFileSystem files;
+    std::vector<DirEntry> entries;
+    ASSERT_TRUE(files.listFolder(dir.path(), entries));
+    std::sort(entries.begin(), entries.end(),
+              [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
+    ASSERT_EQ(entries.size(), 6u);
+    const auto kind = [&](std::size_t i) { return entries[i].kind; };
+    EXPECT_EQ(entries[0].name, "broken");
+    EXPECT_EQ(kind(0), DirEntry::Kind::Other);
+    EXPECT_EQ(kind(1), DirEntry::Kind::Other);  // fifo
+    EXPECT_EQ(kind(2), DirEntry::Kind::File);       // link-to-page
+    EXPECT_EQ(kind(3), DirEntry::Kind::Directory);  // link-to-sub
+    EXPECT_EQ(kind(4), DirEntry::Kind::File);       // page.htm
+    EXPECT_EQ(kind(5), DirEntry::Kind::Directory);  // sub
+    EXPECT_EQ(entries[3].inode, entries[5].inode);
+    EXPECT_EQ(entries[3].device, entries[5].device);
+
+    EXPECT_FALSE(files.listFolder(dir / "missing", entries));
+}
+
+TEST(PosixFileSystem, SizeIsMinusOneForAnythingButARegularFile) {
+    TempDir dir;
+    dir.write("one", "1");
+    dir.write("empty", "");
+    dir.mkdir("folder");
+    ::mkfifo((dir / "fifo").c_str(), 0600);
+    PosixFileSystem files;
+    EXPECT_EQ(files.fileSize(dir / "one"), 1);
+    EXPECT_EQ(files.fileSize(dir / "empty"), 0);
+    EXPECT_EQ(files.fileSize(dir / "folder"), -1);
+    EXPECT_EQ(files.fileSize(dir / "fifo"), -1);  // and does not hang
+    EXPECT_EQ(files.fileSize(dir / "missing"), -1);
+}
+
+TEST(PosixFileSystem, SizeKeepsAll64Bits) {
+    TempDir dir;
+    const std::string name = dir.write("sparse", "");
+    // 4 GiB + 1 byte, sparse: takes no disk space.
+    ASSERT_EQ(::truncate(name.c_str(), (std::int64_t{1} << 32) + 1), 0);
+    PosixFileSystem files;
+    EXPECT_EQ(files.fileSize(name), (std::int64_t{1} << 32) + 1);
+    ASSERT_EQ(::truncate(name.c_str(), std::int64_t{1} << 32), 0);
+    EXPECT_EQ(files.fileSize(name), std::int64_t{1} << 32);
+}
+
+TEST(PosixFileSystem, OpenFailureNamesTheFileAndTheReason) {
+    TempDir dir;
+    PosixFileSystem files;
+    try {
+        files.openForReading(dir / "missing.htm");
+        FAIL();
+    } catch (const Error& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "Cannot open file \"" + (dir / "missing.htm") + "\". No such file or directory");
+    }
+}
+
+TEST(PosixFileSystem, WriteReplacesTheFileAndLeavesNoTemporaryBehind) {
+    TempDir dir;
+    PosixFileSystem files;
+    const std::string name = dir / "a.title";
+    files.writeFile(name, "first\r\n");
+    files.writeFile(name, "second\r\n");
+    EXPECT_EQ(test::readFile(name), "second\r\n");
+    EXPECT_EQ(readWholeFile(files, name), "second\r\n");
+    std::vector<DirEntry> entries;
+    files.listFolder(dir.path(), entries);
+    EXPECT_EQ(entries.size(), 1u);
+    struct stat info {};
+    ::stat(name.c_str(), &info);
+    EXPECT_NE(info.st_mode & 0044, 0u) << "a saved file is as readable as a plainly created one";
+}
+
+TEST(PosixFileSystem, FailedWriteKeepsTheOldFileAndSaysCannotCreate) {
+    TempDir dir;
+    PosixFileSystem files;
+    try {
+        files.writeFile(dir / "no-such-folder/a.title", "x");
+        FAIL();
+    } catch (const Error& e) {
+        EXPECT_EQ(std::string(e.what()), "Cannot create file \"" + (dir / "no-such-folder/a.title") +
+                                             "\". No such file or directory");
+    }
+    EXPECT_THROW(files.writeFile("", "x"), Error);
+
+}
+
+TEST(PosixFileSystem, ExistsOnlyForRegularFiles) {
+    TempDir dir;
+    dir.write("f", "x");
+    dir.write("empty", "");
+    dir.mkdir("d");
+    PosixFileSystem files;
+    EXPECT_TRUE(files.fileExists(dir / "f"));
+    EXPECT_TRUE(files.fileExists(dir / "empty"));
+    EXPECT_FALSE(files.fileExists(dir / "d"));
+    EXPECT_FALSE(files.fileExists(dir / "missing"));
+    EXPECT_FALSE(files.fileExists(""));
+    EXPECT_TRUE(files.removeFile(dir / "f"));
+    EXPECT_FALSE(files.removeFile(dir / "f"));
+}
+
+}  // namespace
+}  // namespace pelmaro::platform
