@@ -1,0 +1,1 @@
+#include "catalogue/folder_scan.h"

@@ -1,0 +1,1 @@
+#include "catalogue/page_text.h"

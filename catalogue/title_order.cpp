@@ -1,0 +1,1 @@
+#include "catalogue/title_order.h"
