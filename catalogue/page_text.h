@@ -13,8 +13,11 @@ namespace pelmaro {
 // True when `start` (the first bytes of a file) begins with "{\rtf".
 bool startsAsRtf(std::string_view start);
 
-// The text of an RTF document, paragraphs as lines joined by "\n"; nullopt-like empty result with
-// ok=false when it is not valid RTF (the caller then reads the file as plain text).
+// The text of an RTF document into `text`, paragraphs separated by "\n": "\'e9" gives the byte
+// 0xE9, "\u233?" the UTF-8 bytes of U+00E9, and font, colour and style tables, pictures and other
+// hidden groups give nothing. False, with `text` empty, when `rtf` is not valid RTF (it does not
+// start with "{\rtf", its outer group never closes, or a "\'" is not followed by two hex digits);
+// the caller then reads the file as plain text.
 bool rtfToText(std::string_view rtf, std::string& text);
 
 // The page lines of `bytes`: RTF when it starts as RTF and parses, plain text otherwise. Plain text
