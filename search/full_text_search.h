@@ -10,7 +10,8 @@
 namespace pelmaro {
 
 // True when the file's text, with line breaks removed and A-Z folded, contains `text` likewise
-// folded. An empty text is never found.
+// folded. An empty text is never found. Fails with "Cannot open file "%s". %s" and on read
+// errors. FileTextScanner does the same for many files with one buffer.
 bool FileContainsText(platform::FileSystem& files, const std::string& fileName,
                       const std::string& text);
 
@@ -29,6 +30,9 @@ public:
     bool StopRequested = false;
 
 private:
+    void requestStop();
+    void searchFiles(const std::string& text);
+
     Catalogue catalogue_;
     platform::ListControl& results_;
     platform::ListControl& bookmarks_;
@@ -37,6 +41,9 @@ private:
     platform::Dialogs& dialogs_;
     platform::FileSystem& files_;
     platform::LongCommandGate& gate_;
+    // A search of ours is in its loop; F11 pressed meanwhile (the loop lets the window handle
+    // events) stops it.
+    bool running_ = false;
 };
 
 }  // namespace pelmaro

@@ -2,6 +2,8 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "platform/list_control.h"
 #include "platform/window.h"
@@ -26,5 +28,9 @@ private:
     platform::Dialogs& dialogs_;
     std::function<void()> showPage_;
 };
+
+// The indexes of every title that Search would stop at for `text`, in catalogue order: those that
+// contain it, A-Z case ignored. An empty text finds none.
+std::vector<int> findTitles(const std::vector<std::string>& titles, std::string_view text);
 
 }  // namespace pelmaro
