@@ -107,13 +107,25 @@ bool PosixFileSystem::listFolder(const std::string& folder, std::vector<DirEntry
     return true;
 }
 
+bool PosixFileSystem::folderIdentity(const std::string& folder, std::uint64_t& device,
+                                     std::uint64_t& inode) {
+    struct stat info {};
+    if (::stat(folder.empty() ? "/" : folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+        return false;
+    }
+    device = static_cast<std::uint64_t>(info.st_dev);
+    inode = static_cast<std::uint64_t>(info.st_ino);
+    return true;
+}
+
 std::int64_t PosixFileSystem::fileSize(const std::string& fileName) {
     const int fd = openRegularFile(fileName);
     if (fd < 0) {
         return -1;
     }
     struct stat info {};
-    const std::int64_t size = ::fstat(fd, &info) == 0 ? static_cast<std::int64_t>(info.st_size) : -1;
+    const std::int64_t size =
+        ::fstat(fd, &info) == 0 ? static_cast<std::int64_t>(info.st_size) : -1;
     ::close(fd);
     return size;
 }

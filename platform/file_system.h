@@ -35,6 +35,12 @@ public:
     // Lists `folder` (with or without a trailing "/") in the order the system enumerates it,
     // without "." and "..". False when the folder can't be listed.
     virtual bool listFolder(const std::string& folder, std::vector<DirEntry>& entries) = 0;
+    // The identity of a folder (links followed), as DirEntry gives it for subfolders: a scan
+    // needs its starting folder's too. False when it is unknown.
+    virtual bool folderIdentity(const std::string& /*folder*/, std::uint64_t& /*device*/,
+                                std::uint64_t& /*inode*/) {
+        return false;
+    }
     // The size of a regular file that can be opened for reading; -1 otherwise.
     virtual std::int64_t fileSize(const std::string& fileName) = 0;
     // Opens a file for reading; fails with "Cannot open file "%s". %s".
@@ -53,6 +59,8 @@ public:
 class PosixFileSystem final : public FileSystem {
 public:
     bool listFolder(const std::string& folder, std::vector<DirEntry>& entries) override;
+    bool folderIdentity(const std::string& folder, std::uint64_t& device,
+                        std::uint64_t& inode) override;
     std::int64_t fileSize(const std::string& fileName) override;
     std::unique_ptr<InputFile> openForReading(const std::string& fileName) override;
     bool fileExists(const std::string& fileName) override;
