@@ -1,1 +1,241 @@
 #include "catalogue/page_title.h"
+
+#include <array>
+#include <cstring>
+#include <memory>
+
+#include "catalogue/page_text.h"
+#include "catalogue/strings.h"
+
+namespace pelmaro {
+namespace {
+
+constexpr std::array<std::string_view, 8> kTextTypes = {".htm", ".html", ".shtm", ".shtml",
+                                                        ".asp", ".cgi",  ".xml",  ".txt"};
+
+constexpr std::string_view kOpenTag = "<title>";
+constexpr std::string_view kCloseTag = "</title>";
+
+// Most pages name their title in the first few kilobytes.
+constexpr std::size_t kBlockSize = 16384;
+
+// The first `needle` (lower case) in `text` lower-cased A to Z only, from `from` on.
+std::size_t findFolded(std::string_view text, std::string_view needle, std::size_t from) {
+    while (from + needle.size() <= text.size()) {
+        const void* found =
+            std::memchr(text.data() + from, needle[0], text.size() - needle.size() + 1 - from);
+        if (found == nullptr) {
+            return std::string_view::npos;
+        }
+        const std::size_t at =
+            static_cast<std::size_t>(static_cast<const char*>(found) - text.data());
+        std::size_t k = 1;
+        while (k < needle.size()) {
+            char c = text[at + k];
+            if (c >= 'A' && c <= 'Z') {
+                c = static_cast<char>(c + ('a' - 'A'));
+            }
+            if (c != needle[k]) {
+                break;
+            }
+            ++k;
+        }
+        if (k == needle.size()) {
+            return at;
+        }
+        from = at + 1;
+    }
+    return std::string_view::npos;
+}
+
+// The title a markup page's joined text gives, or empty when it gives none.
+std::string markupTitle(std::string_view joined) {
+    const std::size_t open = findFolded(joined, kOpenTag, 0);
+    const std::size_t close = findFolded(joined, kCloseTag, 0);
+    if (open == std::string_view::npos || close == std::string_view::npos || close < open) {
+        return {};
+    }
+    const std::string_view taken =
+        joined.substr(open + kOpenTag.size(), close - open - kOpenTag.size());
+    return trimmed(taken).empty() ? std::string() : std::string(taken);
+}
+
+std::string textTitle(const std::vector<std::string>& lines) {
+    if (lines.empty() || trimmed(lines.front()).empty()) {
+        return {};
+    }
+    return lines.front();
+}
+
+// Reads a page in blocks and feeds its joined text (bytes up to the first NUL, CR and LF removed)
+// to a consumer until the consumer has what it needs.
+class JoinedTextReader {
+public:
+    explicit JoinedTextReader(std::unique_ptr<platform::InputFile> file) : file_(std::move(file)) {}
+
+    // The first bytes of the file, at least five unless the file is shorter, to tell RTF.
+    std::string_view start() {
+        while (!ended_ && raw_.size() < 5) {
+            readMore();
+        }
+        return raw_;
+    }
+
+    // The rest of the file, raw, after what start() returned.
+    std::string readAll() {
+        while (!ended_) {
+            readMore();
+        }
+        return std::move(raw_);
+    }
+
+    // The next piece of joined text; empty at the end of the text.
+    std::string_view nextJoined() {
+        for (;;) {
+            if (textEnded_) {
+                return {};
+            }
+            if (raw_.empty()) {
+                if (ended_) {
+                    return {};
+                }
+                readMore();
+                continue;
+            }
+            joined_.clear();
+            for (const char c : raw_) {
+                if (c == '\0') {
+                    textEnded_ = true;
+                    break;
+                }
+                if (c != '\r' && c != '\n') {
+                    joined_ += c;
+                }
+            }
+            raw_.clear();
+            if (!joined_.empty() || textEnded_) {
+                return joined_;
+            }
+        }
+    }
+
+    // The bytes of the first line: up to the first CR, LF or NUL. `hasLine` is false when the
+    // text is empty, so that it has no lines at all.
+    std::string firstLine(bool& hasLine) {
+        std::string line;
+        std::size_t scanned = 0;
+        for (;;) {
+            const std::size_t end = raw_.find_first_of(std::string_view("\r\n\0", 3), scanned);
+            if (end != std::string::npos) {
+                hasLine = end > 0 || raw_[end] != '\0';
+                raw_.resize(end);
+                return std::move(raw_);
+            }
+            scanned = raw_.size();
+            if (ended_) {
+                hasLine = !raw_.empty();
+                return std::move(raw_);
+            }
+            readMore();
+        }
+    }
+
+private:
+    void readMore() {
+        const std::size_t had = raw_.size();
+        raw_.resize(had + kBlockSize);
+        const std::size_t got = file_->read(raw_.data() + had, kBlockSize);
+        raw_.resize(had + got);
+        if (got == 0) {
+            ended_ = true;
+        }
+    }
+
+    std::unique_ptr<platform::InputFile> file_;
+    std::string raw_;
+    std::string joined_;
+    bool ended_ = false;
+    bool textEnded_ = false;
+};
+
+// Reads only until the first "<title>" and the first "</title>" are both known; the result is
+// the same as markupTitle() on the whole joined text.
+std::string streamedMarkupTitle(JoinedTextReader& reader) {
+    // Before "<title>" is found, only the last bytes can still start a tag that a later piece
+    // completes.
+    std::string window;
+    std::size_t open = std::string::npos;
+    while (open == std::string::npos) {
+        const std::string_view piece = reader.nextJoined();
+        if (piece.empty()) {
+            return {};
+        }
+        window += piece;
+        open = findFolded(window, kOpenTag, 0);
+        const std::size_t close = findFolded(window, kCloseTag, 0);
+        if (close != std::string::npos && (open == std::string::npos || close < open)) {
+            return {};  // "</title>" first: nothing can be taken
+        }
+        if (open == std::string::npos && window.size() > kCloseTag.size() - 1) {
+            window.erase(0, window.size() - (kCloseTag.size() - 1));
+        }
+    }
+    std::string content = window.substr(open + kOpenTag.size());
+    std::size_t from = 0;
+    for (;;) {
+        const std::size_t close = findFolded(content, kCloseTag, from);
+        if (close != std::string::npos) {
+            content.resize(close);
+            return trimmed(content).empty() ? std::string() : content;
+        }
+        from = content.size() >= kCloseTag.size() - 1 ? content.size() - (kCloseTag.size() - 1) : 0;
+        const std::string_view piece = reader.nextJoined();
+        if (piece.empty()) {
+            return {};
+        }
+        content += piece;
+    }
+}
+
+}  // namespace
+
+std::string defaultPageTitle(std::string_view fileName) {
+    const std::string_view name = fileNameOf(fileName);
+    const std::size_t dot = name.find('.');
+    return dot == std::string_view::npos ? std::string() : std::string(name.substr(0, dot));
+}
+
+bool isTextType(std::string_view fileName) {
+    const std::string extension = lowerAZ(extensionOf(fileName));
+    for (const std::string_view type : kTextTypes) {
+        if (extension == type) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string ExtractPageTitle(platform::FileSystem& files, const std::string& fileName) {
+    if (!isTextType(fileName)) {
+        return defaultPageTitle(fileName);
+    }
+    const bool isTxt = lowerAZ(extensionOf(fileName)) == ".txt";
+    JoinedTextReader reader(files.openForReading(fileName));
+    std::string title;
+    if (startsAsRtf(reader.start())) {
+        // Rich text is read whole: only its reader knows where its text begins.
+        const std::vector<std::string> lines = pageLines(reader.readAll());
+        title = isTxt ? textTitle(lines) : markupTitle(joinedText(lines));
+    } else if (isTxt) {
+        bool hasLine = false;
+        std::string line = reader.firstLine(hasLine);
+        if (hasLine && !trimmed(line).empty()) {
+            title = std::move(line);
+        }
+    } else {
+        title = streamedMarkupTitle(reader);
+    }
+    return title.empty() ? defaultPageTitle(fileName) : title;
+}
+
+}  // namespace pelmaro
