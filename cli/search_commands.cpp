@@ -1,17 +1,109 @@
+#include <cerrno>
 #include <cstdio>
+#include <string>
 
+#include "catalogue/line_list.h"
+#include "catalogue/strings.h"
 #include "cli/commands.h"
+#include "platform/error.h"
+#include "platform/file_system.h"
+#include "search/text_matcher.h"
+#include "search/title_search.h"
 
 namespace pelmaro::cli {
+namespace {
 
-int runSearch(const std::vector<std::string>&) {
-    std::fputs("pelmaro-cli: search is not available yet\n", stderr);
-    return 2;
+// Exit statuses, as grep has them.
+constexpr int kFound = 0;
+constexpr int kNotFound = 1;
+constexpr int kFailed = 2;
+
+void printLine(const std::string& line) {
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fputc('\n', stdout);
 }
 
-int runTitles(const std::vector<std::string>&) {
-    std::fputs("pelmaro-cli: titles is not available yet\n", stderr);
-    return 2;
+void printError(const std::string& message) {
+    std::fprintf(stderr, "pelmaro-cli: %s\n", message.c_str());
+}
+
+// Output that can't be written (a full disk, a closed pipe) is a failure, not a result.
+int finish(int status) {
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        printError("cannot write the output: " + systemMessage(errno));
+        return kFailed;
+    }
+    return status;
+}
+
+bool checkArguments(const std::vector<std::string>& args, const char* command) {
+    if (args.size() == 2) {
+        return true;
+    }
+    std::fprintf(stderr, "usage: pelmaro-cli %s CATALOGUE.path TEXT\n", command);
+    return false;
+}
+
+}  // namespace
+
+int runSearch(const std::vector<std::string>& args) {
+    if (!checkArguments(args, "search")) {
+        return kFailed;
+    }
+    const std::string& pathFile = args[0];
+    try {
+        platform::PosixFileSystem files;
+        const auto paths = readLineListFile(files, pathFile);
+        const auto titles = readLineListFile(files, deriveName(pathFile, ".title"));
+        FileTextScanner scanner(args[1]);
+        if (scanner.pattern().empty()) {
+            return kNotFound;
+        }
+        bool found = false;
+        bool skipped = false;
+        for (std::size_t n = 0; n < paths.size(); ++n) {
+            FileTextScanner::Outcome outcome;
+            try {
+                outcome = scanner.scan(files, paths[n]);
+            } catch (const Error& error) {
+                // As in the window, one unreadable file doesn't end the search; like grep, it
+                // makes the status say that the answer may be incomplete.
+                printError(error.what());
+                skipped = true;
+                continue;
+            }
+            if (outcome == FileTextScanner::Outcome::Found) {
+                if (n >= titles.size()) {
+                    throwListIndexOutOfBounds(static_cast<int>(n));
+                }
+                printLine(makeEntryReference(titles[n], static_cast<int>(n)));
+                found = true;
+            }
+        }
+        return finish(skipped ? kFailed : found ? kFound : kNotFound);
+    } catch (const Error& error) {
+        finish(kFailed);
+        printError(error.what());
+        return kFailed;
+    }
+}
+
+int runTitles(const std::vector<std::string>& args) {
+    if (!checkArguments(args, "titles")) {
+        return kFailed;
+    }
+    try {
+        platform::PosixFileSystem files;
+        const auto titles = readLineListFile(files, deriveName(args[0], ".title"));
+        const std::vector<int> found = findTitles(titles, args[1]);
+        for (const int index : found) {
+            printLine(makeEntryReference(titles[static_cast<std::size_t>(index)], index));
+        }
+        return finish(found.empty() ? kNotFound : kFound);
+    } catch (const Error& error) {
+        printError(error.what());
+        return kFailed;
+    }
 }
 
 }  // namespace pelmaro::cli
