@@ -1,0 +1,163 @@
+#include "app/list_box.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+
+namespace pelmaro::app {
+
+// Marks the items as changing for the lifetime of the object and announces the selection after.
+class QtListControl::Change {
+public:
+    explicit Change(QtListControl& list) : list_(list) { list_.changing_ = true; }
+    ~Change() {
+        list_.changing_ = false;
+        emit list_.selectionSet(list_.selectedIndex());
+    }
+    Change(const Change&) = delete;
+    Change& operator=(const Change&) = delete;
+
+private:
+    QtListControl& list_;
+};
+
+QtListControl::QtListControl(bool visible, QObject* parent) : QAbstractListModel(parent) {
+    list_.setVisible(visible);
+}
+
+void QtListControl::setItem(int index, std::string text) {
+    list_.setItem(index, std::move(text));
+    const QModelIndex changed = this->index(index);
+    emit dataChanged(changed, changed, {Qt::DisplayRole, Qt::ToolTipRole});
+}
+
+void QtListControl::add(std::string text) {
+    Change change(*this);
+    beginInsertRows(QModelIndex(), count(), count());
+    list_.add(std::move(text));
+    endInsertRows();
+}
+
+void QtListControl::remove(int index) {
+    (void)list_.item(index);  // fails before the view hears of a removal
+    Change change(*this);
+    beginRemoveRows(QModelIndex(), index, index);
+    list_.remove(index);
+    endRemoveRows();
+}
+
+void QtListControl::clear() {
+    Change change(*this);
+    beginResetModel();
+    list_.clear();
+    endResetModel();
+}
+
+void QtListControl::assign(std::vector<std::string> items) {
+    Change change(*this);
+    beginResetModel();
+    list_.assign(std::move(items));
+    endResetModel();
+}
+
+void QtListControl::select(int index) {
+    list_.select(index);
+    emit selectionSet(index);
+}
+
+void QtListControl::clearSelection() {
+    list_.clearSelection();
+    emit selectionSet(-1);
+}
+
+void QtListControl::setVisible(bool visible) {
+    if (visible != list_.isVisible()) {
+        list_.setVisible(visible);
+        emit visibilityChanged(visible);
+    }
+}
+
+int QtListControl::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : count();
+}
+
+QVariant QtListControl::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= count() ||
+        (role != Qt::DisplayRole && role != Qt::ToolTipRole)) {
+        return {};
+    }
+    const std::string& text = items()[static_cast<std::size_t>(index.row())];
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+void QtListControl::takeUserSelection(int index) {
+    if (index < 0) {
+        list_.clearSelection();
+    } else {
+        list_.select(index);
+    }
+}
+
+ListBox::ListBox(QtListControl& list, QWidget* parent) : QListView(parent), list_(list) {
+    setModel(&list);
+    setUniformItemSizes(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setTextElideMode(Qt::ElideRight);
+    connect(&list, &QtListControl::selectionSet, this, &ListBox::showSelection);
+    connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &ListBox::readSelection);
+}
+
+void ListBox::showSelection(int index) {
+    following_ = true;
+    if (index < 0) {
+        selectionModel()->clearSelection();
+    } else {
+        const QModelIndex selected = model()->index(index, 0);
+        selectionModel()->setCurrentIndex(selected, QItemSelectionModel::ClearAndSelect);
+        scrollTo(selected);
+    }
+    following_ = false;
+}
+
+void ListBox::readSelection() {
+    if (following_ || list_.changing()) {
+        return;
+    }
+    const QModelIndexList rows = selectionModel()->selectedRows();
+    const int index = rows.isEmpty() ? -1 : rows.first().row();
+    if (index != list_.selectedIndex()) {
+        list_.takeUserSelection(index);
+        emit userSelectionChanged();
+    }
+}
+
+QItemSelectionModel::SelectionFlags ListBox::selectionCommand(const QModelIndex& index,
+                                                              const QEvent* event) const {
+    // Like a list box of one selection: a click beside the items or with Ctrl on the selected
+    // one leaves the selection as it is.
+    const QItemSelectionModel::SelectionFlags flags = QListView::selectionCommand(index, event);
+    if (!index.isValid() || flags.testFlag(QItemSelectionModel::Deselect) ||
+        flags.testFlag(QItemSelectionModel::Toggle)) {
+        return QItemSelectionModel::NoUpdate;
+    }
+    return flags;
+}
+
+void ListBox::mouseDoubleClickEvent(QMouseEvent* event) {
+    QListView::mouseDoubleClickEvent(event);
+    if (event->button() == Qt::LeftButton) {
+        emit listDoubleClicked();
+    }
+}
+
+void ListBox::keyPressEvent(QKeyEvent* event) {
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        event->modifiers() == Qt::NoModifier) {
+        emit listDoubleClicked();
+        return;
+    }
+    QListView::keyPressEvent(event);
+}
+
+}  // namespace pelmaro::app

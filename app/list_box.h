@@ -1,0 +1,84 @@
+#pragma once
+
+#include <QAbstractListModel>
+#include <QListView>
+
+#include "platform/list_control.h"
+
+namespace pelmaro::app {
+
+// One of the window's list controls. The items live here once, as bytes; the view asks for the
+// rows it paints and decodes only those (UTF-8; invalid bytes show as replacement characters),
+// so a list of 200,000 titles costs one model reset and no per-item widgets.
+//
+// The selection made through the ListControl interface is announced with selectionSet() for the
+// view to follow; it never counts as the user's.
+class QtListControl final : public QAbstractListModel, public platform::ListControl {
+    Q_OBJECT
+
+public:
+    explicit QtListControl(bool visible, QObject* parent = nullptr);
+
+    int count() const override { return list_.count(); }
+    const std::string& item(int index) const override { return list_.item(index); }
+    const std::vector<std::string>& items() const override { return list_.items(); }
+    void setItem(int index, std::string text) override;
+    void add(std::string text) override;
+    void remove(int index) override;
+    void clear() override;
+    void assign(std::vector<std::string> items) override;
+    int selectedIndex() const override { return list_.selectedIndex(); }
+    void select(int index) override;
+    void clearSelection() override;
+    bool isVisible() const override { return list_.isVisible(); }
+    void setVisible(bool visible) override;
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+
+    // The user selected `index` (-1: nothing) in the view; nothing is announced.
+    void takeUserSelection(int index);
+    // True while the items change: selection changes the view reports meanwhile are its own
+    // bookkeeping, not the user's.
+    bool changing() const { return changing_; }
+
+signals:
+    void selectionSet(int index);
+    void visibilityChanged(bool visible);
+
+private:
+    class Change;
+
+    platform::MemoryList list_;
+    bool changing_ = false;
+};
+
+// The view of a QtListControl: single selection, uniform rows. It follows the selection the
+// program makes and reports the one the user makes (mouse, arrows, typing).
+class ListBox final : public QListView {
+    Q_OBJECT
+
+public:
+    ListBox(QtListControl& list, QWidget* parent = nullptr);
+
+signals:
+    // The user changed the selected item; the list control already knows.
+    void userSelectionChanged();
+    // A double click anywhere in the list, or Enter.
+    void listDoubleClicked();
+
+protected:
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
+                                                         const QEvent* event) const override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void showSelection(int index);
+    void readSelection();
+
+    QtListControl& list_;
+    bool following_ = false;
+};
+
+}  // namespace pelmaro::app

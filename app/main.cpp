@@ -1,0 +1,30 @@
+#include <QApplication>
+#include <QFile>
+#include <QFileInfo>
+
+#include "app/main_window.h"
+#include "app/page_view.h"
+#include "app/qt_dialogs.h"
+#include "app/window_text.h"
+#include "platform/file_system.h"
+#include "platform/settings_file.h"
+
+int main(int argc, char** argv) {
+    using namespace pelmaro;
+    app::registerPageScheme();
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication application(argc, argv);
+
+    const std::string executable =
+        QFile::encodeName(QFileInfo(QCoreApplication::applicationFilePath()).fileName())
+            .toStdString();
+    app::QtDialogs dialogs(QString::fromUtf8(app::applicationTitle(executable)));
+    platform::SettingsFile settings(platform::defaultSettingsFileName());
+    platform::PosixFileSystem files;
+
+    app::TForm1 form({dialogs, settings, files, {}});
+    dialogs.attach(&form, &form);
+    form.FormCreate();
+    form.showMaximized();
+    return QApplication::exec();
+}

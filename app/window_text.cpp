@@ -1,0 +1,142 @@
+#include "app/window_text.h"
+
+#include <array>
+#include <utility>
+
+#include "catalogue/strings.h"
+
+namespace pelmaro::app {
+
+namespace {
+
+bool isLetterOrDigit(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+char upper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// A label split into its text without the mark ("&&" kept as it is) and the position in that
+// text of the marked character (npos for none). A trailing "&" or a second mark is dropped.
+struct MarkedLabel {
+    std::string text;
+    std::size_t mark = std::string::npos;
+};
+
+MarkedLabel parseLabel(const std::string& label) {
+    MarkedLabel parsed;
+    for (std::size_t i = 0; i < label.size(); ++i) {
+        if (label[i] != '&') {
+            parsed.text += label[i];
+        } else if (i + 1 < label.size() && label[i + 1] == '&') {
+            parsed.text += "&&";
+            ++i;
+        } else if (parsed.mark == std::string::npos && i + 1 < label.size()) {
+            parsed.mark = parsed.text.size();
+        }
+    }
+    return parsed;
+}
+
+}  // namespace
+
+std::vector<std::string> placeAccessKeys(const std::vector<std::string>& labels) {
+    std::array<bool, 256> used{};
+    auto isFree = [&used](char c) {
+        return isLetterOrDigit(c) && !used[static_cast<unsigned char>(upper(c))];
+    };
+
+    std::vector<std::string> placed;
+    placed.reserve(labels.size());
+    for (const std::string& label : labels) {
+        MarkedLabel parsed = parseLabel(label);
+        if (parsed.mark == std::string::npos || !isFree(parsed.text[parsed.mark])) {
+            parsed.mark = std::string::npos;
+            for (std::size_t i = 0; i < parsed.text.size(); ++i) {
+                if (parsed.text[i] == '&') {
+                    ++i;  // the second half of a literal "&&"
+                } else if (isFree(parsed.text[i])) {
+                    parsed.mark = i;
+                    break;
+                }
+            }
+        }
+        if (parsed.mark != std::string::npos) {
+            used[static_cast<unsigned char>(upper(parsed.text[parsed.mark]))] = true;
+            parsed.text.insert(parsed.mark, 1, '&');
+        }
+        placed.push_back(std::move(parsed.text));
+    }
+    return placed;
+}
+
+std::string withClosingPeriod(std::string message) {
+    if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') {
+        message += '.';
+    }
+    return message;
+}
+
+std::string applicationTitle(std::string_view executableName) {
+    std::string title = lowerAZ(executableName.substr(0, executableName.find('.')));
+    if (!title.empty()) {
+        title[0] = upper(title[0]);
+    }
+    return title;
+}
+
+const char* mimeTypeFor(std::string_view fileName) {
+    static constexpr std::pair<std::string_view, const char*> kTypes[] = {
+        // The pages and images a catalogue holds.
+        {".htm", "text/html"},
+        {".html", "text/html"},
+        {".shtm", "text/html"},
+        {".shtml", "text/html"},
+        {".asp", "text/html"},
+        {".cgi", "text/html"},
+        {".xml", "text/xml"},
+        {".txt", "text/plain"},
+        {".gif", "image/gif"},
+        {".jpg", "image/jpeg"},
+        {".bmp", "image/bmp"},
+        // What those pages refer to.
+        {".xhtml", "application/xhtml+xml"},
+        {".css", "text/css"},
+        {".js", "text/javascript"},
+        {".mjs", "text/javascript"},
+        {".json", "application/json"},
+        {".xsl", "text/xsl"},
+        {".xslt", "text/xsl"},
+        {".jpeg", "image/jpeg"},
+        {".png", "image/png"},
+        {".svg", "image/svg+xml"},
+        {".ico", "image/x-icon"},
+        {".webp", "image/webp"},
+        {".avif", "image/avif"},
+        {".tif", "image/tiff"},
+        {".tiff", "image/tiff"},
+        {".woff", "font/woff"},
+        {".woff2", "font/woff2"},
+        {".ttf", "font/ttf"},
+        {".otf", "font/otf"},
+        {".mp3", "audio/mpeg"},
+        {".ogg", "audio/ogg"},
+        {".wav", "audio/wav"},
+        {".mp4", "video/mp4"},
+        {".webm", "video/webm"},
+        {".pdf", "application/pdf"},
+        {".md", "text/plain"},
+        {".csv", "text/plain"},
+        {".log", "text/plain"},
+    };
+    const std::string extension = lowerAZ(extensionOf(fileName));
+    for (const auto& [known, type] : kTypes) {
+        if (extension == known) {
+            return type;
+        }
+    }
+    return "application/octet-stream";
+}
+
+}  // namespace pelmaro::app
