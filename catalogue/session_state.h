@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 
 #include "catalogue/catalogue.h"
 #include "platform/file_system.h"
@@ -18,13 +19,20 @@ public:
                  platform::LongCommandGate& gate);
 
     // Start-up: loads the last catalogue, selects the last entry and calls `showPage` for it.
-    // Errors propagate; the caller skips the rest of start-up.
+    // Errors propagate; the caller skips the rest of start-up. Sets BookmarkFileName without
+    // running `switched`: the caller loads the bookmarks next.
     void restore(const std::function<void()>& showPage);
     // Shutdown: stores the selected index and the current catalogue's name.
     void save();
+    // Open (F9): asks for a stored ".path" file and makes its catalogue current. Selects no entry
+    // and shows no page. Does nothing while another long command runs.
     void Open1Click();
 
 private:
+    // Reads both files before touching the lists, so that a failure leaves the catalogue as it
+    // was: never the titles of one catalogue beside the paths of another.
+    void replaceCatalogue(const std::string& titleFile, const std::string& pathFile);
+
     Catalogue catalogue_;
     CurrentCatalogue& current_;
     platform::SettingsStore& settings_;

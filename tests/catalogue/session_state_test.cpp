@@ -1,0 +1,318 @@
+#include "catalogue/session_state.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "platform/error.h"
+#include "platform/settings_file.h"
+#include "tests/support/fakes.h"
+#include "tests/support/temp_dir.h"
+
+namespace pelmaro {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+const std::string kKey = "[HKEY_LOCAL_MACHINE\\software\\pelmaro]";
+
+std::string settingsWith(const std::string& values) {
+    return "REGEDIT4\n\n" + kKey + "\n" + values;
+}
+
+ino_t inodeOf(const std::string& name) {
+    struct stat info {};
+    ::stat(name.c_str(), &info);
+    return info.st_ino;
+}
+
+// The window's side of start-up, shutdown and Open: its lists, its dialogs, the settings file in a
+// temporary folder, and the catalogue files "help/pelmaropath.*" of three entries.
+class Session : public testing::Test {
+protected:
+    Session() {
+        current.switched = [this] { ++switches; };
+        dir.write("help/pelmaropath.title", "Alpha\r\nBeta\r\nGamma\r\n");
+        dir.write("help/pelmaropath.path", "/h/a.htm\r\n/h/b.htm\r\n/h/c.htm\r\n");
+    }
+
+    // "LAST" in `values` stands for the "last" line naming help/pelmaropath.bookmark.
+    void writeSettings(std::string values) {
+        if (values.rfind("LAST", 0) == 0) {
+            values = lastLine() + values.substr(4);
+        }
+        dir.write("cfg/settings.reg", settingsWith(values));
+    }
+    std::string lastLine() const {
+        return "\"last\"=\"" + (dir / "help/pelmaropath.bookmark") + "\"\n";
+    }
+
+    // Runs start-up and records which entry was selected whenever the page was shown.
+    void restore() {
+        state.restore([this] { shownPages.push_back(titles.selectedIndex()); });
+    }
+
+    std::string error(const std::function<void()>& action) {
+        try {
+            action();
+        } catch (const Error& e) {
+            return e.what();
+        }
+        return "(no error)";
+    }
+
+    test::TempDir dir;
+    const std::string settingsName = dir / "cfg/settings.reg";
+    platform::MemoryList titles;
+    platform::MemoryList paths;
+    CurrentCatalogue current;
+    int switches = 0;
+    platform::SettingsFile settings{settingsName};
+    test::ScriptedDialogs dialogs;
+    platform::PosixFileSystem files;
+    platform::LongCommandGate gate;
+    SessionState state{Catalogue{titles, paths}, current, settings, dialogs, files, gate};
+    std::vector<int> shownPages;
+};
+
+TEST_F(Session, FirstRunCreatesKeyLoadsNothingAndStoresAnEmptyLast) {
+    restore();
+    EXPECT_EQ(current.BookmarkFileName, "");
+    EXPECT_EQ(titles.count(), 0);
+    EXPECT_TRUE(shownPages.empty());
+    EXPECT_EQ(test::readFile(settingsName), settingsWith(""));
+
+    state.save();
+    EXPECT_EQ(test::readFile(settingsName), settingsWith("\"last\"=\"\"\n"));  // no "id"
+}
+
+TEST_F(Session, RestoresCatalogueEntryAndPage) {
+    writeSettings(lastLine() + "\"id\"=dword:00000002\n");
+    restore();
+    EXPECT_EQ(current.BookmarkFileName, dir / "help/pelmaropath.bookmark");
+    EXPECT_EQ(switches, 0);  // start-up loads the bookmarks itself, next
+    EXPECT_EQ(titles.items(), (Lines{"Alpha", "Beta", "Gamma"}));
+    EXPECT_EQ(paths.items(), (Lines{"/h/a.htm", "/h/b.htm", "/h/c.htm"}));
+    EXPECT_EQ(shownPages, std::vector<int>{2});
+}
+
+struct IdCase {
+    const char* name;
+    std::string idLine;
+    int selected;
+};
+
+void PrintTo(const IdCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class StoredId : public Session, public testing::WithParamInterface<IdCase> {};
+
+TEST_P(StoredId, SelectsItOrElseTheFirstEntry) {
+    writeSettings(lastLine() + GetParam().idLine);
+    restore();
+    EXPECT_EQ(titles.selectedIndex(), GetParam().selected);
+    EXPECT_EQ(shownPages, std::vector<int>{GetParam().selected});
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, StoredId,
+                         testing::Values(IdCase{"InRange", "\"id\"=dword:00000001\n", 1},
+                                         IdCase{"Missing", "", 0},
+                                         IdCase{"EqualToCount", "\"id\"=dword:00000003\n", 0},
+                                         IdCase{"BeyondCount", "\"id\"=dword:00000100\n", 0},
+                                         IdCase{"Negative", "\"id\"=dword:ffffffff\n", 0},
+                                         IdCase{"MostNegative", "\"id\"=dword:80000000\n", 0}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Session, PathFileGoneLoadsNothingButKeepsTheName) {
+    writeSettings(lastLine() + "\"id\"=dword:00000001\n");
+    std::filesystem::remove(dir / "help/pelmaropath.path");
+    restore();
+    EXPECT_EQ(current.BookmarkFileName, dir / "help/pelmaropath.bookmark");
+    EXPECT_EQ(titles.count(), 0);
+    EXPECT_EQ(paths.count(), 0);
+    EXPECT_TRUE(shownPages.empty());
+}
+
+TEST_F(Session, TitleFileMissingFailsAndReplacesNothing) {
+    writeSettings(lastLine());
+    std::filesystem::remove(dir / "help/pelmaropath.title");
+    paths.assign({"/old.htm"});
+    EXPECT_EQ(error([&] { restore(); }), "Cannot open file \"" + (dir / "help/pelmaropath.title") +
+                                             "\". No such file or directory");
+    EXPECT_EQ(paths.items(), Lines{"/old.htm"});  // the paths are not loaded without titles
+    EXPECT_EQ(titles.count(), 0);
+    EXPECT_TRUE(shownPages.empty());
+    EXPECT_EQ(current.BookmarkFileName, dir / "help/pelmaropath.bookmark");
+}
+
+TEST_F(Session, EmptyLastLooksForNoFile) {
+    writeSettings("\"last\"=\"\"\n");
+    restore();
+    EXPECT_EQ(current.BookmarkFileName, "");
+    EXPECT_EQ(titles.count(), 0);
+}
+
+struct TypeCase {
+    const char* name;
+    std::string values;
+    std::string error;
+};
+
+void PrintTo(const TypeCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class WrongType : public Session, public testing::WithParamInterface<TypeCase> {};
+
+TEST_P(WrongType, EndsStartUpWithTheRegistryErrorAndLeavesTheFile) {
+    writeSettings(GetParam().values);
+    const std::string before = test::readFile(settingsName);
+    EXPECT_EQ(error([&] { restore(); }), GetParam().error);
+    EXPECT_EQ(titles.selectedIndex(), -1);
+    EXPECT_TRUE(shownPages.empty());
+    EXPECT_EQ(test::readFile(settingsName), before);
+    EXPECT_TRUE(settings.openKey());  // the key was closed
+    settings.closeKey();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, WrongType,
+    testing::Values(TypeCase{"LastAsDword", "\"last\"=dword:00000001\n",
+                             "Invalid data type for 'last'"},
+                    TypeCase{"IdAsString", "LAST\"id\"=\"1\"\n", "Invalid data type for 'id'"},
+                    TypeCase{"IdLongerThanFourBytes", "LAST\"id\"=hex(4):01,00,00,00,00\n",
+                             "Failed to get data for 'id'"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Session, ExpandableLastIsReadUnexpanded) {
+    std::string hex;
+    for (const char c : dir / "help/pelmaropath.bookmark") {
+        char byte[4];
+        std::snprintf(byte, sizeof byte, "%02x,", static_cast<unsigned char>(c));
+        hex += byte;
+    }
+    writeSettings("\"last\"=hex(2):" + hex + "00\n");
+    restore();
+    EXPECT_EQ(current.BookmarkFileName, dir / "help/pelmaropath.bookmark");
+    EXPECT_EQ(titles.count(), 3);
+}
+
+TEST_F(Session, SaveStoresSelectionAndNameAndLeavesEqualValues) {
+    writeSettings(lastLine() + "\"id\"=dword:00000001\n");
+    restore();
+    const ino_t inode = inodeOf(settingsName);
+    state.save();  // the same entry and catalogue: nothing to write
+    EXPECT_EQ(inodeOf(settingsName), inode);
+
+    titles.select(2);
+    current.BookmarkFileName = "/other/Notes.bookmark";
+    state.save();
+    EXPECT_EQ(test::readFile(settingsName),
+              settingsWith("\"last\"=\"/other/Notes.bookmark\"\n\"id\"=dword:00000002\n"));
+
+    titles.clearSelection();
+    state.save();  // no selection: "id" stays
+    EXPECT_EQ(test::readFile(settingsName),
+              settingsWith("\"last\"=\"/other/Notes.bookmark\"\n\"id\"=dword:00000002\n"));
+}
+
+TEST_F(Session, NoSettingsFileMeansNoSettingsSilently) {
+    dir.write("cfg", "a file where the folder should be");
+    restore();
+    EXPECT_EQ(titles.count(), 0);
+    titles.assign({"x"});
+    titles.select(0);
+    current.BookmarkFileName = "/a.bookmark";
+    state.save();
+    EXPECT_EQ(test::readFile(dir / "cfg"), "a file where the folder should be");
+}
+
+TEST_F(Session, DamagedSettingsAreReportedAtStartUpOnlyAndKept) {
+    dir.write("cfg/settings.reg", "not a registry file");
+    const std::string message = error([&] { restore(); });
+    EXPECT_NE(message.find(settingsName), std::string::npos) << message;
+    EXPECT_NE(message.find("line 1"), std::string::npos) << message;
+    titles.assign({"x"});
+    titles.select(0);
+    EXPECT_EQ(error([&] { state.save(); }), "(no error)");
+    EXPECT_EQ(test::readFile(settingsName), "not a registry file");
+}
+
+TEST_F(Session, OpenAsksWithTitleAndFiltersAndLoadsBothFiles) {
+    titles.assign({"old"});
+    titles.select(0);
+    dialogs.openAnswers.push_back(dir / "help/pelmaropath.path");
+    state.Open1Click();
+    EXPECT_EQ(dialogs.openTitles, Lines{"select saved path database file"});
+    ASSERT_EQ(dialogs.openFilters.size(), 2u);
+    EXPECT_EQ(dialogs.openFilters[0].label, "*.path");
+    EXPECT_EQ(dialogs.openFilters[0].pattern, "*.path");
+    EXPECT_EQ(dialogs.openFilters[1].label, "*.*");
+    EXPECT_EQ(dialogs.openFilters[1].pattern, "*.*");
+    EXPECT_EQ(titles.items(), (Lines{"Alpha", "Beta", "Gamma"}));
+    EXPECT_EQ(paths.items(), (Lines{"/h/a.htm", "/h/b.htm", "/h/c.htm"}));
+    EXPECT_EQ(titles.selectedIndex(), -1);  // no entry selected, no page shown
+    EXPECT_EQ(current.BookmarkFileName, dir / "help/pelmaropath.bookmark");
+    EXPECT_EQ(switches, 1);
+    EXPECT_FALSE(gate.busy());
+}
+
+TEST_F(Session, OpenOnATitleFileLoadsItIntoBothLists) {
+    dialogs.openAnswers.push_back(dir / "help/pelmaropath.title");
+    state.Open1Click();
+    EXPECT_EQ(titles.items(), (Lines{"Alpha", "Beta", "Gamma"}));
+    EXPECT_EQ(paths.items(), (Lines{"Alpha", "Beta", "Gamma"}));
+    EXPECT_EQ(current.BookmarkFileName, dir / "help/pelmaropath.bookmark");
+}
+
+TEST_F(Session, OpenOnANameWithoutExtension) {
+    dir.write("notes.d/list", "/n/1.txt\n");
+    dir.write("notes.d/list.title", "One\n");
+    dialogs.openAnswers.push_back(dir / "notes.d/list");
+    state.Open1Click();
+    EXPECT_EQ(titles.items(), Lines{"One"});
+    EXPECT_EQ(paths.items(), Lines{"/n/1.txt"});
+    EXPECT_EQ(current.BookmarkFileName, dir / "notes.d/list.bookmark");
+}
+
+TEST_F(Session, OpenThatCantLoadChangesNothing) {
+    dir.write("lost/notes.path", "/x\n");
+    dir.write("half/notes.title", "X\n");  // its ".path" is missing
+    const auto untouched = [&] {
+        EXPECT_EQ(titles.items(), Lines{"old"});
+        EXPECT_EQ(paths.items(), Lines{"/old"});
+        EXPECT_EQ(current.BookmarkFileName, "/cur.bookmark");
+        EXPECT_EQ(switches, 0);
+    };
+    titles.assign({"old"});
+    paths.assign({"/old"});
+    current.BookmarkFileName = "/cur.bookmark";
+
+    dialogs.openAnswers.push_back(std::nullopt);  // Cancel
+    state.Open1Click();
+    untouched();
+    EXPECT_TRUE(dialogs.messages.empty());
+
+    dialogs.openAnswers.push_back(dir / "lost/notes.path");
+    state.Open1Click();
+    EXPECT_EQ(dialogs.messages, Lines{"path title lost.can't loading"});
+    untouched();
+
+    dialogs.openAnswers.push_back(dir / "half/notes.path");
+    EXPECT_EQ(error([&] { state.Open1Click(); }),
+              "Cannot open file \"" + (dir / "half/notes.path") + "\". No such file or directory");
+    untouched();
+    EXPECT_FALSE(gate.busy());
+}
+
+TEST_F(Session, OpenDoesNothingWhileALongCommandRuns) {
+    platform::LongCommandGate::Hold building(gate);
+    state.Open1Click();  // an unscripted dialog would throw
+    EXPECT_TRUE(dialogs.openTitles.empty());
+}
+
+}  // namespace
+}  // namespace pelmaro
