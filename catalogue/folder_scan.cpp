@@ -1,1 +1,98 @@
 #include "catalogue/folder_scan.h"
+
+#include <set>
+#include <utility>
+
+namespace pelmaro {
+namespace {
+
+using FolderId = std::pair<std::uint64_t, std::uint64_t>;  // device, inode
+
+struct Subfolder {
+    std::string name;  // ends in "/"
+    FolderId id;
+};
+
+// A folder whose subfolders are still to be scanned, the next one first.
+struct OpenFolder {
+    std::vector<Subfolder> subfolders;
+    std::size_t next = 0;
+};
+
+// No line-list file can store a name that holds a line break: the title and path lists would
+// slip out of step.
+bool hasLineBreak(std::string_view name) {
+    return name.find_first_of("\r\n") != std::string_view::npos;
+}
+
+}  // namespace
+
+std::int64_t FileSizeOf(platform::FileSystem& files, const std::string& fileName) {
+    return files.fileSize(fileName);
+}
+
+void CollectFiles(platform::FileSystem& files, platform::Window* window, const std::string& folder,
+                  std::vector<std::string>& list) {
+    // Links are followed, so a tree can lead back into itself; a folder already scanned is not
+    // scanned again.
+    std::set<FolderId> scanned;
+    std::vector<OpenFolder> open;
+
+    // Lists one folder: its files go to `list` at once, its subfolders wait on `open`. False when
+    // the window is closing.
+    const auto scan = [&](const std::string& dir) {
+        if (window != nullptr) {
+            window->processPendingMessages();
+            if (window->closeRequested()) {
+                return false;
+            }
+        }
+        std::vector<platform::DirEntry> entries;
+        OpenFolder opened;
+        if (files.listFolder(dir, entries)) {
+            for (const auto& entry : entries) {
+                if (entry.kind == platform::DirEntry::Kind::File && !hasLineBreak(entry.name)) {
+                    std::string name = dir + entry.name;
+                    if (FileSizeOf(files, name) > 0) {
+                        list.push_back(std::move(name));
+                    }
+                }
+            }
+            for (const auto& entry : entries) {
+                if (entry.kind == platform::DirEntry::Kind::Directory &&
+                    !hasLineBreak(entry.name)) {
+                    opened.subfolders.push_back(
+                        {dir + entry.name + "/", FolderId(entry.device, entry.inode)});
+                }
+            }
+        }
+        open.push_back(std::move(opened));
+        return true;
+    };
+
+    const std::string root = folder.empty() || folder.back() != '/' ? folder + "/" : folder;
+    FolderId rootId;
+    if (files.folderIdentity(root, rootId.first, rootId.second)) {
+        scanned.insert(rootId);
+    }
+    if (!scan(root)) {
+        return;
+    }
+    // Depth first, without recursion: a deep tree can't exhaust the stack.
+    while (!open.empty()) {
+        OpenFolder& top = open.back();
+        if (top.next == top.subfolders.size()) {
+            open.pop_back();
+            continue;
+        }
+        const Subfolder sub = std::move(top.subfolders[top.next++]);
+        if (!scanned.insert(sub.id).second) {
+            continue;
+        }
+        if (!scan(sub.name)) {
+            return;
+        }
+    }
+}
+
+}  // namespace pelmaro

@@ -1,0 +1,177 @@
+#include "catalogue/folder_scan.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "tests/catalogue/files_double.h"
+#include "tests/support/fakes.h"
+#include "tests/support/temp_dir.h"
+
+namespace pelmaro {
+namespace {
+
+namespace fs = std::filesystem;
+using Names = std::vector<std::string>;
+
+// The names a folder lists, in the order the system lists them, of one kind.
+Names listed(const std::string& folder, platform::DirEntry::Kind kind) {
+    platform::PosixFileSystem files;
+    std::vector<platform::DirEntry> entries;
+    files.listFolder(folder, entries);
+    Names names;
+    for (const auto& entry : entries) {
+        if (entry.kind == kind) {
+            names.push_back(entry.name);
+        }
+    }
+    return names;
+}
+
+Names scan(platform::FileSystem& files, const std::string& folder,
+           platform::Window* window = nullptr) {
+    Names list;
+    CollectFiles(files, window, folder, list);
+    return list;
+}
+
+Names scan(const std::string& folder) {
+    platform::PosixFileSystem files;
+    return scan(files, folder);
+}
+
+TEST(FolderScan, FilesOfAFolderComeBeforeItsSubfoldersInListingOrder) {
+    test::TempDir dir;
+    for (const char* name : {"b.htm", "a.htm", "c.txt", "Z.gif"}) {
+        dir.write(name, "x");
+    }
+    dir.write("Sub1/Page.HTM", "x");
+    dir.write("Sub1/deep/d.htm", "x");
+    dir.write("Sub1/e.htm", "x");
+    dir.write("sub2/f.htm", "x");
+    dir.write("sub3/g.htm", "x");
+
+    // Expected: depth first, each folder's files (as listed) before its subfolders (as listed).
+    Names expected;
+    const std::function<void(const std::string&)> walk = [&](const std::string& folder) {
+        for (const auto& name : listed(folder, platform::DirEntry::Kind::File)) {
+            expected.push_back(folder + name);
+        }
+        for (const auto& name : listed(folder, platform::DirEntry::Kind::Directory)) {
+            walk(folder + name + "/");
+        }
+    };
+    walk(dir.path() + "/");
+
+    EXPECT_EQ(scan(dir.path()), expected);
+    EXPECT_EQ(scan(dir.path() + "/"), expected);
+    ASSERT_EQ(expected.size(), 9u);
+    // The folder part keeps its case; names keep theirs.
+    EXPECT_NE(std::find(expected.begin(), expected.end(), dir / "Sub1/Page.HTM"), expected.end());
+}
+
+TEST(FolderScan, CollectsOnlyNonEmptyRegularFiles) {
+    test::TempDir dir;
+    dir.write("empty.htm", "");
+    dir.write("one.htm", "x");
+    dir.mkdir("emptydir");
+    ASSERT_EQ(::mkfifo((dir / "pipe.htm").c_str(), 0600), 0);
+    fs::create_symlink(dir / "one.htm", dir / "link.htm");
+    fs::create_symlink(dir / "nowhere.htm", dir / "broken.htm");
+    fs::create_symlink(dir / "empty.htm", dir / "emptylink.htm");
+
+    Names found = scan(dir.path());
+    std::sort(found.begin(), found.end());
+    EXPECT_EQ(found, (Names{dir / "link.htm", dir / "one.htm"}));
+}
+
+TEST(FolderScan, SkipsNamesHoldingLineBreaks) {
+    test::TempDir dir;
+    dir.write("good.htm", "x");
+    dir.write("bad\rname.htm", "x");
+    dir.write("bad\nname.htm", "x");
+    dir.write("cr\rfolder/inside.htm", "x");
+    dir.write("lf\nfolder/inside.htm", "x");
+    EXPECT_EQ(scan(dir.path()), (Names{dir / "good.htm"}));
+}
+
+TEST(FolderScan, FollowsLinksButScansNoFolderTwice) {
+    test::TempDir dir;
+    const std::string outside = dir.write("outside/o.htm", "x");
+    const std::string root = dir.mkdir("root");
+    dir.write("root/a.htm", "x");
+    dir.write("root/sub/b.htm", "x");
+    fs::create_directory_symlink(root, dir / "root/sub/back");  // loops to the start
+    fs::create_directory_symlink(dir / "root/sub", dir / "root/sub/self");
+    fs::create_directory_symlink(dir / "outside", dir / "root/out");
+
+    Names found = scan(root);
+    std::sort(found.begin(), found.end());
+    EXPECT_EQ(found, (Names{root + "/a.htm", root + "/out/o.htm", root + "/sub/b.htm"}));
+}
+
+TEST(FolderScan, TwoLinksToOneFolderScanItOnce) {
+    test::TempDir dir;
+    dir.write("data/x.htm", "x");
+    const std::string root = dir.mkdir("root");
+    fs::create_directory_symlink(dir / "data", dir / "root/one");
+    fs::create_directory_symlink(dir / "data", dir / "root/two");
+    const Names found = scan(root);
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_TRUE(found[0] == root + "/one/x.htm" || found[0] == root + "/two/x.htm") << found[0];
+}
+
+TEST(FolderScan, MissingOrUnreadableThingsAreSilentlySkipped) {
+    test::TempDir dir;
+    test::FilesDouble files;
+    const std::string locked = dir.write("locked.htm", "x");
+    dir.write("open.htm", "x");
+    files.locked.insert(locked);
+    EXPECT_EQ(scan(files, dir.path()), (Names{dir / "open.htm"}));
+    EXPECT_EQ(scan(files, dir / "missing"), Names{});
+}
+
+TEST(FolderScan, HandlesEventsOncePerFolderAndStopsWhenTheWindowCloses) {
+    test::TempDir dir;
+    dir.write("a.htm", "x");
+    dir.write("s1/b.htm", "x");
+    dir.write("s1/s2/c.htm", "x");
+    platform::PosixFileSystem files;
+    test::FakeWindow window;
+    EXPECT_EQ(scan(files, dir.path(), &window).size(), 3u);
+    EXPECT_EQ(window.pumps, 3);
+
+    test::FakeWindow closing;
+    closing.onPump = [&] { closing.closing = closing.pumps == 2; };
+    EXPECT_EQ(scan(files, dir.path(), &closing), (Names{dir / "a.htm"}));
+    EXPECT_EQ(closing.pumps, 2);
+}
+
+TEST(FolderScan, FileSizeKeepsAllSixtyFourBits) {
+    test::TempDir dir;
+    platform::PosixFileSystem files;
+    struct SizeCase {
+        const char* name;
+        std::int64_t size;
+    };
+    // Sparse files: no disk space is used.
+    const SizeCase cases[] = {
+        {"one.htm", 1},
+        {"four-gib.htm", std::int64_t{1} << 32},
+        {"four-gib-plus-one.htm", (std::int64_t{1} << 32) + 1},
+        {"top-bit.htm", std::int64_t{3} << 30},
+    };
+    for (const auto& c : cases) {
+        const std::string name = dir.write(c.name, "");
+        ASSERT_EQ(::truncate(name.c_str(), c.size), 0) << c.name;
+        EXPECT_EQ(FileSizeOf(files, name), c.size) << c.name;
+    }
+    EXPECT_EQ(FileSizeOf(files, dir / "missing.htm"), -1);
+    EXPECT_EQ(FileSizeOf(files, dir.path()), -1);
+    EXPECT_EQ(scan(dir.path()).size(), 4u);
+}
+
+}  // namespace
+}  // namespace pelmaro
