@@ -1,5 +1,9 @@
 #include "bookmarks/bookmarks.h"
 
+#include <optional>
+
+#include "platform/error.h"
+
 namespace pelmaro {
 
 Bookmarks::Bookmarks(platform::ListControl& titles, platform::ListControl& bookmarkList,
@@ -12,11 +16,104 @@ Bookmarks::Bookmarks(platform::ListControl& titles, platform::ListControl& bookm
       dialogs_(dialogs),
       files_(files) {}
 
-void Bookmarks::load() {}
-void Bookmarks::switchCatalogue() {}
-void Bookmarks::AddNewbookmark1Click() {}
-void Bookmarks::DeleteBookmark1Click() {}
-void Bookmarks::Bookmark1Click() {}
-void Bookmarks::shutdown() {}
+void Bookmarks::loadCurrentFile() {
+    const std::string& name = current_.BookmarkFileName;
+    if (files_.fileExists(name)) {
+        loadList(files_, list_, name);
+    }
+    listFile_ = name;
+    listLoaded_ = true;
+}
+
+void Bookmarks::load() {
+    loadCurrentFile();
+}
+
+bool Bookmarks::standsForCurrentFile() const {
+    return listLoaded_ && listFile_ == current_.BookmarkFileName;
+}
+
+void Bookmarks::switchCatalogue() {
+    std::optional<Error> notSaved;
+    if (unsaved_ && listLoaded_) {
+        try {
+            writeFile(listFile_);
+        } catch (const Error& e) {
+            notSaved = e;
+        }
+    }
+    unsaved_ = false;
+    listLoaded_ = false;
+    stream_.clear();
+    list_.clear();
+    loadCurrentFile();
+    if (notSaved) {
+        throw *notSaved;
+    }
+}
+
+void Bookmarks::writeFile(const std::string& fileName) {
+    if (list_.count() > 0) {
+        stream_.saveToFile(files_, fileName);
+    } else if (!files_.removeFile(fileName) && files_.fileExists(fileName)) {
+        throw Error("Cannot delete file \"" + fileName + "\"");
+    }
+}
+
+void Bookmarks::changed() {
+    stream_.clear();
+    stream_.write(formatLineList(list_.items()));
+    unsaved_ = true;
+    writeFile(listFile_);
+    unsaved_ = false;
+}
+
+void Bookmarks::AddNewbookmark1Click() {
+    const int selected = titles_.selectedIndex();
+    if (selected < 0) {
+        return;
+    }
+    if (current_.BookmarkFileName.empty()) {
+        dialogs_.showMessage(kCatalogueNotSavedMessage);
+        return;
+    }
+    if (!standsForCurrentFile()) {
+        // Start-up ended before the bookmarks were loaded (the list is empty then): take in what
+        // the file holds first, so that writing the list keeps it.
+        list_.clear();
+        loadCurrentFile();
+    }
+    for (const auto& item : list_.items()) {
+        if (readEntryReference(item) == selected) {
+            return;
+        }
+    }
+    list_.add(makeEntryReference(titles_.item(selected), selected));
+    changed();
+}
+
+void Bookmarks::DeleteBookmark1Click() {
+    if (!list_.isVisible() || list_.count() == 0) {
+        return;
+    }
+    const int selected = list_.selectedIndex();
+    if (selected < 0 || !standsForCurrentFile()) {
+        return;
+    }
+    list_.remove(selected);
+    changed();
+}
+
+void Bookmarks::Bookmark1Click() {
+    list_.setVisible(!list_.isVisible());
+    results_.setVisible(false);
+}
+
+void Bookmarks::shutdown() {
+    if (unsaved_ && listLoaded_) {
+        writeFile(listFile_);
+        unsaved_ = false;
+    }
+}
 
 }  // namespace pelmaro

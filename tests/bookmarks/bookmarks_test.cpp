@@ -1,0 +1,375 @@
+#include "bookmarks/bookmarks.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <memory>
+
+#include "catalogue/session_state.h"
+#include "platform/error.h"
+#include "platform/settings_file.h"
+#include "tests/support/fakes.h"
+#include "tests/support/temp_dir.h"
+
+namespace pelmaro {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+ino_t inodeOf(const std::string& name) {
+    struct stat info {};
+    ::stat(name.c_str(), &info);
+    return info.st_ino;
+}
+
+std::string errorOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const Error& e) {
+        return e.what();
+    }
+    return "(no error)";
+}
+
+// The window's lists with a catalogue of three entries stored as "help/pelmaropath.*", and the
+// bookmarks following the current catalogue as the window wires them.
+class BookmarkTest : public testing::Test {
+protected:
+    BookmarkTest() {
+        current.switched = [this] { bookmarks.switchCatalogue(); };
+        dir.mkdir("help");
+    }
+
+    void startWith(const std::string& bookmarkFile) {
+        current.BookmarkFileName = bookmarkFile;
+        bookmarks.load();
+    }
+    void bookmarkEntry(int index) {
+        titles.select(index);
+        bookmarks.AddNewbookmark1Click();
+    }
+    void deleteBookmark(int index) {
+        list.setVisible(true);
+        list.select(index);
+        bookmarks.DeleteBookmark1Click();
+    }
+
+    test::TempDir dir;
+    const std::string helpFile = dir / "help/pelmaropath.bookmark";
+    platform::MemoryList titles{{"Alpha", "Beta", "Gamma"}};
+    platform::MemoryList list;
+    platform::MemoryList results;
+    CurrentCatalogue current;
+    test::ScriptedDialogs dialogs;
+    platform::PosixFileSystem files;
+    Bookmarks bookmarks{titles, list, results, current, dialogs, files};
+};
+
+TEST_F(BookmarkTest, NewBookmarkIsWrittenAtOnce) {
+    startWith(helpFile);
+    bookmarkEntry(1);
+    EXPECT_EQ(list.items(), Lines{"Beta|1"});
+    EXPECT_EQ(test::readFile(helpFile), "Beta|1\r\n");
+    EXPECT_EQ(bookmarks.BookmarkStream().bytes(), "Beta|1\r\n");
+    EXPECT_FALSE(list.isVisible());  // the list need not be shown
+
+    bookmarkEntry(0);
+    EXPECT_EQ(test::readFile(helpFile), "Beta|1\r\nAlpha|0\r\n");
+    EXPECT_EQ(bookmarks.BookmarkStream().bytes(), "Beta|1\r\nAlpha|0\r\n");
+}
+
+TEST_F(BookmarkTest, SameEntryTwiceKeepsOneAndLeavesTheFile) {
+    startWith(helpFile);
+    bookmarkEntry(2);
+    const ino_t inode = inodeOf(helpFile);
+    bookmarkEntry(2);
+    EXPECT_EQ(list.items(), Lines{"Gamma|2"});
+    EXPECT_EQ(inodeOf(helpFile), inode);
+}
+
+TEST_F(BookmarkTest, NoSelectedEntryAddsNothing) {
+    startWith(helpFile);
+    bookmarks.AddNewbookmark1Click();
+    EXPECT_EQ(list.count(), 0);
+    EXPECT_FALSE(files.fileExists(helpFile));
+}
+
+TEST_F(BookmarkTest, CatalogueNotSavedIsToldInsteadOfFailing) {
+    startWith("");
+    bookmarkEntry(0);
+    EXPECT_EQ(dialogs.messages, Lines{kCatalogueNotSavedMessage});
+    EXPECT_EQ(list.count(), 0);
+    EXPECT_EQ(bookmarks.BookmarkStream().size(), 0u);
+    EXPECT_EQ(errorOf([&] { bookmarks.shutdown(); }), "(no error)");
+}
+
+struct ExistingCase {
+    const char* name;
+    Lines bookmarks;
+    int selected;
+    bool added;
+    std::string error;
+};
+
+void PrintTo(const ExistingCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class ExistingBookmarks : public BookmarkTest, public testing::WithParamInterface<ExistingCase> {};
+
+TEST_P(ExistingBookmarks, AreComparedByTheIndexAfterTheLastBar) {
+    const ExistingCase& c = GetParam();
+    dir.write("help/pelmaropath.bookmark", formatLineList(c.bookmarks));
+    startWith(helpFile);
+    EXPECT_EQ(errorOf([&] { bookmarkEntry(c.selected); }), c.error);
+    Lines expected = c.bookmarks;
+    if (c.added) {
+        expected.push_back(makeEntryReference(titles.item(c.selected), c.selected));
+    }
+    EXPECT_EQ(list.items(), expected);
+    EXPECT_EQ(test::readFile(helpFile), formatLineList(expected));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ExistingBookmarks,
+    testing::Values(
+        ExistingCase{"OtherIndex", {"Alpha|0"}, 1, true, "(no error)"},
+        ExistingCase{"SameIndex", {"Alpha|0", "Gamma|2"}, 2, false, "(no error)"},
+        ExistingCase{"TitleWithBars", {"a|b|1"}, 1, false, "(no error)"},
+        ExistingCase{"HexIndex", {"x|$2"}, 2, false, "(no error)"},
+        ExistingCase{"NoBarIsConvertedWhole", {"1"}, 1, false, "(no error)"},
+        ExistingCase{
+            "NotANumber", {"Alpha|0", "junk|x1z"}, 1, false, "'x1z' is not a valid integer value"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(BookmarkTest, DeleteDoesNothingWhenHiddenOrNothingSelected) {
+    startWith(helpFile);
+    bookmarkEntry(0);
+    list.select(0);
+    list.setVisible(false);
+    bookmarks.DeleteBookmark1Click();
+    EXPECT_EQ(list.items(), Lines{"Alpha|0"});
+
+    list.setVisible(true);
+    list.clearSelection();
+    bookmarks.DeleteBookmark1Click();
+    EXPECT_EQ(list.items(), Lines{"Alpha|0"});
+    EXPECT_EQ(test::readFile(helpFile), "Alpha|0\r\n");
+}
+
+TEST_F(BookmarkTest, DeleteRewritesTheFileAndTheLastOneRemovesIt) {
+    startWith(helpFile);
+    bookmarkEntry(0);
+    bookmarkEntry(1);
+    deleteBookmark(0);
+    EXPECT_EQ(list.items(), Lines{"Beta|1"});
+    EXPECT_EQ(test::readFile(helpFile), "Beta|1\r\n");
+    EXPECT_EQ(bookmarks.BookmarkStream().bytes(), "Beta|1\r\n");
+
+    deleteBookmark(0);
+    EXPECT_EQ(list.count(), 0);
+    EXPECT_FALSE(std::filesystem::exists(helpFile));
+    EXPECT_EQ(bookmarks.BookmarkStream().size(), 0u);
+    bookmarks.shutdown();
+    EXPECT_FALSE(std::filesystem::exists(helpFile));
+}
+
+TEST_F(BookmarkTest, StoredListUnchangedLeavesTheFileUntouched) {
+    const std::string stored = "Gamma|2\nAlpha|0";  // not in the form this program writes
+    dir.write("help/pelmaropath.bookmark", stored);
+    const ino_t inode = inodeOf(helpFile);
+    startWith(helpFile);
+    EXPECT_EQ(list.items(), (Lines{"Gamma|2", "Alpha|0"}));
+    EXPECT_EQ(bookmarks.BookmarkStream().size(), 0u);  // a loaded list is not pending
+    bookmarkEntry(2);                                  // already there
+    bookmarks.shutdown();
+    EXPECT_EQ(inodeOf(helpFile), inode);
+    EXPECT_EQ(test::readFile(helpFile), stored);
+}
+
+TEST_F(BookmarkTest, EmptyStoredFileIsKept) {
+    dir.write("help/pelmaropath.bookmark", "");
+    startWith(helpFile);
+    bookmarks.shutdown();
+    EXPECT_TRUE(std::filesystem::exists(helpFile));
+}
+
+TEST_F(BookmarkTest, BookmarkTogglesTheListAndHidesTheResults) {
+    results.setVisible(true);
+    bookmarks.Bookmark1Click();
+    EXPECT_TRUE(list.isVisible());
+    EXPECT_FALSE(results.isVisible());
+    results.setVisible(true);
+    bookmarks.Bookmark1Click();
+    EXPECT_FALSE(list.isVisible());
+    EXPECT_FALSE(results.isVisible());
+}
+
+TEST_F(BookmarkTest, SwitchKeepsTheOldFileAndLoadsTheNewOne) {
+    startWith(helpFile);
+    bookmarkEntry(0);
+    const std::string notes = dir.write("notes/list.bookmark", "Beta|1\r\n");
+
+    current.switchTo(notes);
+    EXPECT_EQ(test::readFile(helpFile), "Alpha|0\r\n");
+    EXPECT_EQ(list.items(), Lines{"Beta|1"});
+    EXPECT_EQ(bookmarks.BookmarkStream().size(), 0u);
+
+    bookmarkEntry(2);
+    EXPECT_EQ(test::readFile(notes), "Beta|1\r\nGamma|2\r\n");
+
+    current.switchTo(dir / "none/x.bookmark");
+    EXPECT_EQ(list.count(), 0);
+    bookmarks.shutdown();
+    EXPECT_EQ(test::readFile(helpFile), "Alpha|0\r\n");
+    EXPECT_EQ(test::readFile(notes), "Beta|1\r\nGamma|2\r\n");
+}
+
+TEST_F(BookmarkTest, FailedWriteIsReportedAndKeptForTheNextWrite) {
+    const std::string folder = dir / "help";
+    startWith(helpFile);
+    std::filesystem::remove_all(folder);
+    const std::string cantCreate =
+        "Cannot create file \"" + helpFile + "\". No such file or directory";
+
+    EXPECT_EQ(errorOf([&] { bookmarkEntry(1); }), cantCreate);
+    EXPECT_EQ(list.items(), Lines{"Beta|1"});  // the list in memory stays
+    EXPECT_EQ(errorOf([&] { bookmarks.shutdown(); }), cantCreate);
+
+    dir.mkdir("help");
+    bookmarks.shutdown();
+    EXPECT_EQ(test::readFile(helpFile), "Beta|1\r\n");
+}
+
+TEST_F(BookmarkTest, SwitchRetriesAFailedWriteAndReportsItAfterSwitching) {
+    const std::string notes = dir.write("notes/list.bookmark", "Gamma|2\r\n");
+    startWith(helpFile);
+    std::filesystem::remove_all(dir / "help");
+    EXPECT_THROW(bookmarkEntry(1), Error);
+
+    dir.mkdir("help");
+    current.switchTo(notes);  // the retry succeeds
+    EXPECT_EQ(test::readFile(helpFile), "Beta|1\r\n");
+    EXPECT_EQ(list.items(), Lines{"Gamma|2"});
+
+    std::filesystem::remove_all(dir / "notes");
+    EXPECT_THROW(bookmarkEntry(0), Error);
+    EXPECT_EQ(errorOf([&] { current.switchTo(helpFile); }),
+              "Cannot create file \"" + notes + "\". No such file or directory");
+    EXPECT_EQ(list.items(), Lines{"Beta|1"});  // switched all the same
+    bookmarks.shutdown();                      // nothing pending for the new catalogue
+    EXPECT_EQ(test::readFile(helpFile), "Beta|1\r\n");
+}
+
+TEST_F(BookmarkTest, ListNeverLoadedLeavesTheFileAndIsReadBeforeTheFirstChange) {
+    dir.write("help/pelmaropath.bookmark", "Gamma|2\r\n");
+    current.BookmarkFileName = helpFile;  // start-up ended before load()
+    bookmarks.shutdown();
+    EXPECT_EQ(test::readFile(helpFile), "Gamma|2\r\n");
+
+    bookmarkEntry(0);
+    EXPECT_EQ(list.items(), (Lines{"Gamma|2", "Alpha|0"}));
+    EXPECT_EQ(test::readFile(helpFile), "Gamma|2\r\nAlpha|0\r\n");
+}
+
+// Start-up and shutdown as the window runs them: settings, then bookmarks; an error skips the rest.
+class WholeSession : public testing::Test {
+protected:
+    WholeSession() {
+        dir.write("help/pelmaropath.title", "Alpha\r\nBeta\r\nGamma\r\n");
+        dir.write("help/pelmaropath.path", "/h/a.htm\r\n/h/b.htm\r\n/h/c.htm\r\n");
+    }
+
+    struct Run {
+        explicit Run(const test::TempDir& dir) : settings(dir / "cfg/pelmaro/settings.reg") {
+            current.switched = [this] { bookmarks.switchCatalogue(); };
+        }
+        std::string start() {
+            try {
+                state.restore([this] { shown.push_back(paths.item(titles.selectedIndex())); });
+                bookmarks.load();
+            } catch (const Error& e) {
+                return e.what();
+            }
+            return {};
+        }
+        void close() {
+            state.save();
+            bookmarks.shutdown();
+        }
+
+        platform::MemoryList titles, paths, list, results;
+        CurrentCatalogue current;
+        platform::SettingsFile settings;
+        test::ScriptedDialogs dialogs;
+        platform::PosixFileSystem files;
+        platform::LongCommandGate gate;
+        SessionState state{Catalogue{titles, paths}, current, settings, dialogs, files, gate};
+        Bookmarks bookmarks{titles, list, results, current, dialogs, files};
+        Lines shown;
+    };
+
+    test::TempDir dir;
+};
+
+TEST_F(WholeSession, CatalogueEntryPageAndBookmarksComeBack) {
+    {
+        Run first(dir);
+        EXPECT_EQ(first.start(), "");
+        first.dialogs.openAnswers.push_back(dir / "help/pelmaropath.path");
+        first.state.Open1Click();
+        first.titles.select(2);
+        first.bookmarks.AddNewbookmark1Click();
+        first.titles.select(1);
+        first.close();
+    }
+    Run second(dir);
+    EXPECT_EQ(second.start(), "");
+    EXPECT_EQ(second.current.BookmarkFileName, dir / "help/pelmaropath.bookmark");
+    EXPECT_EQ(second.titles.items(), (Lines{"Alpha", "Beta", "Gamma"}));
+    EXPECT_EQ(second.titles.selectedIndex(), 1);
+    EXPECT_EQ(second.shown, Lines{"/h/b.htm"});
+    EXPECT_EQ(second.list.items(), Lines{"Gamma|2"});
+}
+
+TEST_F(WholeSession, PathFileGoneStillLoadsTheBookmarks) {
+    {
+        Run first(dir);
+        first.start();
+        first.dialogs.openAnswers.push_back(dir / "help/pelmaropath.path");
+        first.state.Open1Click();
+        first.titles.select(0);
+        first.bookmarks.AddNewbookmark1Click();
+        first.close();
+    }
+    std::filesystem::remove(dir / "help/pelmaropath.path");
+    Run second(dir);
+    EXPECT_EQ(second.start(), "");
+    EXPECT_EQ(second.titles.count(), 0);
+    EXPECT_TRUE(second.shown.empty());
+    EXPECT_EQ(second.list.items(), Lines{"Alpha|0"});
+}
+
+TEST_F(WholeSession, StartUpEndedEarlyDeletesNoBookmarks) {
+    {
+        Run first(dir);
+        first.start();
+        first.dialogs.openAnswers.push_back(dir / "help/pelmaropath.path");
+        first.state.Open1Click();
+        first.titles.select(0);
+        first.bookmarks.AddNewbookmark1Click();
+        first.close();
+    }
+    std::filesystem::remove(dir / "help/pelmaropath.title");
+    {
+        Run second(dir);
+        EXPECT_NE(second.start(), "");  // "Cannot open file ...title": bookmarks not loaded
+        EXPECT_EQ(second.list.count(), 0);
+        second.close();
+    }
+    EXPECT_EQ(test::readFile(dir / "help/pelmaropath.bookmark"), "Alpha|0\r\n");
+}
+
+}  // namespace
+}  // namespace pelmaro
