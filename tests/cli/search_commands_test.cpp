@@ -1,0 +1,201 @@
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "catalogue/line_list.h"
+#include "platform/file_system.h"
+#include "platform/list_control.h"
+#include "search/full_text_search.h"
+#include "search/title_search.h"
+#include "tests/support/fakes.h"
+#include "tests/support/temp_dir.h"
+
+extern char** environ;
+
+namespace pelmaro {
+namespace {
+
+struct CliRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs pelmaro-cli with `args`, without a shell, its output caught in files of `dir`.
+CliRun runCli(const test::TempDir& dir, const std::vector<std::string>& args) {
+    const std::string outName = dir / "cli.out";
+    const std::string errName = dir / "cli.err";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, outName.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    posix_spawn_file_actions_addopen(&actions, 2, errName.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    std::string program = PELMARO_CLI;
+    std::vector<std::string> owned = args;
+    std::vector<char*> argv{program.data()};
+    for (std::string& arg : owned) {
+        argv.push_back(arg.data());
+    }
+    argv.push_back(nullptr);
+    CliRun run;
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) {
+        ADD_FAILURE() << "cannot start " << program;
+        return run;
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.out = test::readFile(outName);
+    run.err = test::readFile(errName);
+    return run;
+}
+
+std::string lines(const std::vector<std::string>& items) {
+    std::string out;
+    for (const std::string& item : items) {
+        out += item + "\n";
+    }
+    return out;
+}
+
+// A stored catalogue of generated pages: plain text, markup, line breaks inside words, NULs,
+// RTF, an image, bytes that aren't UTF-8.
+class CliCatalogue : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::mt19937 random(7);
+        const std::vector<std::string> pieces = {
+            "Setup", "set\r\nup",          "SET",      "up",           "guide", "<b>",
+            "\r\n",  std::string(1, '\0'), "\xff\xfe", "Na\xc3\xafve", "index", "reader"};
+        for (int n = 0; n < 60; ++n) {
+            std::string bytes;
+            for (int k = 0; k < 12; ++k) {
+                bytes += pieces[random() % pieces.size()] + " ";
+            }
+            if (n % 10 == 3) {
+                bytes = "{\\rtf1\\ansi " + bytes.substr(0, bytes.find('\0')) + "}";
+            }
+            paths.push_back(dir.write("pages/p" + std::to_string(n) + ".htm", bytes));
+            // Titles never hold line breaks or NULs: they are lines of a line-list file.
+            std::string title = pieces[random() % pieces.size()];
+            if (title.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) {
+                title = "plain";
+            }
+            titles.push_back(title + " guide " + std::to_string(n));
+        }
+        paths.push_back(dir.write("pages/logo.gif", "GIF89a setup"));
+        titles.push_back("logo");
+        writeCatalogue();
+    }
+
+    void writeCatalogue() {
+        platform::PosixFileSystem files;
+        files.writeFile(pathFile, formatLineList(paths));
+        files.writeFile(dir / "pelmaropath.title", formatLineList(titles));
+    }
+
+    // What the window's Full search lists for `text` on this catalogue.
+    std::vector<std::string> windowResults(const std::string& text) {
+        platform::MemoryList titleList(titles);
+        platform::MemoryList pathList(paths);
+        platform::MemoryList results;
+        platform::MemoryList bookmarks;
+        test::FakeMenuItem command("&Full search");
+        test::FakeWindow window;
+        test::ScriptedDialogs dialogs;
+        dialogs.inputAnswers = {text};
+        platform::PosixFileSystem files;
+        platform::LongCommandGate gate;
+        FullTextSearch search(Catalogue{titleList, pathList}, results, bookmarks, command, window,
+                              dialogs, files, gate);
+        search.Fullsearch1Click();
+        return results.items();
+    }
+
+    // Every stop of the window's Search for `text`, as entry references.
+    std::vector<std::string> windowTitleStops(const std::string& text) {
+        platform::MemoryList titleList(titles);
+        test::ScriptedDialogs dialogs;
+        TitleSearch search(titleList, dialogs, [] {});
+        search.SearchText = text;
+        std::vector<std::string> stops;
+        for (search.Search1Click(); !search.SearchText.empty(); search.Search1Click()) {
+            stops.push_back(makeEntryReference(titleList.item(titleList.selectedIndex()),
+                                               titleList.selectedIndex()));
+        }
+        return stops;
+    }
+
+    test::TempDir dir;
+    std::vector<std::string> paths;
+    std::vector<std::string> titles;
+    const std::string pathFile = dir / "pelmaropath.path";
+};
+
+TEST_F(CliCatalogue, searchPrintsWhatTheResultListShows) {
+    for (const std::string text : {"setup", "SETUP", "naïve", "guide", "\xff\xfe"}) {
+        const std::vector<std::string> expected = windowResults(text);
+        ASSERT_FALSE(expected.empty()) << text;
+        const CliRun run = runCli(dir, {"search", pathFile, text});
+        EXPECT_EQ(run.status, 0) << text << ": " << run.err;
+        EXPECT_EQ(run.out, lines(expected)) << text;
+    }
+}
+
+TEST_F(CliCatalogue, titlesPrintsEveryStopOfTheTitleSearch) {
+    for (const std::string text : {"guide", "SET", "guide 1", "\xff"}) {
+        const std::vector<std::string> expected = windowTitleStops(text);
+        ASSERT_FALSE(expected.empty()) << text;
+        const CliRun run = runCli(dir, {"titles", pathFile, text});
+        EXPECT_EQ(run.status, 0) << text << ": " << run.err;
+        EXPECT_EQ(run.out, lines(expected)) << text;
+    }
+}
+
+TEST_F(CliCatalogue, exitStatusTellsHitsFromMissesFromErrors) {
+    struct Case {
+        const char* what;
+        std::vector<std::string> args;
+        int status;
+        bool quiet;  // nothing on stderr
+    };
+    const Case cases[] = {
+        {"no hit", {"search", pathFile, "absent words"}, 1, true},
+        {"no title", {"titles", pathFile, "absent words"}, 1, true},
+        {"empty text finds nothing", {"search", pathFile, ""}, 1, true},
+        {"line break in the text finds nothing", {"search", pathFile, "set\nup"}, 1, true},
+        {"missing catalogue", {"search", dir / "none.path", "setup"}, 2, false},
+        {"missing titles", {"titles", dir / "none.path", "setup"}, 2, false},
+        {"too few arguments", {"search", pathFile}, 2, false},
+        {"too many arguments", {"titles", pathFile, "a", "b"}, 2, false},
+    };
+    for (const Case& c : cases) {
+        const CliRun run = runCli(dir, c.args);
+        EXPECT_EQ(run.status, c.status) << c.what;
+        EXPECT_EQ(run.out, "") << c.what;
+        EXPECT_EQ(run.err.empty(), c.quiet) << c.what << ": " << run.err;
+    }
+}
+
+TEST_F(CliCatalogue, unreadableFileIsReportedAndTheOtherHitsStillPrinted) {
+    platform::PosixFileSystem files;
+    files.removeFile(paths[0]);
+    const std::vector<std::string> expected = windowResults("guide");
+    const CliRun run = runCli(dir, {"search", pathFile, "guide"});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.out, lines(expected));
+    EXPECT_NE(run.err.find("Cannot open file \"" + paths[0] + "\""), std::string::npos) << run.err;
+}
+
+}  // namespace
+}  // namespace pelmaro
