@@ -1,7 +1,6 @@
 #include "bookmarks/bookmarks.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <filesystem>
 #include <memory>
@@ -9,28 +8,17 @@
 #include "catalogue/session_state.h"
 #include "platform/error.h"
 #include "platform/settings_file.h"
+#include "tests/support/checks.h"
 #include "tests/support/fakes.h"
 #include "tests/support/temp_dir.h"
 
 namespace pelmaro {
 namespace {
 
+using test::errorOf;
+using test::inodeOf;
+
 using Lines = std::vector<std::string>;
-
-ino_t inodeOf(const std::string& name) {
-    struct stat info {};
-    ::stat(name.c_str(), &info);
-    return info.st_ino;
-}
-
-std::string errorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const Error& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
 
 // The window's lists with a catalogue of three entries stored as "help/pelmaropath.*", and the
 // bookmarks following the current catalogue as the window wires them.
@@ -310,20 +298,23 @@ protected:
         Lines shown;
     };
 
-    test::TempDir dir;
-};
-
-TEST_F(WholeSession, CatalogueEntryPageAndBookmarksComeBack) {
-    {
+    // A run that opens the stored catalogue, bookmarks `bookmarked`, selects `selected` and closes.
+    void firstRun(int bookmarked, int selected) {
         Run first(dir);
         EXPECT_EQ(first.start(), "");
         first.dialogs.openAnswers.push_back(dir / "help/pelmaropath.path");
         first.state.Open1Click();
-        first.titles.select(2);
+        first.titles.select(bookmarked);
         first.bookmarks.AddNewbookmark1Click();
-        first.titles.select(1);
+        first.titles.select(selected);
         first.close();
     }
+
+    test::TempDir dir;
+};
+
+TEST_F(WholeSession, CatalogueEntryPageAndBookmarksComeBack) {
+    firstRun(2, 1);
     Run second(dir);
     EXPECT_EQ(second.start(), "");
     EXPECT_EQ(second.current.BookmarkFileName, dir / "help/pelmaropath.bookmark");
@@ -334,15 +325,7 @@ TEST_F(WholeSession, CatalogueEntryPageAndBookmarksComeBack) {
 }
 
 TEST_F(WholeSession, PathFileGoneStillLoadsTheBookmarks) {
-    {
-        Run first(dir);
-        first.start();
-        first.dialogs.openAnswers.push_back(dir / "help/pelmaropath.path");
-        first.state.Open1Click();
-        first.titles.select(0);
-        first.bookmarks.AddNewbookmark1Click();
-        first.close();
-    }
+    firstRun(0, 0);
     std::filesystem::remove(dir / "help/pelmaropath.path");
     Run second(dir);
     EXPECT_EQ(second.start(), "");
@@ -352,15 +335,7 @@ TEST_F(WholeSession, PathFileGoneStillLoadsTheBookmarks) {
 }
 
 TEST_F(WholeSession, StartUpEndedEarlyDeletesNoBookmarks) {
-    {
-        Run first(dir);
-        first.start();
-        first.dialogs.openAnswers.push_back(dir / "help/pelmaropath.path");
-        first.state.Open1Click();
-        first.titles.select(0);
-        first.bookmarks.AddNewbookmark1Click();
-        first.close();
-    }
+    firstRun(0, 0);
     std::filesystem::remove(dir / "help/pelmaropath.title");
     {
         Run second(dir);

@@ -1,18 +1,21 @@
 #include "catalogue/session_state.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <cstdio>
 #include <filesystem>
 
 #include "platform/error.h"
 #include "platform/settings_file.h"
+#include "tests/support/checks.h"
 #include "tests/support/fakes.h"
 #include "tests/support/temp_dir.h"
 
 namespace pelmaro {
 namespace {
+
+using test::errorOf;
+using test::inodeOf;
 
 using Lines = std::vector<std::string>;
 
@@ -20,12 +23,6 @@ const std::string kKey = "[HKEY_LOCAL_MACHINE\\software\\pelmaro]";
 
 std::string settingsWith(const std::string& values) {
     return "REGEDIT4\n\n" + kKey + "\n" + values;
-}
-
-ino_t inodeOf(const std::string& name) {
-    struct stat info {};
-    ::stat(name.c_str(), &info);
-    return info.st_ino;
 }
 
 // The window's side of start-up, shutdown and Open: its lists, its dialogs, the settings file in a
@@ -52,15 +49,6 @@ protected:
     // Runs start-up and records which entry was selected whenever the page was shown.
     void restore() {
         state.restore([this] { shownPages.push_back(titles.selectedIndex()); });
-    }
-
-    std::string error(const std::function<void()>& action) {
-        try {
-            action();
-        } catch (const Error& e) {
-            return e.what();
-        }
-        return "(no error)";
     }
 
     test::TempDir dir;
@@ -140,8 +128,9 @@ TEST_F(Session, TitleFileMissingFailsAndReplacesNothing) {
     writeSettings(lastLine());
     std::filesystem::remove(dir / "help/pelmaropath.title");
     paths.assign({"/old.htm"});
-    EXPECT_EQ(error([&] { restore(); }), "Cannot open file \"" + (dir / "help/pelmaropath.title") +
-                                             "\". No such file or directory");
+    EXPECT_EQ(
+        errorOf([&] { restore(); }),
+        "Cannot open file \"" + (dir / "help/pelmaropath.title") + "\". No such file or directory");
     EXPECT_EQ(paths.items(), Lines{"/old.htm"});  // the paths are not loaded without titles
     EXPECT_EQ(titles.count(), 0);
     EXPECT_TRUE(shownPages.empty());
@@ -170,7 +159,7 @@ class WrongType : public Session, public testing::WithParamInterface<TypeCase> {
 TEST_P(WrongType, EndsStartUpWithTheRegistryErrorAndLeavesTheFile) {
     writeSettings(GetParam().values);
     const std::string before = test::readFile(settingsName);
-    EXPECT_EQ(error([&] { restore(); }), GetParam().error);
+    EXPECT_EQ(errorOf([&] { restore(); }), GetParam().error);
     EXPECT_EQ(titles.selectedIndex(), -1);
     EXPECT_TRUE(shownPages.empty());
     EXPECT_EQ(test::readFile(settingsName), before);
@@ -232,12 +221,12 @@ TEST_F(Session, NoSettingsFileMeansNoSettingsSilently) {
 
 TEST_F(Session, DamagedSettingsAreReportedAtStartUpOnlyAndKept) {
     dir.write("cfg/settings.reg", "not a registry file");
-    const std::string message = error([&] { restore(); });
+    const std::string message = errorOf([&] { restore(); });
     EXPECT_NE(message.find(settingsName), std::string::npos) << message;
     EXPECT_NE(message.find("line 1"), std::string::npos) << message;
     titles.assign({"x"});
     titles.select(0);
-    EXPECT_EQ(error([&] { state.save(); }), "(no error)");
+    EXPECT_EQ(errorOf([&] { state.save(); }), "(no error)");
     EXPECT_EQ(test::readFile(settingsName), "not a registry file");
 }
 
@@ -302,7 +291,7 @@ TEST_F(Session, OpenThatCantLoadChangesNothing) {
     untouched();
 
     dialogs.openAnswers.push_back(dir / "half/notes.path");
-    EXPECT_EQ(error([&] { state.Open1Click(); }),
+    EXPECT_EQ(errorOf([&] { state.Open1Click(); }),
               "Cannot open file \"" + (dir / "half/notes.path") + "\". No such file or directory");
     untouched();
     EXPECT_FALSE(gate.busy());

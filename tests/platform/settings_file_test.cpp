@@ -1,36 +1,24 @@
 #include "platform/settings_file.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <filesystem>
 #include <optional>
 
 #include "platform/error.h"
+#include "tests/support/checks.h"
 #include "tests/support/temp_dir.h"
 
 namespace pelmaro::platform {
 namespace {
 
+using test::errorOf;
+using test::inodeOf;
+
 const std::string kKey = "[HKEY_LOCAL_MACHINE\\software\\pelmaro]";
 
 std::string regFile(const std::string& values, const char* end = "\n") {
     return std::string("REGEDIT4") + end + end + kKey + end + values;
-}
-
-ino_t inodeOf(const std::string& name) {
-    struct stat info {};
-    ::stat(name.c_str(), &info);
-    return info.st_ino;
-}
-
-std::string errorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const Error& e) {
-        return e.what();
-    }
-    return "(no error)";
 }
 
 TEST(SettingsFile, FirstOpenCreatesFolderAndKeyThenValuesRoundTrip) {
@@ -169,40 +157,29 @@ TEST(SettingsFile, DeletedOrMissingValuesAreAbsent) {
 
 TEST(SettingsFile, RewriteKeepsOtherKeysValuesCommentsAndCrLf) {
     test::TempDir dir;
-    const std::string before =
+    const std::string head =
         "REGEDIT4\r\n\r\n"
         "[HKEY_CURRENT_USER\\other]\r\n"
         "\"id\"=\"not ours\"\r\n"
         "\"blob\"=hex:01,02,\\\r\n  03\r\n"
         "\r\n"
         "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Pelmaro]\r\n"
-        "; kept\r\n"
-        "\"id\"=dword:00000001\r\n"
-        "\"extra\"=hex(2):41,00\r\n"
+        "; kept\r\n";
+    const std::string extra = "\"extra\"=hex(2):41,00\r\n";
+    const std::string tail =
         "\r\n"
         "[HKEY_LOCAL_MACHINE\\software\\later]\r\n"
         "@=\"default\"";  // no line end at the very end
-    const std::string name = dir.write("settings.reg", before);
+    const std::string name =
+        dir.write("settings.reg", head + "\"id\"=dword:00000001\r\n" + extra + tail);
     SettingsFile settings(name);
     ASSERT_TRUE(settings.openKey());
     EXPECT_EQ(settings.readString("extra"), "A");
     settings.writeInteger("id", 9);
     settings.writeString("last", "/x/pelmaropath.bookmark");
     settings.closeKey();
-    EXPECT_EQ(test::readFile(name),
-              "REGEDIT4\r\n\r\n"
-              "[HKEY_CURRENT_USER\\other]\r\n"
-              "\"id\"=\"not ours\"\r\n"
-              "\"blob\"=hex:01,02,\\\r\n  03\r\n"
-              "\r\n"
-              "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Pelmaro]\r\n"
-              "; kept\r\n"
-              "\"id\"=dword:00000009\r\n"
-              "\"extra\"=hex(2):41,00\r\n"
-              "\"last\"=\"/x/pelmaropath.bookmark\"\r\n"
-              "\r\n"
-              "[HKEY_LOCAL_MACHINE\\software\\later]\r\n"
-              "@=\"default\"");
+    EXPECT_EQ(test::readFile(name), head + "\"id\"=dword:00000009\r\n" + extra +
+                                        "\"last\"=\"/x/pelmaropath.bookmark\"\r\n" + tail);
 }
 
 TEST(SettingsFile, MissingKeyIsAddedAtOpenAndOtherContentKept) {
