@@ -1,0 +1,161 @@
+#include <QObject>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "app/list_box.h"
+#include "platform/error.h"
+#include "tests/app/app_test_main.h"
+
+using pelmaro::app::ListBox;
+using pelmaro::app::QtListControl;
+
+namespace {
+
+std::vector<std::string> items(int count) {
+    std::vector<std::string> out;
+    for (int i = 0; i < count; ++i) {
+        out.push_back("item " + std::to_string(i));
+    }
+    return out;
+}
+
+int viewRow(const ListBox& view) {
+    const QModelIndexList rows = view.selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+// A list and its view on screen, with the user's selection changes counted.
+struct ShownList {
+    explicit ShownList(int count) : list(true), view(list) {
+        list.assign(items(count));
+        view.resize(200, 300);
+        view.show();
+        (void)QTest::qWaitForWindowExposed(&view);
+    }
+    void click(int row, Qt::KeyboardModifiers modifiers = {}) {
+        const QRect rect = view.visualRect(list.index(row));
+        QTest::mouseClick(view.viewport(), Qt::LeftButton, modifiers, rect.center());
+    }
+    QtListControl list;
+    ListBox view;
+    QSignalSpy userChanges{&view, &ListBox::userSelectionChanged};
+};
+
+}  // namespace
+
+class ListBoxTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void items_keepTheirBytes_andDisplayAsUtf8() {
+        QtListControl list(true);
+        const std::string invalid = "caf\xe9 \xff";
+        list.assign({"caf\xc3\xa9", invalid, ""});
+        QCOMPARE(list.item(1), invalid);
+        QCOMPARE(list.data(list.index(0)).toString(), QStringLiteral("caf\u00e9"));
+        const QString shown = list.data(list.index(1)).toString();
+        QVERIFY(shown.startsWith(QStringLiteral("caf")));
+        QCOMPARE(shown.count(QChar::ReplacementCharacter), 2);
+        QCOMPARE(list.data(list.index(2)).toString(), QString());
+        QCOMPARE(list.rowCount(), 3);
+    }
+
+    void indexOutsideTheList_fails() {
+        QtListControl list(true);
+        list.assign(items(2));
+        const std::vector<std::pair<std::function<void()>, std::string>> cases = {
+            {[&] { (void)list.item(2); }, "List index out of bounds (2)"},
+            {[&] { list.setItem(-1, "x"); }, "List index out of bounds (-1)"},
+            {[&] { list.remove(5); }, "List index out of bounds (5)"},
+            {[&] { list.select(2); }, "List index out of bounds (2)"},
+        };
+        for (const auto& [operation, message] : cases) {
+            try {
+                operation();
+                QFAIL(("no error, expected " + message).c_str());
+            } catch (const pelmaro::Error& error) {
+                QCOMPARE(std::string(error.what()), message);
+            }
+        }
+        QCOMPARE(list.items(), items(2));
+        QCOMPARE(list.rowCount(), 2);
+    }
+
+    void programSelection_showsInView_withoutCountingAsTheUsers() {
+        ShownList shown(50);
+        shown.list.select(40);
+        QCOMPARE(viewRow(shown.view), 40);
+        QVERIFY(
+            shown.view.viewport()->rect().intersects(shown.view.visualRect(shown.list.index(40))));
+        shown.list.clearSelection();
+        QCOMPARE(viewRow(shown.view), -1);
+        QCOMPARE(shown.userChanges.count(), 0);
+    }
+
+    void userArrowsAndClicks_areReported_eachTime() {
+        ShownList shown(5);
+        shown.view.setFocus();
+        shown.click(1);
+        QCOMPARE(shown.list.selectedIndex(), 1);
+        QTest::keyClick(&shown.view, Qt::Key_Down);
+        QCOMPARE(shown.list.selectedIndex(), 2);
+        QTest::keyClick(&shown.view, Qt::Key_Down);
+        QCOMPARE(shown.list.selectedIndex(), 3);
+        QCOMPARE(shown.userChanges.count(), 3);
+        shown.click(3);  // the same item again: no change
+        QCOMPARE(shown.userChanges.count(), 3);
+    }
+
+    void ctrlClickOnTheSelectedItem_keepsIt() {
+        ShownList shown(5);
+        shown.click(2);
+        shown.click(2, Qt::ControlModifier);
+        QCOMPARE(shown.list.selectedIndex(), 2);
+        QCOMPARE(viewRow(shown.view), 2);
+        QCOMPARE(shown.userChanges.count(), 1);
+    }
+
+    void changingItems_movesTheSelectionAlong_withoutReportingIt() {
+        ShownList shown(5);
+        shown.list.select(3);
+        shown.list.remove(0);
+        QCOMPARE(shown.list.selectedIndex(), 2);
+        QCOMPARE(viewRow(shown.view), 2);
+        shown.list.setItem(2, "renamed");
+        QCOMPARE(shown.list.selectedIndex(), 2);
+        shown.list.add("last");
+        QCOMPARE(viewRow(shown.view), 2);
+        shown.list.remove(2);
+        QCOMPARE(shown.list.selectedIndex(), -1);
+        QCOMPARE(viewRow(shown.view), -1);
+        shown.list.select(1);
+        shown.list.assign(items(3));
+        QCOMPARE(shown.list.selectedIndex(), -1);
+        QCOMPARE(viewRow(shown.view), -1);
+        shown.list.select(0);
+        shown.list.clear();
+        QCOMPARE(shown.list.selectedIndex(), -1);
+        QCOMPARE(shown.userChanges.count(), 0);
+    }
+
+    void visibility_isAnnouncedOnChange() {
+        QtListControl list(false);
+        QSignalSpy spy(&list, &QtListControl::visibilityChanged);
+        list.setVisible(false);
+        list.setVisible(true);
+        list.setVisible(true);
+        QVERIFY(list.isVisible());
+        QCOMPARE(spy.count(), 1);
+    }
+
+    void doubleClickAnywhere_andEnter_areReported() {
+        ShownList shown(0);  // an empty list still hears its double click
+        QSignalSpy spy(&shown.view, &ListBox::listDoubleClicked);
+        QTest::mouseDClick(shown.view.viewport(), Qt::LeftButton, {}, QPoint(20, 20));
+        QTest::keyClick(&shown.view, Qt::Key_Return);
+        QCOMPARE(spy.count(), 2);
+    }
+};
+
+PELMARO_APP_TEST_MAIN(ListBoxTest)
+#include "list_box_test.moc"

@@ -1,0 +1,134 @@
+#include <QObject>
+#include <QTest>
+
+#include "app/window_text.h"
+#include "tests/app/app_test_main.h"
+
+using pelmaro::app::applicationTitle;
+using pelmaro::app::mimeTypeFor;
+using pelmaro::app::placeAccessKeys;
+using pelmaro::app::withClosingPeriod;
+
+using Labels = std::vector<std::string>;
+Q_DECLARE_METATYPE(Labels)
+Q_DECLARE_METATYPE(std::string)
+
+namespace {
+
+const Labels kMenu = {"Path", "Search", "New Search", "Bookmark", "New bookmark", "Delete Bookmark",
+                      "Open", "Result", "Full search"};
+
+Labels withLast(Labels labels, std::string last) {
+    labels.back() = std::move(last);
+    return labels;
+}
+
+}  // namespace
+
+class WindowTextTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void placeAccessKeys_marksFirstFreeLetter_data() {
+        QTest::addColumn<Labels>("labels");
+        QTest::addColumn<Labels>("expected");
+        const Labels placedMenu = {"&Path",     "&Search",       "&New Search",
+                                   "&Bookmark", "N&ew bookmark", "&Delete Bookmark",
+                                   "&Open",     "&Result",       "&Full search"};
+        QTest::newRow("the menu bar as built") << kMenu << placedMenu;
+        QTest::newRow("a mark already on a free letter stays")
+            << withLast(kMenu, "&Full search") << placedMenu;
+        QTest::newRow("a mark on a taken letter moves on")
+            << withLast(kMenu, "&Stop search") << withLast(placedMenu, "S&top search");
+        QTest::newRow("an unmarked label gets one")
+            << withLast(kMenu, "Stop search") << withLast(placedMenu, "S&top search");
+        QTest::newRow("a mark later in the label on a free letter stays")
+            << withLast(kMenu, "Full searc&h") << withLast(placedMenu, "Full searc&h");
+        QTest::newRow("upper and lower case are one key")
+            << Labels{"abc", "ABC", "aBc"} << Labels{"&abc", "A&BC", "aB&c"};
+        QTest::newRow("digits count, punctuation does not")
+            << Labels{"1-2", "-1 2"} << Labels{"&1-2", "-1 &2"};
+        QTest::newRow("no free letter leaves no mark")
+            << Labels{"ab", "ba", "&ab"} << Labels{"&ab", "&ba", "ab"};
+        QTest::newRow("a literal && is kept and never marked")
+            << Labels{"&&a", "a&&b"} << Labels{"&&&a", "a&&&b"};
+        QTest::newRow("a trailing mark is dropped") << Labels{"x&"} << Labels{"&x"};
+        QTest::newRow("bytes above ASCII are no keys")
+            << Labels{"\xc3\xa9t\xc3\xa9"} << Labels{"\xc3\xa9&t\xc3\xa9"};
+        QTest::newRow("an empty label") << Labels{"", "a"} << Labels{"", "&a"};
+    }
+    void placeAccessKeys_marksFirstFreeLetter() {
+        QFETCH(Labels, labels);
+        QFETCH(Labels, expected);
+        QCOMPARE(placeAccessKeys(labels), expected);
+    }
+
+    void withClosingPeriod_appendsAfterBytesAbovePeriod_data() {
+        QTest::addColumn<std::string>("message");
+        QTest::addColumn<std::string>("expected");
+        QTest::newRow("letter") << std::string("Cannot open file \"/a\". No such file or directory")
+                                << std::string(
+                                       "Cannot open file \"/a\". No such file or directory.");
+        QTest::newRow("closing parenthesis is below")
+            << std::string("List index out of bounds (5)")
+            << std::string("List index out of bounds (5)");
+        QTest::newRow("period") << std::string("done.") << std::string("done.");
+        QTest::newRow("hyphen is below") << std::string("a-") << std::string("a-");
+        QTest::newRow("slash is above") << std::string("/x/") << std::string("/x/.");
+        QTest::newRow("quote is below") << std::string("'x'") << std::string("'x'");
+        QTest::newRow("digit is above") << std::string("code 7") << std::string("code 7.");
+        QTest::newRow("byte above ASCII")
+            << std::string("caf\xc3\xa9") << std::string("caf\xc3\xa9.");
+        QTest::newRow("empty") << std::string() << std::string();
+    }
+    void withClosingPeriod_appendsAfterBytesAbovePeriod() {
+        QFETCH(std::string, message);
+        QFETCH(std::string, expected);
+        QCOMPARE(withClosingPeriod(message), expected);
+    }
+
+    void applicationTitle_fromExecutableName_data() {
+        QTest::addColumn<std::string>("executable");
+        QTest::addColumn<std::string>("expected");
+        QTest::newRow("plain") << std::string("pelmaro") << std::string("Pelmaro");
+        QTest::newRow("upper case and extension")
+            << std::string("PELMARO.EXE") << std::string("Pelmaro");
+        QTest::newRow("up to the first dot") << std::string("pel.maro.bin") << std::string("Pel");
+        QTest::newRow("starts with a dot") << std::string(".hidden") << std::string();
+        QTest::newRow("digit first") << std::string("7Zip") << std::string("7zip");
+    }
+    void applicationTitle_fromExecutableName() {
+        QFETCH(std::string, executable);
+        QFETCH(std::string, expected);
+        QCOMPARE(applicationTitle(executable), expected);
+    }
+
+    void mimeTypeFor_choosesByExtension_data() {
+        QTest::addColumn<std::string>("fileName");
+        QTest::addColumn<QString>("expected");
+        for (const char* html : {"a.htm", "a.html", "a.shtm", "a.shtml", "a.asp", "a.cgi"}) {
+            QTest::newRow(html) << std::string(html) << QStringLiteral("text/html");
+        }
+        QTest::newRow("xml") << std::string("/d/a.xml") << QStringLiteral("text/xml");
+        QTest::newRow("txt") << std::string("/d/a.txt") << QStringLiteral("text/plain");
+        QTest::newRow("gif") << std::string("/d/a.gif") << QStringLiteral("image/gif");
+        QTest::newRow("jpg") << std::string("/d/a.jpg") << QStringLiteral("image/jpeg");
+        QTest::newRow("bmp") << std::string("/d/a.bmp") << QStringLiteral("image/bmp");
+        QTest::newRow("case is ignored") << std::string("/d/A.HtM") << QStringLiteral("text/html");
+        QTest::newRow("stylesheet") << std::string("/d/s.css") << QStringLiteral("text/css");
+        QTest::newRow("script") << std::string("/d/s.js") << QStringLiteral("text/javascript");
+        QTest::newRow("png") << std::string("/d/p.png") << QStringLiteral("image/png");
+        QTest::newRow("dot in the folder only")
+            << std::string("/d.htm/readme") << QStringLiteral("application/octet-stream");
+        QTest::newRow("unknown") << std::string("/d/a.zip")
+                                 << QStringLiteral("application/octet-stream");
+    }
+    void mimeTypeFor_choosesByExtension() {
+        QFETCH(std::string, fileName);
+        QFETCH(QString, expected);
+        QCOMPARE(QString::fromLatin1(mimeTypeFor(fileName)), expected);
+    }
+};
+
+PELMARO_APP_TEST_MAIN(WindowTextTest)
+#include "window_text_test.moc"
