@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 
 #include "platform/error.h"
@@ -176,19 +175,6 @@ INSTANTIATE_TEST_SUITE_P(
                              "Failed to get data for 'id'"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(Session, ExpandableLastIsReadUnexpanded) {
-    std::string hex;
-    for (const char c : dir / "help/pelmaropath.bookmark") {
-        char byte[4];
-        std::snprintf(byte, sizeof byte, "%02x,", static_cast<unsigned char>(c));
-        hex += byte;
-    }
-    writeSettings("\"last\"=hex(2):" + hex + "00\n");
-    restore();
-    EXPECT_EQ(current.BookmarkFileName, dir / "help/pelmaropath.bookmark");
-    EXPECT_EQ(titles.count(), 3);
-}
-
 TEST_F(Session, SaveStoresSelectionAndNameAndLeavesEqualValues) {
     writeSettings(lastLine() + "\"id\"=dword:00000001\n");
     restore();
@@ -255,16 +241,6 @@ TEST_F(Session, OpenOnATitleFileLoadsItIntoBothLists) {
     EXPECT_EQ(titles.items(), (Lines{"Alpha", "Beta", "Gamma"}));
     EXPECT_EQ(paths.items(), (Lines{"Alpha", "Beta", "Gamma"}));
     EXPECT_EQ(current.BookmarkFileName, dir / "help/pelmaropath.bookmark");
-}
-
-TEST_F(Session, OpenOnANameWithoutExtension) {
-    dir.write("notes.d/list", "/n/1.txt\n");
-    dir.write("notes.d/list.title", "One\n");
-    dialogs.openAnswers.push_back(dir / "notes.d/list");
-    state.Open1Click();
-    EXPECT_EQ(titles.items(), Lines{"One"});
-    EXPECT_EQ(paths.items(), Lines{"/n/1.txt"});
-    EXPECT_EQ(current.BookmarkFileName, dir / "notes.d/list.bookmark");
 }
 
 TEST_F(Session, OpenThatCantLoadChangesNothing) {

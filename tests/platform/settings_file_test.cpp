@@ -329,22 +329,5 @@ TEST(SettingsFile, DamageRepairedDuringTheRunIsReadAgain) {
     settings.closeKey();
 }
 
-TEST(SettingsFile, DefaultNameFollowsXdgConfigHome) {
-    const char* saved = std::getenv("XDG_CONFIG_HOME");
-    const std::optional<std::string> previous =
-        saved ? std::optional<std::string>(saved) : std::nullopt;
-    ::setenv("XDG_CONFIG_HOME", "/tmp/cfg", 1);
-    EXPECT_EQ(defaultSettingsFileName(), "/tmp/cfg/pelmaro/settings.reg");
-    ::setenv("XDG_CONFIG_HOME", "", 1);
-    const char* home = std::getenv("HOME");
-    EXPECT_EQ(defaultSettingsFileName(),
-              std::string(home ? home : "") + "/.config/pelmaro/settings.reg");
-    if (previous) {
-        ::setenv("XDG_CONFIG_HOME", previous->c_str(), 1);
-    } else {
-        ::unsetenv("XDG_CONFIG_HOME");
-    }
-}
-
 }  // namespace
 }  // namespace pelmaro::platform
