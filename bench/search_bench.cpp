@@ -1,0 +1,196 @@
+// Full-text search speed beside ripgrep and GNU grep on the same files, warm cache.
+//
+//   pelmaro-search-bench                 a synthetic tree of 100,000 pages in a temporary folder,
+//                                        and /usr/share/doc/python3.11/html when it is there
+//   pelmaro-search-bench FOLDER [WORD..] that folder, with the given words
+//
+// Every regular file under the folder is a catalogue entry, so all three tools read the same
+// files. Each command runs once to warm the cache, then three times; the best time counts.
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "bench/synthetic_tree.h"
+#include "platform/file_system.h"
+#include "platform/list_control.h"
+#include "search/full_text_search.h"
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The window as a search sees it when nobody uses it meanwhile.
+class IdleWindow final : public pelmaro::platform::Window {
+public:
+    void setStatus(const std::string&) override {}
+    void processPendingMessages() override {}
+    bool closeRequested() const override { return false; }
+};
+
+class AnsweringDialogs final : public pelmaro::platform::Dialogs {
+public:
+    explicit AnsweringDialogs(std::string answer) : answer_(std::move(answer)) {}
+    void showMessage(const std::string&) override {}
+    bool askYesNo(const std::string&, const std::string&) override { return false; }
+    std::string inputBox(const std::string&, const std::string&, const std::string&) override {
+        return answer_;
+    }
+    std::string pickFolder(const std::string&) override { return {}; }
+    std::optional<std::string> openFile(
+        const std::string&, const std::vector<pelmaro::platform::FileFilter>&) override {
+        return std::nullopt;
+    }
+
+private:
+    std::string answer_;
+};
+
+class NamedLabel final : public pelmaro::platform::MenuItem {
+public:
+    std::string label() const override { return label_; }
+    void setLabel(const std::string& label) override { label_ = label; }
+
+private:
+    std::string label_ = "&Full search";
+};
+
+std::vector<std::string> regularFilesUnder(const std::string& folder) {
+    std::vector<std::string> files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+        if (entry.is_regular_file()) {
+            files.push_back(entry.path().string());
+        }
+    }
+    return files;
+}
+
+// Best of three runs after one warm-up; `run` returns the number of files it reported.
+double bestSeconds(const std::function<std::size_t()>& run, std::size_t& hits) {
+    hits = run();
+    double best = 1e9;
+    for (int i = 0; i < 3; ++i) {
+        const auto start = Clock::now();
+        hits = run();
+        best = std::min(best, std::chrono::duration<double>(Clock::now() - start).count());
+    }
+    return best;
+}
+
+// Runs a command with its output in `outName`; returns its output's line count.
+std::size_t runTool(std::vector<std::string> args, const std::string& outName) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, outName.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    std::vector<char*> argv;
+    for (std::string& arg : args) {
+        argv.push_back(arg.data());
+    }
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
+        std::fprintf(stderr, "cannot run %s\n", argv[0]);
+        std::exit(2);
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    std::size_t lines = 0;
+    if (std::FILE* out = std::fopen(outName.c_str(), "rb")) {
+        for (int c; (c = std::fgetc(out)) != EOF;) {
+            lines += c == '\n';
+        }
+        std::fclose(out);
+    }
+    return lines;
+}
+
+void benchFolder(const std::string& folder, const std::vector<std::string>& words,
+                 const std::string& scratch) {
+    const std::vector<std::string> files = regularFilesUnder(folder);
+    std::uintmax_t bytes = 0;
+    for (const std::string& file : files) {
+        bytes += std::filesystem::file_size(file);
+    }
+    std::printf("\n%s: %zu files, %.1f MB\n", folder.c_str(), files.size(), bytes / 1e6);
+    std::printf("%-16s %10s %8s %10s %8s %10s %8s %8s\n", "word", "pelmaro s", "hits", "rg -j1 s",
+                "hits", "grep s", "hits", "ours/rg");
+    const std::string outName = scratch + "/tool.out";
+    for (const std::string& word : words) {
+        pelmaro::platform::PosixFileSystem fileSystem;
+        std::size_t ours = 0;
+        const double oursSeconds = bestSeconds(
+            [&] {
+                // The window's command itself, on lists as big as the tree.
+                pelmaro::platform::MemoryList titles(files);
+                pelmaro::platform::MemoryList paths(files);
+                pelmaro::platform::MemoryList results;
+                pelmaro::platform::MemoryList bookmarks;
+                NamedLabel command;
+                IdleWindow window;
+                AnsweringDialogs dialogs(word);
+                pelmaro::platform::LongCommandGate gate;
+                pelmaro::FullTextSearch search(pelmaro::Catalogue{titles, paths}, results,
+                                               bookmarks, command, window, dialogs, fileSystem,
+                                               gate);
+                search.Fullsearch1Click();
+                return static_cast<std::size_t>(results.count());
+            },
+            ours);
+        std::size_t rgHits = 0;
+        const double rgSeconds = bestSeconds(
+            [&] {
+                return runTool({"rg", "-j1", "-i", "-F", "-l", word, folder}, outName);
+            },
+            rgHits);
+        std::size_t grepHits = 0;
+        const double grepSeconds = bestSeconds(
+            [&] {
+                return runTool({"grep", "-rliF", word, folder}, outName);
+            },
+            grepHits);
+        std::printf("%-16s %10.3f %8zu %10.3f %8zu %10.3f %8zu %8.2f\n", word.c_str(), oursSeconds,
+                    ours, rgSeconds, rgHits, grepSeconds, grepHits, oursSeconds / rgSeconds);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    char scratchPattern[] = "/tmp/pelmaro-search-bench-XXXXXX";
+    const std::string scratch = ::mkdtemp(scratchPattern);
+    std::printf(
+        "Full-text search, best of 3 after a warm-up run; hits are files reported.\n"
+        "Ours also finds words split by a line break, so its hits may be more.\n");
+    if (argc > 1) {
+        const std::vector<std::string> words(argv + 2, argv + argc);
+        benchFolder(argv[1], words.empty() ? std::vector<std::string>{"Setup"} : words, scratch);
+    } else {
+        const std::string tree = scratch + "/tree";
+        std::printf("writing 100,000 synthetic pages...\n");
+        pelmaro::bench::makeSyntheticTree(tree, 100000);
+        // "page4242.html" is the link in one page; "Setup" is in nearly every page.
+        benchFolder(tree, {"page4242.html", "zyzzyva", "Setup"}, scratch);
+        const std::string docs = "/usr/share/doc/python3.11/html";
+        if (std::filesystem::is_directory(docs)) {
+            benchFolder(docs, {"TaskGroup", "zyzzyva", "function"}, scratch);
+        }
+    }
+    std::error_code ignored;
+    std::filesystem::remove_all(scratch, ignored);
+    return 0;
+}
