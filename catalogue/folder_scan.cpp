@@ -71,6 +71,9 @@ void CollectFiles(platform::FileSystem& files, platform::Window* window, const s
     };
 
     const std::string root = folder.empty() || folder.back() != '/' ? folder + "/" : folder;
+    if (hasLineBreak(root)) {
+        return;
+    }
     FolderId rootId;
     if (files.folderIdentity(root, rootId.first, rootId.second)) {
         scanned.insert(rootId);
