@@ -231,7 +231,7 @@ bool SettingsFile::load(const std::string& bytes) {
             ++index;
             continue;
         }
-        parseKeyLine(index, index + 1);
+        parseKeyLine(index);
         insertAt_ = index;
     }
 
@@ -250,8 +250,9 @@ bool SettingsFile::load(const std::string& bytes) {
 
 // Reads the value that starts at lines_[index], with its continuation lines, and moves `index`
 // past them.
-void SettingsFile::parseKeyLine(std::size_t& index, std::size_t lineNumber) {
+void SettingsFile::parseKeyLine(std::size_t& index) {
     const std::size_t first = index;
+    const std::size_t lineNumber = first + 1;
     std::string_view rest = trimBlanks(lines_[index].text);
     ++index;
 

@@ -74,7 +74,7 @@ private:
     };
 
     bool load(const std::string& bytes);
-    void parseKeyLine(std::size_t& index, std::size_t lineNumber);
+    void parseKeyLine(std::size_t& index);
     bool writeBack() const;
     std::string compose() const;
     const Entry* find(const std::string& name) const;
