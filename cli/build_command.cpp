@@ -1,12 +1,163 @@
-#include <cstdio>
+#include <signal.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <string_view>
+
+#include "catalogue/catalogue_builder.h"
 #include "cli/commands.h"
+#include "platform/file_system.h"
+#include "platform/list_control.h"
 
 namespace pelmaro::cli {
+namespace {
 
-int runBuild(const std::vector<std::string>&) {
-    std::fputs("pelmaro-cli: build is not available yet\n", stderr);
-    return 2;
+volatile std::sig_atomic_t interrupted = 0;
+
+extern "C" void onInterrupt(int) {
+    interrupted = 1;
+}
+
+// The command line's stand-in for the main window: Ctrl+C closes it, which stops the build
+// before anything is stored, and the build's progress is drawn as a bar on stderr when that is
+// a terminal.
+class TerminalWindow final : public platform::Window {
+public:
+    explicit TerminalWindow(bool drawing) : drawing_(drawing) {}
+
+    void setStatus(const std::string& caption) override {
+        if (caption == "please wait...") {
+            scanning_ = true;
+            draw("scanning...", true);
+        }
+    }
+    // Called once per folder while scanning, and between pages while titling.
+    void processPendingMessages() override {
+        if (scanning_) {
+            ++folders_;
+            draw("scanning... " + std::to_string(folders_) + " folders", false);
+        }
+    }
+    bool closeRequested() const override { return interrupted != 0; }
+
+    void progress(std::size_t done, std::size_t total) {
+        scanning_ = false;
+        constexpr std::size_t width = 30;
+        const std::size_t filled = total == 0 ? width : done * width / total;
+        const std::string bar = "[" + std::string(filled, '#') + std::string(width - filled, '-') +
+                                "] " + std::to_string(done) + "/" + std::to_string(total) +
+                                " files";
+        draw(bar, done == total);
+    }
+
+    // Clears the bar so that what follows starts on a clean line.
+    void finish() {
+        if (drawn_) {
+            std::fputs("\r\033[K", stderr);
+            std::fflush(stderr);
+            drawn_ = false;
+        }
+    }
+
+private:
+    void draw(const std::string& line, bool always) {
+        if (!drawing_) {
+            return;
+        }
+        // A terminal redrawn thousands of times a second slows the build down.
+        const auto now = std::chrono::steady_clock::now();
+        if (!always && drawn_ && now - lastDraw_ < std::chrono::milliseconds(100)) {
+            return;
+        }
+        lastDraw_ = now;
+        drawn_ = true;
+        std::fprintf(stderr, "\r\033[K%s", line.c_str());
+        std::fflush(stderr);
+    }
+
+    bool drawing_;
+    bool drawn_ = false;
+    bool scanning_ = false;
+    std::size_t folders_ = 0;
+    std::chrono::steady_clock::time_point lastDraw_;
+};
+
+// A relative folder is taken from the current directory, as the folder picker would name it:
+// "docs/./html" run in /home/me is "/home/me/docs/html". Only "." parts and doubled "/" go;
+// ".." stays, since resolving it past a link would name another folder.
+std::string absoluteFolder(const std::string& folder) {
+    if (folder.front() == '/') {
+        return folder;
+    }
+    std::string out = std::filesystem::current_path().string();
+    std::size_t start = 0;
+    while (start <= folder.size()) {
+        std::size_t end = folder.find('/', start);
+        if (end == std::string::npos) {
+            end = folder.size();
+        }
+        const std::string_view part = std::string_view(folder).substr(start, end - start);
+        if (!part.empty() && part != ".") {
+            if (out.back() != '/') {
+                out += '/';
+            }
+            out += part;
+        }
+        start = end + 1;
+    }
+    return out;
+}
+
+}  // namespace
+
+int runBuild(const std::vector<std::string>& args) {
+    if (args.size() != 1 || args[0].empty()) {
+        std::fputs("usage: pelmaro-cli build FOLDER\n", stderr);
+        return 2;
+    }
+    struct sigaction action {};
+    action.sa_handler = onInterrupt;
+    ::sigemptyset(&action.sa_mask);
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+
+    TerminalWindow window(::isatty(STDERR_FILENO) == 1);
+    try {
+        const std::string folder = absoluteFolder(args[0]);
+        std::error_code ignored;
+        if (!std::filesystem::is_directory(folder, ignored)) {
+            std::fprintf(stderr, "pelmaro-cli: \"%s\" is not a folder\n", folder.c_str());
+            return 1;
+        }
+        platform::PosixFileSystem files;
+        platform::MemoryList titles;
+        platform::MemoryList paths;
+        const Catalogue catalogue{titles, paths};
+        std::vector<std::string> scanned;
+        const BuildResult result = buildCatalogue(
+            catalogue, files, window, folder, scanned,
+            [&](std::size_t done, std::size_t total) { window.progress(done, total); });
+        window.finish();
+        if (result == BuildResult::Stopped) {
+            std::fputs("pelmaro-cli: interrupted; nothing was stored\n", stderr);
+            return 130;
+        }
+        if (result == BuildResult::NoFiles) {
+            std::fprintf(stderr, "pelmaro-cli: no files in \"%s\"\n", folder.c_str());
+            return 1;
+        }
+        saveCatalogue(catalogue, files, folder);
+        std::printf("%d entries\n", titles.count());
+        return 0;
+    } catch (const std::exception& e) {
+        window.finish();
+        std::fprintf(stderr, "pelmaro-cli: %s\n", e.what());
+        return 1;
+    }
 }
 
 }  // namespace pelmaro::cli

@@ -1,0 +1,110 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "catalogue/catalogue_builder.h"
+#include "platform/list_control.h"
+#include "tests/cli/cli_runner.h"
+#include "tests/support/fakes.h"
+#include "tests/support/temp_dir.h"
+
+namespace pelmaro {
+namespace {
+
+// A small documentation tree: nested folders, markup and text pages, an image, a skipped type,
+// titles that tie when upper-cased, UTF-8 and bytes that aren't.
+void writeTree(const test::TempDir& dir, const std::string& root) {
+    dir.write(root + "/index.html", "<html><head><TITLE>Contents</TITLE></head></html>");
+    dir.write(root + "/intro.htm", "<title>Intro</title>");
+    dir.write(root + "/INTRO2.HTM", "<title>INTRO</title>");
+    dir.write(root + "/about.txt", "About\r\nthis tree\r\n");
+    dir.write(root + "/logo.gif", "GIF89a");
+    dir.write(root + "/style.css", "body {}");
+    dir.write(root + "/Guide/one.html", "<title>\xc3\xa9t\xc3\xa9</title>");
+    dir.write(root + "/Guide/two.html", "<title>\xc3\x89T\xc3\x89</title>");
+    dir.write(root + "/Guide/three.html", "<title>caf\xe9</title>");
+    dir.write(root + "/Guide/deeper/four.xml", "<title>Span\r\nning</title>");
+}
+
+// What the window stores for the same folder with the question answered Yes.
+std::pair<std::string, std::string> windowFiles(const std::string& folder) {
+    platform::MemoryList titles;
+    platform::MemoryList paths;
+    CurrentCatalogue current;
+    test::FakeWindow window;
+    test::ScriptedDialogs dialogs;
+    platform::PosixFileSystem files;
+    platform::LongCommandGate gate;
+    CatalogueBuilder builder({titles, paths}, current, window, dialogs, files, gate);
+    dialogs.folderAnswers.push_back(folder);
+    dialogs.yesNoAnswers.push_back(true);
+    builder.Path1Click();
+    return {test::readFile(folder + "/pelmaropath.title"),
+            test::readFile(folder + "/pelmaropath.path")};
+}
+
+TEST(CliBuild, StoresTheSameFilesAsTheWindowAndPrintsTheCount) {
+    test::TempDir dir;
+    writeTree(dir, "tree");
+    const auto [titles, paths] = windowFiles(dir / "tree");
+    std::filesystem::remove(dir / "tree/pelmaropath.title");
+    std::filesystem::remove(dir / "tree/pelmaropath.path");
+
+    const test::CliRun run = test::runCliIn(dir, "", {"build", dir / "tree"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "9 entries\n");
+    EXPECT_EQ(run.err, "");  // no progress bar when stderr is not a terminal
+    EXPECT_EQ(test::readFile(dir / "tree/pelmaropath.title"), titles);
+    EXPECT_EQ(test::readFile(dir / "tree/pelmaropath.path"), paths);
+}
+
+TEST(CliBuild, RelativeFolderIsTakenFromTheCurrentDirectory) {
+    test::TempDir dir;
+    writeTree(dir, "tree");
+    const auto [titles, paths] = windowFiles(dir / "tree");
+    for (const char* relative : {"tree", "./tree/", "tree/.", ".//tree"}) {
+        std::filesystem::remove(dir / "tree/pelmaropath.path");
+        const test::CliRun run = test::runCliIn(dir, dir.path(), {"build", relative});
+        EXPECT_EQ(run.status, 0) << relative << ": " << run.err;
+        EXPECT_EQ(test::readFile(dir / "tree/pelmaropath.path"), paths) << relative;
+        EXPECT_EQ(test::readFile(dir / "tree/pelmaropath.title"), titles) << relative;
+    }
+    // "." is the current directory itself.
+    std::filesystem::remove(dir / "tree/pelmaropath.path");
+    EXPECT_EQ(test::runCliIn(dir, dir / "tree", {"build", "."}).status, 0);
+    EXPECT_EQ(test::readFile(dir / "tree/pelmaropath.path"), paths);
+}
+
+TEST(CliBuild, FailuresExitNonZeroWithTheMessage) {
+    test::TempDir dir;
+    dir.write("empty/nothing.htm", "");
+    dir.write("blocked/a.htm", "<title>A</title>");
+    dir.mkdir("blocked/pelmaropath.title");  // the title list can't replace a folder
+
+    struct FailureCase {
+        std::vector<std::string> args;
+        int status;
+        std::string message;
+    };
+    const FailureCase cases[] = {
+        {{"build"}, 2, "usage: pelmaro-cli build FOLDER\n"},
+        {{"build", "a", "b"}, 2, "usage: pelmaro-cli build FOLDER\n"},
+        {{"build", dir / "missing"},
+         1,
+         "pelmaro-cli: \"" + (dir / "missing") + "\" is not a folder\n"},
+        {{"build", dir / "empty"}, 1, "pelmaro-cli: no files in \"" + (dir / "empty") + "\"\n"},
+        {{"build", dir / "blocked"},
+         1,
+         "pelmaro-cli: Cannot create file \"" + (dir / "blocked/pelmaropath.title") + "\". "},
+    };
+    for (const auto& c : cases) {
+        const test::CliRun run = test::runCliIn(dir, "", c.args);
+        EXPECT_EQ(run.status, c.status) << c.args.back();
+        EXPECT_EQ(run.err.rfind(c.message, 0), 0u) << run.err;
+        EXPECT_EQ(run.out, "");
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir / "blocked/pelmaropath.path"));
+}
+
+}  // namespace
+}  // namespace pelmaro
