@@ -103,7 +103,8 @@ void FullTextSearch::searchFiles(const std::string& text) {
         if (stopping()) {
             break;
         }
-        const std::string& path = catalogue_.paths.item(n);
+        // A copy: the window handles events while the file is read.
+        const std::string path = catalogue_.paths.item(n);
         FileTextScanner::Outcome outcome;
         try {
             outcome = scanner.scan(files_, path, keepGoing);
