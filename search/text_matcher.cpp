@@ -90,8 +90,8 @@ bool findFolded(const char* begin, const char* end, std::string_view pattern, st
     const char* p = begin + anchor;
     const char* const last = end - (length - 1 - anchor);
     const auto target = static_cast<unsigned char>(pattern[anchor]);
-    const bool letter = target >= 'a' && target <= 'z';
 #if defined(__SSE2__)
+    const bool letter = target >= 'a' && target <= 'z';
     const __m128i want = _mm_set1_epi8(static_cast<char>(target));
     const __m128i caseBit = _mm_set1_epi8(letter ? 0x20 : 0);
     for (; last - p >= 32; p += 32) {
