@@ -1,7 +1,3 @@
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-
 #include <gtest/gtest.h>
 
 #include <random>
@@ -13,52 +9,12 @@
 #include "platform/list_control.h"
 #include "search/full_text_search.h"
 #include "search/title_search.h"
+#include "tests/cli/cli_runner.h"
 #include "tests/support/fakes.h"
 #include "tests/support/temp_dir.h"
 
-extern char** environ;
-
 namespace pelmaro {
 namespace {
-
-struct CliRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-// Runs pelmaro-cli with `args`, without a shell, its output caught in files of `dir`.
-CliRun runCli(const test::TempDir& dir, const std::vector<std::string>& args) {
-    const std::string outName = dir / "cli.out";
-    const std::string errName = dir / "cli.err";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outName.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    posix_spawn_file_actions_addopen(&actions, 2, errName.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    std::string program = PELMARO_CLI;
-    std::vector<std::string> owned = args;
-    std::vector<char*> argv{program.data()};
-    for (std::string& arg : owned) {
-        argv.push_back(arg.data());
-    }
-    argv.push_back(nullptr);
-    CliRun run;
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
-        ADD_FAILURE() << "cannot start " << program;
-        return run;
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.out = test::readFile(outName);
-    run.err = test::readFile(errName);
-    return run;
-}
 
 std::string lines(const std::vector<std::string>& items) {
     std::string out;
@@ -146,7 +102,7 @@ TEST_F(CliCatalogue, searchPrintsWhatTheResultListShows) {
     for (const std::string text : {"setup", "SETUP", "naïve", "guide", "\xff\xfe"}) {
         const std::vector<std::string> expected = windowResults(text);
         ASSERT_FALSE(expected.empty()) << text;
-        const CliRun run = runCli(dir, {"search", pathFile, text});
+        const test::CliRun run = test::runCliIn(dir, "", {"search", pathFile, text});
         EXPECT_EQ(run.status, 0) << text << ": " << run.err;
         EXPECT_EQ(run.out, lines(expected)) << text;
     }
@@ -156,7 +112,7 @@ TEST_F(CliCatalogue, titlesPrintsEveryStopOfTheTitleSearch) {
     for (const std::string text : {"guide", "SET", "guide 1", "\xff"}) {
         const std::vector<std::string> expected = windowTitleStops(text);
         ASSERT_FALSE(expected.empty()) << text;
-        const CliRun run = runCli(dir, {"titles", pathFile, text});
+        const test::CliRun run = test::runCliIn(dir, "", {"titles", pathFile, text});
         EXPECT_EQ(run.status, 0) << text << ": " << run.err;
         EXPECT_EQ(run.out, lines(expected)) << text;
     }
@@ -180,7 +136,7 @@ TEST_F(CliCatalogue, exitStatusTellsHitsFromMissesFromErrors) {
         {"too many arguments", {"titles", pathFile, "a", "b"}, 2, false},
     };
     for (const Case& c : cases) {
-        const CliRun run = runCli(dir, c.args);
+        const test::CliRun run = test::runCliIn(dir, "", c.args);
         EXPECT_EQ(run.status, c.status) << c.what;
         EXPECT_EQ(run.out, "") << c.what;
         EXPECT_EQ(run.err.empty(), c.quiet) << c.what << ": " << run.err;
@@ -191,7 +147,7 @@ TEST_F(CliCatalogue, unreadableFileIsReportedAndTheOtherHitsStillPrinted) {
     platform::PosixFileSystem files;
     files.removeFile(paths[0]);
     const std::vector<std::string> expected = windowResults("guide");
-    const CliRun run = runCli(dir, {"search", pathFile, "guide"});
+    const test::CliRun run = test::runCliIn(dir, "", {"search", pathFile, "guide"});
     EXPECT_EQ(run.status, 2);
     EXPECT_EQ(run.out, lines(expected));
     EXPECT_NE(run.err.find("Cannot open file \"" + paths[0] + "\""), std::string::npos) << run.err;
