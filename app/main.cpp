@@ -26,5 +26,9 @@ int main(int argc, char** argv) {
     dialogs.attach(&form, &form);
     form.FormCreate();
     form.showMaximized();
+    // A session that ends without closing the window still stores the settings and bookmarks
+    // (FormDestroy runs once, whichever comes first).
+    QObject::connect(&application, &QCoreApplication::aboutToQuit, &form,
+                     [&form] { form.FormDestroy(); });
     return QApplication::exec();
 }
