@@ -1,5 +1,6 @@
 #include "catalogue/page_title.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <memory>
@@ -16,8 +17,9 @@ constexpr std::array<std::string_view, 8> kTextTypes = {".htm", ".html", ".shtm"
 constexpr std::string_view kOpenTag = "<title>";
 constexpr std::string_view kCloseTag = "</title>";
 
-// Most pages name their title in the first few kilobytes.
-constexpr std::size_t kBlockSize = 16384;
+// Most pages name their title in their first few hundred bytes.
+constexpr std::size_t kBlockSize = 4096;
+constexpr std::size_t kSliceSize = 512;
 
 // The first `needle` (lower case) in `text` lower-cased A to Z only, from `from` on.
 std::size_t findFolded(std::string_view text, std::string_view needle, std::size_t from) {
@@ -95,24 +97,31 @@ public:
             if (textEnded_) {
                 return {};
             }
-            if (raw_.empty()) {
+            if (rawPos_ == raw_.size()) {
                 if (ended_) {
                     return {};
                 }
+                raw_.clear();
+                rawPos_ = 0;
                 readMore();
                 continue;
             }
-            joined_.clear();
-            for (const char c : raw_) {
+            // A slice at a time, so that a title near the top costs only the bytes before it.
+            const std::size_t length = std::min(kSliceSize, raw_.size() - rawPos_);
+            const char* in = raw_.data() + rawPos_;
+            rawPos_ += length;
+            joined_.resize(length);
+            char* out = joined_.data();
+            for (std::size_t i = 0; i < length; ++i) {
+                const char c = in[i];
                 if (c == '\0') {
                     textEnded_ = true;
                     break;
                 }
-                if (c != '\r' && c != '\n') {
-                    joined_ += c;
-                }
+                *out = c;
+                out += c != '\r' && c != '\n';
             }
-            raw_.clear();
+            joined_.resize(static_cast<std::size_t>(out - joined_.data()));
             if (!joined_.empty() || textEnded_) {
                 return joined_;
             }
@@ -142,17 +151,17 @@ public:
 
 private:
     void readMore() {
-        const std::size_t had = raw_.size();
-        raw_.resize(had + kBlockSize);
-        const std::size_t got = file_->read(raw_.data() + had, kBlockSize);
-        raw_.resize(had + got);
+        const std::size_t got = file_->read(block_.get(), kBlockSize);
+        raw_.append(block_.get(), got);
         if (got == 0) {
             ended_ = true;
         }
     }
 
     std::unique_ptr<platform::InputFile> file_;
+    std::unique_ptr<char[]> block_ = std::make_unique_for_overwrite<char[]>(kBlockSize);
     std::string raw_;
+    std::size_t rawPos_ = 0;  // raw_ before it has been handed out as joined text
     std::string joined_;
     bool ended_ = false;
     bool textEnded_ = false;
