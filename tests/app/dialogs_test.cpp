@@ -176,12 +176,6 @@ private slots:
         QCOMPARE(answers.shown, 2);
     }
 
-    void nameFilter_labelsByPattern_andStarDotStarMatchesEverything() {
-        QCOMPARE(pelmaro::app::nameFilter({"*.path", "*.path"}), QStringLiteral("*.path"));
-        QCOMPARE(pelmaro::app::nameFilter({"*.*", "*.*"}), QStringLiteral("*.* (*)"));
-        QCOMPARE(pelmaro::app::nameFilter({"Pages", "*.htm"}), QStringLiteral("Pages (*.htm)"));
-    }
-
     void everyDialog_answersCancelled_onceTheWindowIsClosing() {
         Answers answers;
         answers.inspect = [](QDialog&) { return static_cast<int>(QDialog::Accepted); };

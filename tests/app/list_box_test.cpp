@@ -138,16 +138,6 @@ private slots:
         QCOMPARE(shown.userChanges.count(), 0);
     }
 
-    void visibility_isAnnouncedOnChange() {
-        QtListControl list(false);
-        QSignalSpy spy(&list, &QtListControl::visibilityChanged);
-        list.setVisible(false);
-        list.setVisible(true);
-        list.setVisible(true);
-        QVERIFY(list.isVisible());
-        QCOMPARE(spy.count(), 1);
-    }
-
     void doubleClickAnywhere_andEnter_areReported() {
         ShownList shown(0);  // an empty list still hears its double click
         QSignalSpy spy(&shown.view, &ListBox::listDoubleClicked);

@@ -88,11 +88,6 @@ private slots:
         QCOMPARE(pageFile(url), std::optional<std::string>(fileName));
     }
 
-    void pageFile_ofOtherUrls_isNone() {
-        QCOMPARE(pageFile(QUrl(QStringLiteral("http://local/a.htm"))), std::nullopt);
-        QCOMPARE(pageFile(QUrl(QStringLiteral("pelmaro://elsewhere/a.htm"))), std::nullopt);
-    }
-
     void everyCatalogueType_showsAsItsKind_data() {
         QTest::addColumn<QString>("extension");
         QTest::addColumn<QString>("script");

@@ -5,7 +5,6 @@
 #include "tests/app/app_test_main.h"
 
 using pelmaro::app::applicationTitle;
-using pelmaro::app::mimeTypeFor;
 using pelmaro::app::placeAccessKeys;
 using pelmaro::app::withClosingPeriod;
 
@@ -101,32 +100,6 @@ private slots:
         QFETCH(std::string, executable);
         QFETCH(std::string, expected);
         QCOMPARE(applicationTitle(executable), expected);
-    }
-
-    void mimeTypeFor_choosesByExtension_data() {
-        QTest::addColumn<std::string>("fileName");
-        QTest::addColumn<QString>("expected");
-        for (const char* html : {"a.htm", "a.html", "a.shtm", "a.shtml", "a.asp", "a.cgi"}) {
-            QTest::newRow(html) << std::string(html) << QStringLiteral("text/html");
-        }
-        QTest::newRow("xml") << std::string("/d/a.xml") << QStringLiteral("text/xml");
-        QTest::newRow("txt") << std::string("/d/a.txt") << QStringLiteral("text/plain");
-        QTest::newRow("gif") << std::string("/d/a.gif") << QStringLiteral("image/gif");
-        QTest::newRow("jpg") << std::string("/d/a.jpg") << QStringLiteral("image/jpeg");
-        QTest::newRow("bmp") << std::string("/d/a.bmp") << QStringLiteral("image/bmp");
-        QTest::newRow("case is ignored") << std::string("/d/A.HtM") << QStringLiteral("text/html");
-        QTest::newRow("stylesheet") << std::string("/d/s.css") << QStringLiteral("text/css");
-        QTest::newRow("script") << std::string("/d/s.js") << QStringLiteral("text/javascript");
-        QTest::newRow("png") << std::string("/d/p.png") << QStringLiteral("image/png");
-        QTest::newRow("dot in the folder only")
-            << std::string("/d.htm/readme") << QStringLiteral("application/octet-stream");
-        QTest::newRow("unknown") << std::string("/d/a.zip")
-                                 << QStringLiteral("application/octet-stream");
-    }
-    void mimeTypeFor_choosesByExtension() {
-        QFETCH(std::string, fileName);
-        QFETCH(QString, expected);
-        QCOMPARE(QString::fromLatin1(mimeTypeFor(fileName)), expected);
     }
 };
 
