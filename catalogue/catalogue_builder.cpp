@@ -1,7 +1,5 @@
 #include "catalogue/catalogue_builder.h"
 
-#include <array>
-
 #include "catalogue/folder_scan.h"
 #include "catalogue/line_list.h"
 #include "catalogue/page_title.h"
@@ -11,9 +9,6 @@
 
 namespace pelmaro {
 namespace {
-
-constexpr std::array<std::string_view, 11> kAcceptedTypes = {
-    ".htm", ".html", ".shtm", ".gif", ".jpg", ".bmp", ".shtml", ".asp", ".cgi", ".xml", ".txt"};
 
 // The caption and the event pump are served every this many scanned names: often enough to
 // keep the window lively, rarely enough to cost nothing.
@@ -32,13 +27,8 @@ std::vector<std::string> permuted(std::vector<std::string>& items,
 }  // namespace
 
 bool isAcceptedType(std::string_view fileName) {
-    const std::string extension = lowerAZ(extensionOf(fileName));
-    for (const std::string_view type : kAcceptedTypes) {
-        if (extension == type) {
-            return true;
-        }
-    }
-    return false;
+    return hasExtensionAmong(fileName, {".htm", ".html", ".shtm", ".gif", ".jpg", ".bmp", ".shtml",
+                                        ".asp", ".cgi", ".xml", ".txt"});
 }
 
 BuildResult buildCatalogue(Catalogue catalogue, platform::FileSystem& files,

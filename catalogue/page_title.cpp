@@ -1,7 +1,6 @@
 #include "catalogue/page_title.h"
 
 #include <algorithm>
-#include <array>
 #include <cstring>
 #include <memory>
 
@@ -10,9 +9,6 @@
 
 namespace pelmaro {
 namespace {
-
-constexpr std::array<std::string_view, 8> kTextTypes = {".htm", ".html", ".shtm", ".shtml",
-                                                        ".asp", ".cgi",  ".xml",  ".txt"};
 
 constexpr std::string_view kOpenTag = "<title>";
 constexpr std::string_view kCloseTag = "</title>";
@@ -215,13 +211,8 @@ std::string defaultPageTitle(std::string_view fileName) {
 }
 
 bool isTextType(std::string_view fileName) {
-    const std::string extension = lowerAZ(extensionOf(fileName));
-    for (const std::string_view type : kTextTypes) {
-        if (extension == type) {
-            return true;
-        }
-    }
-    return false;
+    return hasExtensionAmong(fileName,
+                             {".htm", ".html", ".shtm", ".shtml", ".asp", ".cgi", ".xml", ".txt"});
 }
 
 std::string ExtractPageTitle(platform::FileSystem& files, const std::string& fileName) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -21,5 +22,11 @@ std::string_view extensionOf(std::string_view path);
 // Replaces the extension with `newExtension`, or appends it when there is none:
 // "/x/pelmaropath.bookmark" -> "/x/pelmaropath.path", "/a.b/notes" -> "/a.b/notes.path".
 std::string deriveName(std::string_view path, std::string_view newExtension);
+// Whether the extension, lower-cased A to Z, is one of `extensions` (given in lower case):
+// hasExtensionAmong("/d/INDEX.HTML", {".htm", ".html"}) is true.
+bool hasExtensionAmong(std::string_view path, std::initializer_list<std::string_view> extensions);
+
+// Appends the UTF-8 bytes of the character `c` (at most U+10FFFF).
+void appendUtf8(std::string& out, char32_t c);
 
 }  // namespace pelmaro

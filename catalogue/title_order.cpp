@@ -8,6 +8,8 @@
 #include <numeric>
 #include <string_view>
 
+#include "catalogue/strings.h"
+
 namespace pelmaro {
 namespace {
 
@@ -88,24 +90,6 @@ std::size_t decodeUtf8(std::string_view text, std::size_t pos, char32_t& c) {
         return 0;
     }
     return length;
-}
-
-void appendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
 }
 
 // Counts per position with prefix sums, and the k-th free place among places marked free.
