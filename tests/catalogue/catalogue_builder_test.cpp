@@ -227,16 +227,5 @@ TEST(PathCommand, FailedSaveReportsAndKeepsTheBuiltCatalogue) {
     EXPECT_FALSE(path.gate.busy());
 }
 
-TEST(AcceptedTypes, ElevenExtensionsInAnyCase) {
-    for (const char* name : {"a.htm", "a.html", "a.shtm", "a.gif", "a.jpg", "a.bmp", "a.shtml",
-                             "a.asp", "a.cgi", "a.xml", "a.txt", "INDEX.HTML", "/d.x/.htm"}) {
-        EXPECT_TRUE(isAcceptedType(name)) << name;
-    }
-    for (const char* name : {"a.jpeg", "a.css", "a.title", "a.path", "a.bookmark", "htm",
-                             "/d.htm/readme", "a.htm.bak"}) {
-        EXPECT_FALSE(isAcceptedType(name)) << name;
-    }
-}
-
 }  // namespace
 }  // namespace pelmaro

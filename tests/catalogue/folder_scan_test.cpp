@@ -112,17 +112,6 @@ TEST(FolderScan, FollowsLinksButScansNoFolderTwice) {
     EXPECT_EQ(found, (Names{root + "/a.htm", root + "/out/o.htm", root + "/sub/b.htm"}));
 }
 
-TEST(FolderScan, TwoLinksToOneFolderScanItOnce) {
-    test::TempDir dir;
-    dir.write("data/x.htm", "x");
-    const std::string root = dir.mkdir("root");
-    fs::create_directory_symlink(dir / "data", dir / "root/one");
-    fs::create_directory_symlink(dir / "data", dir / "root/two");
-    const Names found = scan(root);
-    ASSERT_EQ(found.size(), 1u);
-    EXPECT_TRUE(found[0] == root + "/one/x.htm" || found[0] == root + "/two/x.htm") << found[0];
-}
-
 TEST(FolderScan, MissingOrUnreadableThingsAreSilentlySkipped) {
     test::TempDir dir;
     test::FilesDouble files;

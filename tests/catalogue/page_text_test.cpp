@@ -106,14 +106,6 @@ TEST(PageLines, InvalidRtfIsReadAsPlainText) {
     }
 }
 
-TEST(PageLines, StartsAsRtfOnlyWithTheExactOpening) {
-    EXPECT_TRUE(startsAsRtf("{\\rtf1"));
-    EXPECT_TRUE(startsAsRtf("{\\rtf"));
-    EXPECT_FALSE(startsAsRtf("{\\RTF1"));
-    EXPECT_FALSE(startsAsRtf(" {\\rtf1"));
-    EXPECT_FALSE(startsAsRtf("{\\rt"));
-}
-
 TEST(PageLines, LoadReadsTheFileOrFailsWithCannotOpen) {
     test::TempDir dir;
     platform::PosixFileSystem files;

@@ -101,13 +101,6 @@ TEST(PageTitle, UnreadablePageFailsWithCannotOpen) {
     EXPECT_THROW(ExtractPageTitle(files, dir / "missing.txt"), Error);
 }
 
-TEST(PageTitle, DefaultTitleIsTheNameUpToItsFirstDot) {
-    EXPECT_EQ(defaultPageTitle("/d/notes.old.txt"), "notes");
-    EXPECT_EQ(defaultPageTitle("/d.x/page.htm"), "page");
-    EXPECT_EQ(defaultPageTitle("/d/.htm"), "");
-    EXPECT_EQ(defaultPageTitle("/d/README"), "");
-}
-
 // The title rules applied literally to the whole file: every page line, joined, searched.
 std::string wholeFileTitle(platform::FileSystem& files, const std::string& name) {
     const std::vector<std::string> lines = loadPageLines(files, name);
