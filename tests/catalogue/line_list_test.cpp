@@ -16,7 +16,9 @@ struct ParseCase {
     Lines lines;
 };
 
-void PrintTo(const ParseCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const ParseCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class ParseLineList : public testing::TestWithParam<ParseCase> {};
 
@@ -26,18 +28,16 @@ TEST_P(ParseLineList, SplitsAsStored) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ParseLineList,
-    testing::Values(
-        ParseCase{"Empty", "", {}},
-        ParseCase{"CrLf", "a\r\nb\r\n", {"a", "b"}},
-        ParseCase{"LoneCrAndLoneLf", "a\rb\nc", {"a", "b", "c"}},
-        ParseCase{"LfCrIsTwoLineEnds", "a\n\rb", {"a", "", "b"}},
-        ParseCase{"LastLineWithoutLineEnd", "a\r\nb", {"a", "b"}},
-        ParseCase{"OnlyALineEnd", "\r\n", {""}},
-        ParseCase{"EmptyLinesKept", "\r\n\r\nx\r\n", {"", "", "x"}},
-        ParseCase{"NulEndsEverything", std::string("ab\0cd\r\nef", 9), {"ab"}},
-        ParseCase{"NulAtLineStartAddsNoLine", std::string("ab\r\n\0cd", 7), {"ab"}},
-        ParseCase{"NulFirst", std::string("\0ab", 3), {}},
-        ParseCase{"BytesKept", "\xe9t\xe9|\xff\r\n", {"\xe9t\xe9|\xff"}}),
+    testing::Values(ParseCase{"Empty", "", {}}, ParseCase{"CrLf", "a\r\nb\r\n", {"a", "b"}},
+                    ParseCase{"LoneCrAndLoneLf", "a\rb\nc", {"a", "b", "c"}},
+                    ParseCase{"LfCrIsTwoLineEnds", "a\n\rb", {"a", "", "b"}},
+                    ParseCase{"LastLineWithoutLineEnd", "a\r\nb", {"a", "b"}},
+                    ParseCase{"OnlyALineEnd", "\r\n", {""}},
+                    ParseCase{"EmptyLinesKept", "\r\n\r\nx\r\n", {"", "", "x"}},
+                    ParseCase{"NulEndsEverything", std::string("ab\0cd\r\nef", 9), {"ab"}},
+                    ParseCase{"NulAtLineStartAddsNoLine", std::string("ab\r\n\0cd", 7), {"ab"}},
+                    ParseCase{"NulFirst", std::string("\0ab", 3), {}},
+                    ParseCase{"BytesKept", "\xe9t\xe9|\xff\r\n", {"\xe9t\xe9|\xff"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(LineList, FormatEndsEveryItemWithCrLfAndRoundTrips) {
@@ -57,8 +57,8 @@ TEST(LineList, LoadReplacesTheListAndAMissingFileLeavesItUntouched) {
         loadList(files, list, dir / "missing.title");
         FAIL();
     } catch (const Error& e) {
-        EXPECT_EQ(std::string(e.what()),
-                  "Cannot open file \"" + (dir / "missing.title") + "\". No such file or directory");
+        EXPECT_EQ(std::string(e.what()), "Cannot open file \"" + (dir / "missing.title") +
+                                             "\". No such file or directory");
     }
     EXPECT_EQ(list.items(), Lines{"old"});
     EXPECT_EQ(list.selectedIndex(), 0);
@@ -97,10 +97,21 @@ struct IntegerCase {
 
 TEST(ReadInteger, AcceptsDecimalHexSignAndLeadingBlanks) {
     const IntegerCase cases[] = {
-        {"0", 0},          {"12", 12},        {"007", 7},        {"  5", 5},
-        {"+5", 5},         {"-5", -5},        {" -12", -12},     {"$1F", 31},
-        {"x1f", 31},       {"X10", 16},       {"0x10", 16},      {"0XfF", 255},
-        {"-$10", -16},     {"2147483647", 2147483647},           {"-2147483648", -2147483647 - 1},
+        {"0", 0},
+        {"12", 12},
+        {"007", 7},
+        {"  5", 5},
+        {"+5", 5},
+        {"-5", -5},
+        {" -12", -12},
+        {"$1F", 31},
+        {"x1f", 31},
+        {"X10", 16},
+        {"0x10", 16},
+        {"0XfF", 255},
+        {"-$10", -16},
+        {"2147483647", 2147483647},
+        {"-2147483648", -2147483647 - 1},
         {"$7FFFFFFF", 2147483647},
     };
     for (const auto& c : cases) {
@@ -109,9 +120,9 @@ TEST(ReadInteger, AcceptsDecimalHexSignAndLeadingBlanks) {
 }
 
 TEST(ReadInteger, RejectsEverythingElseNamingTheText) {
-    for (const std::string text : {"", " ", "-", "+", "$", "0x", "12 ", "1a", "a1", "\t5", "1.5",
-                                   "2147483648", "-2147483649", "$80000000", "99999999999999999999",
-                                   "- 5", "0x-1"}) {
+    for (const std::string text :
+         {"", " ", "-", "+", "$", "0x", "12 ", "1a", "a1", "\t5", "1.5", "2147483648",
+          "-2147483649", "$80000000", "99999999999999999999", "- 5", "0x-1"}) {
         try {
             readInteger(text);
             ADD_FAILURE() << "accepted '" << text << "'";
