@@ -31,6 +31,11 @@ std::int64_t FileSizeOf(platform::FileSystem& files, const std::string& fileName
     return files.fileSize(fileName);
 }
 
+std::int64_t FileSizeOf(platform::FileSystem& files, const std::string& fileName,
+                        const platform::DirEntry& listed) {
+    return listed.size ? *listed.size : files.fileSize(fileName);
+}
+
 void CollectFiles(platform::FileSystem& files, platform::Window* window, const std::string& folder,
                   std::vector<std::string>& list) {
     // Links are followed, so a tree can lead back into itself; a folder already scanned is not
@@ -53,7 +58,7 @@ void CollectFiles(platform::FileSystem& files, platform::Window* window, const s
             for (const auto& entry : entries) {
                 if (entry.kind == platform::DirEntry::Kind::File && !hasLineBreak(entry.name)) {
                     std::string name = dir + entry.name;
-                    if (FileSizeOf(files, name) > 0) {
+                    if (FileSizeOf(files, name, entry) > 0) {
                         list.push_back(std::move(name));
                     }
                 }

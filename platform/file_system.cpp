@@ -13,6 +13,8 @@
 namespace pelmaro::platform {
 namespace {
 
+constexpr std::int64_t kAdviseSequentialFrom = 256 * 1024;
+
 class PosixInputFile final : public InputFile {
 public:
     PosixInputFile(int fd, std::string name) : fd_(fd), name_(std::move(name)) {}
@@ -26,6 +28,13 @@ public:
             if (got >= 0) {
                 return static_cast<std::size_t>(got);
             }
+            if (errno == EAGAIN) {
+                // Only a file system that honours O_NONBLOCK on regular files (some FUSE ones)
+                // gets here: clearing the flag up front would cost every file a system call.
+                if (::fcntl(fd_, F_SETFL, 0) == 0) {
+                    continue;
+                }
+            }
             if (errno != EINTR) {
                 throw Error("Cannot read file \"" + name_ + "\". " + systemMessage(errno));
             }
@@ -37,9 +46,10 @@ private:
     std::string name_;
 };
 
-// Opens without blocking on FIFOs and accepts regular files only. Returns -1 and sets errno
-// otherwise.
-int openRegularFile(const std::string& fileName) {
+// Opens without blocking on FIFOs and accepts regular files only; `size` gets the file's size.
+// Returns -1 and sets errno otherwise. The descriptor keeps O_NONBLOCK, which reads from a
+// regular file ignore.
+int openRegularFile(const std::string& fileName, std::int64_t& size) {
     const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         return -1;
@@ -51,9 +61,18 @@ int openRegularFile(const std::string& fileName) {
         errno = err;
         return -1;
     }
-    // Reads from a regular file never block; clear the flag anyway so the descriptor is ordinary.
-    ::fcntl(fd, F_SETFL, 0);
+    size = static_cast<std::int64_t>(info.st_size);
     return fd;
+}
+
+// What fileSize answers for an entry of the folder open as `dirFd`, whose status is `info`: the
+// same check of readability as an open, without opening. `user` is the effective user id.
+std::int64_t listedFileSize(int dirFd, const char* name, const struct stat& info, uid_t user) {
+    // The owner's read bit is all the system asks of the owner (an access list's owner entry is
+    // that bit), so a file of one's own needs no further call; any other case asks the system.
+    const bool readable = (info.st_uid == user && (info.st_mode & S_IRUSR) != 0) ||
+                          ::faccessat(dirFd, name, R_OK, AT_EACCESS) == 0;
+    return readable ? static_cast<std::int64_t>(info.st_size) : -1;
 }
 
 bool writeAll(int fd, std::string_view bytes) {
@@ -73,12 +92,13 @@ bool writeAll(int fd, std::string_view bytes) {
 }  // namespace
 
 bool PosixFileSystem::listFolder(const std::string& folder, std::vector<DirEntry>& entries) {
-    const std::string path = folder.empty() ? std::string("/") : folder;
-    DIR* dir = ::opendir(path.c_str());
+    DIR* dir = ::opendir(folder.empty() ? "/" : folder.c_str());
     if (dir == nullptr) {
         return false;
     }
-    const std::string prefix = path.back() == '/' ? path : path + '/';
+    // Entries are looked up relative to the open folder: no walk of the whole path per file.
+    const int dirFd = ::dirfd(dir);
+    const uid_t user = ::geteuid();
     while (const dirent* raw = ::readdir(dir)) {
         const char* name = raw->d_name;
         if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) {
@@ -86,19 +106,24 @@ bool PosixFileSystem::listFolder(const std::string& folder, std::vector<DirEntry
         }
         DirEntry entry;
         entry.name = name;
-        if (raw->d_type == DT_REG) {
-            entry.kind = DirEntry::Kind::File;
-        } else if (raw->d_type == DT_DIR || raw->d_type == DT_LNK || raw->d_type == DT_UNKNOWN) {
-            // Directories need their identity, links and unknown types their target's type.
+        if (raw->d_type == DT_REG || raw->d_type == DT_DIR || raw->d_type == DT_LNK ||
+            raw->d_type == DT_UNKNOWN) {
+            // Files need their size, directories their identity, links and unknown types their
+            // target's type.
             struct stat info {};
-            if (::stat((prefix + entry.name).c_str(), &info) == 0) {
+            if (::fstatat(dirFd, name, &info, 0) == 0) {
                 if (S_ISREG(info.st_mode)) {
                     entry.kind = DirEntry::Kind::File;
+                    entry.size = listedFileSize(dirFd, name, info, user);
                 } else if (S_ISDIR(info.st_mode)) {
                     entry.kind = DirEntry::Kind::Directory;
                     entry.device = static_cast<std::uint64_t>(info.st_dev);
                     entry.inode = static_cast<std::uint64_t>(info.st_ino);
                 }
+            } else if (raw->d_type == DT_REG) {
+                // Gone since it was listed.
+                entry.kind = DirEntry::Kind::File;
+                entry.size = -1;
             }
         }
         entries.push_back(std::move(entry));
@@ -119,23 +144,26 @@ bool PosixFileSystem::folderIdentity(const std::string& folder, std::uint64_t& d
 }
 
 std::int64_t PosixFileSystem::fileSize(const std::string& fileName) {
-    const int fd = openRegularFile(fileName);
+    std::int64_t size = -1;
+    const int fd = openRegularFile(fileName, size);
     if (fd < 0) {
         return -1;
     }
-    struct stat info {};
-    const std::int64_t size =
-        ::fstat(fd, &info) == 0 ? static_cast<std::int64_t>(info.st_size) : -1;
     ::close(fd);
     return size;
 }
 
 std::unique_ptr<InputFile> PosixFileSystem::openForReading(const std::string& fileName) {
-    const int fd = openRegularFile(fileName);
+    std::int64_t size = 0;
+    const int fd = openRegularFile(fileName, size);
     if (fd < 0) {
         throwCannotOpen(fileName, errno);
     }
-    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    // A larger read-ahead pays off for files read whole; a page read for its title is over
+    // before the advice would matter, and the call would cost as much as the read.
+    if (size > kAdviseSequentialFrom) {
+        ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    }
     return std::make_unique<PosixInputFile>(fd, fileName);
 }
 

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,6 +18,9 @@ struct DirEntry {
     // Identity of a directory (device and inode), so that a scan can tell folders it has seen.
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
+    // For a file, when the listing learns it on the way: what FileSystem::fileSize would answer.
+    // Empty when the listing doesn't tell; ask fileSize then.
+    std::optional<std::int64_t> size;
 };
 
 // A file open for reading.
@@ -28,12 +32,20 @@ public:
 };
 
 // The file system services the logic uses. Names are byte strings, "/" separated.
+//
+// Calls come from one thread at a time unless threadSafeReads() is true: then fileSize,
+// openForReading and the InputFile it returns may also be used from worker threads, each file by
+// one thread at a time, while the owning thread goes on with any call.
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
 
+    // True when the reading calls may run on several threads at once (see above).
+    virtual bool threadSafeReads() const { return false; }
+
     // Lists `folder` (with or without a trailing "/") in the order the system enumerates it,
-    // without "." and "..". False when the folder can't be listed.
+    // without "." and "..". False when the folder can't be listed. A listing may give each
+    // file's size (DirEntry::size) so that a scan need not ask for it file by file.
     virtual bool listFolder(const std::string& folder, std::vector<DirEntry>& entries) = 0;
     // The identity of a folder (links followed), as DirEntry gives it for subfolders: a scan
     // needs its starting folder's too. False when it is unknown.
@@ -55,9 +67,10 @@ public:
     virtual bool removeFile(const std::string& fileName) = 0;
 };
 
-// The real file system.
+// The real file system. Stateless, so its reads are safe on any thread; its listing gives sizes.
 class PosixFileSystem final : public FileSystem {
 public:
+    bool threadSafeReads() const override { return true; }
     bool listFolder(const std::string& folder, std::vector<DirEntry>& entries) override;
     bool folderIdentity(const std::string& folder, std::uint64_t& device,
                         std::uint64_t& inode) override;

@@ -25,7 +25,14 @@ public:
     int opened = 0;
 
     bool listFolder(const std::string& folder, std::vector<platform::DirEntry>& entries) override {
-        return real_.listFolder(folder, entries);
+        if (!real_.listFolder(folder, entries)) {
+            return false;
+        }
+        // The scan then asks fileSize, which knows the locked files.
+        for (auto& entry : entries) {
+            entry.size.reset();
+        }
+        return true;
     }
     bool folderIdentity(const std::string& folder, std::uint64_t& device,
                         std::uint64_t& inode) override {
