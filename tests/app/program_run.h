@@ -7,6 +7,7 @@
 #include <QMessageBox>
 #include <QTest>
 #include <QWebEngineView>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -60,17 +61,16 @@ inline void writeNumberedPages(const TempDir& dir, const std::string& folder, in
     }
 }
 
-// Presses a key on the window once it has handled pending events `pumps` times: from inside a
-// long command's own event pumping, as a key the user presses meanwhile arrives. Each pump
-// delivers the probe once (events posted while posted events are delivered wait for the next
-// pump), so the key comes after about `pumps` steps of the command.
-class KeyAfterPumps final : public QObject {
+// Does what the user does while a long command runs: `action` (a key press, a close) runs once
+// the window has handled pending events `pumps` times, from inside the command's own event
+// pumping. Each pump delivers the probe once (events posted while posted events are delivered
+// wait for the next pump), so the action comes after about `pumps` steps of the command.
+class AfterPumps final : public QObject {
 public:
-    KeyAfterPumps(QWidget* window, Qt::Key key, int pumps)
-        : window_(window), key_(key), left_(pumps) {
+    AfterPumps(int pumps, std::function<void()> action) : action_(std::move(action)), left_(pumps) {
         post();
     }
-    bool pressed() const { return pressed_; }
+    bool done() const { return done_; }
 
 protected:
     bool event(QEvent* event) override {
@@ -80,8 +80,8 @@ protected:
         if (--left_ > 0) {
             post();
         } else {
-            pressed_ = true;
-            QTest::keyClick(window_, key_);
+            done_ = true;
+            action_();
         }
         return true;
     }
@@ -93,10 +93,9 @@ private:
     }
     void post() { QCoreApplication::postEvent(this, new QEvent(probeType())); }
 
-    QWidget* window_;
-    Qt::Key key_;
+    std::function<void()> action_;
     int left_;
-    bool pressed_ = false;
+    bool done_ = false;
 };
 
 // One run of the program, wired as main() wires it (settings in $XDG_CONFIG_HOME, the real file

@@ -2,7 +2,6 @@
 // by the test, the lists, the caption and the stored files, compared with pelmaro-cli's.
 #include <QAbstractItemModel>
 #include <QTest>
-#include <QTimer>
 #include <algorithm>
 #include <filesystem>
 #include <map>
@@ -171,25 +170,37 @@ private slots:
         QVERIFY(run.errors.empty());
     }
 
+    void closingDuringABuild_stopsIt_storesNothing_andEndsTheProgram_data() {
+        QTest::addColumn<int>("pumps");
+        QTest::addColumn<QString>("captionThen");
+        // The scan pumps once per folder (301 here), titling once per 256 names.
+        QTest::newRow("while scanning") << 1 << QStringLiteral("please wait...");
+        QTest::newRow("while titling") << 305 << QStringLiteral("loading");
+    }
     void closingDuringABuild_stopsIt_storesNothing_andEndsTheProgram() {
+        QFETCH(int, pumps);
+        QFETCH(QString, captionThen);
         TempDir dir;
         ConfigHome home(dir);
         pelmaro::test::writeNumberedPages(dir, "big", 3000, "text");
         ProgramRun run;
         QVERIFY(run.start());
         run.dialogs.folderAnswers = {dir / "big"};
-        // The user closes the window while the build pumps events.
-        QTimer::singleShot(0, run.form.get(), [&run] { run.form->close(); });
+        const pelmaro::test::AfterPumps close(pumps, [&run] { run.form->close(); });
 
         run.press(Qt::Key_F2);
 
+        QVERIFY(close.done());
         QVERIFY(run.form->closeRequested());
+        QVERIFY2(QString::fromStdString(run.caption()).startsWith(captionThen),
+                 run.caption().c_str());
+        // The window closed once the build had stopped: that ends the program.
         QVERIFY(!run.form->isVisible());
-        QVERIFY(run.dialogs.questions.empty());  // the build stopped before the question
+        QVERIFY(run.dialogs.questions.empty());
         QVERIFY(!pelmaro::test::exists(dir / "big/pelmaropath.title"));
         QVERIFY(!pelmaro::test::exists(dir / "big/pelmaropath.path"));
         QCOMPARE(run.form->currentCatalogue().BookmarkFileName, std::string());
-        // Shutdown ran once the build had stopped: it stored that no catalogue is current.
+        // Shutdown ran: it stored that no catalogue is current.
         QCOMPARE(pelmaro::test::storedSession(home.settingsFile()).last, std::string());
         QVERIFY(run.errors.empty());
     }

@@ -130,10 +130,10 @@ private slots:
         QCOMPARE(run.titles().size(), std::size_t(kPages));
 
         run.dialogs.inputAnswers = {"needle"};
-        const pelmaro::test::KeyAfterPumps stop(run.form.get(), Qt::Key_F11, 10);
+        const pelmaro::test::AfterPumps stop(10, [&run] { run.press(Qt::Key_F11); });
         run.press(Qt::Key_F11);
 
-        QVERIFY(stop.pressed());
+        QVERIFY(stop.done());
         const std::vector<std::string> found = run.form->resultList().items();
         QVERIFY2(found.size() < std::size_t(kPages), std::to_string(found.size()).c_str());
         for (std::size_t i = 0; i < found.size(); ++i) {
@@ -150,6 +150,47 @@ private slots:
         QCOMPARE(QString::fromStdString(run.form->resultList().items().back()),
                  numbered(kPages - 1));
         QCOMPARE(run.caption(), std::string("found 100%"));
+        QVERIFY(run.errors.empty());
+    }
+
+    void otherLongCommandsDuringASearch_doNothing_andTheSearchRunsToItsEnd() {
+        constexpr int kPages = 100;
+        TempDir dir;
+        ConfigHome home(dir);
+        pelmaro::test::writeNumberedPages(dir, "help", kPages, "needle");
+        ProgramRun run;
+        QVERIFY(run.start());
+        QVERIFY(buildUnsaved(run, dir / "help"));
+
+        run.dialogs.inputAnswers = {"needle"};
+        // A rebuild or an Open inside the search would change the catalogue it walks.
+        const pelmaro::test::AfterPumps path(5, [&run] { run.press(Qt::Key_F2); });
+        const pelmaro::test::AfterPumps open(6, [&run] { run.press(Qt::Key_F9); });
+        run.press(Qt::Key_F11);
+
+        QVERIFY(path.done() && open.done());
+        QCOMPARE(run.dialogs.folderPrompts.size(), std::size_t(1));  // the first build's
+        QVERIFY(run.dialogs.openTitles.empty());
+        QCOMPARE(run.form->resultList().count(), kPages);
+        QCOMPARE(run.caption(), std::string("found 100%"));
+        QVERIFY(run.errors.empty());
+    }
+
+    void closingDuringASearch_stopsIt_andClosesTheWindow() {
+        TempDir dir;
+        ConfigHome home(dir);
+        pelmaro::test::writeNumberedPages(dir, "help", 300, "needle");
+        ProgramRun run;
+        QVERIFY(run.start());
+        QVERIFY(buildUnsaved(run, dir / "help"));
+
+        run.dialogs.inputAnswers = {"needle"};
+        const pelmaro::test::AfterPumps close(10, [&run] { run.form->close(); });
+        run.press(Qt::Key_F11);
+
+        QVERIFY(close.done());
+        QVERIFY(run.form->resultList().count() < 300);
+        QVERIFY(!run.form->isVisible());
         QVERIFY(run.errors.empty());
     }
 };
