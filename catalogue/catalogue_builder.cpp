@@ -1,5 +1,14 @@
 #include "catalogue/catalogue_builder.h"
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
 #include "catalogue/folder_scan.h"
 #include "catalogue/line_list.h"
 #include "catalogue/page_title.h"
@@ -14,6 +23,16 @@ namespace {
 // keep the window lively, rarely enough to cost nothing.
 constexpr std::size_t kNamesBetweenPauses = 256;
 
+// While worker threads read titles, the calling thread handles events this often.
+constexpr auto kPumpInterval = std::chrono::milliseconds(20);
+// Workers claim names in batches: few enough to cost no contention, small enough to stop soon.
+constexpr std::size_t kNamesPerClaim = 32;
+// Starting threads costs more than titling this few names takes.
+constexpr std::size_t kFewestNamesForWorkers = 1024;
+// Titling is mostly system calls on one folder tree; beyond a few threads they wait on each
+// other in the kernel.
+constexpr unsigned kMostWorkers = 8;
+
 std::vector<std::string> permuted(std::vector<std::string>& items,
                                   const std::vector<std::size_t>& order) {
     std::vector<std::string> out;
@@ -22,6 +41,148 @@ std::vector<std::string> permuted(std::vector<std::string>& items,
         out.push_back(std::move(items[i]));
     }
     return out;
+}
+
+// The title of a scanned name that enters the catalogue.
+std::string titleOf(platform::FileSystem& files, const std::string& name) {
+    try {
+        return ExtractPageTitle(files, name);
+    } catch (const Error&) {
+        // Removed or locked since the scan: the page keeps a title, and the lists stay line for
+        // line parallel.
+        return defaultPageTitle(name);
+    }
+}
+
+// Titles every accepted name into titles[i] (the other slots stay empty), serving the window
+// every kNamesBetweenPauses names. False when the window is closing.
+bool titleOnThisThread(platform::FileSystem& files, platform::Window& window,
+                       const std::vector<std::string>& names, std::vector<std::string>& titles,
+                       const BuildProgress& progress) {
+    const std::size_t total = names.size();
+    for (std::size_t n = 0; n < total; ++n) {
+        if (n % kNamesBetweenPauses == 0 || n + 1 == total) {
+            window.processPendingMessages();
+            if (window.closeRequested()) {
+                return false;
+            }
+            window.setStatus("loading " + std::to_string(n));
+            if (progress) {
+                progress(n, total);
+            }
+        }
+        if (isAcceptedType(names[n])) {
+            titles[n] = titleOf(files, names[n]);
+        }
+    }
+    return true;
+}
+
+// The same, with `workers` threads reading the pages while this thread serves the window every
+// kPumpInterval. Each title lands in its own slot, so the result does not depend on which thread
+// read which page.
+bool titleOnWorkers(platform::FileSystem& files, platform::Window& window,
+                    const std::vector<std::string>& names, std::vector<std::string>& titles,
+                    const BuildProgress& progress, unsigned workers) {
+    const std::size_t total = names.size();
+    std::atomic<std::size_t> nextClaim{0};
+    std::atomic<std::size_t> handled{0};
+    std::atomic<bool> stop{false};
+    bool closing = false;
+    std::mutex mutex;
+    std::condition_variable changed;
+    unsigned running = 0;        // guarded by mutex
+    std::exception_ptr failure;  // the first unexpected failure of a worker; guarded by mutex
+
+    const auto work = [&] {
+        try {
+            while (!stop.load(std::memory_order_relaxed)) {
+                const std::size_t begin = nextClaim.fetch_add(kNamesPerClaim);
+                if (begin >= total) {
+                    break;
+                }
+                const std::size_t end = std::min(total, begin + kNamesPerClaim);
+                for (std::size_t n = begin; n < end && !stop.load(std::memory_order_relaxed); ++n) {
+                    if (isAcceptedType(names[n])) {
+                        titles[n] = titleOf(files, names[n]);
+                    }
+                }
+                handled.fetch_add(end - begin, std::memory_order_relaxed);
+            }
+        } catch (...) {
+            const std::lock_guard lock(mutex);
+            if (!failure) {
+                failure = std::current_exception();
+            }
+            stop = true;
+        }
+        const std::lock_guard lock(mutex);
+        --running;
+        changed.notify_all();
+    };
+
+    {
+        std::vector<std::jthread> threads;
+        // Should this thread leave early (an event handler threw), the workers stop at their
+        // next page; the threads are then joined, before anything they use goes.
+        const struct StopOnExit {
+            std::atomic<bool>& stop;
+            ~StopOnExit() { stop = true; }
+        } stopOnExit{stop};
+        try {
+            for (unsigned i = 0; i < workers; ++i) {
+                const std::lock_guard lock(mutex);
+                threads.emplace_back(work);
+                ++running;
+            }
+        } catch (const std::system_error&) {
+            // The system gives no more threads: those that started do the work.
+            if (threads.empty()) {
+                return titleOnThisThread(files, window, names, titles, progress);
+            }
+        }
+
+        std::unique_lock lock(mutex);
+        while (!changed.wait_for(lock, kPumpInterval, [&] { return running == 0; })) {
+            if (stop) {
+                continue;  // the workers end their pages
+            }
+            lock.unlock();
+            window.processPendingMessages();
+            if (window.closeRequested()) {
+                closing = true;
+                stop = true;
+            } else {
+                const std::size_t done = handled.load(std::memory_order_relaxed);
+                window.setStatus("loading " + std::to_string(done));
+                if (progress) {
+                    progress(done, total);
+                }
+            }
+            lock.lock();
+        }
+    }
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+    if (closing) {
+        return false;
+    }
+    // The last step, as titling on this thread ends it.
+    window.processPendingMessages();
+    if (window.closeRequested()) {
+        return false;
+    }
+    window.setStatus("loading " + std::to_string(total - 1));
+    return true;
+}
+
+// How many threads may read titles at once; 1 when the file system allows no more.
+unsigned titleWorkers(const platform::FileSystem& files, std::size_t names) {
+    if (!files.threadSafeReads() || names < kFewestNamesForWorkers) {
+        return 1;
+    }
+    return std::clamp(std::thread::hardware_concurrency(), 1u, kMostWorkers);
 }
 
 }  // namespace
@@ -47,37 +208,26 @@ BuildResult buildCatalogue(Catalogue catalogue, platform::FileSystem& files,
 
     catalogue.titles.clear();
     catalogue.paths.clear();
-    std::vector<std::string> titles;
-    std::vector<std::string> paths;
     const std::size_t total = scannedFiles.size();
-    for (std::size_t n = 0; n < total; ++n) {
-        if (n % kNamesBetweenPauses == 0 || n + 1 == total) {
-            window.processPendingMessages();
-            if (window.closeRequested()) {
-                return BuildResult::Stopped;
-            }
-            window.setStatus("loading " + std::to_string(n));
-            if (progress) {
-                progress(n, total);
-            }
-        }
-        const std::string& name = scannedFiles[n];
-        if (!isAcceptedType(name)) {
-            continue;
-        }
-        std::string title;
-        try {
-            title = ExtractPageTitle(files, name);
-        } catch (const Error&) {
-            // Removed or locked since the scan: the page keeps a title, and the lists stay
-            // line for line parallel.
-            title = defaultPageTitle(name);
-        }
-        paths.push_back(name);
-        titles.push_back(std::move(title));
+    std::vector<std::string> slots(total);
+    const unsigned workers = titleWorkers(files, total);
+    const bool titled = workers > 1
+                            ? titleOnWorkers(files, window, scannedFiles, slots, progress, workers)
+                            : titleOnThisThread(files, window, scannedFiles, slots, progress);
+    if (!titled) {
+        return BuildResult::Stopped;
     }
     if (progress) {
         progress(total, total);
+    }
+
+    std::vector<std::string> titles;
+    std::vector<std::string> paths;
+    for (std::size_t n = 0; n < total; ++n) {
+        if (isAcceptedType(scannedFiles[n])) {
+            paths.push_back(scannedFiles[n]);
+            titles.push_back(std::move(slots[n]));
+        }
     }
 
     if (titles.empty()) {

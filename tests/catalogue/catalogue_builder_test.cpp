@@ -2,7 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
+#include <set>
+#include <stdexcept>
+#include <thread>
 
 #include "catalogue/line_list.h"
 #include "platform/error.h"
@@ -225,6 +230,152 @@ TEST(PathCommand, FailedSaveReportsAndKeepsTheBuiltCatalogue) {
     EXPECT_EQ(test::readFile(dir / "pelmaropath.title"), "A\r\n");
     EXPECT_EQ(path.current.BookmarkFileName, "/old/pelmaropath.bookmark");
     EXPECT_FALSE(path.gate.busy());
+}
+
+// The real file system, safe for worker threads when `threaded`, with pages that fail to open
+// and names whose reading fails unexpectedly. Set up before a build; read-only during it.
+class ThreadedFiles final : public platform::FileSystem {
+public:
+    explicit ThreadedFiles(bool threaded) : threaded_(threaded) {}
+
+    std::set<std::string> failing;
+    std::set<std::string> crashing;
+    // Each open waits this long, so that a build lasts long enough to be stopped halfway.
+    std::chrono::milliseconds openDelay{0};
+    std::atomic<int> opened{0};
+
+    bool threadSafeReads() const override { return threaded_; }
+    bool listFolder(const std::string& folder, std::vector<platform::DirEntry>& entries) override {
+        return real_.listFolder(folder, entries);
+    }
+    bool folderIdentity(const std::string& folder, std::uint64_t& device,
+                        std::uint64_t& inode) override {
+        return real_.folderIdentity(folder, device, inode);
+    }
+    std::int64_t fileSize(const std::string& fileName) override { return real_.fileSize(fileName); }
+    std::unique_ptr<platform::InputFile> openForReading(const std::string& fileName) override {
+        ++opened;
+        std::this_thread::sleep_for(openDelay);
+        if (failing.count(fileName) != 0) {
+            throwCannotOpen(fileName, EACCES);
+        }
+        if (crashing.count(fileName) != 0) {
+            throw std::logic_error("unexpected");
+        }
+        return real_.openForReading(fileName);
+    }
+    bool fileExists(const std::string& fileName) override { return real_.fileExists(fileName); }
+    void writeFile(const std::string& fileName, std::string_view bytes) override {
+        real_.writeFile(fileName, bytes);
+    }
+    bool removeFile(const std::string& fileName) override { return real_.removeFile(fileName); }
+
+private:
+    bool threaded_;
+    platform::PosixFileSystem real_;
+};
+
+// A tree big enough for worker threads: pages with titles (many equal, in mixed case), text
+// notes, pages without a title, images and skipped types, in nested folders.
+std::vector<std::string> writeManyPages(const test::TempDir& dir, int pages) {
+    std::vector<std::string> names;
+    for (int i = 0; i < pages; ++i) {
+        const std::string folder = "part" + std::to_string(i % 7) + "/ch" + std::to_string(i % 13);
+        const std::string stem = folder + "/p" + std::to_string(i);
+        switch (i % 6) {
+            case 0:
+                names.push_back(dir.write(stem + ".txt", "Note " + std::to_string(i % 50)));
+                break;
+            case 1:
+                names.push_back(dir.write(stem + ".gif", "GIF89a"));
+                break;
+            case 2:
+                names.push_back(dir.write(stem + ".css", "body {}"));
+                break;
+            case 3:
+                names.push_back(dir.write(stem + ".htm", "<p>no title</p>"));
+                break;
+            default:
+                names.push_back(
+                    dir.write(stem + ".html", std::string(i % 2 ? "<TITLE>" : "<title>") +
+                                                  (i % 3 ? "Intro" : "INTRO ") +
+                                                  std::to_string(i % 40) + "</title>"));
+        }
+    }
+    return names;
+}
+
+struct Built {
+    BuildResult result;
+    Names titles;
+    Names paths;
+    std::string lastCaption;
+};
+
+Built build(platform::FileSystem& files, const std::string& folder,
+            const std::function<void(test::FakeWindow&)>& onPump = {}) {
+    platform::MemoryList titles;
+    platform::MemoryList paths;
+    test::FakeWindow window;
+    if (onPump) {
+        window.onPump = [&] { onPump(window); };
+    }
+    std::vector<std::string> scanned;
+    const BuildResult result = buildCatalogue({titles, paths}, files, window, folder, scanned);
+    return {result, titles.items(), paths.items(), window.caption()};
+}
+
+// One tree for all cases: writing files is slow on some machines.
+class BuildOnWorkers : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        dir_ = new test::TempDir;
+        names_ = writeManyPages(*dir_, 1200);
+    }
+    static void TearDownTestSuite() {
+        delete dir_;
+        dir_ = nullptr;
+    }
+    static test::TempDir* dir_;
+    static std::vector<std::string> names_;
+};
+test::TempDir* BuildOnWorkers::dir_ = nullptr;
+std::vector<std::string> BuildOnWorkers::names_;
+
+TEST_F(BuildOnWorkers, GiveTheSameCatalogueAsOneThread) {
+    ThreadedFiles one(false);
+    ThreadedFiles many(true);
+    // Pages that can't be read keep their default titles on either path.
+    for (const std::size_t i : {4u, 5u, 1000u, 1199u}) {
+        one.failing.insert(names_[i]);
+        many.failing.insert(names_[i]);
+    }
+    const Built expected = build(one, dir_->path());
+    const Built got = build(many, dir_->path());
+    ASSERT_EQ(expected.result, BuildResult::Built);
+    EXPECT_EQ(expected.paths.size(), 1000u);  // all but the ".css" files
+    EXPECT_EQ(got.result, expected.result);
+    EXPECT_EQ(got.titles, expected.titles);
+    EXPECT_EQ(got.paths, expected.paths);
+    EXPECT_EQ(got.lastCaption, expected.lastCaption);
+    EXPECT_NE(std::find(got.titles.begin(), got.titles.end(), "p1000"), got.titles.end());
+}
+
+TEST_F(BuildOnWorkers, StopWhenTheWindowCloses) {
+    ThreadedFiles slow(true);
+    slow.openDelay = std::chrono::milliseconds(5);
+    const Built stopped = build(slow, dir_->path(), [&](test::FakeWindow& window) {
+        window.closing = slow.opened > 0;  // once the workers read
+    });
+    EXPECT_EQ(stopped.result, BuildResult::Stopped);
+    EXPECT_TRUE(stopped.titles.empty());
+    EXPECT_LT(slow.opened.load(), 500) << "the workers stop long before the end";
+}
+
+TEST_F(BuildOnWorkers, PassOnAnUnexpectedFailureAfterTheOthersStop) {
+    ThreadedFiles crashing(true);
+    crashing.crashing.insert(names_[1001]);
+    EXPECT_THROW(build(crashing, dir_->path()), std::logic_error);
 }
 
 }  // namespace

@@ -4,6 +4,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <map>
+#include <optional>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -33,7 +36,7 @@ TEST(PosixFileSystem, ListsFilesFoldersAndFollowsLinks) {
     const auto kind = [&](std::size_t i) { return entries[i].kind; };
     EXPECT_EQ(entries[0].name, "broken");
     EXPECT_EQ(kind(0), DirEntry::Kind::Other);
-    EXPECT_EQ(kind(1), DirEntry::Kind::Other);  // fifo
+    EXPECT_EQ(kind(1), DirEntry::Kind::Other);      // fifo
     EXPECT_EQ(kind(2), DirEntry::Kind::File);       // link-to-page
     EXPECT_EQ(kind(3), DirEntry::Kind::Directory);  // link-to-sub
     EXPECT_EQ(kind(4), DirEntry::Kind::File);       // page.htm
@@ -42,6 +45,46 @@ TEST(PosixFileSystem, ListsFilesFoldersAndFollowsLinks) {
     EXPECT_EQ(entries[3].device, entries[5].device);
 
     EXPECT_FALSE(files.listFolder(dir / "missing", entries));
+}
+
+TEST(PosixFileSystem, ListingGivesEachFileTheSizeThatFileSizeAnswers) {
+    TempDir dir;
+    dir.write("one", "1");
+    dir.write("empty", "");
+    dir.write("big", std::string(70000, 'x'));
+    dir.mkdir("folder");
+    ::mkfifo((dir / "fifo").c_str(), 0600);
+    ::symlink((dir / "big").c_str(), (dir / "link-to-big").c_str());
+    ::symlink((dir / "nowhere").c_str(), (dir / "broken").c_str());
+    // Unreadable to a user, readable to root: the listing must agree with an open either way.
+    for (const auto& [name, mode] : {std::pair{"no-rights", 0000}, std::pair{"read-only", 0400},
+                                     std::pair{"write-only", 0200}}) {
+        ::chmod(dir.write(name, "abc").c_str(), static_cast<mode_t>(mode));
+    }
+    if (::geteuid() == 0) {
+        // Another owner's private file: readable to root only through its privilege.
+        const std::string name = dir.write("others", "abcd");
+        ASSERT_EQ(::chown(name.c_str(), 65534, 65534), 0);
+        ::chmod(name.c_str(), 0600);
+    }
+
+    PosixFileSystem files;
+    std::vector<DirEntry> entries;
+    ASSERT_TRUE(files.listFolder(dir.path() + "/", entries));
+    std::map<std::string, std::optional<std::int64_t>> sizes;
+    for (const auto& entry : entries) {
+        sizes[entry.name] = entry.size;
+        if (entry.kind == DirEntry::Kind::File) {
+            ASSERT_TRUE(entry.size.has_value()) << entry.name;
+            EXPECT_EQ(*entry.size, files.fileSize(dir / entry.name)) << entry.name;
+        } else {
+            EXPECT_FALSE(entry.size.has_value()) << entry.name;
+        }
+    }
+    EXPECT_EQ(sizes["one"], 1);
+    EXPECT_EQ(sizes["empty"], 0);
+    EXPECT_EQ(sizes["link-to-big"], 70000);
+    EXPECT_EQ(sizes["read-only"], 3);
 }
 
 TEST(PosixFileSystem, SizeIsMinusOneForAnythingButARegularFile) {
@@ -104,11 +147,11 @@ TEST(PosixFileSystem, FailedWriteKeepsTheOldFileAndSaysCannotCreate) {
         files.writeFile(dir / "no-such-folder/a.title", "x");
         FAIL();
     } catch (const Error& e) {
-        EXPECT_EQ(std::string(e.what()), "Cannot create file \"" + (dir / "no-such-folder/a.title") +
+        EXPECT_EQ(std::string(e.what()), "Cannot create file \"" +
+                                             (dir / "no-such-folder/a.title") +
                                              "\". No such file or directory");
     }
     EXPECT_THROW(files.writeFile("", "x"), Error);
-
 }
 
 TEST(PosixFileSystem, ExistsOnlyForRegularFiles) {
