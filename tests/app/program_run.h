@@ -26,23 +26,20 @@
 // run of the program driven through its real window, keys and mouse.
 namespace pelmaro::test {
 
-// Points $XDG_CONFIG_HOME at a folder of the test's own while it lives: every run of the program
-// in the test finds the settings the run before it stored, and no other test sees them.
-class ConfigHome {
+// A temporary folder whose "config" subfolder is $XDG_CONFIG_HOME while it lives: every run of
+// the program in the test finds the settings the run before it stored, and no other test sees
+// them.
+class SandboxDir : public TempDir {
 public:
-    explicit ConfigHome(const TempDir& dir)
-        : previous_(qgetenv("XDG_CONFIG_HOME")), folder_(dir.mkdir("config")) {
-        qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(folder_));
+    SandboxDir() : previous_(qgetenv("XDG_CONFIG_HOME")) {
+        qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(mkdir("config")));
     }
-    ~ConfigHome() { qputenv("XDG_CONFIG_HOME", previous_); }
-    ConfigHome(const ConfigHome&) = delete;
-    ConfigHome& operator=(const ConfigHome&) = delete;
+    ~SandboxDir() { qputenv("XDG_CONFIG_HOME", previous_); }
 
-    std::string settingsFile() const { return folder_ + "/pelmaro/settings.reg"; }
+    std::string settingsFile() const { return *this / "config/pelmaro/settings.reg"; }
 
 private:
     QByteArray previous_;
-    std::string folder_;
 };
 
 inline std::string htmlPage(const std::string& title, const std::string& body = "text") {
@@ -124,6 +121,12 @@ public:
 
     // A key press addressed to the window, as the user gives it; the command runs to its end.
     void press(Qt::Key key) { QTest::keyClick(form.get(), key); }
+    // Path (F2) on `folder`, the picker and the question ("save the result ?") answered.
+    void build(const std::string& folder, bool save) {
+        dialogs.folderAnswers = {folder};
+        dialogs.yesNoAnswers = {save};
+        press(Qt::Key_F2);
+    }
     // Presses the key and waits until the page view has loaded the page it shows next.
     bool pressAndWaitForPage(Qt::Key key) {
         return loadAndWait(browser()->page(), [&] { press(key); });

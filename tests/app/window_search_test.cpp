@@ -6,21 +6,12 @@
 #include "tests/app/app_test_main.h"
 #include "tests/app/program_run.h"
 
-using pelmaro::test::ConfigHome;
 using pelmaro::test::ProgramRun;
-using pelmaro::test::TempDir;
+using pelmaro::test::SandboxDir;
 
 namespace {
 
 constexpr const char* kFullSearchInput = "please enter a string to search: pelmaro";
-
-// Builds the catalogue of `folder` with F2 and leaves it unsaved.
-bool buildUnsaved(ProgramRun& run, const std::string& folder) {
-    run.dialogs.folderAnswers = {folder};
-    run.dialogs.yesNoAnswers = {false};
-    run.press(Qt::Key_F2);
-    return run.caption().rfind("sorting...", 0) == 0;
-}
 
 QString numbered(int i) {
     return QStringLiteral("Page %1|%2").arg(i, 4, 10, QLatin1Char('0')).arg(i);
@@ -33,15 +24,14 @@ class WindowSearchTest : public QObject {
 
 private slots:
     void titleSearch_findsNextAndShowsIt_aMissSaysSoAndClearsTheSelection() {
-        TempDir dir;
-        ConfigHome home(dir);
+        SandboxDir dir;
         dir.write("help/a.htm", pelmaro::test::htmlPage("Alpha"));
         dir.write("help/b.htm", pelmaro::test::htmlPage("beta"));
         dir.write("help/c.htm", pelmaro::test::htmlPage("Alphabet"));
         dir.write("help/d.htm", pelmaro::test::htmlPage("Gamma"));
         ProgramRun run;
         QVERIFY(run.start());
-        QVERIFY(buildUnsaved(run, dir / "help"));
+        run.build(dir / "help", false);
         QCOMPARE(run.titles(), (std::vector<std::string>{"Alpha", "Alphabet", "beta", "Gamma"}));
         const QItemSelectionModel* selection =
             run.form->findChild<pelmaro::app::ListBox*>("ListBox1")->selectionModel();
@@ -76,15 +66,14 @@ private slots:
     }
 
     void fullSearch_listsTheHits_toggles_andAResultJumpsToItsPage() {
-        TempDir dir;
-        ConfigHome home(dir);
+        SandboxDir dir;
         dir.write("help/a.htm", pelmaro::test::htmlPage("Alpha", "Run SETUP first"));
         dir.write("help/b.htm", pelmaro::test::htmlPage("Beta", "set\r\nup over two lines"));
         dir.write("help/c.htm", pelmaro::test::htmlPage("Gamma", "nothing here"));
         dir.write("help/d.txt", "Delta\r\nsetup notes\r\n");
         ProgramRun run;
         QVERIFY(run.start());
-        QVERIFY(buildUnsaved(run, dir / "help"));
+        run.build(dir / "help", false);
         QCOMPARE(run.titles(), (std::vector<std::string>{"Alpha", "Beta", "Delta", "Gamma"}));
         const std::vector<std::string> hits = {"Alpha|0", "Beta|1", "Delta|2"};
 
@@ -121,12 +110,11 @@ private slots:
 
     void f11WhileTheSearchRuns_stopsItEarly_andTheNextF11SearchesAgain() {
         constexpr int kPages = 300;
-        TempDir dir;
-        ConfigHome home(dir);
+        SandboxDir dir;
         pelmaro::test::writeNumberedPages(dir, "help", kPages, "a needle in every page");
         ProgramRun run;
         QVERIFY(run.start());
-        QVERIFY(buildUnsaved(run, dir / "help"));
+        run.build(dir / "help", false);
         QCOMPARE(run.titles().size(), std::size_t(kPages));
 
         run.dialogs.inputAnswers = {"needle"};
@@ -155,12 +143,11 @@ private slots:
 
     void otherLongCommandsDuringASearch_doNothing_andTheSearchRunsToItsEnd() {
         constexpr int kPages = 100;
-        TempDir dir;
-        ConfigHome home(dir);
+        SandboxDir dir;
         pelmaro::test::writeNumberedPages(dir, "help", kPages, "needle");
         ProgramRun run;
         QVERIFY(run.start());
-        QVERIFY(buildUnsaved(run, dir / "help"));
+        run.build(dir / "help", false);
 
         run.dialogs.inputAnswers = {"needle"};
         // A rebuild or an Open inside the search would change the catalogue it walks.
@@ -177,12 +164,11 @@ private slots:
     }
 
     void closingDuringASearch_stopsIt_andClosesTheWindow() {
-        TempDir dir;
-        ConfigHome home(dir);
+        SandboxDir dir;
         pelmaro::test::writeNumberedPages(dir, "help", 300, "needle");
         ProgramRun run;
         QVERIFY(run.start());
-        QVERIFY(buildUnsaved(run, dir / "help"));
+        run.build(dir / "help", false);
 
         run.dialogs.inputAnswers = {"needle"};
         const pelmaro::test::AfterPumps close(10, [&run] { run.form->close(); });

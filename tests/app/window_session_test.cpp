@@ -6,8 +6,8 @@
 #include "tests/app/app_test_main.h"
 #include "tests/app/program_run.h"
 
-using pelmaro::test::ConfigHome;
 using pelmaro::test::ProgramRun;
+using pelmaro::test::SandboxDir;
 using pelmaro::test::TempDir;
 
 namespace {
@@ -37,8 +37,7 @@ class WindowSessionTest : public QObject {
 
 private slots:
     void session_comesBackAtTheNextStart_withEntryPageAndBookmarks() {
-        TempDir dir;
-        ConfigHome home(dir);
+        SandboxDir dir;
         pelmaro::test::writeNumberedPages(dir, "help", 5, "text");
         const std::string folder = dir / "help";
         const std::string bookmarkFile = folder + "/pelmaropath.bookmark";
@@ -47,9 +46,7 @@ private slots:
         {
             ProgramRun first;
             QVERIFY(first.start());
-            first.dialogs.folderAnswers = {folder};
-            first.dialogs.yesNoAnswers = {true};
-            first.press(Qt::Key_F2);
+            first.build(folder, true);
             titles = first.titles();
             paths = first.paths();
             QCOMPARE(titles.size(), std::size_t(5));
@@ -82,7 +79,7 @@ private slots:
             QVERIFY(first.errors.empty());
         }
         const pelmaro::test::StoredSession stored =
-            pelmaro::test::storedSession(home.settingsFile());
+            pelmaro::test::storedSession(dir.settingsFile());
         QCOMPARE(stored.last, bookmarkFile);
         QCOMPARE(stored.id, std::optional<int>(2));
 
@@ -108,15 +105,12 @@ private slots:
     }
 
     void open_switchesCatalogueAndBookmarks_andCancelChangesNothing() {
-        TempDir dir;
-        ConfigHome home(dir);
+        SandboxDir dir;
         pelmaro::test::writeNumberedPages(dir, "help", 3, "text");
         const StoredCatalogue other(dir, "other");
         ProgramRun run;
         QVERIFY(run.start());
-        run.dialogs.folderAnswers = {dir / "help"};
-        run.dialogs.yesNoAnswers = {true};
-        run.press(Qt::Key_F2);
+        run.build(dir / "help", true);
         QVERIFY(run.clickTitle(0));
         run.press(Qt::Key_F6);
         QCOMPARE(run.form->bookmarkList().count(), 1);
@@ -144,7 +138,7 @@ private slots:
                  other.base + "/pelmaropath.bookmark");
 
         QVERIFY(run.form->close());
-        QCOMPARE(pelmaro::test::storedSession(home.settingsFile()).last,
+        QCOMPARE(pelmaro::test::storedSession(dir.settingsFile()).last,
                  other.base + "/pelmaropath.bookmark");
         QCOMPARE(pelmaro::test::readFile(other.base + "/pelmaropath.bookmark"),
                  pelmaro::formatLineList({"Second|1"}));
