@@ -4,162 +4,100 @@
 //                                 /usr/share/doc/python3.11/html when it is there
 //   pelmaro-build-bench FOLDER..  those folders
 //
-// For each tree it prints the time of each stage (scan, titles, order, save), of a whole build,
-// and of grep, each the best of three runs after one warm-up run. Then it orders 1,000,000
-// synthetic titles. The catalogue files go to a temporary folder, never into the tree.
+// For each tree it times whole builds as the Path command runs them (scan, titles, order, then
+// saving both lists) and grep, each the best of three runs after one warm-up run, and splits the
+// fastest build into its stages. Then it orders 1,000,000 synthetic titles. The catalogue files
+// go to a temporary folder, never into the tree.
 
-#include <fcntl.h>
-#include <spawn.h>
 #include <stdlib.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <functional>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "bench/synthetic_tree.h"
 #include "catalogue/catalogue_builder.h"
-#include "catalogue/folder_scan.h"
 #include "catalogue/line_list.h"
-#include "catalogue/page_title.h"
 #include "catalogue/title_order.h"
 #include "platform/file_system.h"
 #include "platform/list_control.h"
-
-extern char** environ;
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-class IdleWindow final : public pelmaro::platform::Window {
-public:
-    void setStatus(const std::string&) override {}
-    void processPendingMessages() override {}
-    bool closeRequested() const override { return false; }
+double secondsBetween(Clock::time_point from, Clock::time_point to) {
+    return std::chrono::duration<double>(to - from).count();
+}
+
+// The moments that end each stage of one build.
+struct BuildTimes {
+    Clock::time_point start, scanned, titled, ordered, saved;
+    std::size_t scannedFiles = 0;
+    std::size_t entries = 0;
+
+    double whole() const { return secondsBetween(start, saved); }
 };
 
-double seconds(Clock::time_point since) {
-    return std::chrono::duration<double>(Clock::now() - since).count();
-}
-
-// The best of three timed runs, after one run that warms the cache.
-double best(const std::function<void()>& run) {
-    run();
-    double fastest = 1e300;
-    for (int i = 0; i < 3; ++i) {
-        const auto start = Clock::now();
-        run();
-        fastest = std::min(fastest, seconds(start));
-    }
-    return fastest;
-}
-
-void runQuietly(std::vector<std::string> args) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    std::vector<char*> argv;
-    for (auto& arg : args) {
-        argv.push_back(arg.data());
-    }
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
-        int status = 0;
-        waitpid(pid, &status, 0);
-    }
-    posix_spawn_file_actions_destroy(&actions);
-}
-
-long peakMegabytes() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss / 1024;
+BuildTimes timedBuild(const std::string& folder, const std::string& outFolder) {
+    using namespace pelmaro;
+    platform::PosixFileSystem files;
+    bench::IdleWindow window;
+    platform::MemoryList titles;
+    platform::MemoryList paths;
+    std::vector<std::string> names;
+    BuildTimes times;
+    times.start = Clock::now();
+    // Titling reports its start (0 done) as soon as the scan is over, and its end (all done).
+    buildCatalogue({titles, paths}, files, window, folder, names,
+                   [&](std::size_t done, std::size_t total) {
+                       if (done == 0) {
+                           times.scanned = Clock::now();
+                       }
+                       if (done == total) {
+                           times.titled = Clock::now();
+                       }
+                   });
+    times.ordered = Clock::now();
+    saveList(files, titles, outFolder + "/bench.title");
+    saveList(files, paths, outFolder + "/bench.path");
+    times.saved = Clock::now();
+    times.scannedFiles = names.size();
+    times.entries = static_cast<std::size_t>(titles.count());
+    return times;
 }
 
 void benchTree(const std::string& folder, const std::string& outFolder) {
-    using namespace pelmaro;
-    platform::PosixFileSystem files;
-    IdleWindow window;
-
-    std::vector<std::string> scanned;
-    const double scan = best([&] {
-        scanned.clear();
-        CollectFiles(files, &window, folder, scanned);
-    });
-    std::vector<std::string> paths;
-    for (const auto& name : scanned) {
-        if (isAcceptedType(name)) {
-            paths.push_back(name);
-        }
-    }
-    std::vector<std::string> titles;
-    const double title = best([&] {
-        titles.clear();
-        for (const auto& name : paths) {
-            titles.push_back(ExtractPageTitle(files, name));
+    BuildTimes fastest;
+    double best = 1e300;
+    pelmaro::bench::bestSeconds([&] {
+        const BuildTimes times = timedBuild(folder, outFolder);
+        if (times.whole() < best) {
+            best = times.whole();
+            fastest = times;
         }
     });
-    std::vector<std::size_t> order;
-    const double sort = best([&] { order = orderByTitle(titles); });
-    const platform::MemoryList titleList(titles);
-    const platform::MemoryList pathList(paths);
-    const double save = best([&] {
-        saveList(files, titleList, outFolder + "/bench.title");
-        saveList(files, pathList, outFolder + "/bench.path");
+    const double grep = pelmaro::bench::bestSeconds([&] {
+        pelmaro::bench::runCommand({"grep", "-rl", "-m1", "</title>", folder});
     });
-
-    platform::MemoryList builtTitles;
-    platform::MemoryList builtPaths;
-    const double whole = best([&] {
-        std::vector<std::string> names;
-        buildCatalogue({builtTitles, builtPaths}, files, window, folder, names);
-        saveList(files, builtTitles, outFolder + "/bench.title");
-        saveList(files, builtPaths, outFolder + "/bench.path");
-    });
-    const double grep = best([&] { runQuietly({"grep", "-rl", "-m1", "</title>", folder}); });
 
     std::printf("%s\n", folder.c_str());
-    std::printf("  %zu files scanned, %zu entries\n", scanned.size(), paths.size());
-    std::printf("  scan   %8.3f s\n", scan);
-    std::printf("  titles %8.3f s\n", title);
-    std::printf("  order  %8.3f s\n", sort);
-    std::printf("  save   %8.3f s\n", save);
+    std::printf("  %zu files scanned, %zu entries\n", fastest.scannedFiles, fastest.entries);
+    std::printf("  scan   %8.3f s\n", secondsBetween(fastest.start, fastest.scanned));
+    std::printf("  titles %8.3f s\n", secondsBetween(fastest.scanned, fastest.titled));
+    std::printf("  order  %8.3f s\n", secondsBetween(fastest.titled, fastest.ordered));
+    std::printf("  save   %8.3f s\n", secondsBetween(fastest.ordered, fastest.saved));
     std::printf("  whole build %8.3f s   grep -rl -m1 '</title>' %8.3f s   build/grep %.2f\n",
-                whole, grep, whole / grep);
-    std::printf("  peak memory so far %ld MB\n", peakMegabytes());
+                fastest.whole(), grep, fastest.whole() / grep);
+    std::printf("  peak memory so far %ld MB\n", pelmaro::bench::peakMegabytes());
 }
 
 void benchOrdering(std::size_t count) {
-    const std::vector<std::string> words = {"the",
-                                            "Reader",
-                                            "catalogue",
-                                            "Page",
-                                            "function",
-                                            "returns",
-                                            "value",
-                                            "module",
-                                            "CLASS",
-                                            "method",
-                                            "index",
-                                            "Setup",
-                                            "\xc3\xa9t\xc3\xa9",
-                                            "na\xc3\xafve",
-                                            "stra\xc3\x9f"
-                                            "e",
-                                            "data",
-                                            "file",
-                                            "folder",
-                                            "path",
-                                            "title"};
+    const std::vector<std::string>& words = pelmaro::bench::syntheticWords();
     std::mt19937 random(42);
     std::vector<std::string> titles;
     titles.reserve(count);
@@ -167,7 +105,12 @@ void benchOrdering(std::size_t count) {
         std::string title;
         const int length = 1 + static_cast<int>(random() % 4);
         for (int w = 0; w < length; ++w) {
-            title += (w > 0 ? " " : "") + words[random() % words.size()];
+            std::string word = words[random() % words.size()];
+            // Keys that tie across case, as "Index" and "INDEX" do.
+            if (random() % 4 == 0 && word[0] >= 'a' && word[0] <= 'z') {
+                word[0] = static_cast<char>(word[0] - 'a' + 'A');
+            }
+            title += (w > 0 ? " " : "") + word;
         }
         // Many exact ties, as real catalogues have ("Index", "Contents"), and many unique ones.
         if (random() % 2 == 0) {
@@ -181,13 +124,13 @@ void benchOrdering(std::size_t count) {
     for (const auto& title : titles) {
         keys.push_back(pelmaro::titleOrderKey(title));
     }
-    const double keyTime = seconds(start);
-    const auto orderStart = Clock::now();
+    const auto keysMade = Clock::now();
     const auto order = pelmaro::orderByKeys(keys);
-    const double orderTime = seconds(orderStart);
+    const auto ordered = Clock::now();
     std::printf("ordering %zu titles: keys %.3f s + order %.3f s = %.3f s (goal < 1 s)\n", count,
-                keyTime, orderTime, keyTime + orderTime);
-    std::printf("  peak memory so far %ld MB\n", peakMegabytes());
+                secondsBetween(start, keysMade), secondsBetween(keysMade, ordered),
+                secondsBetween(start, ordered));
+    std::printf("  peak memory so far %ld MB\n", pelmaro::bench::peakMegabytes());
     if (order.size() != count) {
         std::printf("  wrong size!\n");
     }
@@ -210,7 +153,8 @@ int main(int argc, char** argv) {
         const std::string tree = scratch + "/tree";
         const auto start = Clock::now();
         pelmaro::bench::makeSyntheticTree(tree, 100000);
-        std::printf("wrote a synthetic tree of 100,000 pages in %.1f s\n", seconds(start));
+        std::printf("wrote a synthetic tree of 100,000 pages in %.1f s\n",
+                    secondsBetween(start, Clock::now()));
         folders.push_back(tree);
         if (std::filesystem::is_directory("/usr/share/doc/python3.11/html")) {
             folders.push_back("/usr/share/doc/python3.11/html");

@@ -9,39 +9,22 @@
 // Every regular file under the folder is a catalogue entry, so all three tools read the same
 // files. Each command runs once to warm the cache, then three times; the best time counts.
 
-#include <fcntl.h>
-#include <spawn.h>
 #include <stdlib.h>
-#include <sys/wait.h>
 
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "bench/synthetic_tree.h"
 #include "platform/file_system.h"
 #include "platform/list_control.h"
 #include "search/full_text_search.h"
 #include "search/title_search.h"
 
-extern char** environ;
-
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-// The window as a search sees it when nobody uses it meanwhile.
-class IdleWindow final : public pelmaro::platform::Window {
-public:
-    void setStatus(const std::string&) override {}
-    void processPendingMessages() override {}
-    bool closeRequested() const override { return false; }
-};
 
 class AnsweringDialogs final : public pelmaro::platform::Dialogs {
 public:
@@ -80,46 +63,13 @@ std::vector<std::string> regularFilesUnder(const std::string& folder) {
     return files;
 }
 
-// Best of three runs after one warm-up; `run` returns the number of files it reported.
-double bestSeconds(const std::function<std::size_t()>& run, std::size_t& hits) {
-    hits = run();
-    double best = 1e9;
-    for (int i = 0; i < 3; ++i) {
-        const auto start = Clock::now();
-        hits = run();
-        best = std::min(best, std::chrono::duration<double>(Clock::now() - start).count());
-    }
-    return best;
-}
-
 // Runs a command with its output in `outName`; returns its output's line count.
-std::size_t runTool(std::vector<std::string> args, const std::string& outName) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outName.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    std::vector<char*> argv;
-    for (std::string& arg : args) {
-        argv.push_back(arg.data());
-    }
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
-        std::fprintf(stderr, "cannot run %s\n", argv[0]);
+std::size_t runTool(const std::vector<std::string>& args, const std::string& outName) {
+    if (!pelmaro::bench::runCommand(args, outName)) {
+        std::fprintf(stderr, "cannot run %s\n", args.front().c_str());
         std::exit(2);
     }
-    posix_spawn_file_actions_destroy(&actions);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    std::size_t lines = 0;
-    if (std::FILE* out = std::fopen(outName.c_str(), "rb")) {
-        for (int c; (c = std::fgetc(out)) != EOF;) {
-            lines += c == '\n';
-        }
-        std::fclose(out);
-    }
-    return lines;
+    return pelmaro::bench::countLines(outName);
 }
 
 void benchFolder(const std::string& folder, const std::vector<std::string>& words,
@@ -136,36 +86,29 @@ void benchFolder(const std::string& folder, const std::vector<std::string>& word
     for (const std::string& word : words) {
         pelmaro::platform::PosixFileSystem fileSystem;
         std::size_t ours = 0;
-        const double oursSeconds = bestSeconds(
-            [&] {
-                // The window's command itself, on lists as big as the tree.
-                pelmaro::platform::MemoryList titles(files);
-                pelmaro::platform::MemoryList paths(files);
-                pelmaro::platform::MemoryList results;
-                pelmaro::platform::MemoryList bookmarks;
-                NamedLabel command;
-                IdleWindow window;
-                AnsweringDialogs dialogs(word);
-                pelmaro::platform::LongCommandGate gate;
-                pelmaro::FullTextSearch search(pelmaro::Catalogue{titles, paths}, results,
-                                               bookmarks, command, window, dialogs, fileSystem,
-                                               gate);
-                search.Fullsearch1Click();
-                return static_cast<std::size_t>(results.count());
-            },
-            ours);
+        const double oursSeconds = pelmaro::bench::bestSeconds([&] {
+            // The window's command itself, on lists as big as the tree.
+            pelmaro::platform::MemoryList titles(files);
+            pelmaro::platform::MemoryList paths(files);
+            pelmaro::platform::MemoryList results;
+            pelmaro::platform::MemoryList bookmarks;
+            NamedLabel command;
+            pelmaro::bench::IdleWindow window;
+            AnsweringDialogs dialogs(word);
+            pelmaro::platform::LongCommandGate gate;
+            pelmaro::FullTextSearch search(pelmaro::Catalogue{titles, paths}, results, bookmarks,
+                                           command, window, dialogs, fileSystem, gate);
+            search.Fullsearch1Click();
+            ours = static_cast<std::size_t>(results.count());
+        });
         std::size_t rgHits = 0;
-        const double rgSeconds = bestSeconds(
-            [&] {
-                return runTool({"rg", "-j1", "-i", "-F", "-l", word, folder}, outName);
-            },
-            rgHits);
+        const double rgSeconds = pelmaro::bench::bestSeconds([&] {
+            rgHits = runTool({"rg", "-j1", "-i", "-F", "-l", word, folder}, outName);
+        });
         std::size_t grepHits = 0;
-        const double grepSeconds = bestSeconds(
-            [&] {
-                return runTool({"grep", "-rliF", word, folder}, outName);
-            },
-            grepHits);
+        const double grepSeconds = pelmaro::bench::bestSeconds([&] {
+            grepHits = runTool({"grep", "-rliF", word, folder}, outName);
+        });
         std::printf("%-16s %10.3f %8zu %10.3f %8zu %10.3f %8zu %8.2f\n", word.c_str(), oursSeconds,
                     ours, rgSeconds, rgHits, grepSeconds, grepHits, oursSeconds / rgSeconds);
     }
@@ -185,14 +128,12 @@ void benchTitleSearch() {
         AnsweringDialogs dialogs(word);
         pelmaro::TitleSearch search(titles, dialogs, [] {});
         std::size_t selected = 0;
-        const double seconds = bestSeconds(
-            [&] {
-                titles.clearSelection();
-                search.SearchText = word;
-                search.Search1Click();
-                return static_cast<std::size_t>(titles.selectedIndex() + 1);
-            },
-            selected);
+        const double seconds = pelmaro::bench::bestSeconds([&] {
+            titles.clearSelection();
+            search.SearchText = word;
+            search.Search1Click();
+            selected = static_cast<std::size_t>(titles.selectedIndex() + 1);
+        });
         std::printf("%-16s %8.2f ms  (stopped at entry %zu, 0 for none)\n", word.c_str(),
                     seconds * 1e3, selected);
     }

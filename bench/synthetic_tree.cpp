@@ -68,6 +68,10 @@ void writeFile(const std::filesystem::path& path, const std::string& bytes) {
 
 }  // namespace
 
+const std::vector<std::string>& syntheticWords() {
+    return kWords;
+}
+
 void makeSyntheticTree(const std::string& folder, std::size_t pages) {
     std::mt19937 random(20261207);
     const std::size_t perFolder = 250;

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 namespace pelmaro::bench {
 
@@ -10,5 +11,9 @@ namespace pelmaro::bench {
 // ".gif" images, and files of other types (".css", ".js") that a catalogue skips. The content is
 // the same for the same arguments.
 void makeSyntheticTree(const std::string& folder, std::size_t pages);
+
+// The words the synthetic pages are written with: documentation words in mixed case, a few with
+// UTF-8 letters.
+const std::vector<std::string>& syntheticWords();
 
 }  // namespace pelmaro::bench

@@ -54,22 +54,31 @@ std::string titleOf(platform::FileSystem& files, const std::string& name) {
     }
 }
 
-// Titles every accepted name into titles[i] (the other slots stay empty), serving the window
-// every kNamesBetweenPauses names. False when the window is closing.
+// A pause in titling: handles pending events, then shows that `done` of the `total` names are
+// titled. False when the window is closing.
+bool pause(platform::Window& window, const BuildProgress& progress, std::size_t done,
+           std::size_t total) {
+    window.processPendingMessages();
+    if (window.closeRequested()) {
+        return false;
+    }
+    window.setStatus("loading " + std::to_string(done));
+    if (progress) {
+        progress(done, total);
+    }
+    return true;
+}
+
+// Titles every accepted name into titles[i] (the other slots stay empty), pausing every
+// kNamesBetweenPauses names and before the last. False when the window is closing.
 bool titleOnThisThread(platform::FileSystem& files, platform::Window& window,
                        const std::vector<std::string>& names, std::vector<std::string>& titles,
                        const BuildProgress& progress) {
     const std::size_t total = names.size();
     for (std::size_t n = 0; n < total; ++n) {
-        if (n % kNamesBetweenPauses == 0 || n + 1 == total) {
-            window.processPendingMessages();
-            if (window.closeRequested()) {
-                return false;
-            }
-            window.setStatus("loading " + std::to_string(n));
-            if (progress) {
-                progress(n, total);
-            }
+        if ((n % kNamesBetweenPauses == 0 || n + 1 == total) &&
+            !pause(window, progress, n, total)) {
+            return false;
         }
         if (isAcceptedType(names[n])) {
             titles[n] = titleOf(files, names[n]);
@@ -78,7 +87,7 @@ bool titleOnThisThread(platform::FileSystem& files, platform::Window& window,
     return true;
 }
 
-// The same, with `workers` threads reading the pages while this thread serves the window every
+// The same, with `workers` threads reading the pages while this thread pauses every
 // kPumpInterval. Each title lands in its own slot, so the result does not depend on which thread
 // read which page.
 bool titleOnWorkers(platform::FileSystem& files, platform::Window& window,
@@ -121,6 +130,9 @@ bool titleOnWorkers(platform::FileSystem& files, platform::Window& window,
         changed.notify_all();
     };
 
+    if (!pause(window, progress, 0, total)) {
+        return false;
+    }
     {
         std::vector<std::jthread> threads;
         // Should this thread leave early (an event handler threw), the workers stop at their
@@ -148,16 +160,9 @@ bool titleOnWorkers(platform::FileSystem& files, platform::Window& window,
                 continue;  // the workers end their pages
             }
             lock.unlock();
-            window.processPendingMessages();
-            if (window.closeRequested()) {
+            if (!pause(window, progress, handled.load(std::memory_order_relaxed), total)) {
                 closing = true;
                 stop = true;
-            } else {
-                const std::size_t done = handled.load(std::memory_order_relaxed);
-                window.setStatus("loading " + std::to_string(done));
-                if (progress) {
-                    progress(done, total);
-                }
             }
             lock.lock();
         }
@@ -168,13 +173,8 @@ bool titleOnWorkers(platform::FileSystem& files, platform::Window& window,
     if (closing) {
         return false;
     }
-    // The last step, as titling on this thread ends it.
-    window.processPendingMessages();
-    if (window.closeRequested()) {
-        return false;
-    }
-    window.setStatus("loading " + std::to_string(total - 1));
-    return true;
+    // The last pause, as titling on this thread ends.
+    return pause(window, progress, total - 1, total);
 }
 
 // How many threads may read titles at once; 1 when the file system allows no more.
