@@ -1,11 +1,8 @@
 #include "catalogue/catalogue_builder.h"
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <exception>
-#include <mutex>
+#include <optional>
 #include <system_error>
 #include <thread>
 
@@ -14,6 +11,7 @@
 #include "catalogue/page_title.h"
 #include "catalogue/strings.h"
 #include "catalogue/title_order.h"
+#include "catalogue/title_workers.h"
 #include "platform/error.h"
 
 namespace pelmaro {
@@ -25,8 +23,6 @@ constexpr std::size_t kNamesBetweenPauses = 256;
 
 // While worker threads read titles, the calling thread handles events this often.
 constexpr auto kPumpInterval = std::chrono::milliseconds(20);
-// Workers claim names in batches: few enough to cost no contention, small enough to stop soon.
-constexpr std::size_t kNamesPerClaim = 32;
 // Starting threads costs more than titling this few names takes.
 constexpr std::size_t kFewestNamesForWorkers = 1024;
 // Titling is mostly system calls on one folder tree; beyond a few threads they wait on each
@@ -43,8 +39,11 @@ std::vector<std::string> permuted(std::vector<std::string>& items,
     return out;
 }
 
-// The title of a scanned name that enters the catalogue.
+// The title of a scanned name; empty for a name that does not enter the catalogue.
 std::string titleOf(platform::FileSystem& files, const std::string& name) {
+    if (!isAcceptedType(name)) {
+        return {};
+    }
     try {
         return ExtractPageTitle(files, name);
     } catch (const Error&) {
@@ -80,109 +79,78 @@ bool titleOnThisThread(platform::FileSystem& files, platform::Window& window,
             !pause(window, progress, n, total)) {
             return false;
         }
-        if (isAcceptedType(names[n])) {
-            titles[n] = titleOf(files, names[n]);
-        }
+        titles[n] = titleOf(files, names[n]);
     }
     return true;
 }
 
-// The same, with `workers` threads reading the pages while this thread pauses every
-// kPumpInterval. Each title lands in its own slot, so the result does not depend on which thread
-// read which page.
-bool titleOnWorkers(platform::FileSystem& files, platform::Window& window,
-                    const std::vector<std::string>& names, std::vector<std::string>& titles,
-                    const BuildProgress& progress, unsigned workers) {
-    const std::size_t total = names.size();
-    std::atomic<std::size_t> nextClaim{0};
-    std::atomic<std::size_t> handled{0};
-    std::atomic<bool> stop{false};
-    bool closing = false;
-    std::mutex mutex;
-    std::condition_variable changed;
-    unsigned running = 0;        // guarded by mutex
-    std::exception_ptr failure;  // the first unexpected failure of a worker; guarded by mutex
+// How many threads may read titles at once; 1 when the file system allows no more.
+unsigned titleWorkers(const platform::FileSystem& files) {
+    return files.threadSafeReads()
+               ? std::clamp(std::thread::hardware_concurrency(), 1u, kMostWorkers)
+               : 1;
+}
 
-    const auto work = [&] {
-        try {
-            while (!stop.load(std::memory_order_relaxed)) {
-                const std::size_t begin = nextClaim.fetch_add(kNamesPerClaim);
-                if (begin >= total) {
-                    break;
-                }
-                const std::size_t end = std::min(total, begin + kNamesPerClaim);
-                for (std::size_t n = begin; n < end && !stop.load(std::memory_order_relaxed); ++n) {
-                    if (isAcceptedType(names[n])) {
-                        titles[n] = titleOf(files, names[n]);
-                    }
-                }
-                handled.fetch_add(end - begin, std::memory_order_relaxed);
+// Hands the scan's names to title workers at each of its pauses (one per folder), so that
+// titling runs while the scan goes on. The workers start once the scan has found enough names to
+// be worth them.
+class FeedingWindow final : public platform::Window {
+public:
+    FeedingWindow(platform::Window& window, platform::FileSystem& files,
+                  const std::vector<std::string>& names, unsigned workers)
+        : window_(window), files_(files), names_(names), workers_(workers) {}
+
+    void setStatus(const std::string& caption) override { window_.setStatus(caption); }
+    void processPendingMessages() override {
+        feed();
+        window_.processPendingMessages();
+    }
+    bool closeRequested() const override { return window_.closeRequested(); }
+
+    // Hands over what the scan found since the last pause.
+    void feed() {
+        if (!pool_ && workers_ > 1 && names_.size() >= kFewestNamesForWorkers) {
+            try {
+                pool_.emplace(
+                    [&files = files_](const std::string& name) { return titleOf(files, name); },
+                    workers_);
+            } catch (const std::system_error&) {
+                workers_ = 1;  // no threads to be had: titling stays on the calling thread
             }
-        } catch (...) {
-            const std::lock_guard lock(mutex);
-            if (!failure) {
-                failure = std::current_exception();
-            }
-            stop = true;
         }
-        const std::lock_guard lock(mutex);
-        --running;
-        changed.notify_all();
-    };
+        if (pool_) {
+            pool_->add(names_.begin() + static_cast<std::ptrdiff_t>(fed_), names_.end());
+            fed_ = names_.size();
+        }
+    }
 
-    if (!pause(window, progress, 0, total)) {
+    // The workers, once started.
+    TitleWorkers* pool() { return pool_ ? &*pool_ : nullptr; }
+
+private:
+    platform::Window& window_;
+    platform::FileSystem& files_;
+    const std::vector<std::string>& names_;
+    unsigned workers_;
+    std::size_t fed_ = 0;
+    std::optional<TitleWorkers> pool_;
+};
+
+// Waits for the workers to title every name, pausing every kPumpInterval. False when the window
+// is closing.
+bool awaitWorkers(TitleWorkers& workers, platform::Window& window, std::size_t total,
+                  const BuildProgress& progress) {
+    workers.close();
+    if (!pause(window, progress, workers.done(), total)) {
         return false;
     }
-    {
-        std::vector<std::jthread> threads;
-        // Should this thread leave early (an event handler threw), the workers stop at their
-        // next page; the threads are then joined, before anything they use goes.
-        const struct StopOnExit {
-            std::atomic<bool>& stop;
-            ~StopOnExit() { stop = true; }
-        } stopOnExit{stop};
-        try {
-            for (unsigned i = 0; i < workers; ++i) {
-                const std::lock_guard lock(mutex);
-                threads.emplace_back(work);
-                ++running;
-            }
-        } catch (const std::system_error&) {
-            // The system gives no more threads: those that started do the work.
-            if (threads.empty()) {
-                return titleOnThisThread(files, window, names, titles, progress);
-            }
+    while (!workers.waitFor(kPumpInterval)) {
+        if (!pause(window, progress, workers.done(), total)) {
+            return false;
         }
-
-        std::unique_lock lock(mutex);
-        while (!changed.wait_for(lock, kPumpInterval, [&] { return running == 0; })) {
-            if (stop) {
-                continue;  // the workers end their pages
-            }
-            lock.unlock();
-            if (!pause(window, progress, handled.load(std::memory_order_relaxed), total)) {
-                closing = true;
-                stop = true;
-            }
-            lock.lock();
-        }
-    }
-    if (failure) {
-        std::rethrow_exception(failure);
-    }
-    if (closing) {
-        return false;
     }
     // The last pause, as titling on this thread ends.
     return pause(window, progress, total - 1, total);
-}
-
-// How many threads may read titles at once; 1 when the file system allows no more.
-unsigned titleWorkers(const platform::FileSystem& files, std::size_t names) {
-    if (!files.threadSafeReads() || names < kFewestNamesForWorkers) {
-        return 1;
-    }
-    return std::clamp(std::thread::hardware_concurrency(), 1u, kMostWorkers);
 }
 
 }  // namespace
@@ -197,7 +165,8 @@ BuildResult buildCatalogue(Catalogue catalogue, platform::FileSystem& files,
                            std::vector<std::string>& scannedFiles, const BuildProgress& progress) {
     window.setStatus("please wait...");
     scannedFiles.clear();
-    CollectFiles(files, &window, folder, scannedFiles);
+    FeedingWindow feeding(window, files, scannedFiles, titleWorkers(files));
+    CollectFiles(files, &feeding, folder, scannedFiles);
     if (window.closeRequested()) {
         return BuildResult::Stopped;
     }
@@ -209,13 +178,18 @@ BuildResult buildCatalogue(Catalogue catalogue, platform::FileSystem& files,
     catalogue.titles.clear();
     catalogue.paths.clear();
     const std::size_t total = scannedFiles.size();
-    std::vector<std::string> slots(total);
-    const unsigned workers = titleWorkers(files, total);
-    const bool titled = workers > 1
-                            ? titleOnWorkers(files, window, scannedFiles, slots, progress, workers)
-                            : titleOnThisThread(files, window, scannedFiles, slots, progress);
-    if (!titled) {
-        return BuildResult::Stopped;
+    feeding.feed();
+    std::vector<std::string> slots;
+    if (TitleWorkers* workers = feeding.pool()) {
+        if (!awaitWorkers(*workers, window, total, progress)) {
+            return BuildResult::Stopped;
+        }
+        slots = workers->takeTitles();
+    } else {
+        slots.resize(total);
+        if (!titleOnThisThread(files, window, scannedFiles, slots, progress)) {
+            return BuildResult::Stopped;
+        }
     }
     if (progress) {
         progress(total, total);
