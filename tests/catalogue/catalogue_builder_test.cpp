@@ -362,14 +362,28 @@ TEST_F(BuildOnWorkers, GiveTheSameCatalogueAsOneThread) {
 }
 
 TEST_F(BuildOnWorkers, StopWhenTheWindowCloses) {
-    ThreadedFiles slow(true);
-    slow.openDelay = std::chrono::milliseconds(5);
-    const Built stopped = build(slow, dir_->path(), [&](test::FakeWindow& window) {
-        window.closing = slow.opened > 0;  // once the workers read
-    });
-    EXPECT_EQ(stopped.result, BuildResult::Stopped);
-    EXPECT_TRUE(stopped.titles.empty());
-    EXPECT_LT(slow.opened.load(), 500) << "the workers stop long before the end";
+    struct CloseCase {
+        const char* when;
+        std::function<bool(const test::FakeWindow&, const ThreadedFiles&)> closeNow;
+    };
+    const CloseCase cases[] = {
+        {"once the workers read",
+         [](auto&, const ThreadedFiles& files) { return files.opened > 0; }},
+        // The first caption after "please wait..." comes once the scan is over.
+        {"once the scan is over",
+         [](const test::FakeWindow& window, auto&) { return window.captions.size() > 1; }},
+    };
+    for (const auto& c : cases) {
+        ThreadedFiles slow(true);
+        slow.openDelay = std::chrono::milliseconds(5);
+        const Built stopped = build(slow, dir_->path(), [&](test::FakeWindow& window) {
+            window.closing = c.closeNow(window, slow);
+        });
+        EXPECT_EQ(stopped.result, BuildResult::Stopped) << c.when;
+        EXPECT_TRUE(stopped.titles.empty()) << c.when;
+        // 1000 pages, 5 ms each: the workers stop long before the end.
+        EXPECT_LT(slow.opened.load(), 500) << c.when;
+    }
 }
 
 TEST_F(BuildOnWorkers, PassOnAnUnexpectedFailureAfterTheOthersStop) {
