@@ -49,6 +49,6 @@ ctest --test-dir build-logic -j "$jobs" --output-on-failure
 cmake -S . -B build -G Ninja -DPELMARO_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j "$jobs"
 if [[ -z ${DISPLAY:-} ]]; then
-    exec xvfb-run -a -s "-screen 0 1280x1024x24" ctest --test-dir build --output-on-failure
+    exec xvfb-run -a -s "-screen 0 1280x1024x24" ctest --test-dir build -j "$jobs" --output-on-failure
 fi
-exec ctest --test-dir build --output-on-failure
+exec ctest --test-dir build -j "$jobs" --output-on-failure
