@@ -73,7 +73,7 @@ void Bookmarks::AddNewbookmark1Click() {
     if (selected < 0) {
         return;
     }
-    if (current_.BookmarkFileName.empty()) {
+    if (current_.BookmarkFileName.empty() || !current_.shownIsStored) {
         dialogs_.showMessage(kCatalogueNotSavedMessage);
         return;
     }

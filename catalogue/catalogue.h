@@ -18,12 +18,17 @@ struct Catalogue {
 // ("/home/me/help/pelmaropath.bookmark"); empty when none is.
 struct CurrentCatalogue {
     std::string BookmarkFileName;
+    // False while the lists show a built catalogue that was not saved: its indexes mean nothing in
+    // the stored catalogue that BookmarkFileName still names, so nothing may be stored under that
+    // name for it.
+    bool shownIsStored = true;
     // Runs right after BookmarkFileName has been set to another stored catalogue (a build saved,
     // a catalogue opened), so that the bookmarks can follow it.
     std::function<void()> switched;
 
     void switchTo(std::string bookmarkFileName) {
         BookmarkFileName = std::move(bookmarkFileName);
+        shownIsStored = true;
         if (switched) {
             switched();
         }

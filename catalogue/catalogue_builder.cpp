@@ -243,8 +243,14 @@ void CatalogueBuilder::Path1Click() {
     if (folder.empty()) {
         return;
     }
-    if (buildCatalogue(catalogue_, files_, window_, folder, scannedFiles_) != BuildResult::Built ||
-        window_.closeRequested()) {
+    const bool wasStored = current_.shownIsStored;
+    current_.shownIsStored = false;  // the lists are about to show what no file holds yet
+    const BuildResult result = buildCatalogue(catalogue_, files_, window_, folder, scannedFiles_);
+    if (result == BuildResult::NoFiles) {
+        current_.shownIsStored = wasStored;  // the lists were not touched
+        return;
+    }
+    if (result != BuildResult::Built || window_.closeRequested()) {
         return;
     }
     if (!dialogs_.askYesNo("Information",

@@ -83,7 +83,9 @@ void SessionState::save() {
     }
     withKeyOpen(settings_, [&] {
         const int selected = catalogue_.titles.selectedIndex();
-        if (selected >= 0 && !(settings_.hasValue(kId) && settings_.readInteger(kId) == selected)) {
+        // The entry of an unsaved build would select a wrong entry of the stored catalogue.
+        if (selected >= 0 && current_.shownIsStored &&
+            !(settings_.hasValue(kId) && settings_.readInteger(kId) == selected)) {
             settings_.writeInteger(kId, selected);
         }
         const std::string& name = current_.BookmarkFileName;

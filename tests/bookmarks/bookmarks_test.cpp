@@ -92,6 +92,17 @@ TEST_F(BookmarkTest, CatalogueNotSavedIsToldInsteadOfFailing) {
     EXPECT_EQ(errorOf([&] { bookmarks.shutdown(); }), "(no error)");
 }
 
+TEST_F(BookmarkTest, UnsavedBuildIsToldAndTheStoredCatalogueKeepsItsBookmarks) {
+    startWith(helpFile);
+    bookmarkEntry(1);
+    // A build answered No: the lists show entries whose indexes mean nothing in "help".
+    current.shownIsStored = false;
+    bookmarkEntry(2);
+    EXPECT_EQ(dialogs.messages, Lines{kCatalogueNotSavedMessage});
+    EXPECT_EQ(list.items(), Lines{"Beta|1"});
+    EXPECT_EQ(test::readFile(helpFile), "Beta|1\r\n");
+}
+
 struct ExistingCase {
     const char* name;
     Lines bookmarks;

@@ -88,7 +88,11 @@ TEST(PathCommand, NoStoresNothingAndKeepsTheCurrentCatalogue) {
     EXPECT_FALSE(exists(dir / "pelmaropath.title"));
     EXPECT_FALSE(exists(dir / "pelmaropath.path"));
     EXPECT_EQ(path.current.BookmarkFileName, "/old/pelmaropath.bookmark");
+    EXPECT_FALSE(path.current.shownIsStored);
     EXPECT_EQ(path.switches, 0);
+
+    path.run(dir.path(), true);
+    EXPECT_TRUE(path.current.shownIsStored);
 }
 
 TEST(PathCommand, CancelledPickerChangesNothing) {
@@ -110,6 +114,7 @@ TEST(PathCommand, TreeWithoutNonEmptyFilesSaysNoFilesAndKeepsTheCatalogue) {
     EXPECT_EQ(path.window.caption(), "no files");
     EXPECT_EQ(path.titles.items(), Names{"kept title"});
     EXPECT_EQ(path.paths.items(), Names{"/kept/path.htm"});
+    EXPECT_TRUE(path.current.shownIsStored);
     EXPECT_TRUE(path.builder.ScannedFiles().empty());
 }
 

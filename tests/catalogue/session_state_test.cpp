@@ -192,6 +192,13 @@ TEST_F(Session, SaveStoresSelectionAndNameAndLeavesEqualValues) {
     state.save();  // no selection: "id" stays
     EXPECT_EQ(test::readFile(settingsName),
               settingsWith("\"last\"=\"/other/Notes.bookmark\"\n\"id\"=dword:00000002\n"));
+
+    // An unsaved build is shown: its entry would be a wrong one in the stored catalogue.
+    current.shownIsStored = false;
+    titles.select(0);
+    state.save();
+    EXPECT_EQ(test::readFile(settingsName),
+              settingsWith("\"last\"=\"/other/Notes.bookmark\"\n\"id\"=dword:00000002\n"));
 }
 
 TEST_F(Session, NoSettingsFileMeansNoSettingsSilently) {
