@@ -64,6 +64,9 @@ BuildTimes timedBuild(const std::string& folder, const std::string& outFolder) {
                        }
                    });
     times.ordered = Clock::now();
+    if (times.scanned == Clock::time_point()) {
+        times.scanned = times.titled = times.ordered;  // nothing to title: no progress was reported
+    }
     saveList(files, titles, outFolder + "/bench.title");
     saveList(files, paths, outFolder + "/bench.path");
     times.saved = Clock::now();
@@ -152,6 +155,13 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(out);
 
     std::vector<std::string> folders(argv + 1, argv + argc);
+    for (const auto& folder : folders) {
+        if (!std::filesystem::is_directory(folder)) {
+            std::fprintf(stderr, "usage: pelmaro-build-bench [FOLDER...]\n\"%s\" is not a folder\n",
+                         folder.c_str());
+            return 2;
+        }
+    }
     if (folders.empty()) {
         const std::string tree = scratch + "/tree";
         const auto start = Clock::now();

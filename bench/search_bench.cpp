@@ -142,6 +142,10 @@ void benchTitleSearch() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && !std::filesystem::is_directory(argv[1])) {
+        std::fprintf(stderr, "usage: pelmaro-search-bench [FOLDER [WORD...]]\n");
+        return 2;
+    }
     char scratchPattern[] = "/tmp/pelmaro-search-bench-XXXXXX";
     const std::string scratch = ::mkdtemp(scratchPattern);
     std::printf(
