@@ -1,7 +1,5 @@
 #include "app/page_view.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QDesktopServices>
@@ -18,6 +16,7 @@
 
 #include "app/window_text.h"
 #include "platform/error.h"
+#include "platform/file_system.h"
 
 namespace pelmaro::app {
 
@@ -42,19 +41,16 @@ public:
             job->fail(QWebEngineUrlRequestJob::UrlInvalid);
             return;
         }
-        // Opened by bytes rather than by QString so that names that are not UTF-8 open too;
-        // O_NONBLOCK keeps a FIFO from hanging the window.
-        const int fd = ::open(fileName->c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        // Opened by bytes rather than by QString so that names that are not UTF-8 open too; a
+        // FIFO never hangs the window.
+        std::int64_t size = 0;
+        const int fd = platform::openRegularFile(*fileName, size);
         if (fd < 0) {
-            job->fail(errno == ENOENT || errno == ENOTDIR ? QWebEngineUrlRequestJob::UrlNotFound
-                      : errno == EACCES                   ? QWebEngineUrlRequestJob::RequestDenied
-                                                          : QWebEngineUrlRequestJob::RequestFailed);
-            return;
-        }
-        struct stat status {};
-        if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-            ::close(fd);
-            job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+            const bool missing =
+                errno == ENOENT || errno == ENOTDIR || errno == EISDIR || errno == EINVAL;
+            job->fail(missing           ? QWebEngineUrlRequestJob::UrlNotFound
+                      : errno == EACCES ? QWebEngineUrlRequestJob::RequestDenied
+                                        : QWebEngineUrlRequestJob::RequestFailed);
             return;
         }
         auto* file = new QFile;

@@ -46,25 +46,6 @@ private:
     std::string name_;
 };
 
-// Opens without blocking on FIFOs and accepts regular files only; `size` gets the file's size.
-// Returns -1 and sets errno otherwise. The descriptor keeps O_NONBLOCK, which reads from a
-// regular file ignore.
-int openRegularFile(const std::string& fileName, std::int64_t& size) {
-    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        return -1;
-    }
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        const int err = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
-        ::close(fd);
-        errno = err;
-        return -1;
-    }
-    size = static_cast<std::int64_t>(info.st_size);
-    return fd;
-}
-
 // What fileSize answers for an entry of the folder open as `dirFd`, whose status is `info`: the
 // same check of readability as an open, without opening. `user` is the effective user id.
 std::int64_t listedFileSize(int dirFd, const char* name, const struct stat& info, uid_t user) {
@@ -90,6 +71,22 @@ bool writeAll(int fd, std::string_view bytes) {
 }
 
 }  // namespace
+
+int openRegularFile(const std::string& fileName, std::int64_t& size) {
+    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        return -1;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        const int err = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+        ::close(fd);
+        errno = err;
+        return -1;
+    }
+    size = static_cast<std::int64_t>(info.st_size);
+    return fd;
+}
 
 bool PosixFileSystem::listFolder(const std::string& folder, std::vector<DirEntry>& entries) {
     DIR* dir = ::opendir(folder.empty() ? "/" : folder.c_str());

@@ -81,6 +81,11 @@ public:
     bool removeFile(const std::string& fileName) override;
 };
 
+// Opens a regular file for reading without blocking on a FIFO, and sets `size` to its size. The
+// descriptor, or -1 with errno set (EISDIR for a folder, EINVAL for anything else that is not a
+// regular file). It keeps O_NONBLOCK, which reads from a regular file ignore.
+int openRegularFile(const std::string& fileName, std::int64_t& size);
+
 // Reads the whole file; fails as openForReading and read do.
 std::string readWholeFile(FileSystem& files, const std::string& fileName);
 

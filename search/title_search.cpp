@@ -3,6 +3,20 @@
 #include "search/text_matcher.h"
 
 namespace pelmaro {
+namespace {
+
+// The first title from `from` on that holds the pattern; -1 when none does.
+int findTitleFrom(const std::vector<std::string>& titles, const FoldedPattern& pattern,
+                  std::size_t from) {
+    for (std::size_t i = from; i < titles.size(); ++i) {
+        if (pattern.foundIn(titles[i])) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+}  // namespace
 
 TitleSearch::TitleSearch(platform::ListControl& titles, platform::Dialogs& dialogs,
                          std::function<void()> showPage)
@@ -15,16 +29,13 @@ void TitleSearch::Search1Click() {
             return;
         }
     }
-    const FoldedPattern pattern(SearchText);
     // Read in place: a catalogue may hold a few hundred thousand titles.
-    const std::vector<std::string>& titles = titles_.items();
-    for (std::size_t i = static_cast<std::size_t>(titles_.selectedIndex() + 1); i < titles.size();
-         ++i) {
-        if (pattern.foundIn(titles[i])) {
-            titles_.select(static_cast<int>(i));
-            showPage_();
-            return;
-        }
+    const int found = findTitleFrom(titles_.items(), FoldedPattern(SearchText),
+                                    static_cast<std::size_t>(titles_.selectedIndex() + 1));
+    if (found >= 0) {
+        titles_.select(found);
+        showPage_();
+        return;
     }
     // No wrap-around: the next Search asks for a new text and starts at the top.
     dialogs_.showMessage(SearchText + " not found");
@@ -41,10 +52,9 @@ void TitleSearch::NewSearch1Click() {
 std::vector<int> findTitles(const std::vector<std::string>& titles, std::string_view text) {
     const FoldedPattern pattern(text);
     std::vector<int> found;
-    for (std::size_t i = 0; i < titles.size(); ++i) {
-        if (pattern.foundIn(titles[i])) {
-            found.push_back(static_cast<int>(i));
-        }
+    for (int at = findTitleFrom(titles, pattern, 0); at >= 0;
+         at = findTitleFrom(titles, pattern, static_cast<std::size_t>(at) + 1)) {
+        found.push_back(at);
     }
     return found;
 }
