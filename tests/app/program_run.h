@@ -16,6 +16,7 @@
 #include "app/list_box.h"
 #include "app/main_window.h"
 #include "app/page_view.h"
+#include "app/start_command.h"
 #include "platform/file_system.h"
 #include "platform/settings_file.h"
 #include "tests/app/web_helpers.h"
@@ -96,14 +97,14 @@ private:
 };
 
 // One run of the program, wired as main() wires it (settings in $XDG_CONFIG_HOME, the real file
-// system, the real page view), except that the dialogs answer from a script and the error box is
-// recorded instead of shown.
+// system, the real page view, the dialogs that a name from the command line answers), except that
+// the dialogs answer from a script and the error box is recorded instead of shown.
 class ProgramRun {
 public:
     ProgramRun()
         : settings(platform::defaultSettingsFileName()),
           form(std::make_unique<app::TForm1>(app::FormServices{
-              dialogs, settings, files, [this](QDialog& dialog) {
+              answering, settings, files, [this](QDialog& dialog) {
                   errors.push_back(dynamic_cast<QMessageBox&>(dialog).text().toStdString());
                   return static_cast<int>(QMessageBox::Ok);
               }})) {}
@@ -168,7 +169,13 @@ public:
     const std::vector<std::string>& paths() { return form->paths().items(); }
     int selected() { return form->titles().selectedIndex(); }
 
+    // What main() does with the command line's folder or catalogue once the window runs.
+    void startWith(const app::ReaderArguments& arguments) {
+        app::runStartCommand(*form, answering, arguments);
+    }
+
     ScriptedDialogs dialogs;
+    app::AnsweringDialogs answering{dialogs};
     platform::SettingsFile settings;
     platform::PosixFileSystem files;
     std::vector<std::string> errors;
