@@ -14,8 +14,11 @@ if [[ $mode != run && $mode != test ]]; then
     exit 2
 fi
 
+# The second line is what the package tests use: CPack's Debian dependencies (dpkg-dev) and the
+# desktop's own checks of the menu entry, the description, the file type and the manuals.
 packages=(cmake ninja-build g++ libgtest-dev qt6-base-dev qt6-webengine-dev libgl-dev
-          xvfb xauth fonts-dejavu-core)
+          xvfb xauth fonts-dejavu-core
+          dpkg-dev desktop-file-utils appstream shared-mime-info groff-base)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
