@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <string_view>
 
+#include "platform/byte_text.h"
 #include "platform/error.h"
 #include "platform/file_system.h"
 
@@ -27,20 +28,8 @@ struct Damage {
     std::string reason;
 };
 
-char lowerAscii(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-std::string lowered(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        c = lowerAscii(c);
-    }
-    return out;
-}
-
 bool startsWithNoCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && lowered(text.substr(0, prefix.size())) == prefix;
+    return text.size() >= prefix.size() && lowerAZ(text.substr(0, prefix.size())) == prefix;
 }
 
 std::string_view trimBlanks(std::string_view text) {
@@ -51,14 +40,6 @@ std::string_view trimBlanks(std::string_view text) {
     return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    c = lowerAscii(c);
-    return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
-}
-
 // 1 to `maxDigits` hexadecimal digits and nothing else.
 bool parseHex(std::string_view text, std::size_t maxDigits, std::uint32_t& value) {
     if (text.empty() || text.size() > maxDigits) {
@@ -66,7 +47,7 @@ bool parseHex(std::string_view text, std::size_t maxDigits, std::uint32_t& value
     }
     value = 0;
     for (const char c : text) {
-        const int digit = hexDigit(c);
+        const int digit = hexDigitValue(c);
         if (digit < 0) {
             return false;
         }
@@ -216,7 +197,7 @@ bool SettingsFile::load(const std::string& bytes) {
                 throw Damage{index + 1, "a key name has no closing \"]\""};
             }
             inAnyKey = true;
-            inOurKey = lowered(text.substr(1, text.size() - 2)) == lowered(kKeyName);
+            inOurKey = lowerAZ(text.substr(1, text.size() - 2)) == lowerAZ(kKeyName);
             ++index;
             if (inOurKey) {
                 keyFound = true;
@@ -333,7 +314,7 @@ void SettingsFile::parseKeyLine(std::size_t& index) {
 
     entry.firstLine = static_cast<int>(first);
     entry.lineCount = static_cast<int>(index - first);
-    const std::string key = lowered(entry.name);
+    const std::string key = lowerAZ(entry.name);
     entries_[key] = std::move(entry);
 }
 
@@ -389,7 +370,7 @@ const SettingsFile::Entry* SettingsFile::find(const std::string& name) const {
     if (!open_) {
         return nullptr;
     }
-    const auto found = entries_.find(lowered(name));
+    const auto found = entries_.find(lowerAZ(name));
     return found == entries_.end() || found->second.deleted ? nullptr : &found->second;
 }
 
@@ -433,7 +414,7 @@ void SettingsFile::set(const std::string& name, Value value) {
     if (!open_) {
         throw Error("Failed to set data for '" + name + "'");
     }
-    const std::string key = lowered(name);
+    const std::string key = lowerAZ(name);
     Entry& entry = entries_[key];
     if (!entry.deleted && entry.firstLine >= 0 && entry.value.type == value.type &&
         entry.value.data == value.data) {
