@@ -19,8 +19,8 @@ int main(int argc, char** argv) {
         QFile::encodeName(QFileInfo(QCoreApplication::applicationFilePath()).fileName())
             .toStdString();
     app::QtDialogs dialogs(QString::fromUtf8(app::applicationTitle(executable)));
-    platform::SettingsFile settings(platform::defaultSettingsFileName());
     platform::PosixFileSystem files;
+    platform::SettingsFile settings(files, platform::defaultSettingsFileName());
 
     app::TForm1 form({dialogs, settings, files, {}});
     dialogs.attach(&form, &form);

@@ -60,9 +60,14 @@ public:
     // A regular file (links followed) exists under that name.
     virtual bool fileExists(const std::string& fileName) = 0;
     // Replaces the file's content with `bytes`: written to a temporary file in the same folder,
-    // then renamed over the old one, so a failure never leaves a truncated file. Fails with
+    // then renamed over the old one, so a failure never leaves a truncated file. A link stays a
+    // link: its target is replaced. Fails with
     // "Cannot create file "%s". %s".
     virtual void writeFile(const std::string& fileName, std::string_view bytes) = 0;
+    // Creates the folder and every missing one above it; folders already there are no failure.
+    // Fails with "Cannot create folder "%s". %s", as this default does for file systems that hold
+    // no folders of their own.
+    virtual void makeFolders(const std::string& folder);
     // False when there was nothing to delete or it can't be deleted.
     virtual bool removeFile(const std::string& fileName) = 0;
 };
@@ -78,6 +83,7 @@ public:
     std::unique_ptr<InputFile> openForReading(const std::string& fileName) override;
     bool fileExists(const std::string& fileName) override;
     void writeFile(const std::string& fileName, std::string_view bytes) override;
+    void makeFolders(const std::string& folder) override;
     bool removeFile(const std::string& fileName) override;
 };
 

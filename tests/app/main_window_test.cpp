@@ -91,8 +91,8 @@ struct Harness {
 
     pelmaro::test::TempDir dir;
     pelmaro::test::ScriptedDialogs dialogs;
-    pelmaro::platform::SettingsFile settings{dir / "config/settings.reg"};
     pelmaro::platform::PosixFileSystem files;
+    pelmaro::platform::SettingsFile settings{files, dir / "config/settings.reg"};
     std::vector<ShownBox> boxes;
     std::unique_ptr<TForm1> form;
 };

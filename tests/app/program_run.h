@@ -101,7 +101,7 @@ private:
 class ProgramRun {
 public:
     ProgramRun()
-        : settings(platform::defaultSettingsFileName()),
+        : settings(files, platform::defaultSettingsFileName()),
           form(std::make_unique<app::TForm1>(app::FormServices{
               dialogs, settings, files, [this](QDialog& dialog) {
                   errors.push_back(dynamic_cast<QMessageBox&>(dialog).text().toStdString());
@@ -169,8 +169,8 @@ public:
     int selected() { return form->titles().selectedIndex(); }
 
     ScriptedDialogs dialogs;
-    platform::SettingsFile settings;
     platform::PosixFileSystem files;
+    platform::SettingsFile settings;
     std::vector<std::string> errors;
     std::unique_ptr<app::TForm1> form;
 };
@@ -181,7 +181,8 @@ struct StoredSession {
     std::optional<int> id;
 };
 inline StoredSession storedSession(const std::string& settingsFile) {
-    platform::SettingsFile settings(settingsFile);
+    platform::PosixFileSystem files;
+    platform::SettingsFile settings(files, settingsFile);
     StoredSession stored;
     if (!settings.openKey()) {
         stored.last = "<no settings>";

@@ -281,7 +281,7 @@ protected:
     }
 
     struct Run {
-        explicit Run(const test::TempDir& dir) : settings(dir / "cfg/pelmaro/settings.reg") {
+        explicit Run(const test::TempDir& dir) : settings(files, dir / "cfg/pelmaro/settings.reg") {
             current.switched = [this] { bookmarks.switchCatalogue(); };
         }
         std::string start() {
@@ -300,9 +300,9 @@ protected:
 
         platform::MemoryList titles, paths, list, results;
         CurrentCatalogue current;
+        platform::PosixFileSystem files;
         platform::SettingsFile settings;
         test::ScriptedDialogs dialogs;
-        platform::PosixFileSystem files;
         platform::LongCommandGate gate;
         SessionState state{Catalogue{titles, paths}, current, settings, dialogs, files, gate};
         Bookmarks bookmarks{titles, list, results, current, dialogs, files};

@@ -56,9 +56,9 @@ protected:
     platform::MemoryList paths;
     CurrentCatalogue current;
     int switches = 0;
-    platform::SettingsFile settings{settingsName};
-    test::ScriptedDialogs dialogs;
     platform::PosixFileSystem files;
+    platform::SettingsFile settings{files, settingsName};
+    test::ScriptedDialogs dialogs;
     platform::LongCommandGate gate;
     SessionState state{Catalogue{titles, paths}, current, settings, dialogs, files, gate};
     std::vector<int> shownPages;
