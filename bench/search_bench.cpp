@@ -147,7 +147,11 @@ int main(int argc, char** argv) {
         return 2;
     }
     char scratchPattern[] = "/tmp/pelmaro-search-bench-XXXXXX";
-    const std::string scratch = ::mkdtemp(scratchPattern);
+    if (::mkdtemp(scratchPattern) == nullptr) {
+        std::perror("mkdtemp");
+        return 2;
+    }
+    const std::string scratch = scratchPattern;
     std::printf(
         "Full-text search, best of 3 after a warm-up run; hits are files reported.\n"
         "Ours also finds words split by a line break, so its hits may be more.\n");

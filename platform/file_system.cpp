@@ -105,11 +105,12 @@ int openRegularFile(const std::string& fileName, std::int64_t& size) {
     return fd;
 }
 
-bool PosixFileSystem::listFolder(const std::string& folder, std::vector<DirEntry>& entries) {
+std::vector<DirEntry> PosixFileSystem::listFolder(const std::string& folder) {
     DIR* dir = ::opendir(folder.empty() ? "/" : folder.c_str());
     if (dir == nullptr) {
-        return false;
+        throw Error("Cannot open folder \"" + folder + "\". " + systemMessage(errno));
     }
+    std::vector<DirEntry> entries;
     // Entries are looked up relative to the open folder: no walk of the whole path per file.
     const int dirFd = ::dirfd(dir);
     const uid_t user = ::geteuid();
@@ -131,8 +132,8 @@ bool PosixFileSystem::listFolder(const std::string& folder, std::vector<DirEntry
                     entry.size = listedFileSize(dirFd, name, info, user);
                 } else if (S_ISDIR(info.st_mode)) {
                     entry.kind = DirEntry::Kind::Directory;
-                    entry.device = static_cast<std::uint64_t>(info.st_dev);
-                    entry.inode = static_cast<std::uint64_t>(info.st_ino);
+                    entry.id = {static_cast<std::uint64_t>(info.st_dev),
+                                static_cast<std::uint64_t>(info.st_ino)};
                 }
             } else if (raw->d_type == DT_REG) {
                 // Gone since it was listed.
@@ -143,25 +144,23 @@ bool PosixFileSystem::listFolder(const std::string& folder, std::vector<DirEntry
         entries.push_back(std::move(entry));
     }
     ::closedir(dir);
-    return true;
+    return entries;
 }
 
-bool PosixFileSystem::folderIdentity(const std::string& folder, std::uint64_t& device,
-                                     std::uint64_t& inode) {
+std::optional<FolderId> PosixFileSystem::folderIdentity(const std::string& folder) {
     struct stat info {};
     if (::stat(folder.empty() ? "/" : folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
-        return false;
+        return std::nullopt;
     }
-    device = static_cast<std::uint64_t>(info.st_dev);
-    inode = static_cast<std::uint64_t>(info.st_ino);
-    return true;
+    return FolderId{static_cast<std::uint64_t>(info.st_dev),
+                    static_cast<std::uint64_t>(info.st_ino)};
 }
 
-std::int64_t PosixFileSystem::fileSize(const std::string& fileName) {
+std::optional<std::int64_t> PosixFileSystem::fileSize(const std::string& fileName) {
     std::int64_t size = -1;
     const int fd = openRegularFile(fileName, size);
     if (fd < 0) {
-        return -1;
+        return std::nullopt;
     }
     ::close(fd);
     return size;
@@ -217,10 +216,6 @@ void PosixFileSystem::writeFile(const std::string& fileName, std::string_view by
     }
 }
 
-void FileSystem::makeFolders(const std::string& folder) {
-    throw Error("Cannot create folder \"" + folder + "\". " + systemMessage(ENOTSUP));
-}
-
 void PosixFileSystem::makeFolders(const std::string& folder) {
     // Each folder on the way, from the top: "/a", "/a/b", "/a/b/c".
     for (std::size_t end = folder.find('/', 1);; end = folder.find('/', end + 1)) {
@@ -239,8 +234,10 @@ void PosixFileSystem::makeFolders(const std::string& folder) {
     }
 }
 
-bool PosixFileSystem::removeFile(const std::string& fileName) {
-    return !fileName.empty() && ::unlink(fileName.c_str()) == 0;
+void PosixFileSystem::removeFile(const std::string& fileName) {
+    if (::unlink(fileName.c_str()) != 0 && errno != ENOENT) {
+        throw Error("Cannot delete file \"" + fileName + "\". " + systemMessage(errno));
+    }
 }
 
 std::string readWholeFile(FileSystem& files, const std::string& fileName) {

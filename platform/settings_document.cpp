@@ -2,38 +2,11 @@
 
 #include <cstdio>
 
+#include "platform/byte_text.h"
 #include "platform/error.h"
 
 namespace pelmaro::platform {
 namespace {
-
-// TEMPORARY until the shared byte-text helpers are merged.
-char lowerAZ(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-std::string lowerAZ(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        c = lowerAZ(c);
-    }
-    return out;
-}
-std::string_view trimmed(std::string_view text) {
-    while (!text.empty() && static_cast<unsigned char>(text.front()) <= 0x20) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && static_cast<unsigned char>(text.back()) <= 0x20) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-int hexDigitValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    c = lowerAZ(c);
-    return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
-}
 
 constexpr std::string_view kHeader = "REGEDIT4";
 constexpr std::string_view kKeyName = "HKEY_LOCAL_MACHINE\\software\\pelmaro";

@@ -180,8 +180,7 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         ComposeCase{"NewFileWithEscapesAndBytesNotUtf8",
                     "",
-                    {{"last", std::string("/home/me/h\xe9lp \"x\"\\y/\xff.bookmark")},
-                     {"id", -2}},
+                    {{"last", std::string("/home/me/h\xe9lp \"x\"\\y/\xff.bookmark")}, {"id", -2}},
                     regFile("\"last\"=\"/home/me/h\xe9lp \\\"x\\\"\\\\y/\xff.bookmark\"\n"
                             "\"id\"=dword:fffffffe\n"),
                     "last"},
@@ -191,11 +190,12 @@ INSTANTIATE_TEST_SUITE_P(
                     kCrLfHead + "\"id\"=dword:00000009\r\n" + kCrLfExtra +
                         "\"last\"=\"/x/pelmaropath.bookmark\"\r\n" + kCrLfTail,
                     "id"},
-        ComposeCase{"MissingKeyAppendedAfterOtherContent",
-                    "REGEDIT4\n\n[HKEY_CURRENT_USER\\x]\n\"a\"=\"b\"",
-                    {{"last", std::string()}},
-                    "REGEDIT4\n\n[HKEY_CURRENT_USER\\x]\n\"a\"=\"b\"\n\n" + kKey + "\n\"last\"=\"\"\n",
-                    "last"},
+        ComposeCase{
+            "MissingKeyAppendedAfterOtherContent",
+            "REGEDIT4\n\n[HKEY_CURRENT_USER\\x]\n\"a\"=\"b\"",
+            {{"last", std::string()}},
+            "REGEDIT4\n\n[HKEY_CURRENT_USER\\x]\n\"a\"=\"b\"\n\n" + kKey + "\n\"last\"=\"\"\n",
+            "last"},
         ComposeCase{"BlankFileIsNewWithItsLineEnds",
                     "\r\n  \r\n",
                     {{"id", 0}},

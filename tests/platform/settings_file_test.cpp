@@ -66,10 +66,8 @@ TEST(SettingsFile, FileThatCantBeReadOrCreated_keyDoesNotOpenAndWritesFail) {
          [](const auto& dir, auto& files) {
              files.failingReads.insert(dir.write(kRelativeName, kEmptyKey));
          }},
-        {"locked",
-         [](const auto& dir, auto& files) {
-             files.locked.insert(dir.write(kRelativeName, kEmptyKey));
-         }},
+        {"locked", [](const auto& dir,
+                      auto& files) { files.locked.insert(dir.write(kRelativeName, kEmptyKey)); }},
         {"create refused",
          [](const auto& dir, auto& files) { files.failingWrites.insert(dir / kRelativeName); }},
         {"folder can't be made",
