@@ -71,8 +71,7 @@ public:
     virtual bool fileExists(const std::string& fileName) = 0;
     // Replaces the file's content with `bytes`: written to a temporary file in the same folder,
     // then renamed over the old one, so a failure never leaves a truncated file. A link stays a
-    // link: its target is replaced. Fails with
-    // "Cannot create file "%s". %s".
+    // link: its target is replaced. Fails with "Cannot create file "%s". %s".
     virtual void writeFile(const std::string& fileName, std::string_view bytes) = 0;
     // Creates the folder and every missing one above it; folders already there are no failure.
     // Fails with "Cannot create folder "%s". %s".

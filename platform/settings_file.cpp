@@ -20,7 +20,7 @@ bool SettingsFile::openKey() {
             return false;
         }
     }
-    std::optional<SettingsDocument> document;
+    SettingsDocument document;
     try {
         document = parseSettings(bytes);
     } catch (const SettingsDamage& damage) {
@@ -33,13 +33,15 @@ bool SettingsFile::openKey() {
                     ". It is left as it is, and no settings are read or stored until it is "
                     "repaired or removed");
     }
-    if (document->keyAdded()) {
+    // A missing key is created now, as the registry creates it on opening: a place where no
+    // settings can be stored then means a run without settings, not an error at shutdown.
+    if (document.keyAdded()) {
         try {
             const auto slash = fileName_.rfind('/');
             if (!exists && slash != std::string::npos && slash > 0) {
                 files_.makeFolders(fileName_.substr(0, slash));
             }
-            const std::string created = composeSettings(*document);
+            const std::string created = composeSettings(document);
             files_.writeFile(fileName_, created);
             document = parseSettings(created);
         } catch (const Error&) {

@@ -71,7 +71,7 @@ TEST(SettingsFile, FileThatCantBeReadOrCreated_keyDoesNotOpenAndWritesFail) {
         {"create refused",
          [](const auto& dir, auto& files) { files.failingWrites.insert(dir / kRelativeName); }},
         {"folder can't be made",
-         [](const auto& dir, auto&) { dir.write("config", "a file where a folder belongs"); }},
+         [](const auto& dir, auto& files) { files.failingWrites.insert(dir / "config/pelmaro"); }},
     };
     for (const auto& [what, setUp] : cases) {
         SCOPED_TRACE(what);
