@@ -18,8 +18,8 @@ int main(int argc, char** argv) {
     const std::string executable =
         app::fileNameBytes(QFileInfo(QCoreApplication::applicationFilePath()).fileName());
     app::QtDialogs dialogs(app::toQString(app::applicationTitle(executable)));
-    platform::SettingsFile settings(platform::defaultSettingsFileName());
     platform::PosixFileSystem files;
+    platform::SettingsFile settings(files, platform::defaultSettingsFileName());
 
     app::MainWindow window({dialogs, settings, files, &dialogs});
     window.start();

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/error.h"
@@ -68,6 +69,22 @@ bool writeAll(int fd, std::string_view bytes) {
         bytes.remove_prefix(static_cast<std::size_t>(put));
     }
     return true;
+}
+
+// The file a write to `fileName` replaces: the target of a link (so that a settings file kept
+// elsewhere and linked into the configuration folder stays where it is), else the name itself.
+std::string writeTarget(const std::string& fileName) {
+    struct stat info {};
+    if (::lstat(fileName.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
+        return fileName;
+    }
+    char* resolved = ::realpath(fileName.c_str(), nullptr);
+    if (resolved == nullptr) {
+        return fileName;  // a broken link is replaced
+    }
+    std::string target = resolved;
+    std::free(resolved);
+    return target;
 }
 
 }  // namespace
@@ -172,7 +189,8 @@ void PosixFileSystem::writeFile(const std::string& fileName, std::string_view by
     if (fileName.empty() || fileName.back() == '/') {
         throwCannotCreate(fileName, fileName.empty() ? ENOENT : EISDIR);
     }
-    std::string temporary = fileName + ".XXXXXX";
+    const std::string target = writeTarget(fileName);
+    std::string temporary = target + ".XXXXXX";
     const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0) {
         throwCannotCreate(fileName, errno);
@@ -188,13 +206,31 @@ void PosixFileSystem::writeFile(const std::string& fileName, std::string_view by
         ok = false;
         err = errno;
     }
-    if (ok && ::rename(temporary.c_str(), fileName.c_str()) != 0) {
+    if (ok && ::rename(temporary.c_str(), target.c_str()) != 0) {
         ok = false;
         err = errno;
     }
     if (!ok) {
         ::unlink(temporary.c_str());
         throwCannotCreate(fileName, err);
+    }
+}
+
+void PosixFileSystem::makeFolders(const std::string& folder) {
+    // Each folder on the way, from the top: "/a", "/a/b", "/a/b/c".
+    for (std::size_t end = folder.find('/', 1);; end = folder.find('/', end + 1)) {
+        const std::string step = folder.substr(0, end);
+        if (!step.empty() && step.back() != '/' && ::mkdir(step.c_str(), 0777) != 0) {
+            const int err = errno;
+            struct stat info {};
+            if (err != EEXIST || ::stat(step.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+                throw Error("Cannot create folder \"" + folder + "\". " +
+                            systemMessage(err == EEXIST ? ENOTDIR : err));
+            }
+        }
+        if (end == std::string::npos) {
+            break;
+        }
     }
 }
 

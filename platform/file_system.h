@@ -70,9 +70,12 @@ public:
     // A regular file (links followed) exists under that name.
     virtual bool fileExists(const std::string& fileName) = 0;
     // Replaces the file's content with `bytes`: written to a temporary file in the same folder,
-    // then renamed over the old one, so a failure never leaves a truncated file. Fails with
-    // "Cannot create file "%s". %s".
+    // then renamed over the old one, so a failure never leaves a truncated file. A link stays a
+    // link: its target is replaced. Fails with "Cannot create file "%s". %s".
     virtual void writeFile(const std::string& fileName, std::string_view bytes) = 0;
+    // Creates the folder and every missing one above it; folders already there are no failure.
+    // Fails with "Cannot create folder "%s". %s".
+    virtual void makeFolders(const std::string& folder) = 0;
     // Deletes the file; a file that is not there is no failure. Fails with
     // "Cannot delete file "%s". %s".
     virtual void removeFile(const std::string& fileName) = 0;
@@ -88,6 +91,7 @@ public:
     std::unique_ptr<InputFile> openForReading(const std::string& fileName) override;
     bool fileExists(const std::string& fileName) override;
     void writeFile(const std::string& fileName, std::string_view bytes) override;
+    void makeFolders(const std::string& folder) override;
     void removeFile(const std::string& fileName) override;
 };
 

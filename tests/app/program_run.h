@@ -65,7 +65,7 @@ inline void writeNumberedPages(const TempDir& dir, const std::string& folder, in
 class ProgramRun {
 public:
     ProgramRun()
-        : settings(platform::defaultSettingsFileName()),
+        : settings(files, platform::defaultSettingsFileName()),
           form(std::make_unique<app::MainWindow>(app::WindowServices{dialogs, settings, files})) {}
 
     // Start-up, then the window shown and active, so that the command keys reach it.
@@ -141,8 +141,8 @@ public:
     const std::vector<std::string>& errors() const { return dialogs.errors; }
 
     ScriptedDialogs dialogs;
-    platform::SettingsFile settings;
     platform::PosixFileSystem files;
+    platform::SettingsFile settings;
     std::unique_ptr<app::MainWindow> form;
 };
 
@@ -152,7 +152,8 @@ struct StoredSession {
     std::optional<int> id;
 };
 inline StoredSession storedSession(const std::string& settingsFile) {
-    platform::SettingsFile settings(settingsFile);
+    platform::PosixFileSystem files;
+    platform::SettingsFile settings(files, settingsFile);
     StoredSession stored;
     if (!settings.openKey()) {
         stored.last = "<no settings>";

@@ -56,8 +56,8 @@ protected:
     platform::MemoryList paths;
     CurrentCatalogue current;
     int switches = 0;
-    platform::SettingsFile settings{settingsName};
     platform::PosixFileSystem files;
+    platform::SettingsFile settings{files, settingsName};
     SessionState state{Catalogue{titles, paths}, current, settings, files};
     std::vector<int> shownPages;
 };

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <map>
 #include <optional>
 #include <utility>
@@ -133,6 +134,36 @@ TEST(PosixFileSystem, WriteReplacesTheFileAndLeavesNoTemporaryBehind) {
     struct stat info {};
     ::stat(name.c_str(), &info);
     EXPECT_NE(info.st_mode & 0044, 0u) << "a saved file is as readable as a plainly created one";
+}
+
+TEST(PosixFileSystem, WriteThroughALinkReplacesItsTargetAndKeepsTheLink) {
+    TempDir dir;
+    PosixFileSystem files;
+    const std::string target = dir.write("dotfiles/settings.reg", "old");
+    const std::string link = dir.mkdir("config") + "/settings.reg";
+    ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
+    files.writeFile(link, "new");
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(test::readFile(target), "new");
+    EXPECT_EQ(files.listFolder(dir / "config").size(), 1u);
+}
+
+TEST(PosixFileSystem, MakeFoldersCreatesWhatIsMissingAndFailsWhereAFileStands) {
+    TempDir dir;
+    PosixFileSystem files;
+    dir.mkdir("a");
+    files.makeFolders(dir / "a/b/c");
+    files.makeFolders(dir / "a/b/c/");  // all there: no failure
+    EXPECT_TRUE(std::filesystem::is_directory(dir / "a/b/c"));
+
+    dir.write("file", "x");
+    try {
+        files.makeFolders(dir / "file/d");
+        FAIL();
+    } catch (const Error& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "Cannot create folder \"" + (dir / "file/d") + "\". Not a directory");
+    }
 }
 
 TEST(PosixFileSystem, FailedWriteKeepsTheOldFileAndSaysCannotCreate) {

@@ -21,7 +21,7 @@ const char* const kQuestion =
 // A reader wired to scripted fakes of every service, with its settings in a temporary folder.
 // The test's thread plays the window's thread: posted work runs in settle().
 struct ReaderRig {
-    explicit ReaderRig(const test::TempDir& dir) : settings(dir / "cfg/settings.reg") {}
+    explicit ReaderRig(const test::TempDir& dir) : settings(files, dir / "cfg/settings.reg") {}
 
     // Runs what long work hands over until no long command runs any more.
     void settle() {

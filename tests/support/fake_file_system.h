@@ -31,7 +31,7 @@ public:
     std::set<std::string> failingReads;
     // Opening throws something that is not an Error: a fault in the program, not in the file.
     std::set<std::string> crashing;
-    // Writing or deleting these fails as a full disk would.
+    // Writing, deleting or creating these (files or folders) fails as a full disk would.
     std::set<std::string> failingWrites;
     // Files that exist only here, for reading: name -> content.
     std::map<std::string, std::string> inMemory;
@@ -98,6 +98,12 @@ public:
         }
         written.push_back(fileName);
         real_.writeFile(fileName, bytes);
+    }
+    void makeFolders(const std::string& folder) override {
+        if (failingWrites.count(folder) != 0) {
+            throw Error("Cannot create folder \"" + folder + "\". " + systemMessage(EROFS));
+        }
+        real_.makeFolders(folder);
     }
     void removeFile(const std::string& fileName) override {
         if (failingWrites.count(fileName) != 0) {
