@@ -109,7 +109,8 @@ void ByteListModel::takeUserSelection(int index) {
     }
 }
 
-EntryListView::EntryListView(ByteListModel& list, QWidget* parent) : QListView(parent), list_(list) {
+EntryListView::EntryListView(ByteListModel& list, QWidget* parent)
+    : QListView(parent), list_(list) {
     setModel(&list);
     setUniformItemSizes(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
@@ -145,7 +146,7 @@ void EntryListView::readSelection() {
 }
 
 QItemSelectionModel::SelectionFlags EntryListView::selectionCommand(const QModelIndex& index,
-                                                              const QEvent* event) const {
+                                                                    const QEvent* event) const {
     // Like a list box of one selection: a click beside the items or with Ctrl on the selected
     // one leaves the selection as it is.
     const QItemSelectionModel::SelectionFlags flags = QListView::selectionCommand(index, event);

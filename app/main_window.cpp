@@ -69,9 +69,9 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent)
 
     buildControls();
     buildMenu();
-    reader_ = std::make_unique<Reader>(ReaderServices{
-        *titles_, *paths_, *bookmarks_, *results_, *this, services_.dialogs, services_.files,
-        services_.settings, *pageView_, *fullSearchLabel_, *this});
+    reader_ = std::make_unique<Reader>(
+        ReaderServices{*titles_, *paths_, *bookmarks_, *results_, *this, services_.dialogs,
+                       services_.files, services_.settings, *pageView_, *fullSearchLabel_, *this});
     reader_->setOnBusyChanged([this] { showBusy(); });
     if (services_.modalDialogs != nullptr) {
         services_.modalDialogs->attach(this);

@@ -116,8 +116,7 @@ std::string QtDialogs::inputBox(const std::string& caption, const std::string& p
     return toBytes(dialog.textValue());
 }
 
-std::string QtDialogs::pickFolder(const std::string& instruction,
-                                  const std::string& startFolder) {
+std::string QtDialogs::pickFolder(const std::string& instruction, const std::string& startFolder) {
     if (closing_) {
         return {};
     }

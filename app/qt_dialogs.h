@@ -34,8 +34,7 @@ public:
     bool askYesNo(const std::string& caption, const std::string& text) override;
     std::string inputBox(const std::string& caption, const std::string& prompt,
                          const std::string& preset) override;
-    std::string pickFolder(const std::string& instruction,
-                           const std::string& startFolder) override;
+    std::string pickFolder(const std::string& instruction, const std::string& startFolder) override;
     std::optional<std::string> openFile(const std::string& title,
                                         const std::vector<platform::FileFilter>& filters,
                                         const std::string& startFolder) override;

@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-
 // What the benchmarks share: a timer, and a way to run the tools they are measured against.
 namespace pelmaro::bench {
 

@@ -51,17 +51,16 @@ BuildTimes timedBuild(const std::string& folder, const std::string& outFolder) {
     times.start = Clock::now();
     std::size_t scanned = 0;
     // Progress is first reported as soon as the scan is over, and last when all is titled.
-    const BuiltCatalogue built = buildCatalogue(files, folder, {},
-                                                {{},
-                                                 [&](std::size_t done, std::size_t total) {
-                                                     scanned = total;
-                                                     if (times.scanned == Clock::time_point()) {
-                                                         times.scanned = Clock::now();
-                                                     }
-                                                     if (done == total) {
-                                                         times.titled = Clock::now();
-                                                     }
-                                                 }});
+    const BuiltCatalogue built =
+        buildCatalogue(files, folder, {}, {{}, [&](std::size_t done, std::size_t total) {
+                                               scanned = total;
+                                               if (times.scanned == Clock::time_point()) {
+                                                   times.scanned = Clock::now();
+                                               }
+                                               if (done == total) {
+                                                   times.titled = Clock::now();
+                                               }
+                                           }});
     times.ordered = Clock::now();
     if (times.scanned == Clock::time_point()) {
         times.scanned = times.titled = times.ordered;  // nothing to title: no progress was reported

@@ -62,8 +62,9 @@ void benchFolder(const std::string& folder, const std::vector<std::string>& word
         const double oursSeconds = pelmaro::bench::bestSeconds([&] {
             // The loop the window's search runs, over every file of the tree.
             ours = 0;
-            pelmaro::searchFiles(fileSystem, files, word, {},
-                                 {.reading = {}, .found = [&](std::size_t) { ++ours; }, .skipped = {}});
+            pelmaro::searchFiles(
+                fileSystem, files, word, {},
+                {.reading = {}, .found = [&](std::size_t) { ++ours; }, .skipped = {}});
         });
         std::size_t rgHits = 0;
         const double rgSeconds = pelmaro::bench::bestSeconds([&] {

@@ -6,8 +6,8 @@
 #include "platform/error.h"
 #include "tests/app/app_test_main.h"
 
-using pelmaro::app::EntryListView;
 using pelmaro::app::ByteListModel;
+using pelmaro::app::EntryListView;
 
 namespace {
 

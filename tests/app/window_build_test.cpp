@@ -99,7 +99,8 @@ private slots:
                  pelmaro::formatLineList(titles));
         QCOMPARE(pelmaro::test::readFile(tree / "pelmaropath.path"),
                  pelmaro::formatLineList(run.paths()));
-        QCOMPARE(run.form->reader().currentCatalogue().bookmarkFile(), tree / "pelmaropath.bookmark");
+        QCOMPARE(run.form->reader().currentCatalogue().bookmarkFile(),
+                 tree / "pelmaropath.bookmark");
         QVERIFY(run.errors().empty());
 
         // pelmaro-cli on the same folder, with the window's files moved out of its way.

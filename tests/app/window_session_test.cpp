@@ -67,8 +67,7 @@ private slots:
             first.clickRow("bookmarkList", 0);
             QCOMPARE(first.list("bookmarks").selectedIndex(), 0);
             first.press(Qt::Key_F7);
-            QCOMPARE(first.list("bookmarks").items(),
-                     std::vector<std::string>{ref(titles[1], 1)});
+            QCOMPARE(first.list("bookmarks").items(), std::vector<std::string>{ref(titles[1], 1)});
             QCOMPARE(pelmaro::test::readFile(bookmarkFile),
                      pelmaro::formatLineList({ref(titles[1], 1)}));
             first.press(Qt::Key_F8);
