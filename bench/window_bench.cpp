@@ -111,7 +111,10 @@ int main(int argc, char** argv) {
     platform::SettingsFile settings(files, platform::defaultSettingsFileName());
     app::MainWindow window({dialogs, settings, files});
     window.show();
-    QTest::qWaitForWindowExposed(&window);
+    if (!QTest::qWaitForWindowExposed(&window)) {
+        std::fprintf(stderr, "the window was never shown: is there a display?\n");
+        return 2;
+    }
 
     std::printf("%s copied: best of 3 after a warm-up, seconds from the key to the result shown\n",
                 argv[2]);
