@@ -14,11 +14,13 @@ if [[ $mode != run && $mode != test ]]; then
     exit 2
 fi
 
-# The second line is what the package tests use: CPack's Debian dependencies (dpkg-dev) and the
-# desktop's own checks of the menu entry, the description, the file type and the manuals.
+# dpkg-dev finds the Debian package's dependencies when it is built (README: installing).
 packages=(cmake ninja-build g++ libgtest-dev qt6-base-dev qt6-webengine-dev libgl-dev
-          xvfb xauth fonts-dejavu-core
-          dpkg-dev desktop-file-utils appstream shared-mime-info groff-base)
+          xvfb xauth fonts-dejavu-core dpkg-dev)
+# The tests also check the formatting and order titles of a real documentation tree, and check
+# the desktop files and manuals with the desktop's own tools.
+[[ $mode == test ]] && packages+=(clang-format python3.11-doc
+                                  desktop-file-utils appstream shared-mime-info groff-base)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -42,11 +44,21 @@ if [[ $mode == run ]]; then
     exec ./build/app/pelmaro
 fi
 
+# Every source as .clang-format lays it out.
+git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run -Werror
+
 # The logic alone, without Qt, with the sanitizers: proves the boundary and catches memory faults.
 cmake -S . -B build-logic -G Ninja -DPELMARO_GUI=OFF -DPELMARO_WERROR=ON -DPELMARO_SANITIZE=ON \
     -DPELMARO_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
 cmake --build build-logic -j "$jobs"
 ctest --test-dir build-logic -j "$jobs" --output-on-failure
+
+# The logic again under ThreadSanitizer: the build, the searches and the reader's long work run on
+# threads of their own.
+cmake -S . -B build-tsan -G Ninja -DPELMARO_GUI=OFF -DPELMARO_WERROR=ON -DPELMARO_TSAN=ON \
+    -DPELMARO_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build-tsan -j "$jobs"
+ctest --test-dir build-tsan -j "$jobs" --output-on-failure -R 'Reader|BuildOnWorkers|SearchFiles|TitleWorkers|CliBuild'
 
 # Everything, the window included.
 cmake -S . -B build -G Ninja -DPELMARO_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo

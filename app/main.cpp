@@ -1,5 +1,4 @@
 #include <QApplication>
-#include <QFile>
 #include <QFileInfo>
 #include <QTimer>
 #include <cstdio>
@@ -7,6 +6,7 @@
 #include "app/main_window.h"
 #include "app/page_view.h"
 #include "app/qt_dialogs.h"
+#include "app/qt_text.h"
 #include "app/reader_arguments.h"
 #include "app/start_command.h"
 #include "app/window_text.h"
@@ -35,29 +35,25 @@ int main(int argc, char** argv) {
     app::registerPageScheme();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication application(argc, argv);
-    // The desktop entry's name: the desktop finds the icon and the name for the window by it.
+    // The desktop entry's name: the desktop finds the window's icon and name by it.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.pelmaro.Pelmaro"));
 
     const std::string executable =
-        QFile::encodeName(QFileInfo(QCoreApplication::applicationFilePath()).fileName())
-            .toStdString();
-    app::QtDialogs dialogs(QString::fromUtf8(app::applicationTitle(executable)));
-    app::AnsweringDialogs answering(dialogs);
-    platform::SettingsFile settings(platform::defaultSettingsFileName());
+        app::fileNameBytes(QFileInfo(QCoreApplication::applicationFilePath()).fileName());
+    app::QtDialogs dialogs(app::toQString(app::applicationTitle(executable)));
     platform::PosixFileSystem files;
+    platform::SettingsFile settings(files, platform::defaultSettingsFileName());
 
-    app::TForm1 form({answering, settings, files, {}});
-    dialogs.attach(&form, &form);
-    form.FormCreate();
-    form.showMaximized();
+    app::MainWindow window({dialogs, settings, files, &dialogs});
+    window.start();
+    window.showMaximized();
     // A session that ends without closing the window still stores the settings and bookmarks
-    // (FormDestroy runs once, whichever comes first).
-    QObject::connect(&application, &QCoreApplication::aboutToQuit, &form,
-                     [&form] { form.FormDestroy(); });
+    // (shutdown runs once, whichever comes first).
+    QObject::connect(&application, &QCoreApplication::aboutToQuit, &window,
+                     [&window] { window.shutdown(); });
     // A folder or catalogue named on the command line is taken once the window runs, as if its
     // key had been pressed then.
-    QTimer::singleShot(0, &form, [&form, &answering, &arguments] {
-        app::runStartCommand(form, answering, arguments);
-    });
+    QTimer::singleShot(0, &window,
+                       [&window, &arguments] { app::runStartCommand(window, arguments); });
     return QApplication::exec();
 }

@@ -17,7 +17,7 @@ Bookmarks::Bookmarks(platform::ListControl& titles, platform::ListControl& bookm
       files_(files) {}
 
 void Bookmarks::loadCurrentFile() {
-    const std::string& name = current_.BookmarkFileName;
+    const std::string& name = current_.bookmarkFile();
     if (files_.fileExists(name)) {
         loadList(files_, list_, name);
     }
@@ -25,15 +25,15 @@ void Bookmarks::loadCurrentFile() {
     listLoaded_ = true;
 }
 
-void Bookmarks::load() {
+void Bookmarks::loadAtStart() {
     loadCurrentFile();
 }
 
 bool Bookmarks::standsForCurrentFile() const {
-    return listLoaded_ && listFile_ == current_.BookmarkFileName;
+    return listLoaded_ && listFile_ == current_.bookmarkFile();
 }
 
-void Bookmarks::switchCatalogue() {
+void Bookmarks::followCatalogue() {
     std::optional<Error> notSaved;
     if (unsaved_ && listLoaded_) {
         try {
@@ -55,8 +55,8 @@ void Bookmarks::switchCatalogue() {
 void Bookmarks::writeFile(const std::string& fileName) {
     if (list_.count() > 0) {
         stream_.saveToFile(files_, fileName);
-    } else if (!files_.removeFile(fileName) && files_.fileExists(fileName)) {
-        throw Error("Cannot delete file \"" + fileName + "\"");
+    } else {
+        files_.removeFile(fileName);
     }
 }
 
@@ -68,12 +68,12 @@ void Bookmarks::changed() {
     unsaved_ = false;
 }
 
-void Bookmarks::AddNewbookmark1Click() {
+void Bookmarks::addSelectedEntry() {
     const int selected = titles_.selectedIndex();
     if (selected < 0) {
         return;
     }
-    if (current_.BookmarkFileName.empty() || !current_.shownIsStored) {
+    if (current_.bookmarkFile().empty() || !current_.shownIsStored()) {
         dialogs_.showMessage(kCatalogueNotSavedMessage);
         return;
     }
@@ -92,7 +92,7 @@ void Bookmarks::AddNewbookmark1Click() {
     changed();
 }
 
-void Bookmarks::DeleteBookmark1Click() {
+void Bookmarks::deleteSelected() {
     if (!list_.isVisible() || list_.count() == 0) {
         return;
     }
@@ -104,7 +104,7 @@ void Bookmarks::DeleteBookmark1Click() {
     changed();
 }
 
-void Bookmarks::Bookmark1Click() {
+void Bookmarks::toggleShown() {
     list_.setVisible(!list_.isVisible());
     results_.setVisible(false);
 }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "platform/byte_text.h"
 #include "platform/error.h"
 
 namespace pelmaro {
@@ -38,11 +39,13 @@ std::string formatLineList(const std::vector<std::string>& items) {
     return out;
 }
 
-std::vector<std::string> readLineListFile(platform::FileSystem& files, const std::string& fileName) {
+std::vector<std::string> readLineListFile(platform::FileSystem& files,
+                                          const std::string& fileName) {
     return parseLineList(platform::readWholeFile(files, fileName));
 }
 
-void loadList(platform::FileSystem& files, platform::ListControl& list, const std::string& fileName) {
+void loadList(platform::FileSystem& files, platform::ListControl& list,
+              const std::string& fileName) {
     list.assign(readLineListFile(files, fileName));
 }
 
@@ -66,14 +69,7 @@ int readEntryReference(std::string_view reference) {
 namespace {
 
 int digitValue(char c, int base) {
-    int value = -1;
-    if (c >= '0' && c <= '9') {
-        value = c - '0';
-    } else if (c >= 'a' && c <= 'f') {
-        value = c - 'a' + 10;
-    } else if (c >= 'A' && c <= 'F') {
-        value = c - 'A' + 10;
-    }
+    const int value = hexDigitValue(c);
     return value < base ? value : -1;
 }
 

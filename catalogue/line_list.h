@@ -22,7 +22,8 @@ std::string formatLineList(const std::vector<std::string>& items);
 std::vector<std::string> readLineListFile(platform::FileSystem& files, const std::string& fileName);
 // Replaces the list's items with the file's lines, leaving nothing selected. The list is not
 // touched when the file can't be read.
-void loadList(platform::FileSystem& files, platform::ListControl& list, const std::string& fileName);
+void loadList(platform::FileSystem& files, platform::ListControl& list,
+              const std::string& fileName);
 // Creates or replaces the file with the list's items; fails with "Cannot create file "%s". %s".
 void saveList(platform::FileSystem& files, const platform::ListControl& list,
               const std::string& fileName);

@@ -61,19 +61,6 @@ bool isHiddenDestination(std::string_view word) {
     return false;
 }
 
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 bool isLetter(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
@@ -224,8 +211,8 @@ private:
                 if (pos_ + 2 > in_.size()) {
                     return false;
                 }
-                const int high = hexValue(in_[pos_]);
-                const int low = hexValue(in_[pos_ + 1]);
+                const int high = hexDigitValue(in_[pos_]);
+                const int low = hexDigitValue(in_[pos_ + 1]);
                 if (high < 0 || low < 0) {
                     return false;
                 }
@@ -386,10 +373,6 @@ private:
 };
 
 }  // namespace
-
-bool startsAsRtf(std::string_view start) {
-    return start.substr(0, 5) == "{\\rtf";
-}
 
 bool rtfToText(std::string_view rtf, std::string& text) {
     std::string out;

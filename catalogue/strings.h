@@ -4,16 +4,10 @@
 #include <string>
 #include <string_view>
 
-// Byte-string helpers shared by the catalogue, the searches and the bookmarks. All text is bytes;
-// case rules touch only the ASCII letters, wherever they stand (also inside multi-byte characters).
-namespace pelmaro {
+#include "platform/byte_text.h"
 
-// 'A'..'Z' become 'a'..'z'; every other byte stays.
-std::string lowerAZ(std::string_view text);
-// 'a'..'z' become 'A'..'Z'; every other byte stays.
-std::string upperAZ(std::string_view text);
-// Removes every leading and trailing byte from 0x00 to 0x20.
-std::string_view trimmed(std::string_view text);
+// The parts of a file name, as the catalogue and its files use them.
+namespace pelmaro {
 
 // The part after the last "/" (the whole name when there is none).
 std::string_view fileNameOf(std::string_view path);
@@ -30,8 +24,5 @@ bool hasExtensionAmong(std::string_view path, std::initializer_list<std::string_
 // "/home/me/docs/html"). Only its "." parts and empty parts (doubled or trailing "/") go; ".."
 // stays, since resolving it past a link would name another file. An absolute name stays as it is.
 std::string absoluteName(std::string_view name, std::string_view currentFolder);
-
-// Appends the UTF-8 bytes of the character `c` (at most U+10FFFF).
-void appendUtf8(std::string& out, char32_t c);
 
 }  // namespace pelmaro

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/error.h"
@@ -70,6 +71,22 @@ bool writeAll(int fd, std::string_view bytes) {
     return true;
 }
 
+// The file a write to `fileName` replaces: the target of a link (so that a settings file kept
+// elsewhere and linked into the configuration folder stays where it is), else the name itself.
+std::string writeTarget(const std::string& fileName) {
+    struct stat info {};
+    if (::lstat(fileName.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
+        return fileName;
+    }
+    char* resolved = ::realpath(fileName.c_str(), nullptr);
+    if (resolved == nullptr) {
+        return fileName;  // a broken link is replaced
+    }
+    std::string target = resolved;
+    std::free(resolved);
+    return target;
+}
+
 }  // namespace
 
 int openRegularFile(const std::string& fileName, std::int64_t& size) {
@@ -88,11 +105,12 @@ int openRegularFile(const std::string& fileName, std::int64_t& size) {
     return fd;
 }
 
-bool PosixFileSystem::listFolder(const std::string& folder, std::vector<DirEntry>& entries) {
+std::vector<DirEntry> PosixFileSystem::listFolder(const std::string& folder) {
     DIR* dir = ::opendir(folder.empty() ? "/" : folder.c_str());
     if (dir == nullptr) {
-        return false;
+        throw Error("Cannot open folder \"" + folder + "\". " + systemMessage(errno));
     }
+    std::vector<DirEntry> entries;
     // Entries are looked up relative to the open folder: no walk of the whole path per file.
     const int dirFd = ::dirfd(dir);
     const uid_t user = ::geteuid();
@@ -114,8 +132,8 @@ bool PosixFileSystem::listFolder(const std::string& folder, std::vector<DirEntry
                     entry.size = listedFileSize(dirFd, name, info, user);
                 } else if (S_ISDIR(info.st_mode)) {
                     entry.kind = DirEntry::Kind::Directory;
-                    entry.device = static_cast<std::uint64_t>(info.st_dev);
-                    entry.inode = static_cast<std::uint64_t>(info.st_ino);
+                    entry.id = {static_cast<std::uint64_t>(info.st_dev),
+                                static_cast<std::uint64_t>(info.st_ino)};
                 }
             } else if (raw->d_type == DT_REG) {
                 // Gone since it was listed.
@@ -126,25 +144,23 @@ bool PosixFileSystem::listFolder(const std::string& folder, std::vector<DirEntry
         entries.push_back(std::move(entry));
     }
     ::closedir(dir);
-    return true;
+    return entries;
 }
 
-bool PosixFileSystem::folderIdentity(const std::string& folder, std::uint64_t& device,
-                                     std::uint64_t& inode) {
+std::optional<FolderId> PosixFileSystem::folderIdentity(const std::string& folder) {
     struct stat info {};
     if (::stat(folder.empty() ? "/" : folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
-        return false;
+        return std::nullopt;
     }
-    device = static_cast<std::uint64_t>(info.st_dev);
-    inode = static_cast<std::uint64_t>(info.st_ino);
-    return true;
+    return FolderId{static_cast<std::uint64_t>(info.st_dev),
+                    static_cast<std::uint64_t>(info.st_ino)};
 }
 
-std::int64_t PosixFileSystem::fileSize(const std::string& fileName) {
+std::optional<std::int64_t> PosixFileSystem::fileSize(const std::string& fileName) {
     std::int64_t size = -1;
     const int fd = openRegularFile(fileName, size);
     if (fd < 0) {
-        return -1;
+        return std::nullopt;
     }
     ::close(fd);
     return size;
@@ -173,7 +189,8 @@ void PosixFileSystem::writeFile(const std::string& fileName, std::string_view by
     if (fileName.empty() || fileName.back() == '/') {
         throwCannotCreate(fileName, fileName.empty() ? ENOENT : EISDIR);
     }
-    std::string temporary = fileName + ".XXXXXX";
+    const std::string target = writeTarget(fileName);
+    std::string temporary = target + ".XXXXXX";
     const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0) {
         throwCannotCreate(fileName, errno);
@@ -189,7 +206,7 @@ void PosixFileSystem::writeFile(const std::string& fileName, std::string_view by
         ok = false;
         err = errno;
     }
-    if (ok && ::rename(temporary.c_str(), fileName.c_str()) != 0) {
+    if (ok && ::rename(temporary.c_str(), target.c_str()) != 0) {
         ok = false;
         err = errno;
     }
@@ -199,8 +216,28 @@ void PosixFileSystem::writeFile(const std::string& fileName, std::string_view by
     }
 }
 
-bool PosixFileSystem::removeFile(const std::string& fileName) {
-    return !fileName.empty() && ::unlink(fileName.c_str()) == 0;
+void PosixFileSystem::makeFolders(const std::string& folder) {
+    // Each folder on the way, from the top: "/a", "/a/b", "/a/b/c".
+    for (std::size_t end = folder.find('/', 1);; end = folder.find('/', end + 1)) {
+        const std::string step = folder.substr(0, end);
+        if (!step.empty() && step.back() != '/' && ::mkdir(step.c_str(), 0777) != 0) {
+            const int err = errno;
+            struct stat info {};
+            if (err != EEXIST || ::stat(step.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+                throw Error("Cannot create folder \"" + folder + "\". " +
+                            systemMessage(err == EEXIST ? ENOTDIR : err));
+            }
+        }
+        if (end == std::string::npos) {
+            break;
+        }
+    }
+}
+
+void PosixFileSystem::removeFile(const std::string& fileName) {
+    if (::unlink(fileName.c_str()) != 0 && errno != ENOENT) {
+        throw Error("Cannot delete file \"" + fileName + "\". " + systemMessage(errno));
+    }
 }
 
 std::string readWholeFile(FileSystem& files, const std::string& fileName) {

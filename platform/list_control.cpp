@@ -2,6 +2,8 @@
 
 #include "platform/error.h"
 
+#include <iterator>
+
 namespace pelmaro::platform {
 
 void MemoryList::check(int index) const {
@@ -28,6 +30,15 @@ void MemoryList::remove(int index) {
     } else if (selected_ > index) {
         --selected_;
     }
+}
+
+void MemoryList::append(std::vector<std::string> items) {
+    if (items_.empty()) {
+        items_ = std::move(items);
+        return;
+    }
+    items_.insert(items_.end(), std::make_move_iterator(items.begin()),
+                  std::make_move_iterator(items.end()));
 }
 
 void MemoryList::clear() {
