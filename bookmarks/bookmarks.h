@@ -57,7 +57,7 @@ private:
     bool standsForCurrentFile() const;
     // Writes the list to `fileName`, or removes the file when the list is empty.
     void writeFile(const std::string& fileName);
-    // Rewrites BookmarkStream and writes the current catalogue's file.
+    // Rewrites the pending content and writes the current catalogue's file.
     void changed();
 
     platform::ListControl& titles_;
