@@ -58,8 +58,10 @@ double runAndWait(pelmaro::app::MainWindow& window, const char* command) {
     QAction* action = window.findChild<QAction*>(QString::fromLatin1(command));
     const auto start = std::chrono::steady_clock::now();
     action->trigger();
+    // Blocks until the work hands something over, as the window's own event loop does; a loop
+    // that polls would take a core from the work it waits for.
     while (window.reader().busy()) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     QCoreApplication::processEvents();
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
