@@ -11,6 +11,7 @@
 
 int main(int argc, char** argv) {
     using namespace pelmaro;
+    app::setEngineSwitches();
     app::registerPageScheme();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication application(argc, argv);
