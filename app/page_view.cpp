@@ -4,11 +4,13 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDesktopServices>
 #include <QFile>
 #include <QKeyEvent>
 #include <QWebEngineFileSystemAccessRequest>
 #include <QWebEngineFullScreenRequest>
+#include <QWebEngineHistory>
 #include <QWebEngineNewWindowRequest>
 #include <QWebEngineProfile>
 #include <QWebEngineRegisterProtocolHandlerRequest>
@@ -307,6 +309,7 @@ void WebPageView::navigate(const std::string& fileName) {
     const PageTrees::Place place = trees_.placeOf(fileName);
     wanted_ = pageUrl(QString::fromStdString(place.treeId), place.fileName);
     wantedSince_ = Clock::now();
+    wantedAt_ = QDateTime::currentDateTime();
     ++serial_;
     page_->setUrl(wanted_);
     sendProbe();
@@ -334,6 +337,13 @@ void WebPageView::watch() {
     const Clock::time_point now = Clock::now();
     if (now - wantedSince_ > std::chrono::seconds(10)) {
         watchdog_.stop();  // the title has had its chance; a later pick watches again
+        return;
+    }
+    const QWebEngineHistoryItem shown = page_->history()->currentItem();
+    if (shown.url() == wanted_ && shown.lastVisited() >= wantedAt_) {
+        // The picked title's document is there: if it hangs now, it is the page the user
+        // picked, and loading it again would change nothing.
+        watchdog_.stop();
         return;
     }
     if (!probeOutstanding_) {
@@ -412,8 +422,9 @@ bool WebPageView::userJustClicked(const QUrl& url) {
     if (!lastInput_ || now - *lastInput_ > kUserInputLasts) {
         return false;
     }
-    // A click counts for the link it was on; Enter for the link that has the focus.
-    if (!lastInputWasKey_ && lastInputLink_ != url) {
+    // A click counts for the link it was on, Enter for the link that has the focus: the one the
+    // engine reported last (a link under the pointer goes before the focused one).
+    if (lastInputLink_ != url) {
         return false;
     }
     // One program per input, and never more than one a second.
@@ -442,7 +453,6 @@ bool WebPageView::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     lastInput_ = Clock::now();
-    lastInputWasKey_ = type == QEvent::KeyPress;
     lastInputLink_ = hoveredLink_;
     return false;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
@@ -36,8 +37,8 @@ class QWebEngineView;
 //   (engine_flags.h) under which WebRTC sends no UDP and no host name or address resolves, and
 //   pages find no RTCPeerConnection; no service workers, DNS prefetch, pings, plugins.
 // - Other programs: a web link (http, https, ftp, mailto) goes to the desktop's application only
-//   when the user has just clicked that very link (or pressed Enter in the page), at most one
-//   program a second; a script's navigation, click(), window.open, a redirect, a meta refresh or
+//   when the user has just clicked that very link, or pressed Enter on it, at most one program a
+//   second; a script's navigation, click(), window.open, a redirect, a meta refresh or
 //   a form never does. What is dropped is reported by linkBlocked(). No other scheme ever
 //   reaches the desktop.
 // - The window: JavaScript dialogs are never shown. A page whose renderer stops answering while
@@ -97,7 +98,8 @@ public:
 
     // How long a user's click or key press lets the page hand the link to the desktop.
     static constexpr std::chrono::milliseconds kUserInputLasts{1000};
-    // How long the page may leave a probe unanswered while a title the user picked loads.
+    // How long the renderer may leave a probe unanswered while the title the user picked waits
+    // for its document: then the page is thrown away for a fresh one.
     static constexpr std::chrono::milliseconds kHangAfter{800};
 
 signals:
@@ -130,7 +132,6 @@ private:
     // The user's last click or Enter in the view, and the link the engine showed under the
     // pointer or focus then.
     std::optional<Clock::time_point> lastInput_;
-    bool lastInputWasKey_ = false;
     QUrl lastInputLink_;
     QUrl hoveredLink_;
     std::optional<Clock::time_point> lastOpened_;
@@ -139,6 +140,7 @@ private:
     QTimer watchdog_;
     QUrl wanted_;
     Clock::time_point wantedSince_;
+    QDateTime wantedAt_;
     unsigned serial_ = 0;
     unsigned replacedFor_ = 0;
     unsigned probe_ = 0;

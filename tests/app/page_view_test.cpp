@@ -474,6 +474,8 @@ private slots:
                      "<a id='mail' href='mailto:a@example.com'>mail</a>"
                      "<a id='scripted' href='https://example.com/scripted'>scripted</a>"
                      "<p id='text' style='height: 100px'>text</p>"
+                     "<input id='field' onkeydown=\"if (event.key == 'Enter')"
+                     " location.href = 'https://example.com/enter'\">"
                      "<form id='form' action='https://example.com/form'><input name='q'></form>"
                      "<a id='custom' href='other-scheme:x'>other scheme</a>"
                      "<iframe src='refresh.htm'></iframe><script>"
@@ -514,8 +516,22 @@ private slots:
         blocked.clear();
         QVERIFY(shown.click("custom"));
         QTRY_VERIFY(blockedUrls(blocked).contains(QStringLiteral("other-scheme:x")));
-        QTest::qWait(500);
+
+        // Enter opens the link that has the focus, and nothing a script makes of the key.
+        shown.view.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&shown.view));
+        QTest::mouseMove(shown.view.focusProxy(), QPoint(1, 1));
+        shown.eval("document.getElementById('field').focus()");
+        QTest::keyClick(shown.view.focusProxy(), Qt::Key_Return);
+        QTRY_VERIFY(blockedUrls(blocked).contains(QStringLiteral("https://example.com/enter")));
+        QTest::qWait(1000);  // one program a second
         QCOMPARE(openedUrls().size(), 2);
+        QSignalSpy focused(shown.view.page(), &QWebEnginePage::linkHovered);
+        QTest::keyClick(shown.view.focusProxy(), Qt::Key_Tab, Qt::ShiftModifier);
+        QVERIFY(focused.wait());
+        QTest::keyClick(shown.view.focusProxy(), Qt::Key_Return);
+        QTRY_COMPARE(openedUrls().size(), 3);
+        QCOMPARE(openedUrls().at(2), QStringLiteral("https://example.com/scripted"));
         QCOMPARE(pageFile(shown.view.url()), std::optional<std::string>(page));
     }
 
@@ -544,7 +560,10 @@ private slots:
 
         for (const std::string& hanging : {endless, later}) {
             shown.pages.navigate(hanging);
-            QTest::qWait(1000);
+            // The picked page hangs on its own: it stays, as it is what the user asked for.
+            QWebEnginePage* const picked = shown.view.page();
+            QTest::qWait(1500);
+            QCOMPARE(shown.view.page(), picked);
             shown.pages.navigate(next);
             QTRY_COMPARE_WITH_TIMEOUT(shown.view.page()->title(), QStringLiteral("Next"), 8000);
             QCOMPARE(shown.eval("document.title"), QVariant(QStringLiteral("Next")));
