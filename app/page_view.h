@@ -33,14 +33,17 @@ class QWebEngineView;
 //   for a tree's file is answered only to the user's own navigation and to that tree's pages
 //   (never to another tree, nor to a sandboxed or data: frame).
 // - file: URLs: none; a page's link to a file: URL opens it through our scheme, in its own tree.
-// - The network: nothing. Web requests are refused; the engine starts with switches
-//   (engine_flags.h) under which WebRTC sends no UDP and no host name or address resolves, and
-//   pages find no RTCPeerConnection; no service workers, DNS prefetch, pings, plugins.
+// - The network: nothing. Web requests are refused, and the engine starts with switches
+//   (engine_flags.h) under which WebRTC sends no UDP and no host name or address resolves, so
+//   that no socket is opened towards anything and no DNS query leaves. Documents find no
+//   RTCPeerConnection (a frame's first, empty document still has one, which gets nowhere); no
+//   service workers, DNS prefetch, pings, plugins.
 // - Other programs: a web link (http, https, ftp, mailto) goes to the desktop's application only
 //   when the user has just clicked that very link, or pressed Enter on it, at most one program a
-//   second; a script's navigation, click(), window.open, a redirect, a meta refresh or
-//   a form never does. What is dropped is reported by linkBlocked(). No other scheme ever
-//   reaches the desktop.
+//   second; a script's navigation, click(), window.open, a redirect, a meta refresh or a form
+//   never does. No other scheme ever reaches the desktop. What is dropped is reported by
+//   linkBlocked(), except a script's navigation to a scheme the engine doesn't handle itself
+//   (mailto:, ftp:, any other), which the engine drops without asking.
 // - The window: JavaScript dialogs are never shown. A page whose renderer stops answering while
 //   the user picks another title is thrown away for a fresh one, so that every later title shows.
 namespace pelmaro::app {
