@@ -32,6 +32,7 @@ int main(int argc, char** argv) {
             break;
     }
 
+    app::setEngineSwitches();
     app::registerPageScheme();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication application(argc, argv);

@@ -69,6 +69,10 @@ public:
     virtual ~PageView() = default;
     // Shows the local file `fileName`; fails with an Error when the view refuses it.
     virtual void navigate(const std::string& fileName) = 0;
+    // The folder the catalogue was built from (for a stored catalogue, the folder that holds its
+    // files), empty when there is none: the pages of the catalogue may read the files below it,
+    // and only those. Called whenever the catalogue changes, before its first page is shown.
+    virtual void setCatalogueFolder(const std::string& /*folder*/) {}
 };
 
 // A menu command's label, read back with its access-key mark ("&Full search").

@@ -43,7 +43,11 @@ Reader::~Reader() {
 }
 
 void Reader::start() {
-    session_.restore([this] { showSelectedPage(); });
+    session_.restore([this] {
+        // A stored catalogue's pages read the tree that holds its files.
+        services_.page.setCatalogueFolder(currentFolder());
+        showSelectedPage();
+    });
     bookmarks_.loadAtStart();
 }
 
@@ -172,6 +176,7 @@ void Reader::finishBuild(const std::string& folder, std::vector<std::string> tit
     std::vector<std::string> savedTitles = titles;
     std::vector<std::string> savedPaths = paths;
     current_.showUnsaved();
+    services_.page.setCatalogueFolder(folder);
     catalogue_.paths.assign(std::move(paths));
     catalogue_.titles.assign(std::move(titles));
     services_.window.setCaption("sorting..." + std::to_string(m) + " total is " +
@@ -226,6 +231,7 @@ void Reader::openCatalogue(const std::string& pathFile) {
 
 void Reader::finishOpen(const std::string& pathFile, StoredCatalogue stored) {
     end();
+    services_.page.setCatalogueFolder(folderOf(pathFile));
     catalogue_.titles.assign(std::move(stored.titles));
     catalogue_.paths.assign(std::move(stored.paths));
     current_.switchTo(deriveName(pathFile, ".bookmark"));

@@ -82,7 +82,9 @@ private:
 class FakePageView final : public platform::PageView {
 public:
     void navigate(const std::string& fileName) override { shown.push_back(fileName); }
+    void setCatalogueFolder(const std::string& folder) override { folders.push_back(folder); }
     std::vector<std::string> shown;
+    std::vector<std::string> folders;
 };
 
 // Every dialog takes the next answer of its own queue; a dialog with no answer left fails the
