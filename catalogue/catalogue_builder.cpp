@@ -6,6 +6,7 @@
 #include <system_error>
 #include <thread>
 
+#include "catalogue/catalogue_files.h"
 #include "catalogue/folder_scan.h"
 #include "catalogue/line_list.h"
 #include "catalogue/page_title.h"
@@ -219,8 +220,7 @@ std::string saveCatalogue(Catalogue catalogue, platform::FileSystem& files,
                           const std::string& folder) {
     const std::string base =
         (folder.empty() || folder.back() != '/' ? folder + "/" : folder) + kCatalogueBaseName;
-    saveList(files, catalogue.titles, base + ".title");
-    saveList(files, catalogue.paths, base + ".path");
+    saveCataloguePair(files, base, catalogue.titles, catalogue.paths);
     return base + ".bookmark";
 }
 

@@ -59,9 +59,9 @@ BuildResult buildCatalogue(Catalogue catalogue, platform::FileSystem& files,
                            std::vector<std::string>& scannedFiles,
                            const BuildProgress& progress = {});
 
-// Stores the catalogue in `folder` as "pelmaropath.title", then "pelmaropath.path" (each file
-// replaced whole or not at all); returns the name of its bookmark file, folder +
-// "/pelmaropath.bookmark". Fails with "Cannot create file "%s". %s".
+// Stores the catalogue in `folder` as "pelmaropath.title" and "pelmaropath.path", the pair
+// replaced whole or not at all (saveCataloguePair); returns the name of its bookmark file,
+// folder + "/pelmaropath.bookmark". Fails with "Cannot create file "%s". %s".
 std::string saveCatalogue(Catalogue catalogue, platform::FileSystem& files,
                           const std::string& folder);
 

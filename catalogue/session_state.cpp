@@ -1,6 +1,6 @@
 #include "catalogue/session_state.h"
 
-#include "catalogue/line_list.h"
+#include "catalogue/catalogue_files.h"
 #include "catalogue/strings.h"
 
 namespace pelmaro {
@@ -38,10 +38,9 @@ SessionState::SessionState(Catalogue catalogue, CurrentCatalogue& current,
       gate_(gate) {}
 
 void SessionState::replaceCatalogue(const std::string& titleFile, const std::string& pathFile) {
-    auto paths = readLineListFile(files_, pathFile);
-    auto titles = readLineListFile(files_, titleFile);
-    catalogue_.paths.assign(std::move(paths));
-    catalogue_.titles.assign(std::move(titles));
+    CatalogueLines lines = loadCataloguePair(files_, titleFile, pathFile);
+    catalogue_.paths.assign(std::move(lines.paths));
+    catalogue_.titles.assign(std::move(lines.titles));
 }
 
 void SessionState::restore(const std::function<void()>& showPage) {

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <string>
 
+#include "catalogue/catalogue_files.h"
 #include "catalogue/line_list.h"
 #include "catalogue/strings.h"
 #include "cli/commands.h"
@@ -53,8 +54,8 @@ int runSearch(const std::vector<std::string>& args) {
     const std::string& pathFile = args[0];
     try {
         platform::PosixFileSystem files;
-        const auto paths = readLineListFile(files, pathFile);
-        const auto titles = readLineListFile(files, deriveName(pathFile, ".title"));
+        const auto [titles, paths] =
+            loadCataloguePair(files, deriveName(pathFile, ".title"), pathFile);
         FileTextScanner scanner(args[1]);
         if (scanner.pattern().empty()) {
             return kNotFound;
@@ -94,7 +95,7 @@ int runTitles(const std::vector<std::string>& args) {
     }
     try {
         platform::PosixFileSystem files;
-        const auto titles = readLineListFile(files, deriveName(args[0], ".title"));
+        const auto titles = loadCataloguePair(files, deriveName(args[0], ".title"), args[0]).titles;
         const std::vector<int> found = findTitles(titles, args[1]);
         for (const int index : found) {
             printLine(makeEntryReference(titles[static_cast<std::size_t>(index)], index));

@@ -2,11 +2,15 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <random>
+#include <thread>
 
 #include "platform/error.h"
 
@@ -14,6 +18,77 @@ namespace pelmaro::platform {
 namespace {
 
 constexpr std::int64_t kAdviseSequentialFrom = 256 * 1024;
+
+// A temporary file of "/x/a.title" is "/x/.a.title.Ab3dE6gH.tmp": hidden, and named so that no
+// file of the user's is taken for one.
+constexpr std::size_t kRandomLength = 8;
+constexpr std::string_view kTemporarySuffix = ".tmp";
+constexpr char kRandomAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+
+// How long lockFolder waits for another holder, and how often it asks.
+constexpr auto kLockPatience = std::chrono::seconds(10);
+constexpr auto kLockRetry = std::chrono::milliseconds(10);
+
+std::string randomPart() {
+    thread_local std::mt19937_64 generator{std::random_device{}() ^
+                                           static_cast<std::uint64_t>(::getpid()) << 32};
+    std::uniform_int_distribution<std::size_t> pick(0, sizeof kRandomAlphabet - 2);
+    std::string out(kRandomLength, ' ');
+    for (char& c : out) {
+        c = kRandomAlphabet[pick(generator)];
+    }
+    return out;
+}
+
+std::string_view baseNameOf(std::string_view fileName) {
+    const std::size_t slash = fileName.rfind('/');
+    return slash == std::string_view::npos ? fileName : fileName.substr(slash + 1);
+}
+
+// Whether `entry` (a name in a folder) is a temporary file of the file named `base` there.
+bool isTemporaryOf(std::string_view entry, std::string_view base) {
+    const std::size_t length = 1 + base.size() + 1 + kRandomLength + kTemporarySuffix.size();
+    if (entry.size() != length || entry[0] != '.' || entry.substr(1, base.size()) != base ||
+        entry[1 + base.size()] != '.' || !entry.ends_with(kTemporarySuffix)) {
+        return false;
+    }
+    for (const char c : entry.substr(2 + base.size(), kRandomLength)) {
+        if (std::strchr(kRandomAlphabet, c) == nullptr || c == '\0') {
+            return false;
+        }
+    }
+    return true;
+}
+
+[[noreturn]] void throwNotRegular(const std::string& fileName) {
+    throw Error("Cannot open file \"" + fileName + "\". It is not a regular file");
+}
+
+// Syncs a folder; the errno value of a failure, or 0.
+int folderSyncError(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        return errno;
+    }
+    int err = 0;
+    // Some file systems can't sync a folder (EINVAL): their renames are as lasting as they get.
+    if (::fsync(fd) != 0 && errno != EINVAL && errno != EROFS) {
+        err = errno;
+    }
+    ::close(fd);
+    return err;
+}
+
+class PosixFolderLock final : public FolderLock {
+public:
+    explicit PosixFolderLock(int fd) : fd_(fd) {}
+    ~PosixFolderLock() override { ::close(fd_); }
+    PosixFolderLock(const PosixFolderLock&) = delete;
+    PosixFolderLock& operator=(const PosixFolderLock&) = delete;
+
+private:
+    int fd_;
+};
 
 class PosixInputFile final : public InputFile {
 public:
@@ -154,6 +229,9 @@ std::unique_ptr<InputFile> PosixFileSystem::openForReading(const std::string& fi
     std::int64_t size = 0;
     const int fd = openRegularFile(fileName, size);
     if (fd < 0) {
+        if (errno == EINVAL) {
+            throwNotRegular(fileName);
+        }
         throwCannotOpen(fileName, errno);
     }
     // A larger read-ahead pays off for files read whole; a page read for its title is over
@@ -170,26 +248,43 @@ bool PosixFileSystem::fileExists(const std::string& fileName) {
 }
 
 void PosixFileSystem::writeFile(const std::string& fileName, std::string_view bytes) {
+    const std::string temporary = writeTemporary(fileName, bytes);
+    try {
+        renameFile(temporary, fileName);
+    } catch (const Error&) {
+        ::unlink(temporary.c_str());
+        throw;
+    }
+    // The rename itself must last too: a crash right after a save would otherwise bring back
+    // the old content, or no file at all.
+    if (const int err = folderSyncError(folderOf(fileName))) {
+        throwCannotCreate(fileName, err);
+    }
+}
+
+std::string PosixFileSystem::writeTemporary(const std::string& fileName, std::string_view bytes) {
     if (fileName.empty() || fileName.back() == '/') {
         throwCannotCreate(fileName, fileName.empty() ? ENOENT : EISDIR);
     }
-    std::string temporary = fileName + ".XXXXXX";
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    const std::string prefix = fileName.substr(0, fileName.size() - baseNameOf(fileName).size()) +
+                               "." + std::string(baseNameOf(fileName)) + ".";
+    std::string temporary;
+    int fd = -1;
+    // A plain create with O_EXCL: the process's umask gives the mode, as for any new file, and
+    // no other thread's files are affected.
+    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+        temporary = prefix + randomPart() + std::string(kTemporarySuffix);
+        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) {
+            break;
+        }
+    }
     if (fd < 0) {
         throwCannotCreate(fileName, errno);
     }
-    // mkostemp creates the file private to the user; give it the mode a plain create would.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
-
     bool ok = writeAll(fd, bytes) && ::fsync(fd) == 0;
     int err = errno;
     if (::close(fd) != 0 && ok) {
-        ok = false;
-        err = errno;
-    }
-    if (ok && ::rename(temporary.c_str(), fileName.c_str()) != 0) {
         ok = false;
         err = errno;
     }
@@ -197,6 +292,72 @@ void PosixFileSystem::writeFile(const std::string& fileName, std::string_view by
         ::unlink(temporary.c_str());
         throwCannotCreate(fileName, err);
     }
+    return temporary;
+}
+
+void PosixFileSystem::renameFile(const std::string& from, const std::string& to) {
+    if (::rename(from.c_str(), to.c_str()) != 0) {
+        throwCannotCreate(to, errno);
+    }
+}
+
+void PosixFileSystem::syncFolder(const std::string& folder) {
+    if (const int err = folderSyncError(folder)) {
+        throw Error("Cannot write folder \"" + folder + "\". " + systemMessage(err));
+    }
+}
+
+std::vector<std::string> PosixFileSystem::temporariesOf(const std::string& fileName) {
+    std::vector<std::string> found;
+    const std::string folder = folderOf(fileName);
+    const std::string_view base = baseNameOf(fileName);
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr || base.empty()) {
+        if (dir != nullptr) {
+            ::closedir(dir);
+        }
+        return found;
+    }
+    const std::string prefix = fileName.substr(0, fileName.size() - base.size());
+    while (const dirent* entry = ::readdir(dir)) {
+        if (isTemporaryOf(entry->d_name, base)) {
+            found.push_back(prefix + entry->d_name);
+        }
+    }
+    ::closedir(dir);
+    return found;
+}
+
+std::unique_ptr<FolderLock> PosixFileSystem::lockFolder(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        // A folder that can be used but not listed; whatever is done in it then fails by itself.
+        return std::make_unique<FolderLock>();
+    }
+    auto lock = std::make_unique<PosixFolderLock>(fd);
+    const auto giveUp = std::chrono::steady_clock::now() + kLockPatience;
+    // Not a blocking wait: a holder that hangs must not hang this program with it.
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EINTR) {
+            continue;
+        }
+        if (errno != EWOULDBLOCK) {
+            return lock;  // no locks on this file system (ENOLCK, EOPNOTSUPP...)
+        }
+        if (std::chrono::steady_clock::now() >= giveUp) {
+            throw Error("Cannot lock folder \"" + folder + "\". " + systemMessage(EWOULDBLOCK));
+        }
+        std::this_thread::sleep_for(kLockRetry);
+    }
+    return lock;
+}
+
+std::string folderOf(const std::string& fileName) {
+    const std::size_t slash = fileName.rfind('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : fileName.substr(0, slash);
 }
 
 bool PosixFileSystem::removeFile(const std::string& fileName) {

@@ -239,7 +239,7 @@ TEST(PathCommand, FailedSaveReportsAndKeepsTheBuiltCatalogue) {
 
 // The real file system, safe for worker threads when `threaded`, with pages that fail to open
 // and names whose reading fails unexpectedly. Set up before a build; read-only during it.
-class ThreadedFiles final : public platform::FileSystem {
+class ThreadedFiles final : public test::ForwardingFileSystem {
 public:
     explicit ThreadedFiles(bool threaded) : threaded_(threaded) {}
 
@@ -250,14 +250,6 @@ public:
     std::atomic<int> opened{0};
 
     bool threadSafeReads() const override { return threaded_; }
-    bool listFolder(const std::string& folder, std::vector<platform::DirEntry>& entries) override {
-        return real_.listFolder(folder, entries);
-    }
-    bool folderIdentity(const std::string& folder, std::uint64_t& device,
-                        std::uint64_t& inode) override {
-        return real_.folderIdentity(folder, device, inode);
-    }
-    std::int64_t fileSize(const std::string& fileName) override { return real_.fileSize(fileName); }
     std::unique_ptr<platform::InputFile> openForReading(const std::string& fileName) override {
         ++opened;
         std::this_thread::sleep_for(openDelay);
@@ -269,15 +261,9 @@ public:
         }
         return real_.openForReading(fileName);
     }
-    bool fileExists(const std::string& fileName) override { return real_.fileExists(fileName); }
-    void writeFile(const std::string& fileName, std::string_view bytes) override {
-        real_.writeFile(fileName, bytes);
-    }
-    bool removeFile(const std::string& fileName) override { return real_.removeFile(fileName); }
 
 private:
     bool threaded_;
-    platform::PosixFileSystem real_;
 };
 
 // A tree big enough for worker threads: pages with titles (many equal, in mixed case), text

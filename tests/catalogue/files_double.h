@@ -9,13 +9,14 @@
 
 #include "platform/error.h"
 #include "platform/file_system.h"
+#include "tests/support/forwarding_files.h"
 
 namespace pelmaro::test {
 
 // The real file system, with reads cut into pieces of at most `chunk` bytes (to prove that
 // readers don't depend on where a read block ends), files that fail to open as if locked, and a
 // hook that runs before each file is opened.
-class FilesDouble final : public platform::FileSystem {
+class FilesDouble final : public ForwardingFileSystem {
 public:
     std::size_t chunk = 1 << 20;
     std::set<std::string> locked;
@@ -34,10 +35,6 @@ public:
         }
         return true;
     }
-    bool folderIdentity(const std::string& folder, std::uint64_t& device,
-                        std::uint64_t& inode) override {
-        return real_.folderIdentity(folder, device, inode);
-    }
     std::int64_t fileSize(const std::string& fileName) override {
         return locked.count(fileName) != 0 ? -1 : real_.fileSize(fileName);
     }
@@ -54,11 +51,6 @@ public:
         }
         return std::make_unique<Chunked>(real_.openForReading(fileName), chunk);
     }
-    bool fileExists(const std::string& fileName) override { return real_.fileExists(fileName); }
-    void writeFile(const std::string& fileName, std::string_view bytes) override {
-        real_.writeFile(fileName, bytes);
-    }
-    bool removeFile(const std::string& fileName) override { return real_.removeFile(fileName); }
 
 private:
     class Chunked final : public platform::InputFile {
@@ -87,8 +79,6 @@ private:
     private:
         std::string_view bytes_;
     };
-
-    platform::PosixFileSystem real_;
 };
 
 }  // namespace pelmaro::test

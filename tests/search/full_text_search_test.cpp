@@ -13,6 +13,7 @@
 #include "platform/list_control.h"
 #include "search/text_matcher.h"
 #include "tests/support/fakes.h"
+#include "tests/support/forwarding_files.h"
 #include "tests/support/temp_dir.h"
 
 namespace pelmaro {
@@ -20,12 +21,8 @@ namespace {
 
 // The real file system, recording which files are opened; reading a file named in `failingReads`
 // fails as a disk error would.
-class RecordingFileSystem final : public platform::FileSystem {
+class RecordingFileSystem final : public test::ForwardingFileSystem {
 public:
-    bool listFolder(const std::string& folder, std::vector<platform::DirEntry>& entries) override {
-        return real_.listFolder(folder, entries);
-    }
-    std::int64_t fileSize(const std::string& fileName) override { return real_.fileSize(fileName); }
     std::unique_ptr<platform::InputFile> openForReading(const std::string& fileName) override {
         opened.push_back(fileName);
         auto file = real_.openForReading(fileName);
@@ -34,11 +31,6 @@ public:
         }
         return file;
     }
-    bool fileExists(const std::string& fileName) override { return real_.fileExists(fileName); }
-    void writeFile(const std::string& fileName, std::string_view bytes) override {
-        real_.writeFile(fileName, bytes);
-    }
-    bool removeFile(const std::string& fileName) override { return real_.removeFile(fileName); }
 
     std::vector<std::string> opened;
     std::set<std::string> failingReads;
@@ -49,7 +41,6 @@ private:
             throw Error("Cannot read file. I/O error");
         }
     };
-    platform::PosixFileSystem real_;
 };
 
 // A catalogue of generated files and every service the search talks to, wired as the window
