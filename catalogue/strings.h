@@ -26,6 +26,10 @@ std::string deriveName(std::string_view path, std::string_view newExtension);
 // hasExtensionAmong("/d/INDEX.HTML", {".htm", ".html"}) is true.
 bool hasExtensionAmong(std::string_view path, std::initializer_list<std::string_view> extensions);
 
+// The longest start of `text` of at most `maxBytes` bytes that doesn't end inside a UTF-8
+// character: a cut never splits one (bytes that aren't UTF-8 are cut anywhere).
+std::string_view utf8Prefix(std::string_view text, std::size_t maxBytes);
+
 // Appends the UTF-8 bytes of the character `c` (at most U+10FFFF).
 void appendUtf8(std::string& out, char32_t c);
 

@@ -24,6 +24,7 @@ public:
     std::map<std::string, std::string> inMemory;
     std::function<void(const std::string&)> beforeOpen;
     int opened = 0;
+    std::size_t bytesRead = 0;
 
     bool listFolder(const std::string& folder, std::vector<platform::DirEntry>& entries) override {
         if (!real_.listFolder(folder, entries)) {
@@ -47,23 +48,27 @@ public:
         }
         ++opened;
         if (const auto found = inMemory.find(fileName); found != inMemory.end()) {
-            return std::make_unique<Chunked>(std::make_unique<Memory>(found->second), chunk);
+            return std::make_unique<Chunked>(std::make_unique<Memory>(found->second), chunk,
+                                             bytesRead);
         }
-        return std::make_unique<Chunked>(real_.openForReading(fileName), chunk);
+        return std::make_unique<Chunked>(real_.openForReading(fileName), chunk, bytesRead);
     }
 
 private:
     class Chunked final : public platform::InputFile {
     public:
-        Chunked(std::unique_ptr<platform::InputFile> file, std::size_t chunk)
-            : file_(std::move(file)), chunk_(chunk) {}
+        Chunked(std::unique_ptr<platform::InputFile> file, std::size_t chunk, std::size_t& total)
+            : file_(std::move(file)), chunk_(chunk), total_(total) {}
         std::size_t read(char* buffer, std::size_t size) override {
-            return file_->read(buffer, std::min(size, chunk_));
+            const std::size_t got = file_->read(buffer, std::min(size, chunk_));
+            total_ += got;
+            return got;
         }
 
     private:
         std::unique_ptr<platform::InputFile> file_;
         std::size_t chunk_;
+        std::size_t& total_;
     };
 
     class Memory final : public platform::InputFile {
