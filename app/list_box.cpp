@@ -3,7 +3,14 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 
+#include "catalogue/strings.h"
+
 namespace pelmaro::app {
+namespace {
+
+constexpr std::size_t kLongestShownItem = 1000;
+
+}  // namespace
 
 // Marks the items as changing for the lifetime of the object and announces the selection after.
 class QtListControl::Change {
@@ -85,8 +92,15 @@ QVariant QtListControl::data(const QModelIndex& index, int role) const {
         (role != Qt::DisplayRole && role != Qt::ToolTipRole)) {
         return {};
     }
-    const std::string& text = items()[static_cast<std::size_t>(index.row())];
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    const std::string& item = items()[static_cast<std::size_t>(index.row())];
+    // A row shows far fewer characters than this; decoding and measuring a title of megabytes
+    // for every paint would freeze the window.
+    const std::string_view text = utf8Prefix(item, kLongestShownItem);
+    QString shown = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    if (text.size() < item.size()) {
+        shown += QChar(0x2026);
+    }
+    return shown;
 }
 
 void QtListControl::takeUserSelection(int index) {

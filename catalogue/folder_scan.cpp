@@ -42,6 +42,7 @@ void CollectFiles(platform::FileSystem& files, platform::Window* window, const s
     // scanned again.
     std::set<FolderId> scanned;
     std::vector<OpenFolder> open;
+    const std::set<std::uint64_t> systemDevices = files.systemStateDevices();
 
     // Lists one folder: its files go to `list` at once, its subfolders wait on `open`. False when
     // the window is closing.
@@ -81,6 +82,9 @@ void CollectFiles(platform::FileSystem& files, platform::Window* window, const s
     }
     FolderId rootId;
     if (files.folderIdentity(root, rootId.first, rootId.second)) {
+        if (systemDevices.count(rootId.first) != 0) {
+            return;
+        }
         scanned.insert(rootId);
     }
     if (!scan(root)) {
@@ -94,7 +98,8 @@ void CollectFiles(platform::FileSystem& files, platform::Window* window, const s
             continue;
         }
         const Subfolder sub = std::move(top.subfolders[top.next++]);
-        if (!scanned.insert(sub.id).second) {
+        // /proc and the like hold no pages, and files that never end or that block a reader.
+        if (systemDevices.count(sub.id.first) != 0 || !scanned.insert(sub.id).second) {
             continue;
         }
         if (!scan(sub.name)) {

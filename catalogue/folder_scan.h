@@ -20,7 +20,8 @@ std::int64_t FileSizeOf(platform::FileSystem& files, const std::string& fileName
 // files before its subfolders, both in the order the system lists them, depth first. The folder
 // keeps its case and gets a "/" appended unless it ends in one ("/d/Help" collects
 // "/d/Help/Sub/Page.HTM"). Links are followed; a folder already scanned in this scan (the same
-// device and inode) is not scanned again, and names holding CR or LF are skipped. `window` (may
+// device and inode) is not scanned again, nor is any folder of the system's state (/proc, /sys,
+// /dev: FileSystem::systemStateDevices), and names holding CR or LF are skipped. `window` (may
 // be null) handles pending events once per folder; the scan stops there once the window is
 // closing.
 void CollectFiles(platform::FileSystem& files, platform::Window* window, const std::string& folder,

@@ -1,6 +1,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -10,6 +11,7 @@
 
 #include "catalogue/catalogue_builder.h"
 #include "cli/commands.h"
+#include "platform/error.h"
 #include "platform/file_system.h"
 #include "platform/list_control.h"
 
@@ -152,6 +154,12 @@ int runBuild(const std::vector<std::string>& args) {
         }
         saveCatalogue(catalogue, files, folder);
         std::printf("%d entries\n", titles.count());
+        // A report that can't be written (a full disk, a closed pipe) is a failure.
+        if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+            std::fprintf(stderr, "pelmaro-cli: cannot write the output: %s\n",
+                         systemMessage(errno).c_str());
+            return 1;
+        }
         return 0;
     } catch (const std::exception& e) {
         window.finish();

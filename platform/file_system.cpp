@@ -4,10 +4,13 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <random>
 #include <thread>
@@ -213,6 +216,49 @@ bool PosixFileSystem::folderIdentity(const std::string& folder, std::uint64_t& d
     device = static_cast<std::uint64_t>(info.st_dev);
     inode = static_cast<std::uint64_t>(info.st_ino);
     return true;
+}
+
+std::set<std::uint64_t> PosixFileSystem::systemStateDevices() {
+    // Each line of mountinfo: "22 1 0:21 / /proc rw,nosuid - proc proc rw": the third field is
+    // the device, the one after " - " the file system type.
+    static constexpr std::array kSystemTypes = {
+        "proc",      "sysfs",       "devtmpfs", "devpts", "debugfs",    "tracefs", "securityfs",
+        "cgroup",    "cgroup2",     "pstore",   "bpf",    "configfs",   "fusectl", "mqueue",
+        "hugetlbfs", "binfmt_misc", "efivarfs", "autofs", "rpc_pipefs", "nsfs",
+    };
+    std::set<std::uint64_t> devices;
+    std::string content;
+    try {
+        PosixFileSystem files;
+        content = readWholeFile(files, "/proc/self/mountinfo");
+    } catch (const Error&) {
+        return devices;  // no /proc: nothing is known to skip
+    }
+    std::size_t start = 0;
+    while (start < content.size()) {
+        std::size_t end = content.find('\n', start);
+        if (end == std::string::npos) {
+            end = content.size();
+        }
+        const std::string_view line = std::string_view(content).substr(start, end - start);
+        start = end + 1;
+        unsigned major = 0;
+        unsigned minor = 0;
+        const std::size_t separator = line.find(" - ");
+        if (separator == std::string_view::npos ||
+            std::sscanf(std::string(line.substr(0, separator)).c_str(), "%*s %*s %u:%u", &major,
+                        &minor) != 2) {
+            continue;
+        }
+        const std::string_view rest = line.substr(separator + 3);
+        const std::string_view type = rest.substr(0, rest.find(' '));
+        for (const char* system : kSystemTypes) {
+            if (type == system) {
+                devices.insert(static_cast<std::uint64_t>(::makedev(major, minor)));
+            }
+        }
+    }
+    return devices;
 }
 
 std::int64_t PosixFileSystem::fileSize(const std::string& fileName) {

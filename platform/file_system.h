@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -60,6 +61,10 @@ public:
                                 std::uint64_t& /*inode*/) {
         return false;
     }
+    // The devices (as DirEntry::device gives them) of the mounted file systems that show the
+    // system's own state rather than files (/proc, /sys, /dev and the like): a scan never
+    // enters them, however a link leads there.
+    virtual std::set<std::uint64_t> systemStateDevices() { return {}; }
     // The size of a regular file that can be opened for reading; -1 otherwise.
     virtual std::int64_t fileSize(const std::string& fileName) = 0;
     // Opens a file for reading; fails with "Cannot open file "%s". %s".
@@ -100,6 +105,7 @@ public:
     bool listFolder(const std::string& folder, std::vector<DirEntry>& entries) override;
     bool folderIdentity(const std::string& folder, std::uint64_t& device,
                         std::uint64_t& inode) override;
+    std::set<std::uint64_t> systemStateDevices() override;
     std::int64_t fileSize(const std::string& fileName) override;
     std::unique_ptr<InputFile> openForReading(const std::string& fileName) override;
     bool fileExists(const std::string& fileName) override;

@@ -1,6 +1,7 @@
 #include "platform/settings_file.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -335,6 +336,25 @@ void SettingsFile::parseKeyLine(std::size_t& index) {
     entry.lineCount = static_cast<int>(index - first);
     const std::string key = lowered(entry.name);
     entries_[key] = std::move(entry);
+}
+
+std::string SettingsFile::storeProblem() const {
+    // The file is rewritten through a temporary file in its folder, or created with the folder:
+    // the nearest folder that exists must let us create files.
+    std::filesystem::path folder = std::filesystem::path(fileName_).parent_path();
+    std::error_code ignored;
+    while (!folder.empty() && !std::filesystem::exists(folder, ignored) &&
+           folder != folder.parent_path()) {
+        folder = folder.parent_path();
+    }
+    const std::string name = folder.empty() ? std::string(".") : folder.string();
+    if (!std::filesystem::is_directory(name, ignored)) {
+        return "Cannot store the settings in \"" + name + "\". " + systemMessage(ENOTDIR);
+    }
+    if (::access(name.c_str(), W_OK | X_OK) != 0) {
+        return "Cannot store the settings in \"" + name + "\". " + systemMessage(errno);
+    }
+    return {};
 }
 
 bool SettingsFile::openKey() {

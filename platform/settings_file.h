@@ -51,6 +51,11 @@ public:
 
     const std::string& fileName() const { return fileName_; }
 
+    // Why the settings could not be stored, asked once at start-up so that the user learns it
+    // then rather than never: "Cannot store the settings in "%s". %s" naming the folder that
+    // can't be written (or created); empty when they can be stored.
+    std::string storeProblem() const;
+
     // One value as the file gives it. `type` is the registry's type number: 1 string,
     // 2 expandable string, 3 binary, 4 dword, and so on; `data` its bytes (a string's without
     // its terminating NUL, a dword's four bytes little-endian first).

@@ -75,6 +75,15 @@ TEST(CliBuild, RelativeFolderIsTakenFromTheCurrentDirectory) {
     EXPECT_EQ(test::readFile(dir / "tree/pelmaropath.path"), paths);
 }
 
+TEST(CliBuild, OutputThatCantBeWrittenIsAFailure) {
+    test::TempDir dir;
+    writeTree(dir, "tree");
+    const std::string fullDisk = "/dev/full";
+    const test::CliRun run = test::runCliIn(dir, "", {"build", dir / "tree"}, fullDisk);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "pelmaro-cli: cannot write the output: No space left on device\n");
+}
+
 TEST(CliBuild, FailuresExitNonZeroWithTheMessage) {
     test::TempDir dir;
     dir.write("empty/nothing.htm", "");

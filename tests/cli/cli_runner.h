@@ -20,10 +20,10 @@ struct CliRun {
 };
 
 // Runs pelmaro-cli with `args` in the folder `workingDir` (the test's own when empty), without a
-// shell; its stdout and stderr are caught in files of `dir`.
+// shell; its stdout and stderr are caught in files of `dir`, or stdout goes to `output`.
 inline CliRun runCliIn(const TempDir& dir, const std::string& workingDir,
-                       const std::vector<std::string>& args) {
-    const std::string outName = dir / "cli.out";
+                       const std::vector<std::string>& args, const std::string& output = {}) {
+    const std::string outName = output.empty() ? dir / "cli.out" : output;
     const std::string errName = dir / "cli.err";
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -51,7 +51,7 @@ inline CliRun runCliIn(const TempDir& dir, const std::string& workingDir,
     int status = 0;
     waitpid(pid, &status, 0);
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.out = readFile(outName);
+    run.out = output.empty() ? readFile(outName) : std::string();
     run.err = readFile(errName);
     return run;
 }

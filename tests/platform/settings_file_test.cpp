@@ -1,5 +1,9 @@
 #include "platform/settings_file.h"
 
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -251,6 +255,27 @@ TEST(SettingsFile, FileThatCantBeReadOrCreatedDoesNotOpen) {
         EXPECT_EQ(errorOf([&] { settings.writeInteger("id", 1); }), "Failed to set data for 'id'");
         settings.closeKey();
     }
+}
+
+TEST(SettingsFile, StoreProblemNamesTheFolderThatCantBeWritten) {
+    test::TempDir dir;
+    dir.write("plain", "x");
+    EXPECT_EQ(SettingsFile(dir / "cfg/settings.reg").storeProblem(), "");
+    EXPECT_EQ(SettingsFile(dir / "new/deeper/settings.reg").storeProblem(), "");
+    EXPECT_EQ(SettingsFile(dir / "plain/pelmaro/settings.reg").storeProblem(),
+              "Cannot store the settings in \"" + (dir / "plain") + "\". Not a directory");
+    // A folder that refuses writes: read-only to a user, a read-only file system to root.
+    const std::string locked = dir.mkdir("locked");
+    const bool readOnly =
+        ::geteuid() == 0 ? ::mount("tmpfs", locked.c_str(), "tmpfs", MS_RDONLY, "size=16k") == 0
+                         : ::chmod(locked.c_str(), 0555) == 0;
+    if (!readOnly) {
+        GTEST_SKIP() << "no read-only folder can be made here";
+    }
+    const std::string problem = SettingsFile(locked + "/settings.reg").storeProblem();
+    ::umount2(locked.c_str(), MNT_DETACH);
+    ::chmod(locked.c_str(), 0755);
+    EXPECT_EQ(problem.rfind("Cannot store the settings in \"" + locked + "\". ", 0), 0u) << problem;
 }
 
 TEST(SettingsFile, RefusedWriteAtCloseIsReported) {

@@ -16,6 +16,7 @@ public:
                         std::uint64_t& inode) override {
         return real_.folderIdentity(folder, device, inode);
     }
+    std::set<std::uint64_t> systemStateDevices() override { return real_.systemStateDevices(); }
     std::int64_t fileSize(const std::string& fileName) override { return real_.fileSize(fileName); }
     std::unique_ptr<platform::InputFile> openForReading(const std::string& fileName) override {
         return real_.openForReading(fileName);
