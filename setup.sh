@@ -15,7 +15,7 @@ if [[ $mode != run && $mode != test ]]; then
 fi
 
 packages=(cmake ninja-build g++ libgtest-dev qt6-base-dev qt6-webengine-dev libgl-dev
-          xvfb xauth fonts-dejavu-core)
+          xvfb xauth fonts-dejavu-core clang libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -44,6 +44,13 @@ cmake -S . -B build-logic -G Ninja -DPELMARO_GUI=OFF -DPELMARO_WERROR=ON -DPELMA
     -DPELMARO_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
 cmake --build build-logic -j "$jobs"
 ctest --test-dir build-logic -j "$jobs" --output-on-failure
+
+# Every reader of outside bytes under libFuzzer with the sanitizers, each for a bounded time
+# from its seed corpus; a finding fails the run.
+cmake -S . -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DPELMARO_FUZZ=ON -DPELMARO_GUI=OFF \
+    -DPELMARO_WERROR=ON -DPELMARO_SANITIZE=ON -DPELMARO_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
+cmake --build build-fuzz -j "$jobs"
+ctest --test-dir build-fuzz -j "$jobs" --output-on-failure
 
 # Everything, the window included.
 cmake -S . -B build -G Ninja -DPELMARO_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
