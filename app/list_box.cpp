@@ -59,7 +59,7 @@ void QtListControl::clear() {
     endResetModel();
 }
 
-void QtListControl::assign(std::vector<std::string> items) {
+void QtListControl::assign(platform::TextList items) {
     Change change(*this);
     beginResetModel();
     list_.assign(std::move(items));
@@ -92,7 +92,7 @@ QVariant QtListControl::data(const QModelIndex& index, int role) const {
         (role != Qt::DisplayRole && role != Qt::ToolTipRole)) {
         return {};
     }
-    const std::string& item = items()[static_cast<std::size_t>(index.row())];
+    const std::string_view item = items()[static_cast<std::size_t>(index.row())];
     // A row shows far fewer characters than this; decoding and measuring a title of megabytes
     // for every paint would freeze the window.
     const std::string_view text = utf8Prefix(item, kLongestShownItem);

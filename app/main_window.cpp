@@ -255,7 +255,7 @@ void TForm1::ListBox1Click() {
     if (selected < 0) {
         return;  // a search that found nothing leaves no entry selected
     }
-    pageView_->navigate(listBox2_->item(selected));
+    pageView_->navigate(std::string(listBox2_->item(selected)));
 }
 
 void TForm1::ListBox3DblClick() {

@@ -150,7 +150,7 @@ void Bookmarks::DeleteBookmark1Click() {
     if (selected < 0 || !standsForCurrentFile()) {
         return;
     }
-    std::string reference = list_.item(selected);
+    std::string reference(list_.item(selected));
     list_.remove(selected);
     changed({BookmarkChange::Kind::Remove, std::move(reference)});
 }

@@ -1,6 +1,7 @@
 #include "catalogue/catalogue_files.h"
 
 #include <algorithm>
+#include <limits>
 
 #include "catalogue/line_list.h"
 #include "catalogue/strings.h"
@@ -125,12 +126,17 @@ CatalogueLines loadCataloguePair(platform::FileSystem& files, const std::string&
     const auto lock = files.lockFolder(names.folder);
     recover(files, names);
     CatalogueLines lines;
-    lines.paths = readLineListFile(files, pathFile);
-    lines.titles = readLineListFile(files, titleFile);
-    if (lines.titles.size() != lines.paths.size()) {
+    std::size_t pathCount = 0;
+    std::size_t titleCount = 0;
+    lines.paths =
+        readLineListText(files, pathFile, std::numeric_limits<std::size_t>::max(), pathCount);
+    // Titles beyond the paths are only counted: a title file of millions of lines beside a
+    // short path file costs nothing.
+    lines.titles = readLineListText(files, titleFile, pathCount, titleCount);
+    if (titleCount != pathCount) {
         throw Error("The catalogue files \"" + titleFile + "\" and \"" + pathFile +
-                    "\" do not match: " + std::to_string(lines.titles.size()) + " titles, " +
-                    std::to_string(lines.paths.size()) + " paths");
+                    "\" do not match: " + std::to_string(titleCount) + " titles, " +
+                    std::to_string(pathCount) + " paths");
     }
     return lines;
 }

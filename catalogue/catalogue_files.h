@@ -18,8 +18,8 @@
 namespace pelmaro {
 
 struct CatalogueLines {
-    std::vector<std::string> titles;
-    std::vector<std::string> paths;
+    platform::TextList titles;
+    platform::TextList paths;
 };
 
 // Replaces base + ".title" and base + ".path" with the two lists. Fails with

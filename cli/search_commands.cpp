@@ -62,10 +62,11 @@ int runSearch(const std::vector<std::string>& args) {
         }
         bool found = false;
         bool skipped = false;
-        for (std::size_t n = 0; n < paths.size(); ++n) {
+        auto path = paths.begin();
+        for (std::size_t n = 0; n < paths.size(); ++n, ++path) {
             FileTextScanner::Outcome outcome;
             try {
-                outcome = scanner.scan(files, paths[n]);
+                outcome = scanner.scan(files, std::string(*path));
             } catch (const Error& error) {
                 // As in the window, one unreadable file doesn't end the search; like grep, it
                 // makes the status say that the answer may be incomplete.

@@ -10,19 +10,19 @@ void MemoryList::check(int index) const {
     }
 }
 
-const std::string& MemoryList::item(int index) const {
+std::string_view MemoryList::item(int index) const {
     check(index);
     return items_[static_cast<std::size_t>(index)];
 }
 
 void MemoryList::setItem(int index, std::string text) {
     check(index);
-    items_[static_cast<std::size_t>(index)] = std::move(text);
+    items_.set(static_cast<std::size_t>(index), text);
 }
 
 void MemoryList::remove(int index) {
     check(index);
-    items_.erase(items_.begin() + index);
+    items_.erase(static_cast<std::size_t>(index));
     if (selected_ == index) {
         selected_ = -1;
     } else if (selected_ > index) {
@@ -35,7 +35,7 @@ void MemoryList::clear() {
     selected_ = -1;
 }
 
-void MemoryList::assign(std::vector<std::string> items) {
+void MemoryList::assign(TextList items) {
     items_ = std::move(items);
     selected_ = -1;
 }

@@ -104,7 +104,7 @@ void FullTextSearch::searchFiles(const std::string& text) {
             break;
         }
         // A copy: the window handles events while the file is read.
-        const std::string path = catalogue_.paths.item(n);
+        const std::string path(catalogue_.paths.item(n));
         FileTextScanner::Outcome outcome;
         try {
             outcome = scanner.scan(files_, path, keepGoing);

@@ -343,7 +343,7 @@ protected:
         }
         std::string start() {
             try {
-                state.restore([this] { shown.push_back(paths.item(titles.selectedIndex())); });
+                state.restore([this] { shown.emplace_back(paths.item(titles.selectedIndex())); });
                 bookmarks.load();
             } catch (const Error& e) {
                 return e.what();

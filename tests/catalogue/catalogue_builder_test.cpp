@@ -313,7 +313,7 @@ Built build(platform::FileSystem& files, const std::string& folder,
     }
     std::vector<std::string> scanned;
     const BuildResult result = buildCatalogue({titles, paths}, files, window, folder, scanned);
-    return {result, titles.items(), paths.items(), window.caption()};
+    return {result, titles.items().toVector(), paths.items().toVector(), window.caption()};
 }
 
 // One tree for all cases: writing files is slow on some machines.

@@ -75,7 +75,7 @@ protected:
         FullTextSearch search(Catalogue{titleList, pathList}, results, bookmarks, command, window,
                               dialogs, files, gate);
         search.Fullsearch1Click();
-        return results.items();
+        return results.items().toVector();
     }
 
     // Every stop of the window's Search for `text`, as entry references.
