@@ -164,8 +164,8 @@ public:
     std::string label(const char* action) const {
         return form->findChild<QAction*>(QString::fromLatin1(action))->text().toStdString();
     }
-    const std::vector<std::string>& titles() { return form->titles().items(); }
-    const std::vector<std::string>& paths() { return form->paths().items(); }
+    std::vector<std::string> titles() { return form->titles().items().toVector(); }
+    std::vector<std::string> paths() { return form->paths().items().toVector(); }
     int selected() { return form->titles().selectedIndex(); }
 
     ScriptedDialogs dialogs;

@@ -122,7 +122,7 @@ private slots:
         run.press(Qt::Key_F11);
 
         QVERIFY(stop.done());
-        const std::vector<std::string> found = run.form->resultList().items();
+        const std::vector<std::string> found = run.form->resultList().items().toVector();
         QVERIFY2(found.size() < std::size_t(kPages), std::to_string(found.size()).c_str());
         for (std::size_t i = 0; i < found.size(); ++i) {
             QCOMPARE(QString::fromStdString(found[i]), numbered(static_cast<int>(i)));
