@@ -15,7 +15,11 @@ if [[ $mode != run && $mode != test ]]; then
 fi
 
 packages=(cmake ninja-build g++ libgtest-dev qt6-base-dev qt6-webengine-dev libgl-dev
-          xvfb xauth fonts-dejavu-core clang libclang-rt-14-dev)
+          xvfb xauth fonts-dejavu-core)
+# The fuzz targets build with clang and its libFuzzer runtime.
+[[ $mode == test ]] && packages+=(clang libclang-rt-14-dev)
+# The tests also check the formatting and order titles of a real documentation tree.
+[[ $mode == test ]] && packages+=(clang-format python3.11-doc)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -39,6 +43,9 @@ if [[ $mode == run ]]; then
     exec ./build/app/pelmaro
 fi
 
+# Every source as .clang-format lays it out.
+git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run -Werror
+
 # The logic alone, without Qt, with the sanitizers: proves the boundary and catches memory faults.
 cmake -S . -B build-logic -G Ninja -DPELMARO_GUI=OFF -DPELMARO_WERROR=ON -DPELMARO_SANITIZE=ON \
     -DPELMARO_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
@@ -51,6 +58,12 @@ cmake -S . -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DPELMARO_FUZZ=ON
     -DPELMARO_WERROR=ON -DPELMARO_SANITIZE=ON -DPELMARO_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
 cmake --build build-fuzz -j "$jobs"
 ctest --test-dir build-fuzz -j "$jobs" --output-on-failure
+# The logic again under ThreadSanitizer: the build, the searches and the reader's long work run on
+# threads of their own.
+cmake -S . -B build-tsan -G Ninja -DPELMARO_GUI=OFF -DPELMARO_WERROR=ON -DPELMARO_TSAN=ON \
+    -DPELMARO_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build-tsan -j "$jobs"
+ctest --test-dir build-tsan -j "$jobs" --output-on-failure -R 'Reader|BuildOnWorkers|SearchFiles|TitleWorkers|CliBuild'
 
 # Everything, the window included.
 cmake -S . -B build -G Ninja -DPELMARO_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo

@@ -1,10 +1,10 @@
 #include <QApplication>
-#include <QFile>
 #include <QFileInfo>
 
 #include "app/main_window.h"
 #include "app/page_view.h"
 #include "app/qt_dialogs.h"
+#include "app/qt_text.h"
 #include "app/window_text.h"
 #include "platform/file_system.h"
 #include "platform/settings_file.h"
@@ -16,19 +16,17 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
 
     const std::string executable =
-        QFile::encodeName(QFileInfo(QCoreApplication::applicationFilePath()).fileName())
-            .toStdString();
-    app::QtDialogs dialogs(QString::fromUtf8(app::applicationTitle(executable)));
-    platform::SettingsFile settings(platform::defaultSettingsFileName());
+        app::fileNameBytes(QFileInfo(QCoreApplication::applicationFilePath()).fileName());
+    app::QtDialogs dialogs(app::toQString(app::applicationTitle(executable)));
     platform::PosixFileSystem files;
+    platform::SettingsFile settings(files, platform::defaultSettingsFileName());
 
-    app::TForm1 form({dialogs, settings, files, {}});
-    dialogs.attach(&form, &form);
-    form.FormCreate();
-    form.showMaximized();
+    app::MainWindow window({dialogs, settings, files, &dialogs});
+    window.start();
+    window.showMaximized();
     // A session that ends without closing the window still stores the settings and bookmarks
-    // (FormDestroy runs once, whichever comes first).
-    QObject::connect(&application, &QCoreApplication::aboutToQuit, &form,
-                     [&form] { form.FormDestroy(); });
+    // (shutdown runs once, whichever comes first).
+    QObject::connect(&application, &QCoreApplication::aboutToQuit, &window,
+                     [&window] { window.shutdown(); });
     return QApplication::exec();
 }

@@ -2,34 +2,22 @@
 
 #include <QAction>
 #include <QCloseEvent>
-#include <QCoreApplication>
-#include <QFile>
-#include <QFileInfo>
 #include <QKeyEvent>
 #include <QMenuBar>
-#include <QMessageBox>
+#include <QMetaObject>
 #include <QSplitter>
 #include <QStackedLayout>
 #include <QWebEngineView>
 #include <exception>
 
 #include "app/page_view.h"
+#include "app/qt_text.h"
 #include "app/window_text.h"
-#include "bookmarks/bookmarks.h"
-#include "catalogue/catalogue_builder.h"
-#include "catalogue/line_list.h"
-#include "catalogue/session_state.h"
-#include "platform/error.h"
-#include "search/full_text_search.h"
-#include "search/title_search.h"
+#include "reader/reader.h"
 
 namespace pelmaro::app {
 
 namespace {
-
-QString fromBytes(const std::string& text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 constexpr int kTitleListWidth = 121;
 constexpr int kSplitterWidth = 16;
@@ -49,7 +37,7 @@ void MenuCommands::setLabel(QAction* action, const std::string& label) {
     }
     labels = placeAccessKeys(labels);
     for (std::size_t i = 0; i < actions_.size(); ++i) {
-        const QString text = fromBytes(labels[i]);
+        const QString text = toQString(labels[i]);
         if (actions_[i]->text() != text) {
             actions_[i]->setText(text);
         }
@@ -57,81 +45,77 @@ void MenuCommands::setLabel(QAction* action, const std::string& label) {
 }
 
 std::string MenuCommands::label(const QAction* action) {
-    return action->text().toUtf8().toStdString();
+    return toBytes(action->text());
 }
 
-TForm1::TForm1(FormServices services, QWidget* parent)
-    : QMainWindow(parent),
-      services_(std::move(services)),
-      title_(fromBytes(applicationTitle(
-          QFile::encodeName(QFileInfo(QCoreApplication::applicationFilePath()).fileName())
-              .toStdString()))) {
-    if (!services_.runModal) {
-        services_.runModal = runModally;
-    }
-    setObjectName(QStringLiteral("Form1"));
+// The full-search command's label, read back with its mark, as the reader reads and sets it.
+class MainWindow::FullSearchLabel final : public platform::MenuItem {
+public:
+    FullSearchLabel(MenuCommands& commands, QAction* action)
+        : commands_(commands), action_(action) {}
+    std::string label() const override { return MenuCommands::label(action_); }
+    void setLabel(const std::string& label) override { commands_.setLabel(action_, label); }
+
+private:
+    MenuCommands& commands_;
+    QAction* action_;
+};
+
+MainWindow::MainWindow(WindowServices services, QWidget* parent)
+    : QMainWindow(parent), services_(services) {
+    setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(QStringLiteral("Pelmaro 1.0"));
     setGeometry(176, 114, 552, 378);  // the size it has when not maximized
 
     buildControls();
     buildMenu();
-
-    const Catalogue catalogue{*listBox1_, *listBox2_};
-    builder_ = std::make_unique<CatalogueBuilder>(catalogue, current_, *this, services_.dialogs,
-                                                  services_.files, gate_);
-    session_ = std::make_unique<SessionState>(catalogue, current_, services_.settings,
-                                              services_.dialogs, services_.files, gate_);
-    titleSearch_ =
-        std::make_unique<TitleSearch>(*listBox1_, services_.dialogs, [this] { ListBox1Click(); });
-    fullSearch_ =
-        std::make_unique<FullTextSearch>(catalogue, *listBox4_, *listBox3_, *fullSearchLabel_,
-                                         *this, services_.dialogs, services_.files, gate_);
-    bookmarks_ = std::make_unique<Bookmarks>(*listBox1_, *listBox3_, *listBox4_, current_,
-                                             services_.dialogs, services_.files);
-    current_.switched = [this] { bookmarks_->switchCatalogue(); };
+    reader_ = std::make_unique<Reader>(
+        ReaderServices{*titles_, *paths_, *bookmarks_, *results_, *this, services_.dialogs,
+                       services_.files, services_.settings, *pageView_, *fullSearchLabel_, *this});
+    reader_->setOnBusyChanged([this] { showBusy(); });
+    if (services_.modalDialogs != nullptr) {
+        services_.modalDialogs->attach(this);
+    }
 }
 
-TForm1::~TForm1() {
-    bookmarks_.reset();
-    fullSearch_.reset();
-    titleSearch_.reset();
-    session_.reset();
-    builder_.reset();
+MainWindow::~MainWindow() {
+    // Long work ends before the lists it hands its results to.
+    reader_.reset();
     pageView_.reset();
-    // The views go before the list controls they show.
+    // The views go before the models they show.
     delete takeCentralWidget();
 }
 
-void TForm1::buildControls() {
-    listBox1_ = new QtListControl(true, this);
-    listBox2_ = new QtListControl(false, this);
-    listBox3_ = new QtListControl(false, this);
-    listBox4_ = new QtListControl(false, this);
-    listBox1_->setObjectName(QStringLiteral("ListBox1"));
-    listBox2_->setObjectName(QStringLiteral("ListBox2"));  // the paths: never shown
-    listBox3_->setObjectName(QStringLiteral("ListBox3"));
-    listBox4_->setObjectName(QStringLiteral("ListBox4"));
+void MainWindow::buildControls() {
+    titles_ = new ByteListModel(true, this);
+    paths_ = new ByteListModel(false, this);  // never shown
+    bookmarks_ = new ByteListModel(false, this);
+    results_ = new ByteListModel(false, this);
+    titles_->setObjectName(QStringLiteral("titles"));
+    paths_->setObjectName(QStringLiteral("paths"));
+    bookmarks_->setObjectName(QStringLiteral("bookmarks"));
+    results_->setObjectName(QStringLiteral("results"));
 
     splitter_ = new QSplitter(Qt::Horizontal);
-    splitter_->setObjectName(QStringLiteral("Splitter1"));
+    splitter_->setObjectName(QStringLiteral("splitter"));
     splitter_->setHandleWidth(kSplitterWidth);
 
-    titleView_ = new ListBox(*listBox1_);
-    titleView_->setObjectName(QStringLiteral("ListBox1"));
+    titleView_ = new EntryListView(*titles_);
+    titleView_->setObjectName(QStringLiteral("titleList"));
     // A drag to a sliver shuts the list rather than leaving an unreadable strip.
     titleView_->setMinimumWidth(60);
     splitter_->addWidget(titleView_);
 
     auto* page = new QWidget;
-    page->setObjectName(QStringLiteral("PageArea"));
+    page->setObjectName(QStringLiteral("pageArea"));
     pageArea_ = new QStackedLayout(page);
     pageArea_->setContentsMargins(0, 0, 0, 0);
     browser_ = new QWebEngineView;
-    browser_->setObjectName(QStringLiteral("WebBrowser1"));
-    bookmarkView_ = new ListBox(*listBox3_);
-    bookmarkView_->setObjectName(QStringLiteral("ListBox3"));
-    resultView_ = new ListBox(*listBox4_);
-    resultView_->setObjectName(QStringLiteral("ListBox4"));
+    browser_->setObjectName(QStringLiteral("pageView"));
+    bookmarkView_ = new EntryListView(*bookmarks_);
+    bookmarkView_->setObjectName(QStringLiteral("bookmarkList"));
+    resultView_ = new EntryListView(*results_);
+    resultView_->setObjectName(QStringLiteral("resultList"));
     pageArea_->addWidget(browser_);
     pageArea_->addWidget(bookmarkView_);
     pageArea_->addWidget(resultView_);
@@ -148,197 +132,132 @@ void TForm1::buildControls() {
 
     pageView_ = std::make_unique<WebPageView>(*browser_);
 
-    connect(titleView_, &ListBox::userSelectionChanged, this,
-            [this] { runHandler([this] { ListBox1Click(); }); });
-    connect(bookmarkView_, &ListBox::listDoubleClicked, this,
-            [this] { runHandler([this] { ListBox3DblClick(); }); });
-    connect(resultView_, &ListBox::listDoubleClicked, this,
-            [this] { runHandler([this] { ListBox4DblClick(); }); });
-    connect(listBox3_, &QtListControl::visibilityChanged, this, &TForm1::showOverlays);
-    connect(listBox4_, &QtListControl::visibilityChanged, this, &TForm1::showOverlays);
+    connect(titleView_, &EntryListView::userSelectionChanged, this,
+            [this] { run([this] { reader_->showSelectedPage(); }); });
+    connect(bookmarkView_, &EntryListView::listDoubleClicked, this,
+            [this] { run([this] { reader_->jumpFromBookmark(); }); });
+    connect(resultView_, &EntryListView::listDoubleClicked, this,
+            [this] { run([this] { reader_->jumpFromResult(); }); });
+    connect(bookmarks_, &ByteListModel::visibilityChanged, this, &MainWindow::showOverlays);
+    connect(results_, &ByteListModel::visibilityChanged, this, &MainWindow::showOverlays);
 }
 
-QAction* TForm1::addCommand(const char* name, const char* label, Qt::Key key,
-                            void (TForm1::*handler)()) {
+QAction* MainWindow::addCommand(const char* name, const char* label, Qt::Key key,
+                                void (Reader::*command)()) {
     auto* action = new QAction(QString::fromLatin1(label), this);
     action->setObjectName(QString::fromLatin1(name));
     action->setShortcut(QKeySequence(key));
     // The keys work wherever the focus is, the page view included.
     action->setShortcutContext(Qt::ApplicationShortcut);
     connect(action, &QAction::triggered, this,
-            [this, handler] { runHandler([this, handler] { (this->*handler)(); }); });
+            [this, command] { run([this, command] { (reader_.get()->*command)(); }); });
     menuBar()->addAction(action);
     commands_.add(action);
     return action;
 }
 
-void TForm1::buildMenu() {
-    menuBar()->setObjectName(QStringLiteral("MainMenu1"));
-    addCommand("Path1", "Path", Qt::Key_F2, &TForm1::Path1Click);
-    addCommand("Search1", "Search", Qt::Key_F3, &TForm1::Search1Click);
-    addCommand("NewSearch1", "New Search", Qt::Key_F4, &TForm1::NewSearch1Click);
-    addCommand("Bookmark1", "Bookmark", Qt::Key_F8, &TForm1::Bookmark1Click);
-    addCommand("AddNewbookmark1", "New bookmark", Qt::Key_F6, &TForm1::AddNewbookmark1Click);
-    addCommand("DeleteBookmark1", "Delete Bookmark", Qt::Key_F7, &TForm1::DeleteBookmark1Click);
-    addCommand("Open1", "Open", Qt::Key_F9, &TForm1::Open1Click);
-    addCommand("Result1", "Result", Qt::Key_F10, &TForm1::Result1Click);
-    QAction* fullSearch =
-        addCommand("Fullsearch1", "Full search", Qt::Key_F11, &TForm1::Fullsearch1Click);
-    fullSearchLabel_ = std::make_unique<MenuItemLabel>(commands_, fullSearch);
+void MainWindow::buildMenu() {
+    menuBar()->setObjectName(QStringLiteral("menuBar"));
+    QAction* build = addCommand("buildFromFolder", "Path", Qt::Key_F2, &Reader::buildFromFolder);
+    addCommand("findNext", "Search", Qt::Key_F3, &Reader::findNext);
+    addCommand("findFromTop", "New Search", Qt::Key_F4, &Reader::findFromTop);
+    addCommand("toggleBookmarks", "Bookmark", Qt::Key_F8, &Reader::toggleBookmarks);
+    addCommand("addBookmark", "New bookmark", Qt::Key_F6, &Reader::addBookmark);
+    addCommand("deleteBookmark", "Delete Bookmark", Qt::Key_F7, &Reader::deleteBookmark);
+    QAction* open = addCommand("openStored", "Open", Qt::Key_F9, &Reader::openStored);
+    addCommand("toggleResults", "Result", Qt::Key_F10, &Reader::toggleResults);
+    QAction* fullSearch = addCommand("startOrStopFullSearch", "Full search", Qt::Key_F11,
+                                     &Reader::startOrStopFullSearch);
+    fullSearchLabel_ = std::make_unique<FullSearchLabel>(commands_, fullSearch);
+    longCommands_ = {build, open};
 }
 
-void TForm1::FormCreate() {
-    if (started_) {
-        return;
-    }
-    started_ = true;
-    FocusState = 1;
-    runHandler([this] {
-        session_->restore([this] { ListBox1Click(); });
-        bookmarks_->load();
-    });
+void MainWindow::start() {
+    focusOnList_ = true;
+    run([this] { reader_->start(); });
 }
 
-void TForm1::FormDestroy() {
+void MainWindow::shutdown() {
     if (shutDown_) {
         return;
     }
     shutDown_ = true;
-    runHandler([this] {
-        session_->save();
-        bookmarks_->shutdown();
-    });
+    run([this] { reader_->shutdown(); });
 }
 
-void TForm1::setStatus(const std::string& caption) {
+void MainWindow::setCaption(const std::string& caption) {
     // "[*]" would be taken for the window's modified mark; doubled it shows as itself.
-    setWindowTitle(fromBytes(caption).replace(QStringLiteral("[*]"), QStringLiteral("[*][*]")));
+    setWindowTitle(toQString(caption).replace(QStringLiteral("[*]"), QStringLiteral("[*][*]")));
 }
 
-void TForm1::processPendingMessages() {
-    QCoreApplication::processEvents();
+void MainWindow::post(std::function<void()> task) {
+    // Queued to this window: tasks still waiting when it goes are dropped with it.
+    QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
 }
 
-void TForm1::Path1Click() {
-    builder_->Path1Click();
-}
-void TForm1::Search1Click() {
-    titleSearch_->Search1Click();
-}
-void TForm1::NewSearch1Click() {
-    titleSearch_->NewSearch1Click();
-}
-void TForm1::Bookmark1Click() {
-    bookmarks_->Bookmark1Click();
-}
-void TForm1::AddNewbookmark1Click() {
-    bookmarks_->AddNewbookmark1Click();
-}
-void TForm1::DeleteBookmark1Click() {
-    bookmarks_->DeleteBookmark1Click();
-}
-void TForm1::Open1Click() {
-    session_->Open1Click();
-}
-void TForm1::Result1Click() {
-    fullSearch_->Result1Click();
-}
-void TForm1::Fullsearch1Click() {
-    fullSearch_->Fullsearch1Click();
-}
-
-void TForm1::ListBox1Click() {
-    if (listBox1_->count() == 0) {
-        return;
+void MainWindow::run(const std::function<void()>& command) {
+    try {
+        command();
+    } catch (const std::exception& error) {
+        services_.dialogs.showError(error.what());
     }
-    const int selected = listBox1_->selectedIndex();
-    if (selected < 0) {
-        return;  // a search that found nothing leaves no entry selected
-    }
-    pageView_->navigate(std::string(listBox2_->item(selected)));
 }
 
-void TForm1::ListBox3DblClick() {
-    jumpFrom(*listBox3_);
-}
-
-void TForm1::ListBox4DblClick() {
-    jumpFrom(*listBox4_);
-}
-
-void TForm1::jumpFrom(QtListControl& overlay) {
-    if (listBox1_->count() == 0 || !overlay.isVisible()) {
-        return;
-    }
-    if (overlay.count() > 0) {
-        const int index = readEntryReference(overlay.item(overlay.selectedIndex()));
-        listBox1_->select(index);
-        ListBox1Click();
-    }
-    overlay.setVisible(false);
-}
-
-void TForm1::FormKeyDown(int key) {
-    if (key != Qt::Key_Tab && key != Qt::Key_Backtab) {
-        return;
-    }
-    if (FocusState == 1) {
-        FocusState = 2;
+void MainWindow::toggleFocus() {
+    if (focusOnList_) {
         titleView_->setFocus(Qt::TabFocusReason);
     } else {
-        FocusState = 1;
         browser_->setFocus(Qt::TabFocusReason);
     }
+    focusOnList_ = !focusOnList_;
 }
 
-void TForm1::showOverlays() {
+void MainWindow::showOverlays() {
     // The result list lies over the bookmark list, which lies over the page.
-    if (listBox4_->isVisible()) {
+    if (results_->isVisible()) {
         pageArea_->setCurrentWidget(resultView_);
-    } else if (listBox3_->isVisible()) {
+    } else if (bookmarks_->isVisible()) {
         pageArea_->setCurrentWidget(bookmarkView_);
     } else {
         pageArea_->setCurrentWidget(browser_);
     }
 }
 
-void TForm1::runHandler(const std::function<void()>& handler) {
-    try {
-        handler();
-    } catch (const std::exception& error) {
-        showError(error.what());
-    }
-    if (closeRequested_ && !shutDown_ && !gate_.busy()) {
-        close();  // the user closed the window while a long command ran; it has ended now
+void MainWindow::showBusy() {
+    for (QAction* action : longCommands_) {
+        action->setEnabled(!reader_->busy());
     }
 }
 
-void TForm1::showError(const std::string& message) {
-    QMessageBox box(QMessageBox::Critical, title_, fromBytes(withClosingPeriod(message)),
-                    QMessageBox::Ok, this);
-    services_.runModal(box);
-}
-
-bool TForm1::event(QEvent* event) {
+bool MainWindow::event(QEvent* event) {
     if (event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if ((key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) &&
             !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
-            FormKeyDown(key->key());
+            toggleFocus();
             return true;
         }
     }
     return QMainWindow::event(event);
 }
 
-void TForm1::closeEvent(QCloseEvent* event) {
-    closeRequested_ = true;
-    if (gate_.busy()) {
-        // A long command lets events run from its loop; it sees the request and ends first.
+void MainWindow::closeEvent(QCloseEvent* event) {
+    QtDialogs* dialogs = services_.modalDialogs;
+    if (dialogs != nullptr && dialogs->running()) {
+        // A question of ours is open inside a command: it answers as cancelled, the command
+        // ends, and then the window closes.
+        dialogs->closeAll();
         event->ignore();
+        if (!closeWanted_) {
+            closeWanted_ = true;
+            QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+        }
         return;
     }
-    FormDestroy();
+    shutdown();
+    if (dialogs != nullptr) {
+        dialogs->closeAll();
+    }
     event->accept();
 }
 

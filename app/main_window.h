@@ -1,14 +1,14 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "app/list_box.h"
+#include "app/entry_list.h"
 #include "app/qt_dialogs.h"
-#include "catalogue/catalogue.h"
 #include "platform/file_system.h"
 #include "platform/settings_store.h"
 #include "platform/window.h"
@@ -19,11 +19,7 @@ class QStackedLayout;
 class QWebEngineView;
 
 namespace pelmaro {
-class Bookmarks;
-class CatalogueBuilder;
-class FullTextSearch;
-class SessionState;
-class TitleSearch;
+class Reader;
 }  // namespace pelmaro
 
 namespace pelmaro::app {
@@ -31,12 +27,13 @@ namespace pelmaro::app {
 class WebPageView;
 
 // What the window uses from outside: the program wires the real services, tests their fakes.
-struct FormServices {
+struct WindowServices {
     platform::Dialogs& dialogs;
     platform::SettingsStore& settings;
     platform::FileSystem& files;
-    // Shows the error box; runModally when empty.
-    ModalRunner runModal;
+    // The real dialogs behind `dialogs`, when they are: the window owns them and cancels the one
+    // that runs when it closes. Tests that answer from a script leave it empty.
+    QtDialogs* modalDialogs = nullptr;
 };
 
 // The commands on the menu bar, which keeps their access-key marks placed (see placeAccessKeys).
@@ -51,110 +48,68 @@ private:
     std::vector<QAction*> actions_;
 };
 
-// One menu command's label as the commands read and set it.
-class MenuItemLabel final : public platform::MenuItem {
-public:
-    MenuItemLabel(MenuCommands& commands, QAction* action) : commands_(commands), action_(action) {}
-    std::string label() const override { return MenuCommands::label(action_); }
-    void setLabel(const std::string& label) override { commands_.setLabel(action_, label); }
-
-private:
-    MenuCommands& commands_;
-    QAction* action_;
-};
-
 // The main window: the title list, the page view with the bookmark and result lists over it, and
-// the nine commands on the menu bar. Its caption doubles as the status line.
-class TForm1 final : public QMainWindow, public platform::Window {
+// the nine commands on the menu bar. Its caption doubles as the status line. It only wires: the
+// reader does the work, and this class keeps the widgets, the keys and the focus.
+class MainWindow final : public QMainWindow, public platform::Window, public platform::UiThread {
     Q_OBJECT
 
 public:
-    explicit TForm1(FormServices services, QWidget* parent = nullptr);
-    ~TForm1() override;
+    explicit MainWindow(WindowServices services, QWidget* parent = nullptr);
+    ~MainWindow() override;
 
-    // Start-up: the last catalogue, its selected entry and page, then the bookmarks. Runs once,
-    // before the window is shown; an error is shown and skips the rest.
-    void FormCreate();
-    // Shutdown: the settings, then the bookmark file. Runs once, when the window closes.
-    void FormDestroy();
+    // Start-up: the last catalogue, its entry and page, then the bookmarks. Runs once, before the
+    // window is shown; an error is shown and skips the rest.
+    void start();
+    // Shutdown: stops long work, stores the session and the bookmarks. Runs once.
+    void shutdown();
 
-    void setStatus(const std::string& caption) override;
-    void processPendingMessages() override;
-    bool closeRequested() const override { return closeRequested_; }
+    Reader& reader() { return *reader_; }
 
-    // The handlers. Errors leave them; the menu, the lists and the keys run them through
-    // runHandler(), which shows the error.
-    void Path1Click();
-    void Search1Click();
-    void NewSearch1Click();
-    void Bookmark1Click();
-    void AddNewbookmark1Click();
-    void DeleteBookmark1Click();
-    void Open1Click();
-    void Result1Click();
-    void Fullsearch1Click();
-    // Shows the page of the entry selected in the title list; nothing without a selection.
-    void ListBox1Click();
-    void ListBox3DblClick();
-    void ListBox4DblClick();
-    // Tab (with any shift state) addressed to the window itself moves the focus between the title
-    // list and the page view.
-    void FormKeyDown(int key);
+    void setCaption(const std::string& caption) override;
+    void post(std::function<void()> task) override;
 
-    // Runs a handler; an error it raises is shown in the error box.
-    void runHandler(const std::function<void()>& handler);
-
-    QtListControl& titles() { return *listBox1_; }
-    QtListControl& paths() { return *listBox2_; }
-    QtListControl& bookmarkList() { return *listBox3_; }
-    QtListControl& resultList() { return *listBox4_; }
-    CurrentCatalogue& currentCatalogue() { return current_; }
-    platform::MenuItem& fullSearchCommand() { return *fullSearchLabel_; }
-    platform::LongCommandGate& longCommandGate() { return gate_; }
-    int FocusState = 1;
+    // Runs a command; an error it raises is shown in the error box.
+    void run(const std::function<void()>& command);
 
 protected:
     bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    class FullSearchLabel;
+
     void buildControls();
     void buildMenu();
     QAction* addCommand(const char* name, const char* label, Qt::Key key,
-                        void (TForm1::*handler)());
-    void jumpFrom(QtListControl& overlay);
+                        void (Reader::*command)());
+    void toggleFocus();
     void showOverlays();
-    void showError(const std::string& message);
+    void showBusy();
 
-    FormServices services_;
-    QString title_;
-    platform::LongCommandGate gate_;
-    CurrentCatalogue current_;
-    bool closeRequested_ = false;
-    bool started_ = false;
+    WindowServices services_;
     bool shutDown_ = false;
+    bool closeWanted_ = false;
+    bool focusOnList_ = true;  // where Tab moves the focus next: the list, else the page
 
-    // The list controls hold the catalogue, the bookmarks and the results; the views show them.
-    QtListControl* listBox1_ = nullptr;
-    QtListControl* listBox2_ = nullptr;
-    QtListControl* listBox3_ = nullptr;
-    QtListControl* listBox4_ = nullptr;
-    ListBox* titleView_ = nullptr;
-    ListBox* bookmarkView_ = nullptr;
-    ListBox* resultView_ = nullptr;
+    // The models hold the catalogue, the bookmarks and the results; the views show them.
+    ByteListModel* titles_ = nullptr;
+    ByteListModel* paths_ = nullptr;
+    ByteListModel* bookmarks_ = nullptr;
+    ByteListModel* results_ = nullptr;
+    EntryListView* titleView_ = nullptr;
+    EntryListView* bookmarkView_ = nullptr;
+    EntryListView* resultView_ = nullptr;
     QSplitter* splitter_ = nullptr;
     QWebEngineView* browser_ = nullptr;
     QStackedLayout* pageArea_ = nullptr;
 
     MenuCommands commands_;
-    std::unique_ptr<MenuItemLabel> fullSearchLabel_;
+    // Commands that can't run while a long one does; F11 stays, since it stops a search.
+    std::vector<QAction*> longCommands_;
+    std::unique_ptr<FullSearchLabel> fullSearchLabel_;
     std::unique_ptr<WebPageView> pageView_;
-
-    std::unique_ptr<CatalogueBuilder> builder_;
-    std::unique_ptr<SessionState> session_;
-    std::unique_ptr<TitleSearch> titleSearch_;
-    std::unique_ptr<FullTextSearch> fullSearch_;
-    std::unique_ptr<Bookmarks> bookmarks_;
+    std::unique_ptr<Reader> reader_;
 };
 
 }  // namespace pelmaro::app

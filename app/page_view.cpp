@@ -15,6 +15,7 @@
 #include <cerrno>
 
 #include "app/window_text.h"
+#include "catalogue/page_types.h"
 #include "platform/error.h"
 #include "platform/file_system.h"
 

@@ -7,17 +7,23 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <algorithm>
+
+#include "app/qt_text.h"
+#include "app/window_text.h"
 
 namespace pelmaro::app {
 
 namespace {
 
 QString fromBytes(const std::string& text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    return toQString(text);
 }
 
-std::string toBytes(const QString& text) {
-    return text.toUtf8().toStdString();
+// Where a file dialog starts: the given folder when it exists, else the home folder.
+QString startingFolder(const std::string& folder) {
+    const QString name = QFile::decodeName(QByteArray::fromStdString(folder));
+    return !folder.empty() && QDir(name).exists() ? name : QDir::homePath();
 }
 
 }  // namespace
@@ -36,22 +42,45 @@ QString nameFilter(const platform::FileFilter& filter) {
 QtDialogs::QtDialogs(QString applicationTitle, ModalRunner run)
     : title_(std::move(applicationTitle)), run_(std::move(run)) {}
 
-void QtDialogs::attach(QWidget* owner, const platform::Window* window) {
+void QtDialogs::attach(QWidget* owner) {
     owner_ = owner;
-    window_ = window;
+}
+
+void QtDialogs::closeAll() {
+    closing_ = true;
+    if (running_ != nullptr) {
+        running_->reject();
+    }
+}
+
+int QtDialogs::run(QDialog& dialog) {
+    QDialog* outer = running_;
+    running_ = &dialog;
+    const int result = run_(dialog);
+    running_ = outer;
+    return result;
+}
+
+void QtDialogs::showError(const std::string& message) {
+    if (closing_) {
+        return;
+    }
+    QMessageBox box(QMessageBox::Critical, title_, fromBytes(withClosingPeriod(message)),
+                    QMessageBox::Ok, owner_);
+    run(box);
 }
 
 void QtDialogs::showMessage(const std::string& text) {
-    if (closing()) {
+    if (closing_) {
         return;
     }
     QMessageBox box(QMessageBox::NoIcon, title_, fromBytes(text), QMessageBox::Ok, owner_);
     box.button(QMessageBox::Ok)->setText(QStringLiteral("OK"));
-    run_(box);
+    run(box);
 }
 
 bool QtDialogs::askYesNo(const std::string& caption, const std::string& text) {
-    if (closing()) {
+    if (closing_) {
         return false;
     }
     QMessageBox box(QMessageBox::Information, fromBytes(caption), fromBytes(text),
@@ -60,13 +89,13 @@ bool QtDialogs::askYesNo(const std::string& caption, const std::string& text) {
     QPushButton* no = box.addButton(QStringLiteral("&No"), QMessageBox::NoRole);
     box.setDefaultButton(yes);
     box.setEscapeButton(no);  // closing the box without an answer is No
-    run_(box);
+    run(box);
     return box.clickedButton() == yes;
 }
 
 std::string QtDialogs::inputBox(const std::string& caption, const std::string& prompt,
                                 const std::string& preset) {
-    if (closing()) {
+    if (closing_) {
         return preset;
     }
     QInputDialog dialog(owner_);
@@ -74,38 +103,43 @@ std::string QtDialogs::inputBox(const std::string& caption, const std::string& p
     dialog.setWindowTitle(fromBytes(caption));
     dialog.setLabelText(fromBytes(prompt));
     dialog.setTextValue(fromBytes(preset));
+    // Wide enough for its caption, which is also the question.
+    dialog.resize(std::max(dialog.sizeHint().width(),
+                           dialog.fontMetrics().horizontalAdvance(fromBytes(caption)) + 160),
+                  dialog.sizeHint().height());
     if (auto* edit = dialog.findChild<QLineEdit*>()) {
         edit->setMaxLength(255);
     }
-    if (run_(dialog) != QDialog::Accepted) {
+    if (run(dialog) != QDialog::Accepted) {
         return preset;
     }
     return toBytes(dialog.textValue());
 }
 
-std::string QtDialogs::pickFolder(const std::string& instruction) {
-    if (closing()) {
+std::string QtDialogs::pickFolder(const std::string& instruction, const std::string& startFolder) {
+    if (closing_) {
         return {};
     }
-    QFileDialog dialog(owner_, fromBytes(instruction), QDir::homePath());
+    QFileDialog dialog(owner_, fromBytes(instruction), startingFolder(startFolder));
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly);
-    if (run_(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+    if (run(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return {};
     }
-    return QFile::encodeName(dialog.selectedFiles().constFirst()).toStdString();
+    return fileNameBytes(dialog.selectedFiles().constFirst());
 }
 
 std::optional<std::string> QtDialogs::openFile(const std::string& title,
-                                               const std::vector<platform::FileFilter>& filters) {
-    if (closing()) {
+                                               const std::vector<platform::FileFilter>& filters,
+                                               const std::string& startFolder) {
+    if (closing_) {
         return std::nullopt;
     }
     QStringList nameFilters;
     for (const platform::FileFilter& filter : filters) {
         nameFilters << nameFilter(filter);
     }
-    QFileDialog dialog(owner_, fromBytes(title));
+    QFileDialog dialog(owner_, fromBytes(title), startingFolder(startFolder));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setNameFilters(nameFilters);
@@ -115,12 +149,12 @@ std::optional<std::string> QtDialogs::openFile(const std::string& title,
     if (!lastFileName_.isEmpty()) {
         dialog.selectFile(lastFileName_);
     }
-    if (run_(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+    if (run(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return std::nullopt;
     }
     lastFileName_ = dialog.selectedFiles().constFirst();
     lastFilter_ = dialog.selectedNameFilter();
-    return QFile::encodeName(lastFileName_).toStdString();
+    return fileNameBytes(lastFileName_);
 }
 
 }  // namespace pelmaro::app

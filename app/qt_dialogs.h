@@ -21,24 +21,32 @@ class QtDialogs final : public platform::Dialogs {
 public:
     explicit QtDialogs(QString applicationTitle, ModalRunner run = runModally);
 
-    // The window that owns the dialogs; once it is closing, every dialog answers as cancelled.
-    void attach(QWidget* owner, const platform::Window* window);
+    // The window that owns the dialogs.
+    void attach(QWidget* owner);
+    // The window is closing: the dialog that runs is cancelled, and every later one answers as
+    // cancelled at once.
+    void closeAll();
+    // A dialog of ours is open.
+    bool running() const { return running_ != nullptr; }
 
+    void showError(const std::string& message) override;
     void showMessage(const std::string& text) override;
     bool askYesNo(const std::string& caption, const std::string& text) override;
     std::string inputBox(const std::string& caption, const std::string& prompt,
                          const std::string& preset) override;
-    std::string pickFolder(const std::string& instruction) override;
+    std::string pickFolder(const std::string& instruction, const std::string& startFolder) override;
     std::optional<std::string> openFile(const std::string& title,
-                                        const std::vector<platform::FileFilter>& filters) override;
+                                        const std::vector<platform::FileFilter>& filters,
+                                        const std::string& startFolder) override;
 
 private:
-    bool closing() const { return window_ != nullptr && window_->closeRequested(); }
+    int run(QDialog& dialog);
 
     QString title_;
     ModalRunner run_;
     QWidget* owner_ = nullptr;
-    const platform::Window* window_ = nullptr;
+    QDialog* running_ = nullptr;
+    bool closing_ = false;
     QString lastFileName_;
     QString lastFilter_;
 };

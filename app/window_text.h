@@ -22,9 +22,4 @@ std::string withClosingPeriod(std::string message);
 // first letter upper-cased and the rest lower-cased ("pelmaro" and "PELMARO.bin" give "Pelmaro").
 std::string applicationTitle(std::string_view executableName);
 
-// The type a local file is served with, chosen by its extension without regard to case:
-// "text/html" for ".htm" and ".asp", "image/gif" for ".gif", "application/octet-stream" when the
-// extension is unknown.
-const char* mimeTypeFor(std::string_view fileName);
-
 }  // namespace pelmaro::app

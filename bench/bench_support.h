@@ -5,19 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/window.h"
-
-// What the benchmarks share: a window nobody uses, a timer, and a way to run the tools they are
-// measured against.
+// What the benchmarks share: a timer, and a way to run the tools they are measured against.
 namespace pelmaro::bench {
-
-// The window as a long command sees it when nobody uses it meanwhile.
-class IdleWindow final : public platform::Window {
-public:
-    void setStatus(const std::string&) override {}
-    void processPendingMessages() override {}
-    bool closeRequested() const override { return false; }
-};
 
 // The best time in seconds of `runs` runs of `run`, after one run that warms the cache.
 double bestSeconds(const std::function<void()>& run, int runs = 3);

@@ -47,31 +47,28 @@ struct BuildTimes {
 BuildTimes timedBuild(const std::string& folder, const std::string& outFolder) {
     using namespace pelmaro;
     platform::PosixFileSystem files;
-    bench::IdleWindow window;
-    platform::MemoryList titles;
-    platform::MemoryList paths;
-    std::vector<std::string> names;
     BuildTimes times;
     times.start = Clock::now();
+    std::size_t scanned = 0;
     // Progress is first reported as soon as the scan is over, and last when all is titled.
-    buildCatalogue({titles, paths}, files, window, folder, names,
-                   [&](std::size_t done, std::size_t total) {
-                       if (times.scanned == Clock::time_point()) {
-                           times.scanned = Clock::now();
-                       }
-                       if (done == total) {
-                           times.titled = Clock::now();
-                       }
-                   });
+    const BuiltCatalogue built =
+        buildCatalogue(files, folder, {}, {{}, [&](std::size_t done, std::size_t total) {
+                                               scanned = total;
+                                               if (times.scanned == Clock::time_point()) {
+                                                   times.scanned = Clock::now();
+                                               }
+                                               if (done == total) {
+                                                   times.titled = Clock::now();
+                                               }
+                                           }});
     times.ordered = Clock::now();
     if (times.scanned == Clock::time_point()) {
         times.scanned = times.titled = times.ordered;  // nothing to title: no progress was reported
     }
-    saveList(files, titles, outFolder + "/bench.title");
-    saveList(files, paths, outFolder + "/bench.path");
+    saveCatalogue(files, outFolder, built.titles, built.paths);
     times.saved = Clock::now();
-    times.scannedFiles = names.size();
-    times.entries = static_cast<std::size_t>(titles.count());
+    times.scannedFiles = scanned;
+    times.entries = built.titles.size();
     return times;
 }
 

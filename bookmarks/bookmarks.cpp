@@ -47,8 +47,8 @@ std::vector<std::string> applyBookmarkChanges(platform::FileSystem& files,
     }
     if (changedList && !list.empty()) {
         files.writeFile(fileName, formatLineList(list));
-    } else if (changedList && !files.removeFile(fileName) && files.fileExists(fileName)) {
-        throw Error("Cannot delete file \"" + fileName + "\"");
+    } else if (changedList) {
+        files.removeFile(fileName);
     }
     return list;
 }
@@ -64,7 +64,7 @@ Bookmarks::Bookmarks(platform::ListControl& titles, platform::ListControl& bookm
       files_(files) {}
 
 void Bookmarks::loadCurrentFile() {
-    const std::string& name = current_.BookmarkFileName;
+    const std::string& name = current_.bookmarkFile();
     if (files_.fileExists(name)) {
         loadList(files_, list_, name);
     }
@@ -72,15 +72,15 @@ void Bookmarks::loadCurrentFile() {
     listLoaded_ = true;
 }
 
-void Bookmarks::load() {
+void Bookmarks::loadAtStart() {
     loadCurrentFile();
 }
 
 bool Bookmarks::standsForCurrentFile() const {
-    return listLoaded_ && listFile_ == current_.BookmarkFileName;
+    return listLoaded_ && listFile_ == current_.bookmarkFile();
 }
 
-void Bookmarks::switchCatalogue() {
+void Bookmarks::followCatalogue() {
     std::optional<Error> notSaved;
     if (!pending_.empty() && listLoaded_) {
         try {
@@ -117,12 +117,12 @@ void Bookmarks::changed(BookmarkChange change) {
     }
 }
 
-void Bookmarks::AddNewbookmark1Click() {
+void Bookmarks::addSelectedEntry() {
     const int selected = titles_.selectedIndex();
     if (selected < 0) {
         return;
     }
-    if (current_.BookmarkFileName.empty() || !current_.shownIsStored) {
+    if (current_.bookmarkFile().empty() || !current_.shownIsStored()) {
         dialogs_.showMessage(kCatalogueNotSavedMessage);
         return;
     }
@@ -142,7 +142,7 @@ void Bookmarks::AddNewbookmark1Click() {
     changed({BookmarkChange::Kind::Add, std::move(reference)});
 }
 
-void Bookmarks::DeleteBookmark1Click() {
+void Bookmarks::deleteSelected() {
     if (!list_.isVisible() || list_.count() == 0) {
         return;
     }
@@ -155,7 +155,7 @@ void Bookmarks::DeleteBookmark1Click() {
     changed({BookmarkChange::Kind::Remove, std::move(reference)});
 }
 
-void Bookmarks::Bookmark1Click() {
+void Bookmarks::toggleShown() {
     list_.setVisible(!list_.isVisible());
     results_.setVisible(false);
 }

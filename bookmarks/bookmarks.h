@@ -33,7 +33,7 @@ std::vector<std::string> applyBookmarkChanges(platform::FileSystem& files,
 // The bookmark list of the current catalogue: entry references shown in the bookmark overlay
 // list, stored in the catalogue's ".bookmark" file.
 //
-// Every New bookmark and Delete Bookmark is applied at once to the file of the catalogue current
+// Every add and delete is applied at once to the file of the catalogue current
 // at that moment (applyBookmarkChanges), so a crash or a switch to another catalogue loses
 // nothing and another window's bookmarks stay; the list then shows the file's merged content. A
 // list emptied by deletions removes the file. The file is only ever written or removed for a change
@@ -47,27 +47,30 @@ public:
               platform::Dialogs& dialogs, platform::FileSystem& files);
 
     // Start-up, last step: loads the current catalogue's bookmark file when it exists.
-    void load();
+    void loadAtStart();
     // Another stored catalogue became current: its bookmarks replace the list. A change that
     // could not be written to the previous catalogue's file is tried once more first; if that
     // fails too, the switch still happens and the error is raised after it.
-    void switchCatalogue();
+    void followCatalogue();
 
-    // F6. With no stored catalogue current, tells the user that the catalogue must be saved
-    // first. A failed write is raised; the bookmark stays in the list and is written with the
-    // next change or at shutdown.
-    void AddNewbookmark1Click();
-    // F7; a failed write is handled as in New bookmark.
-    void DeleteBookmark1Click();
-    void Bookmark1Click();  // F8: shows or hides the list, hides the result list
+    // Bookmarks the entry selected in the title list, unless it is bookmarked already. With no
+    // stored catalogue current, tells the user that the catalogue must be saved first. A failed
+    // write is raised; the bookmark stays in the list and is written with the next change or at
+    // shutdown.
+    void addSelectedEntry();
+    // Deletes the bookmark selected in the shown list; a failed write is handled as in
+    // addSelectedEntry.
+    void deleteSelected();
+    // Shows or hides the list, and hides the result list.
+    void toggleShown();
 
     // End of the run: writes a change that could not be written when it was made. Otherwise
     // there is nothing left to do, and the file stays as it is.
     void shutdown();
 
-    // After every New bookmark and Delete Bookmark, the list in line-list form; empty at start-up
-    // and after a switch to another catalogue until the next change.
-    const MemoryStream& BookmarkStream() const { return stream_; }
+    // After every add and delete, the list in line-list form; empty at start-up and after a
+    // switch to another catalogue until the next change.
+    const MemoryStream& pendingContent() const { return stream_; }
 
 private:
     // Loads the current catalogue's file into the list when it exists, and notes that the list

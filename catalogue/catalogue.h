@@ -16,23 +16,35 @@ struct Catalogue {
 
 // Which stored catalogue is current, named by the full file name of its ".bookmark" file
 // ("/home/me/help/pelmaropath.bookmark"); empty when none is.
-struct CurrentCatalogue {
-    std::string BookmarkFileName;
+class CurrentCatalogue {
+public:
+    const std::string& bookmarkFile() const { return bookmarkFile_; }
     // False while the lists show a built catalogue that was not saved: its indexes mean nothing in
-    // the stored catalogue that BookmarkFileName still names, so nothing may be stored under that
+    // the stored catalogue that bookmarkFile() still names, so nothing may be stored under that
     // name for it.
-    bool shownIsStored = true;
-    // Runs right after BookmarkFileName has been set to another stored catalogue (a build saved,
-    // a catalogue opened), so that the bookmarks can follow it.
-    std::function<void()> switched;
+    bool shownIsStored() const { return shownIsStored_; }
 
-    void switchTo(std::string bookmarkFileName) {
-        BookmarkFileName = std::move(bookmarkFileName);
-        shownIsStored = true;
-        if (switched) {
-            switched();
+    // Start-up names the catalogue of the last run; the bookmarks are loaded afterwards.
+    void restore(std::string bookmarkFile) {
+        bookmarkFile_ = std::move(bookmarkFile);
+        shownIsStored_ = true;
+    }
+    // Another stored catalogue became current (a build saved, a catalogue opened): the bookmarks
+    // follow it through `onSwitch`.
+    void switchTo(std::string bookmarkFile) {
+        restore(std::move(bookmarkFile));
+        if (onSwitch_) {
+            onSwitch_();
         }
     }
+    // The lists now show a built catalogue that no file holds.
+    void showUnsaved() { shownIsStored_ = false; }
+    void setOnSwitch(std::function<void()> onSwitch) { onSwitch_ = std::move(onSwitch); }
+
+private:
+    std::string bookmarkFile_;
+    bool shownIsStored_ = true;
+    std::function<void()> onSwitch_;
 };
 
 // The fixed base name of the catalogue files a build stores in the scanned folder.

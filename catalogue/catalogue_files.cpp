@@ -33,10 +33,18 @@ std::string inFolder(const PairNames& names, const std::string& name) {
     return (names.folder == "/" ? "" : names.folder) + "/" + name;
 }
 
+// Cleaning up after a save: what can't be removed now is removed by the next save or load.
+void removeQuietly(platform::FileSystem& files, const std::string& fileName) {
+    try {
+        files.removeFile(fileName);
+    } catch (const Error&) {
+    }
+}
+
 void removeTemporaries(platform::FileSystem& files, const PairNames& names) {
     for (const std::string* target : {&names.titleFile, &names.pathFile, &names.marker}) {
         for (const std::string& temporary : files.temporariesOf(*target)) {
-            files.removeFile(temporary);
+            removeQuietly(files, temporary);
         }
     }
 }
@@ -45,11 +53,10 @@ void removeTemporaries(platform::FileSystem& files, const PairNames& names) {
 // killed before; the folder is locked. Fails when a rename that the marker asks for can't be
 // done: the pair may then be torn, and must not be loaded.
 void recover(platform::FileSystem& files, const PairNames& names) {
-    const std::int64_t markerSize = files.fileSize(names.marker);
-    if (markerSize >= 0) {
+    if (const std::optional<std::int64_t> markerSize = files.fileSize(names.marker)) {
         // Written whole or not at all (writeFile): a marker that lists something else is not ours.
         const std::vector<std::string> listed =
-            markerSize <= kLargestMarker
+            *markerSize <= kLargestMarker
                 ? parseLineList(platform::readWholeFile(files, names.marker))
                 : std::vector<std::string>();
         if (listed.size() == 4) {
@@ -69,7 +76,7 @@ void recover(platform::FileSystem& files, const PairNames& names) {
                 files.syncFolder(names.folder);
             }
         }
-        files.removeFile(names.marker);
+        removeQuietly(files, names.marker);
     }
     removeTemporaries(files, names);
 }
@@ -81,16 +88,16 @@ std::string savingMarkerOf(const std::string& pathFile) {
 }
 
 void saveCataloguePair(platform::FileSystem& files, const std::string& base,
-                       const platform::ListControl& titles, const platform::ListControl& paths) {
+                       const platform::TextList& titles, const platform::TextList& paths) {
     const PairNames names = namesOf(base + ".path");
     const auto lock = files.lockFolder(names.folder);
     recover(files, names);
 
     const std::string titleTemporary =
-        files.writeTemporary(names.titleFile, formatLineList(titles.items()));
+        files.writeTemporary(names.titleFile, formatLineList(titles));
     std::string pathTemporary;
     try {
-        pathTemporary = files.writeTemporary(names.pathFile, formatLineList(paths.items()));
+        pathTemporary = files.writeTemporary(names.pathFile, formatLineList(paths));
         // From here on the new pair is complete on the disk: the marker makes it the one that
         // counts, whatever happens before the renames are done.
         files.writeFile(names.marker, formatLineList({std::string(fileNameOf(titleTemporary)),
@@ -98,9 +105,9 @@ void saveCataloguePair(platform::FileSystem& files, const std::string& base,
                                                       std::string(fileNameOf(pathTemporary)),
                                                       std::string(fileNameOf(names.pathFile))}));
     } catch (const Error&) {
-        files.removeFile(titleTemporary);
+        removeQuietly(files, titleTemporary);
         if (!pathTemporary.empty()) {
-            files.removeFile(pathTemporary);
+            removeQuietly(files, pathTemporary);
         }
         throw;
     }
@@ -108,24 +115,24 @@ void saveCataloguePair(platform::FileSystem& files, const std::string& base,
         files.renameFile(titleTemporary, names.titleFile);
     } catch (const Error&) {
         // Nothing renamed yet: the old pair stands.
-        files.removeFile(titleTemporary);
-        files.removeFile(pathTemporary);
-        files.removeFile(names.marker);
+        removeQuietly(files, titleTemporary);
+        removeQuietly(files, pathTemporary);
+        removeQuietly(files, names.marker);
         throw;
     }
     // A failure from here on leaves the marker: the next load or save finishes the renames, or
     // refuses the pair while it can't.
     files.renameFile(pathTemporary, names.pathFile);
     files.syncFolder(names.folder);
-    files.removeFile(names.marker);
+    removeQuietly(files, names.marker);
 }
 
-CatalogueLines loadCataloguePair(platform::FileSystem& files, const std::string& titleFile,
-                                 const std::string& pathFile) {
+StoredCatalogue loadCataloguePair(platform::FileSystem& files, const std::string& titleFile,
+                                  const std::string& pathFile) {
     const PairNames names = namesOf(pathFile);
     const auto lock = files.lockFolder(names.folder);
     recover(files, names);
-    CatalogueLines lines;
+    StoredCatalogue lines;
     std::size_t pathCount = 0;
     std::size_t titleCount = 0;
     lines.paths =

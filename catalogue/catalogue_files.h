@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "platform/file_system.h"
-#include "platform/list_control.h"
+#include "platform/text_list.h"
 
 // The stored catalogue: a ".title" and a ".path" line-list file that hold entry i on line i of
 // each, written and read as one unit.
@@ -17,7 +17,8 @@
 // new one, and the files themselves keep their format.
 namespace pelmaro {
 
-struct CatalogueLines {
+// A stored catalogue as read from its files.
+struct StoredCatalogue {
     platform::TextList titles;
     platform::TextList paths;
 };
@@ -26,14 +27,14 @@ struct CatalogueLines {
 // "Cannot create file "%s". %s" (or another Error of the file system), the old pair then
 // standing; the folder is locked meanwhile.
 void saveCataloguePair(platform::FileSystem& files, const std::string& base,
-                       const platform::ListControl& titles, const platform::ListControl& paths);
+                       const platform::TextList& titles, const platform::TextList& paths);
 
 // Reads a stored catalogue, paths first, after finishing or undoing a killed save of it. Fails
 // with "Cannot open file "%s". %s" for a file that can't be read, and with
 // "The catalogue files "%s" and "%s" do not match: %d titles, %d paths" when their line counts
-// differ.
-CatalogueLines loadCataloguePair(platform::FileSystem& files, const std::string& titleFile,
-                                 const std::string& pathFile);
+// differ. Runs on any thread.
+StoredCatalogue loadCataloguePair(platform::FileSystem& files, const std::string& titleFile,
+                                  const std::string& pathFile);
 
 // The marker a save of the pair whose path file is `pathFile` leaves while it renames.
 std::string savingMarkerOf(const std::string& pathFile);

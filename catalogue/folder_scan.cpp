@@ -3,10 +3,12 @@
 #include <set>
 #include <utility>
 
+#include "platform/error.h"
+
 namespace pelmaro {
 namespace {
 
-using FolderId = std::pair<std::uint64_t, std::uint64_t>;  // device, inode
+using platform::FolderId;
 
 struct Subfolder {
     std::string name;  // ends in "/"
@@ -27,17 +29,17 @@ bool hasLineBreak(std::string_view name) {
 
 }  // namespace
 
-std::int64_t FileSizeOf(platform::FileSystem& files, const std::string& fileName) {
-    return files.fileSize(fileName);
+std::int64_t fileSizeOf(platform::FileSystem& files, const std::string& fileName) {
+    return files.fileSize(fileName).value_or(-1);
 }
 
-std::int64_t FileSizeOf(platform::FileSystem& files, const std::string& fileName,
+std::int64_t fileSizeOf(platform::FileSystem& files, const std::string& fileName,
                         const platform::DirEntry& listed) {
-    return listed.size ? *listed.size : files.fileSize(fileName);
+    return listed.size ? *listed.size : fileSizeOf(files, fileName);
 }
 
-void CollectFiles(platform::FileSystem& files, platform::Window* window, const std::string& folder,
-                  std::vector<std::string>& list) {
+void collectFiles(platform::FileSystem& files, const std::string& folder,
+                  std::vector<std::string>& list, const FolderVisit& beforeEachFolder) {
     // Links are followed, so a tree can lead back into itself; a folder already scanned is not
     // scanned again.
     std::set<FolderId> scanned;
@@ -45,21 +47,23 @@ void CollectFiles(platform::FileSystem& files, platform::Window* window, const s
     const std::set<std::uint64_t> systemDevices = files.systemStateDevices();
 
     // Lists one folder: its files go to `list` at once, its subfolders wait on `open`. False when
-    // the window is closing.
+    // the scan is to stop.
     const auto scan = [&](const std::string& dir) {
-        if (window != nullptr) {
-            window->processPendingMessages();
-            if (window->closeRequested()) {
-                return false;
-            }
+        if (beforeEachFolder && !beforeEachFolder()) {
+            return false;
         }
         std::vector<platform::DirEntry> entries;
+        try {
+            entries = files.listFolder(dir);
+        } catch (const Error&) {
+            // A folder that can't be listed yields nothing; the scan goes on.
+        }
         OpenFolder opened;
-        if (files.listFolder(dir, entries)) {
+        {
             for (const auto& entry : entries) {
                 if (entry.kind == platform::DirEntry::Kind::File && !hasLineBreak(entry.name)) {
                     std::string name = dir + entry.name;
-                    if (FileSizeOf(files, name, entry) > 0) {
+                    if (fileSizeOf(files, name, entry) > 0) {
                         list.push_back(std::move(name));
                     }
                 }
@@ -67,8 +71,7 @@ void CollectFiles(platform::FileSystem& files, platform::Window* window, const s
             for (const auto& entry : entries) {
                 if (entry.kind == platform::DirEntry::Kind::Directory &&
                     !hasLineBreak(entry.name)) {
-                    opened.subfolders.push_back(
-                        {dir + entry.name + "/", FolderId(entry.device, entry.inode)});
+                    opened.subfolders.push_back({dir + entry.name + "/", entry.id});
                 }
             }
         }
@@ -80,12 +83,11 @@ void CollectFiles(platform::FileSystem& files, platform::Window* window, const s
     if (hasLineBreak(root)) {
         return;
     }
-    FolderId rootId;
-    if (files.folderIdentity(root, rootId.first, rootId.second)) {
-        if (systemDevices.count(rootId.first) != 0) {
+    if (const auto rootId = files.folderIdentity(root)) {
+        if (systemDevices.count(rootId->device) != 0) {
             return;
         }
-        scanned.insert(rootId);
+        scanned.insert(*rootId);
     }
     if (!scan(root)) {
         return;
@@ -99,7 +101,7 @@ void CollectFiles(platform::FileSystem& files, platform::Window* window, const s
         }
         const Subfolder sub = std::move(top.subfolders[top.next++]);
         // /proc and the like hold no pages, and files that never end or that block a reader.
-        if (systemDevices.count(sub.id.first) != 0 || !scanned.insert(sub.id).second) {
+        if (systemDevices.count(sub.id.device) != 0 || !scanned.insert(sub.id).second) {
             continue;
         }
         if (!scan(sub.name)) {

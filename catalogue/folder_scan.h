@@ -1,19 +1,19 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "platform/file_system.h"
-#include "platform/window.h"
 
 namespace pelmaro {
 
 // The size of a file (all 64 bits of it), or -1 when it can't be opened for reading.
-std::int64_t FileSizeOf(platform::FileSystem& files, const std::string& fileName);
+std::int64_t fileSizeOf(platform::FileSystem& files, const std::string& fileName);
 // The same for a file of a folder listing: the listing's answer when it gave one, so that a scan
 // costs no opening per file.
-std::int64_t FileSizeOf(platform::FileSystem& files, const std::string& fileName,
+std::int64_t fileSizeOf(platform::FileSystem& files, const std::string& fileName,
                         const platform::DirEntry& listed);
 
 // Appends the full names of all non-empty regular files under `folder`, recursively: a folder's
@@ -21,10 +21,11 @@ std::int64_t FileSizeOf(platform::FileSystem& files, const std::string& fileName
 // keeps its case and gets a "/" appended unless it ends in one ("/d/Help" collects
 // "/d/Help/Sub/Page.HTM"). Links are followed; a folder already scanned in this scan (the same
 // device and inode) is not scanned again, nor is any folder of the system's state (/proc, /sys,
-// /dev: FileSystem::systemStateDevices), and names holding CR or LF are skipped. `window` (may
-// be null) handles pending events once per folder; the scan stops there once the window is
-// closing.
-void CollectFiles(platform::FileSystem& files, platform::Window* window, const std::string& folder,
-                  std::vector<std::string>& list);
+// /dev: FileSystem::systemStateDevices), and names holding CR or LF are skipped.
+// `beforeEachFolder`, when given, runs before each folder is listed; the scan stops when it
+// returns false.
+using FolderVisit = std::function<bool()>;
+void collectFiles(platform::FileSystem& files, const std::string& folder,
+                  std::vector<std::string>& list, const FolderVisit& beforeEachFolder = {});
 
 }  // namespace pelmaro

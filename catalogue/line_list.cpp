@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "platform/byte_text.h"
 #include "platform/error.h"
 
 namespace pelmaro {
@@ -39,9 +40,9 @@ platform::TextList readLineListText(platform::FileSystem& files, const std::stri
     platform::TextList lines;
     lineCount = 0;
     const auto file = files.openForReading(fileName);
-    const std::int64_t size = files.fileSize(fileName);
-    if (size > 0 && keepAtMost == std::numeric_limits<std::size_t>::max()) {
-        lines.reserveBytes(static_cast<std::size_t>(size));
+    const std::optional<std::int64_t> size = files.fileSize(fileName);
+    if (size && *size > 0 && keepAtMost == std::numeric_limits<std::size_t>::max()) {
+        lines.reserveBytes(static_cast<std::size_t>(*size));
     }
     std::string line;  // the line that the next block may go on with, when it is kept
     bool lineHasBytes = false;
@@ -126,14 +127,7 @@ int readEntryReference(std::string_view reference) {
 namespace {
 
 int digitValue(char c, int base) {
-    int value = -1;
-    if (c >= '0' && c <= '9') {
-        value = c - '0';
-    } else if (c >= 'a' && c <= 'f') {
-        value = c - 'a' + 10;
-    } else if (c >= 'A' && c <= 'F') {
-        value = c - 'A' + 10;
-    }
+    const int value = hexDigitValue(c);
     return value < base ? value : -1;
 }
 

@@ -62,19 +62,6 @@ bool isHiddenDestination(std::string_view word) {
     return false;
 }
 
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 bool isLetter(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
@@ -319,11 +306,11 @@ private:
                 if (atEnd()) {
                     return false;
                 }
-                const int high = hexValue(in_.get());
+                const int high = hexDigitValue(in_.get());
                 if (atEnd()) {
                     return false;
                 }
-                const int low = hexValue(in_.get());
+                const int low = hexDigitValue(in_.get());
                 if (high < 0 || low < 0) {
                     return false;
                 }
@@ -516,10 +503,6 @@ bool memoryRtfToText(std::string_view rtf, std::string& text, bool cutIsEnd) {
 }
 
 }  // namespace
-
-bool startsAsRtf(std::string_view start) {
-    return start.substr(0, 5) == "{\\rtf";
-}
 
 bool rtfToText(std::string_view rtf, std::string& text) {
     return memoryRtfToText(rtf, text, false);

@@ -5,14 +5,12 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/byte_text.h"
 #include "platform/file_system.h"
 
 // The page-text loader: turns a file into the lines of its text, for titles and for the full-text
 // search. Bytes in, bytes out: nothing is converted.
 namespace pelmaro {
-
-// True when `start` (the first bytes of a file) begins with "{\rtf".
-bool startsAsRtf(std::string_view start);
 
 // The text of an RTF document into `text`, paragraphs separated by "\n": "\'e9" gives the byte
 // 0xE9, "\u233?" the UTF-8 bytes of U+00E9, and font, colour and style tables, pictures and other

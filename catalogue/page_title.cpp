@@ -6,6 +6,7 @@
 
 #include "catalogue/line_list.h"
 #include "catalogue/page_text.h"
+#include "catalogue/page_types.h"
 #include "catalogue/strings.h"
 
 namespace pelmaro {
@@ -243,12 +244,7 @@ std::string defaultPageTitle(std::string_view fileName) {
     return dot == std::string_view::npos ? std::string() : std::string(name.substr(0, dot));
 }
 
-bool isTextType(std::string_view fileName) {
-    return hasExtensionAmong(fileName,
-                             {".htm", ".html", ".shtm", ".shtml", ".asp", ".cgi", ".xml", ".txt"});
-}
-
-std::string ExtractPageTitle(platform::FileSystem& files, const std::string& fileName) {
+std::string extractPageTitle(platform::FileSystem& files, const std::string& fileName) {
     if (!isTextType(fileName)) {
         return defaultPageTitle(fileName);
     }

@@ -17,14 +17,10 @@ inline constexpr std::size_t kTitleSearchLimit = 1024 * 1024;
 // or the file name up to its first ".", cut to kTitleLimit. Only files of a text type are read,
 // and only their first kTitleSearchLimit bytes. Fails with "Cannot open file "%s". %s" (or a
 // read error) when a text-type file can't be read.
-std::string ExtractPageTitle(platform::FileSystem& files, const std::string& fileName);
+std::string extractPageTitle(platform::FileSystem& files, const std::string& fileName);
 
 // The title of a page that has no better one: its file name up to its first "."
 // ("/d/notes.old.txt" -> "notes"); empty when the name begins with "." or has none.
 std::string defaultPageTitle(std::string_view fileName);
-
-// ".htm", ".html", ".shtm", ".shtml", ".asp", ".cgi", ".xml" or ".txt", in any case: the files
-// whose text gives their title.
-bool isTextType(std::string_view fileName);
 
 }  // namespace pelmaro

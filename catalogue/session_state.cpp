@@ -27,34 +27,32 @@ void withKeyOpen(platform::SettingsStore& settings, Body body) {
 
 }  // namespace
 
-SessionState::SessionState(Catalogue catalogue, CurrentCatalogue& current,
-                           platform::SettingsStore& settings, platform::Dialogs& dialogs,
-                           platform::FileSystem& files, platform::LongCommandGate& gate)
-    : catalogue_(catalogue),
-      current_(current),
-      settings_(settings),
-      dialogs_(dialogs),
-      files_(files),
-      gate_(gate) {}
-
-void SessionState::replaceCatalogue(const std::string& titleFile, const std::string& pathFile) {
-    CatalogueLines lines = loadCataloguePair(files_, titleFile, pathFile);
-    catalogue_.paths.assign(std::move(lines.paths));
-    catalogue_.titles.assign(std::move(lines.titles));
+StoredCatalogue readStoredCatalogue(platform::FileSystem& files, const std::string& titleFile,
+                                    const std::string& pathFile) {
+    return loadCataloguePair(files, titleFile, pathFile);
 }
 
+SessionState::SessionState(Catalogue catalogue, CurrentCatalogue& current,
+                           platform::SettingsStore& settings, platform::FileSystem& files)
+    : catalogue_(catalogue), current_(current), settings_(settings), files_(files) {}
+
 void SessionState::restore(const std::function<void()>& showPage) {
-    current_.BookmarkFileName.clear();
+    current_.restore({});
     if (!settings_.openKey()) {
         return;
     }
     withKeyOpen(settings_, [&] {
         if (settings_.hasValue(kLast)) {
-            current_.BookmarkFileName = settings_.readString(kLast);
-            const std::string& name = current_.BookmarkFileName;
+            current_.restore(settings_.readString(kLast));
+            const std::string& name = current_.bookmarkFile();
             // An empty name would derive ".path" in the working folder.
             if (!name.empty() && files_.fileExists(deriveName(name, ".path"))) {
-                replaceCatalogue(deriveName(name, ".title"), deriveName(name, ".path"));
+                // Both files are read before the lists change: a failure leaves the catalogue as
+                // it was, never the titles of one catalogue beside the paths of another.
+                StoredCatalogue stored = readStoredCatalogue(files_, deriveName(name, ".title"),
+                                                             deriveName(name, ".path"));
+                catalogue_.paths.assign(std::move(stored.paths));
+                catalogue_.titles.assign(std::move(stored.titles));
             }
         }
         platform::ListControl& titles = catalogue_.titles;
@@ -83,34 +81,15 @@ void SessionState::save() {
     withKeyOpen(settings_, [&] {
         const int selected = catalogue_.titles.selectedIndex();
         // The entry of an unsaved build would select a wrong entry of the stored catalogue.
-        if (selected >= 0 && current_.shownIsStored &&
+        if (selected >= 0 && current_.shownIsStored() &&
             !(settings_.hasValue(kId) && settings_.readInteger(kId) == selected)) {
             settings_.writeInteger(kId, selected);
         }
-        const std::string& name = current_.BookmarkFileName;
+        const std::string& name = current_.bookmarkFile();
         if (!(settings_.hasValue(kLast) && settings_.readString(kLast) == name)) {
             settings_.writeString(kLast, name);
         }
     });
-}
-
-void SessionState::Open1Click() {
-    if (gate_.busy()) {
-        return;
-    }
-    platform::LongCommandGate::Hold hold(gate_);
-    const auto chosen = dialogs_.openFile("select saved path database file",
-                                          {{"*.path", "*.path"}, {"*.*", "*.*"}});
-    if (!chosen || chosen->empty()) {
-        return;
-    }
-    const std::string titleFile = deriveName(*chosen, ".title");
-    if (!files_.fileExists(titleFile)) {
-        dialogs_.showMessage("path title lost.can't loading");
-        return;
-    }
-    replaceCatalogue(titleFile, *chosen);
-    current_.switchTo(deriveName(*chosen, ".bookmark"));
 }
 
 }  // namespace pelmaro

@@ -2,37 +2,6 @@
 
 namespace pelmaro {
 
-std::string lowerAZ(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c + ('a' - 'A'));
-        }
-    }
-    return out;
-}
-
-std::string upperAZ(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - ('a' - 'A'));
-        }
-    }
-    return out;
-}
-
-std::string_view trimmed(std::string_view text) {
-    const auto blank = [](char c) { return static_cast<unsigned char>(c) <= 0x20; };
-    while (!text.empty() && blank(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && blank(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
 std::string_view fileNameOf(std::string_view path) {
     const auto slash = path.rfind('/');
     return slash == std::string_view::npos ? path : path.substr(slash + 1);
@@ -59,45 +28,6 @@ bool hasExtensionAmong(std::string_view path, std::initializer_list<std::string_
         }
     }
     return false;
-}
-
-std::string_view utf8Prefix(std::string_view text, std::size_t maxBytes) {
-    if (text.size() <= maxBytes) {
-        return text;
-    }
-    // Step back over at most three continuation bytes to the lead byte of the character that
-    // the cut would split, if the bytes before it do form one.
-    std::size_t cut = maxBytes;
-    for (std::size_t back = 0; back < 3 && cut > 0; ++back) {
-        if ((static_cast<unsigned char>(text[cut]) & 0xC0) != 0x80) {
-            break;
-        }
-        --cut;
-    }
-    const auto lead = static_cast<unsigned char>(text[cut]);
-    const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
-    if (cut == maxBytes || lead < 0xC0 || cut + length <= maxBytes) {
-        return text.substr(0, maxBytes);
-    }
-    return text.substr(0, cut);
-}
-
-void appendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
 }
 
 }  // namespace pelmaro

@@ -7,13 +7,13 @@
 #include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <stop_token>
 #include <string_view>
 
 #include "catalogue/catalogue_builder.h"
 #include "cli/commands.h"
 #include "platform/error.h"
 #include "platform/file_system.h"
-#include "platform/list_control.h"
 
 namespace pelmaro::cli {
 namespace {
@@ -24,30 +24,16 @@ extern "C" void onInterrupt(int) {
     interrupted = 1;
 }
 
-// The command line's stand-in for the main window: Ctrl+C closes it, which stops the build
-// before anything is stored, and the build's progress is drawn as a bar on stderr when that is
-// a terminal.
-class TerminalWindow final : public platform::Window {
+// The build's progress, drawn as a bar on stderr when that is a terminal.
+class ProgressBar {
 public:
-    explicit TerminalWindow(bool drawing) : drawing_(drawing) {}
+    explicit ProgressBar(bool drawing) : drawing_(drawing) {}
 
-    void setStatus(const std::string& caption) override {
-        if (caption == "please wait...") {
-            scanning_ = true;
-            draw("scanning...", true);
-        }
+    void scanning(std::size_t folders) {
+        draw("scanning... " + std::to_string(folders) + " folders", folders == 0);
     }
-    // Called once per folder while scanning, and between pages while titling.
-    void processPendingMessages() override {
-        if (scanning_) {
-            ++folders_;
-            draw("scanning... " + std::to_string(folders_) + " folders", false);
-        }
-    }
-    bool closeRequested() const override { return interrupted != 0; }
 
-    void progress(std::size_t done, std::size_t total) {
-        scanning_ = false;
+    void titling(std::size_t done, std::size_t total) {
         constexpr std::size_t width = 30;
         const std::size_t filled = total == 0 ? width : done * width / total;
         const std::string bar = "[" + std::string(filled, '#') + std::string(width - filled, '-') +
@@ -83,8 +69,6 @@ private:
 
     bool drawing_;
     bool drawn_ = false;
-    bool scanning_ = false;
-    std::size_t folders_ = 0;
     std::chrono::steady_clock::time_point lastDraw_;
 };
 
@@ -127,7 +111,7 @@ int runBuild(const std::vector<std::string>& args) {
     ::sigaction(SIGINT, &action, nullptr);
     ::sigaction(SIGTERM, &action, nullptr);
 
-    TerminalWindow window(::isatty(STDERR_FILENO) == 1);
+    ProgressBar bar(::isatty(STDERR_FILENO) == 1);
     try {
         const std::string folder = absoluteFolder(args[0]);
         std::error_code ignored;
@@ -136,14 +120,25 @@ int runBuild(const std::vector<std::string>& args) {
             return 1;
         }
         platform::PosixFileSystem files;
-        platform::MemoryList titles;
-        platform::MemoryList paths;
-        const Catalogue catalogue{titles, paths};
-        std::vector<std::string> scanned;
-        const BuildResult result = buildCatalogue(
-            catalogue, files, window, folder, scanned,
-            [&](std::size_t done, std::size_t total) { window.progress(done, total); });
-        window.finish();
+        // Ctrl+C stops the build before anything is stored; the flag is looked at as progress is
+        // told, since a signal handler may not request a stop itself.
+        std::stop_source stop;
+        const auto checkInterrupt = [&] {
+            if (interrupted != 0) {
+                stop.request_stop();
+            }
+        };
+        const BuiltCatalogue built = buildCatalogue(files, folder, stop.get_token(),
+                                                    {[&](std::size_t folders) {
+                                                         checkInterrupt();
+                                                         bar.scanning(folders);
+                                                     },
+                                                     [&](std::size_t done, std::size_t total) {
+                                                         checkInterrupt();
+                                                         bar.titling(done, total);
+                                                     }});
+        bar.finish();
+        const BuildResult result = built.result;
         if (result == BuildResult::Stopped) {
             std::fputs("pelmaro-cli: interrupted; nothing was stored\n", stderr);
             return 130;
@@ -152,8 +147,8 @@ int runBuild(const std::vector<std::string>& args) {
             std::fprintf(stderr, "pelmaro-cli: no files in \"%s\"\n", folder.c_str());
             return 1;
         }
-        saveCatalogue(catalogue, files, folder);
-        std::printf("%d entries\n", titles.count());
+        saveCatalogue(files, folder, built.titles, built.paths);
+        std::printf("%zu entries\n", built.titles.size());
         // A report that can't be written (a full disk, a closed pipe) is a failure.
         if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
             std::fprintf(stderr, "pelmaro-cli: cannot write the output: %s\n",
@@ -162,7 +157,7 @@ int runBuild(const std::vector<std::string>& args) {
         }
         return 0;
     } catch (const std::exception& e) {
-        window.finish();
+        bar.finish();
         std::fprintf(stderr, "pelmaro-cli: %s\n", e.what());
         return 1;
     }

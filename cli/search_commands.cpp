@@ -8,7 +8,7 @@
 #include "cli/commands.h"
 #include "platform/error.h"
 #include "platform/file_system.h"
-#include "search/text_matcher.h"
+#include "search/full_text_search.h"
 #include "search/title_search.h"
 
 namespace pelmaro::cli {
@@ -56,32 +56,25 @@ int runSearch(const std::vector<std::string>& args) {
         platform::PosixFileSystem files;
         const auto [titles, paths] =
             loadCataloguePair(files, deriveName(pathFile, ".title"), pathFile);
-        FileTextScanner scanner(args[1]);
-        if (scanner.pattern().empty()) {
-            return kNotFound;
-        }
         bool found = false;
         bool skipped = false;
-        auto path = paths.begin();
-        for (std::size_t n = 0; n < paths.size(); ++n, ++path) {
-            FileTextScanner::Outcome outcome;
-            try {
-                outcome = scanner.scan(files, std::string(*path));
-            } catch (const Error& error) {
-                // As in the window, one unreadable file doesn't end the search; like grep, it
-                // makes the status say that the answer may be incomplete.
-                printError(error.what());
-                skipped = true;
-                continue;
-            }
-            if (outcome == FileTextScanner::Outcome::Found) {
-                if (n >= titles.size()) {
-                    throwListIndexOutOfBounds(static_cast<int>(n));
-                }
-                printLine(makeEntryReference(titles[n], static_cast<int>(n)));
-                found = true;
-            }
-        }
+        searchFiles(files, paths, args[1], {},
+                    {.reading = {},
+                     .found =
+                         [&](std::size_t n) {
+                             if (n >= titles.size()) {
+                                 throwListIndexOutOfBounds(static_cast<int>(n));
+                             }
+                             printLine(makeEntryReference(titles[n], static_cast<int>(n)));
+                             found = true;
+                         },
+                     // As in the window, one unreadable file doesn't end the search; like grep,
+                     // it makes the status say that the answer may be incomplete.
+                     .skipped =
+                         [&](std::size_t, const std::string& message) {
+                             printError(message);
+                             skipped = true;
+                         }});
         return finish(skipped ? kFailed : found ? kFound : kNotFound);
     } catch (const Error& error) {
         finish(kFailed);

@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "catalogue/line_list.h"
-#include "tests/catalogue/files_double.h"
+#include "tests/support/fake_file_system.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::abort();
     }
     // Read from a file in blocks of any size, into the compact list, keeping some or all.
-    static pelmaro::test::FilesDouble files;
+    static pelmaro::test::FakeFileSystem files;
     files.inMemory["/fuzz/list"] = std::string(bytes);
     files.chunk = 1 + size % 13;
     std::size_t count = 0;

@@ -7,7 +7,7 @@
 #include "catalogue/page_text.h"
 #include "catalogue/page_title.h"
 #include "catalogue/strings.h"
-#include "tests/catalogue/files_double.h"
+#include "tests/support/fake_file_system.h"
 
 namespace {
 
@@ -35,13 +35,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size == 0) {
         return 0;
     }
-    static pelmaro::test::FilesDouble files;
+    static pelmaro::test::FakeFileSystem files;
     const bool isText = (data[0] & 1) != 0;
     const std::string name = isText ? "/fuzz/page.txt" : "/fuzz/page.htm";
     const std::string bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
     files.inMemory[name] = bytes;
     files.chunk = 1 + (data[0] >> 1) % 64;
-    if (pelmaro::ExtractPageTitle(files, name) != referenceTitle(bytes, isText, name)) {
+    if (pelmaro::extractPageTitle(files, name) != referenceTitle(bytes, isText, name)) {
         std::abort();
     }
     return 0;

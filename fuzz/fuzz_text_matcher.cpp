@@ -8,7 +8,7 @@
 #include "catalogue/page_text.h"
 #include "catalogue/strings.h"
 #include "search/text_matcher.h"
-#include "tests/catalogue/files_double.h"
+#include "tests/support/fake_file_system.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 2) {
@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!pelmaro::startsAsRtf(text) && scanner.plainTextContains(text) != expected) {
         std::abort();
     }
-    static pelmaro::test::FilesDouble files;
+    static pelmaro::test::FakeFileSystem files;
     files.inMemory["/fuzz/page.htm"] = std::string(text);
     files.chunk = 1 + data[1] % 7;
     const bool found =

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <thread>
@@ -148,6 +149,59 @@ bool writeAll(int fd, std::string_view bytes) {
     return true;
 }
 
+// The file a write to `fileName` replaces: the target of a link (so that a settings file kept
+// elsewhere and linked into the configuration folder stays where it is), else the name itself.
+std::string writeTarget(const std::string& fileName) {
+    struct stat info {};
+    if (::lstat(fileName.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
+        return fileName;
+    }
+    char* resolved = ::realpath(fileName.c_str(), nullptr);
+    if (resolved == nullptr) {
+        return fileName;  // a broken link is replaced
+    }
+    std::string target = resolved;
+    std::free(resolved);
+    return target;
+}
+
+// Writes `bytes` to a new temporary file beside `besides` and syncs it; its name. Failures name
+// `reported`.
+std::string createTemporary(const std::string& besides, const std::string& reported,
+                            std::string_view bytes) {
+    if (besides.empty() || besides.back() == '/') {
+        throwCannotCreate(reported, besides.empty() ? ENOENT : EISDIR);
+    }
+    const std::string_view base = baseNameOf(besides);
+    const std::string prefix =
+        besides.substr(0, besides.size() - base.size()) + "." + std::string(base) + ".";
+    std::string temporary;
+    int fd = -1;
+    // A plain create with O_EXCL: the process's umask gives the mode, as for any new file, and
+    // no other thread's files are affected.
+    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+        temporary = prefix + randomPart() + std::string(kTemporarySuffix);
+        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) {
+            break;
+        }
+    }
+    if (fd < 0) {
+        throwCannotCreate(reported, errno);
+    }
+    bool ok = writeAll(fd, bytes) && ::fsync(fd) == 0;
+    int err = errno;
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        err = errno;
+    }
+    if (!ok) {
+        ::unlink(temporary.c_str());
+        throwCannotCreate(reported, err);
+    }
+    return temporary;
+}
+
 }  // namespace
 
 int openRegularFile(const std::string& fileName, std::int64_t& size) {
@@ -166,11 +220,12 @@ int openRegularFile(const std::string& fileName, std::int64_t& size) {
     return fd;
 }
 
-bool PosixFileSystem::listFolder(const std::string& folder, std::vector<DirEntry>& entries) {
+std::vector<DirEntry> PosixFileSystem::listFolder(const std::string& folder) {
     DIR* dir = ::opendir(folder.empty() ? "/" : folder.c_str());
     if (dir == nullptr) {
-        return false;
+        throw Error("Cannot open folder \"" + folder + "\". " + systemMessage(errno));
     }
+    std::vector<DirEntry> entries;
     // Entries are looked up relative to the open folder: no walk of the whole path per file.
     const int dirFd = ::dirfd(dir);
     const uid_t user = ::geteuid();
@@ -192,8 +247,8 @@ bool PosixFileSystem::listFolder(const std::string& folder, std::vector<DirEntry
                     entry.size = listedFileSize(dirFd, name, info, user);
                 } else if (S_ISDIR(info.st_mode)) {
                     entry.kind = DirEntry::Kind::Directory;
-                    entry.device = static_cast<std::uint64_t>(info.st_dev);
-                    entry.inode = static_cast<std::uint64_t>(info.st_ino);
+                    entry.id = {static_cast<std::uint64_t>(info.st_dev),
+                                static_cast<std::uint64_t>(info.st_ino)};
                 }
             } else if (raw->d_type == DT_REG) {
                 // Gone since it was listed.
@@ -204,18 +259,16 @@ bool PosixFileSystem::listFolder(const std::string& folder, std::vector<DirEntry
         entries.push_back(std::move(entry));
     }
     ::closedir(dir);
-    return true;
+    return entries;
 }
 
-bool PosixFileSystem::folderIdentity(const std::string& folder, std::uint64_t& device,
-                                     std::uint64_t& inode) {
+std::optional<FolderId> PosixFileSystem::folderIdentity(const std::string& folder) {
     struct stat info {};
     if (::stat(folder.empty() ? "/" : folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
-        return false;
+        return std::nullopt;
     }
-    device = static_cast<std::uint64_t>(info.st_dev);
-    inode = static_cast<std::uint64_t>(info.st_ino);
-    return true;
+    return FolderId{static_cast<std::uint64_t>(info.st_dev),
+                    static_cast<std::uint64_t>(info.st_ino)};
 }
 
 std::set<std::uint64_t> PosixFileSystem::systemStateDevices() {
@@ -261,11 +314,11 @@ std::set<std::uint64_t> PosixFileSystem::systemStateDevices() {
     return devices;
 }
 
-std::int64_t PosixFileSystem::fileSize(const std::string& fileName) {
+std::optional<std::int64_t> PosixFileSystem::fileSize(const std::string& fileName) {
     std::int64_t size = -1;
     const int fd = openRegularFile(fileName, size);
     if (fd < 0) {
-        return -1;
+        return std::nullopt;
     }
     ::close(fd);
     return size;
@@ -294,51 +347,22 @@ bool PosixFileSystem::fileExists(const std::string& fileName) {
 }
 
 void PosixFileSystem::writeFile(const std::string& fileName, std::string_view bytes) {
-    const std::string temporary = writeTemporary(fileName, bytes);
-    try {
-        renameFile(temporary, fileName);
-    } catch (const Error&) {
+    const std::string target = writeTarget(fileName);
+    const std::string temporary = createTemporary(target, fileName, bytes);
+    if (::rename(temporary.c_str(), target.c_str()) != 0) {
+        const int err = errno;
         ::unlink(temporary.c_str());
-        throw;
+        throwCannotCreate(fileName, err);
     }
     // The rename itself must last too: a crash right after a save would otherwise bring back
     // the old content, or no file at all.
-    if (const int err = folderSyncError(folderOf(fileName))) {
+    if (const int err = folderSyncError(folderOf(target))) {
         throwCannotCreate(fileName, err);
     }
 }
 
 std::string PosixFileSystem::writeTemporary(const std::string& fileName, std::string_view bytes) {
-    if (fileName.empty() || fileName.back() == '/') {
-        throwCannotCreate(fileName, fileName.empty() ? ENOENT : EISDIR);
-    }
-    const std::string prefix = fileName.substr(0, fileName.size() - baseNameOf(fileName).size()) +
-                               "." + std::string(baseNameOf(fileName)) + ".";
-    std::string temporary;
-    int fd = -1;
-    // A plain create with O_EXCL: the process's umask gives the mode, as for any new file, and
-    // no other thread's files are affected.
-    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-        temporary = prefix + randomPart() + std::string(kTemporarySuffix);
-        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) {
-            break;
-        }
-    }
-    if (fd < 0) {
-        throwCannotCreate(fileName, errno);
-    }
-    bool ok = writeAll(fd, bytes) && ::fsync(fd) == 0;
-    int err = errno;
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        err = errno;
-    }
-    if (!ok) {
-        ::unlink(temporary.c_str());
-        throwCannotCreate(fileName, err);
-    }
-    return temporary;
+    return createTemporary(fileName, fileName, bytes);
 }
 
 void PosixFileSystem::renameFile(const std::string& from, const std::string& to) {
@@ -406,8 +430,28 @@ std::string folderOf(const std::string& fileName) {
     return slash == 0 ? "/" : fileName.substr(0, slash);
 }
 
-bool PosixFileSystem::removeFile(const std::string& fileName) {
-    return !fileName.empty() && ::unlink(fileName.c_str()) == 0;
+void PosixFileSystem::makeFolders(const std::string& folder) {
+    // Each folder on the way, from the top: "/a", "/a/b", "/a/b/c".
+    for (std::size_t end = folder.find('/', 1);; end = folder.find('/', end + 1)) {
+        const std::string step = folder.substr(0, end);
+        if (!step.empty() && step.back() != '/' && ::mkdir(step.c_str(), 0777) != 0) {
+            const int err = errno;
+            struct stat info {};
+            if (err != EEXIST || ::stat(step.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+                throw Error("Cannot create folder \"" + folder + "\". " +
+                            systemMessage(err == EEXIST ? ENOTDIR : err));
+            }
+        }
+        if (end == std::string::npos) {
+            break;
+        }
+    }
+}
+
+void PosixFileSystem::removeFile(const std::string& fileName) {
+    if (::unlink(fileName.c_str()) != 0 && errno != ENOENT) {
+        throw Error("Cannot delete file \"" + fileName + "\". " + systemMessage(errno));
+    }
 }
 
 std::string readWholeFile(FileSystem& files, const std::string& fileName) {

@@ -11,16 +11,23 @@
 
 namespace pelmaro::platform {
 
+// Where a folder lives: a scan tells folders it has seen by it, links followed.
+struct FolderId {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    friend bool operator==(const FolderId&, const FolderId&) = default;
+    friend auto operator<=>(const FolderId&, const FolderId&) = default;
+};
+
 // One entry of a folder listing, with symbolic links followed.
 struct DirEntry {
     enum class Kind { File, Directory, Other };  // Other: FIFOs, sockets, devices, broken links
     std::string name;
     Kind kind = Kind::Other;
-    // Identity of a directory (device and inode), so that a scan can tell folders it has seen.
-    std::uint64_t device = 0;
-    std::uint64_t inode = 0;
-    // For a file, when the listing learns it on the way: what FileSystem::fileSize would answer.
-    // Empty when the listing doesn't tell; ask fileSize then.
+    // For a directory, so that a scan can tell folders it has seen.
+    FolderId id;
+    // For a file, when the listing learns it on the way: what FileSystem::fileSize would answer
+    // (-1 for a file that can't be read). Empty when the listing doesn't tell; ask fileSize then.
     std::optional<std::int64_t> size;
 };
 
@@ -41,6 +48,10 @@ public:
 
 // The file system services the logic uses. Names are byte strings, "/" separated.
 //
+// One convention for errors: a call that fails throws pelmaro::Error with the message the user
+// sees ("Cannot open file "%s". %s"); a call that asks a question returns its answer, and
+// std::nullopt where there is none.
+//
 // Calls come from one thread at a time unless threadSafeReads() is true: then fileSize,
 // openForReading and the InputFile it returns may also be used from worker threads, each file by
 // one thread at a time, while the owning thread goes on with any call.
@@ -52,31 +63,34 @@ public:
     virtual bool threadSafeReads() const { return false; }
 
     // Lists `folder` (with or without a trailing "/") in the order the system enumerates it,
-    // without "." and "..". False when the folder can't be listed. A listing may give each
+    // without "." and "..". Fails with "Cannot open folder "%s". %s". A listing may give each
     // file's size (DirEntry::size) so that a scan need not ask for it file by file.
-    virtual bool listFolder(const std::string& folder, std::vector<DirEntry>& entries) = 0;
+    virtual std::vector<DirEntry> listFolder(const std::string& folder) = 0;
     // The identity of a folder (links followed), as DirEntry gives it for subfolders: a scan
-    // needs its starting folder's too. False when it is unknown.
-    virtual bool folderIdentity(const std::string& /*folder*/, std::uint64_t& /*device*/,
-                                std::uint64_t& /*inode*/) {
-        return false;
+    // needs its starting folder's too.
+    virtual std::optional<FolderId> folderIdentity(const std::string& /*folder*/) {
+        return std::nullopt;
     }
-    // The devices (as DirEntry::device gives them) of the mounted file systems that show the
-    // system's own state rather than files (/proc, /sys, /dev and the like): a scan never
-    // enters them, however a link leads there.
+    // The devices (DirEntry::device) of the mounted file systems that show the system's own
+    // state rather than files (/proc, /sys, /dev and the like): a scan never enters them,
+    // however a link leads there.
     virtual std::set<std::uint64_t> systemStateDevices() { return {}; }
-    // The size of a regular file that can be opened for reading; -1 otherwise.
-    virtual std::int64_t fileSize(const std::string& fileName) = 0;
+    // The size of a regular file that can be opened for reading.
+    virtual std::optional<std::int64_t> fileSize(const std::string& fileName) = 0;
     // Opens a file for reading; fails with "Cannot open file "%s". %s".
     virtual std::unique_ptr<InputFile> openForReading(const std::string& fileName) = 0;
     // A regular file (links followed) exists under that name.
     virtual bool fileExists(const std::string& fileName) = 0;
     // Replaces the file's content with `bytes`: written to a temporary file in the same folder,
-    // then renamed over the old one, so a failure never leaves a truncated file. Fails with
-    // "Cannot create file "%s". %s".
+    // then renamed over the old one, so a failure never leaves a truncated file. A link stays a
+    // link: its target is replaced. Fails with "Cannot create file "%s". %s".
     virtual void writeFile(const std::string& fileName, std::string_view bytes) = 0;
-    // False when there was nothing to delete or it can't be deleted.
-    virtual bool removeFile(const std::string& fileName) = 0;
+    // Creates the folder and every missing one above it; folders already there are no failure.
+    // Fails with "Cannot create folder "%s". %s".
+    virtual void makeFolders(const std::string& folder) = 0;
+    // Deletes the file; a file that is not there is no failure. Fails with
+    // "Cannot delete file "%s". %s".
+    virtual void removeFile(const std::string& fileName) = 0;
 
     // The steps of writeFile, for a writer that replaces several files as one: writes `bytes` to
     // a new temporary file beside `fileName`, on the disk when this returns, and returns its
@@ -102,15 +116,15 @@ public:
 class PosixFileSystem final : public FileSystem {
 public:
     bool threadSafeReads() const override { return true; }
-    bool listFolder(const std::string& folder, std::vector<DirEntry>& entries) override;
-    bool folderIdentity(const std::string& folder, std::uint64_t& device,
-                        std::uint64_t& inode) override;
+    std::vector<DirEntry> listFolder(const std::string& folder) override;
+    std::optional<FolderId> folderIdentity(const std::string& folder) override;
     std::set<std::uint64_t> systemStateDevices() override;
-    std::int64_t fileSize(const std::string& fileName) override;
+    std::optional<std::int64_t> fileSize(const std::string& fileName) override;
     std::unique_ptr<InputFile> openForReading(const std::string& fileName) override;
     bool fileExists(const std::string& fileName) override;
     void writeFile(const std::string& fileName, std::string_view bytes) override;
-    bool removeFile(const std::string& fileName) override;
+    void makeFolders(const std::string& folder) override;
+    void removeFile(const std::string& fileName) override;
     std::string writeTemporary(const std::string& fileName, std::string_view bytes) override;
     void renameFile(const std::string& from, const std::string& to) override;
     void syncFolder(const std::string& folder) override;

@@ -2,6 +2,8 @@
 
 #include "platform/error.h"
 
+#include <iterator>
+
 namespace pelmaro::platform {
 
 void MemoryList::check(int index) const {
@@ -27,6 +29,12 @@ void MemoryList::remove(int index) {
         selected_ = -1;
     } else if (selected_ > index) {
         --selected_;
+    }
+}
+
+void MemoryList::append(std::vector<std::string> items) {
+    for (const std::string& item : items) {
+        items_.push_back(item);
     }
 }
 

@@ -28,6 +28,8 @@ public:
     // The selection stays at the same position.
     virtual void setItem(int index, std::string text) = 0;
     virtual void add(std::string text) = 0;
+    // Adds many items at the end in one step (a batch of search results).
+    virtual void append(std::vector<std::string> items) = 0;
     virtual void remove(int index) = 0;
     virtual void clear() = 0;
     // Replaces the whole content in one step and leaves no item selected (loading a file,
@@ -55,6 +57,7 @@ public:
     const TextList& items() const override { return items_; }
     void setItem(int index, std::string text) override;
     void add(std::string text) override { items_.push_back(std::move(text)); }
+    void append(std::vector<std::string> items) override;
     void remove(int index) override;
     void clear() override;
     void assign(TextList items) override;

@@ -1,24 +1,31 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace pelmaro::platform {
 
-// The main window as the commands see it: its caption doubles as the status line, and long
-// commands let it handle pending events from inside their loops.
+// The main window as the logic sees it: its caption doubles as the status line of the long
+// commands.
 class Window {
 public:
     virtual ~Window() = default;
 
     // Sets the window caption; once a command has used it, it is never set back.
-    virtual void setStatus(const std::string& caption) = 0;
-    // Handles every event that waits, then returns without waiting for more. Menu commands may
-    // run to their end inside this call.
-    virtual void processPendingMessages() = 0;
-    // True once the user has asked to close the window; long loops stop when they see it.
-    virtual bool closeRequested() const = 0;
+    virtual void setCaption(const std::string& caption) = 0;
+};
+
+// The window's thread, which alone may touch the window, its lists and its dialogs. Work done on
+// other threads hands its results over through post().
+class UiThread {
+public:
+    virtual ~UiThread() = default;
+
+    // Runs `task` on the window's thread soon, after the tasks posted before it. Safe to call from
+    // any thread. Tasks still waiting when the window goes are dropped.
+    virtual void post(std::function<void()> task) = 0;
 };
 
 // One filter of the open-file dialog, for example {"*.path", "*.path"}.
@@ -33,6 +40,9 @@ class Dialogs {
 public:
     virtual ~Dialogs() = default;
 
+    // The error box: titled with the application's name, the error icon, one OK button. A "." is
+    // appended when the message ends in a byte above ".".
+    virtual void showError(const std::string& message) = 0;
     // A plain message box titled with the application's name, no icon, one "OK" button.
     virtual void showMessage(const std::string& text) = 0;
     // The question box with the information icon and the buttons "&Yes" and "&No"; closing it
@@ -42,12 +52,15 @@ public:
     // Cancel yields `preset`.
     virtual std::string inputBox(const std::string& caption, const std::string& prompt,
                                  const std::string& preset) = 0;
-    // The folder picker with `instruction` above its tree; empty when cancelled.
-    virtual std::string pickFolder(const std::string& instruction) = 0;
-    // The open-file dialog, starting at the name chosen last with the filter chosen last;
-    // nullopt when cancelled.
+    // The folder picker with `instruction` above its tree, starting in `startFolder` when it is
+    // not empty; empty when cancelled.
+    virtual std::string pickFolder(const std::string& instruction,
+                                   const std::string& startFolder) = 0;
+    // The open-file dialog, starting at the name chosen last with the filter chosen last (or in
+    // `startFolder` the first time); nullopt when cancelled.
     virtual std::optional<std::string> openFile(const std::string& title,
-                                                const std::vector<FileFilter>& filters) = 0;
+                                                const std::vector<FileFilter>& filters,
+                                                const std::string& startFolder) = 0;
 };
 
 // The embedded browser.
@@ -64,29 +77,6 @@ public:
     virtual ~MenuItem() = default;
     virtual std::string label() const = 0;
     virtual void setLabel(const std::string& label) = 0;
-};
-
-// Building a catalogue, opening one and the full-text search each change or walk the whole
-// catalogue while letting the window handle events. Only one of them runs at a time: the others
-// do nothing while one runs (browsing stays possible).
-class LongCommandGate {
-public:
-    bool busy() const { return busy_; }
-
-    // Holds the gate for its lifetime; check busy() before making one.
-    class Hold {
-    public:
-        explicit Hold(LongCommandGate& gate) : gate_(gate) { gate_.busy_ = true; }
-        ~Hold() { gate_.busy_ = false; }
-        Hold(const Hold&) = delete;
-        Hold& operator=(const Hold&) = delete;
-
-    private:
-        LongCommandGate& gate_;
-    };
-
-private:
-    bool busy_ = false;
 };
 
 }  // namespace pelmaro::platform

@@ -1,49 +1,39 @@
 #pragma once
 
+#include <cstddef>
+#include <functional>
+#include <stop_token>
 #include <string>
+#include <string_view>
+#include <vector>
 
-#include "catalogue/catalogue.h"
 #include "platform/file_system.h"
-#include "platform/list_control.h"
-#include "platform/window.h"
+#include "platform/text_list.h"
 
 namespace pelmaro {
 
 // True when the file's text, with line breaks removed and A-Z folded, contains `text` likewise
 // folded. An empty text is never found. Fails with "Cannot open file "%s". %s" and on read
-// errors. FileTextScanner does the same for many files with one buffer.
-bool FileContainsText(platform::FileSystem& files, const std::string& fileName,
-                      const std::string& text);
+// errors.
+bool fileContainsText(platform::FileSystem& files, const std::string& fileName,
+                      std::string_view text);
 
-// Full search (F11) lists every catalogue entry whose file contains a text; the same command stops
-// a running search. Result (F10) shows or hides the result list.
-class FullTextSearch {
-public:
-    FullTextSearch(Catalogue catalogue, platform::ListControl& resultList,
-                   platform::ListControl& bookmarkList, platform::MenuItem& command,
-                   platform::Window& window, platform::Dialogs& dialogs,
-                   platform::FileSystem& files, platform::LongCommandGate& gate);
-
-    void Fullsearch1Click();
-    void Result1Click();
-
-    bool StopRequested = false;
-
-private:
-    void requestStop();
-    void searchFiles(const std::string& text);
-
-    Catalogue catalogue_;
-    platform::ListControl& results_;
-    platform::ListControl& bookmarks_;
-    platform::MenuItem& command_;
-    platform::Window& window_;
-    platform::Dialogs& dialogs_;
-    platform::FileSystem& files_;
-    platform::LongCommandGate& gate_;
-    // A search of ours is in its loop; F11 pressed meanwhile (the loop lets the window handle
-    // events) stops it.
-    bool running_ = false;
+// What a full-text search tells as it goes, on the thread that runs it; each may be empty.
+struct FullTextObserver {
+    // Before file n is read (0-based).
+    std::function<void(std::size_t n)> reading;
+    // File n contains the text.
+    std::function<void(std::size_t n)> found;
+    // File n could not be read (removed, locked or damaged since the catalogue was built): the
+    // search goes on without it.
+    std::function<void(std::size_t n, const std::string& message)> skipped;
 };
+
+// The full-text loop that the window and pelmaro-cli share: reads each file of `paths` in order,
+// one buffer for all, and tells which contain `text`. Runs on any thread; stops at the next file,
+// or within a few megabytes of a huge one, once `stop` is requested. True when every file was
+// searched.
+bool searchFiles(platform::FileSystem& files, const platform::TextList& paths,
+                 std::string_view text, std::stop_token stop, const FullTextObserver& observer);
 
 }  // namespace pelmaro

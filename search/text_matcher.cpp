@@ -118,8 +118,6 @@ bool findFolded(const char* begin, const char* end, std::string_view pattern, st
     return false;
 }
 
-constexpr std::string_view kRtfSignature = "{\\rtf";
-
 }  // namespace
 
 FoldedPattern::FoldedPattern(std::string_view text) : folded_(text) {

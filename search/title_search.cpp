@@ -27,15 +27,15 @@ TitleSearch::TitleSearch(platform::ListControl& titles, platform::Dialogs& dialo
                          std::function<void()> showPage)
     : titles_(titles), dialogs_(dialogs), showPage_(std::move(showPage)) {}
 
-void TitleSearch::Search1Click() {
-    if (SearchText.empty()) {
-        SearchText = dialogs_.inputBox("enter a string to search", "enter string", "");
-        if (SearchText.empty()) {
+void TitleSearch::findNext() {
+    if (searchText_.empty()) {
+        searchText_ = dialogs_.inputBox("enter a string to search", "enter string", "");
+        if (searchText_.empty()) {
             return;
         }
     }
     // Read in place: a catalogue may hold a few hundred thousand titles.
-    const int found = findTitleFrom(titles_.items(), FoldedPattern(SearchText),
+    const int found = findTitleFrom(titles_.items(), FoldedPattern(searchText_),
                                     static_cast<std::size_t>(titles_.selectedIndex() + 1));
     if (found >= 0) {
         titles_.select(found);
@@ -43,15 +43,15 @@ void TitleSearch::Search1Click() {
         return;
     }
     // No wrap-around: the next Search asks for a new text and starts at the top.
-    dialogs_.showMessage(SearchText + " not found");
-    SearchText.clear();
+    dialogs_.showMessage(searchText_ + " not found");
+    searchText_.clear();
     titles_.clearSelection();
 }
 
-void TitleSearch::NewSearch1Click() {
+void TitleSearch::findFromTop() {
     titles_.clearSelection();
-    SearchText.clear();
-    Search1Click();
+    searchText_.clear();
+    findNext();
 }
 
 std::vector<int> findTitles(const platform::TextList& titles, std::string_view text) {

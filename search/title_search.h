@@ -10,20 +10,22 @@
 
 namespace pelmaro {
 
-// Search (F3) finds the next title containing the search text; New Search (F4) starts again from
-// the top with a new text.
+// Finds the next title containing the search text after the selected one, asking for a text when
+// there is none; or forgets text and selection and starts again from the top. Never wraps around:
+// after a miss the next search asks for a new text and starts at the top.
 class TitleSearch {
 public:
     TitleSearch(platform::ListControl& titles, platform::Dialogs& dialogs,
                 std::function<void()> showPage);
 
-    void Search1Click();
-    void NewSearch1Click();
+    void findNext();
+    void findFromTop();
 
-    // The current search text; empty means the next Search asks for one.
-    std::string SearchText;
+    // Empty means the next search asks for a text.
+    const std::string& searchText() const { return searchText_; }
 
 private:
+    std::string searchText_;
     platform::ListControl& titles_;
     platform::Dialogs& dialogs_;
     std::function<void()> showPage_;

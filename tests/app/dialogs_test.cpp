@@ -141,9 +141,9 @@ private slots:
             picker.selectFile(QStringLiteral("help"));
             return static_cast<int>(QDialog::Accepted);
         };
-        QCOMPARE(dialogs.pickFolder("please select a path for scan"), folder);
+        QCOMPARE(dialogs.pickFolder("please select a path for scan", ""), folder);
         answers.inspect = nullptr;
-        QCOMPARE(dialogs.pickFolder("please select a path for scan"), std::string());
+        QCOMPARE(dialogs.pickFolder("please select a path for scan", ""), std::string());
     }
 
     void openDialog_remembersTheLastNameAndFilter() {
@@ -162,7 +162,7 @@ private slots:
             open.selectFile(QString::fromStdString(chosen));
             return static_cast<int>(QDialog::Accepted);
         };
-        QCOMPARE(dialogs.openFile("select saved path database file", kOpenFilters),
+        QCOMPARE(dialogs.openFile("select saved path database file", kOpenFilters, ""),
                  std::optional<std::string>(chosen));
 
         answers.inspect = [&](QDialog& dialog) {
@@ -171,7 +171,7 @@ private slots:
             EXPECT(open.selectedFiles() == QStringList{QString::fromStdString(chosen)});
             return static_cast<int>(QDialog::Rejected);
         };
-        QCOMPARE(dialogs.openFile("select saved path database file", kOpenFilters),
+        QCOMPARE(dialogs.openFile("select saved path database file", kOpenFilters, ""),
                  std::optional<std::string>());
         QCOMPARE(answers.shown, 2);
     }
@@ -180,14 +180,12 @@ private slots:
         Answers answers;
         answers.inspect = [](QDialog&) { return static_cast<int>(QDialog::Accepted); };
         QtDialogs dialogs(QStringLiteral("Pelmaro"), answers.runner());
-        pelmaro::test::FakeWindow window;
-        window.closing = true;
-        dialogs.attach(nullptr, &window);
+        dialogs.closeAll();
         dialogs.showMessage("x");
         QCOMPARE(dialogs.askYesNo("Information", "save?"), false);
         QCOMPARE(dialogs.inputBox("c", "p", "preset"), std::string("preset"));
-        QCOMPARE(dialogs.pickFolder("please select a path for scan"), std::string());
-        QCOMPARE(dialogs.openFile("t", kOpenFilters), std::optional<std::string>());
+        QCOMPARE(dialogs.pickFolder("please select a path for scan", ""), std::string());
+        QCOMPARE(dialogs.openFile("t", kOpenFilters, ""), std::optional<std::string>());
         QCOMPARE(answers.shown, 0);
     }
 };

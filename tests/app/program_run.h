@@ -13,11 +13,12 @@
 #include <string>
 #include <vector>
 
-#include "app/list_box.h"
+#include "app/entry_list.h"
 #include "app/main_window.h"
 #include "app/page_view.h"
 #include "platform/file_system.h"
 #include "platform/settings_file.h"
+#include "reader/reader.h"
 #include "tests/app/web_helpers.h"
 #include "tests/support/fakes.h"
 #include "tests/support/temp_dir.h"
@@ -58,59 +59,18 @@ inline void writeNumberedPages(const TempDir& dir, const std::string& folder, in
     }
 }
 
-// Does what the user does while a long command runs: `action` (a key press, a close) runs once
-// the window has handled pending events `pumps` times, from inside the command's own event
-// pumping. Each pump delivers the probe once (events posted while posted events are delivered
-// wait for the next pump), so the action comes after about `pumps` steps of the command.
-class AfterPumps final : public QObject {
-public:
-    AfterPumps(int pumps, std::function<void()> action) : action_(std::move(action)), left_(pumps) {
-        post();
-    }
-    bool done() const { return done_; }
-
-protected:
-    bool event(QEvent* event) override {
-        if (event->type() != probeType()) {
-            return QObject::event(event);
-        }
-        if (--left_ > 0) {
-            post();
-        } else {
-            done_ = true;
-            action_();
-        }
-        return true;
-    }
-
-private:
-    static QEvent::Type probeType() {
-        static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
-        return type;
-    }
-    void post() { QCoreApplication::postEvent(this, new QEvent(probeType())); }
-
-    std::function<void()> action_;
-    int left_;
-    bool done_ = false;
-};
-
 // One run of the program, wired as main() wires it (settings in $XDG_CONFIG_HOME, the real file
 // system, the real page view), except that the dialogs answer from a script and the error box is
 // recorded instead of shown.
 class ProgramRun {
 public:
     ProgramRun()
-        : settings(platform::defaultSettingsFileName()),
-          form(std::make_unique<app::TForm1>(app::FormServices{
-              dialogs, settings, files, [this](QDialog& dialog) {
-                  errors.push_back(dynamic_cast<QMessageBox&>(dialog).text().toStdString());
-                  return static_cast<int>(QMessageBox::Ok);
-              }})) {}
+        : settings(files, platform::defaultSettingsFileName()),
+          form(std::make_unique<app::MainWindow>(app::WindowServices{dialogs, settings, files})) {}
 
     // Start-up, then the window shown and active, so that the command keys reach it.
     bool start() {
-        form->FormCreate();
+        form->start();
         form->show();
         if (!QTest::qWaitForWindowExposed(form.get())) {
             return false;
@@ -119,8 +79,16 @@ public:
         return QTest::qWaitForWindowActive(form.get());
     }
 
-    // A key press addressed to the window, as the user gives it; the command runs to its end.
-    void press(Qt::Key key) { QTest::keyClick(form.get(), key); }
+    // A key press addressed to the window, as the user gives it; waits until the command and the
+    // long work it started have ended.
+    void press(Qt::Key key) {
+        QTest::keyClick(form.get(), key);
+        settle();
+    }
+    // Lets the window handle events until no long command runs.
+    bool settle() {
+        return QTest::qWaitFor([this] { return !form->reader().busy(); }, 60000);
+    }
     // Path (F2) on `folder`, the picker and the question ("save the result ?") answered.
     void build(const std::string& folder, bool save) {
         dialogs.folderAnswers = {folder};
@@ -132,29 +100,29 @@ public:
         return loadAndWait(browser()->page(), [&] { press(key); });
     }
 
-    // Clicks the row of a list view ("ListBox1", "ListBox3", "ListBox4") with the mouse.
+    // Clicks the row of a list view ("titleList", "bookmarkList", "resultList") with the mouse.
     void clickRow(const char* list, int row) {
-        auto* view = form->findChild<app::ListBox*>(QString::fromLatin1(list));
+        auto* view = form->findChild<app::EntryListView*>(QString::fromLatin1(list));
         const QModelIndex index = view->model()->index(row, 0);
         view->scrollTo(index);
         QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(index).center());
     }
     void doubleClickRow(const char* list, int row) {
-        auto* view = form->findChild<app::ListBox*>(QString::fromLatin1(list));
+        auto* view = form->findChild<app::EntryListView*>(QString::fromLatin1(list));
         clickRow(list, row);
         QTest::mouseDClick(view->viewport(), Qt::LeftButton, {},
                            view->visualRect(view->model()->index(row, 0)).center());
     }
     // Clicks a title and waits until its page has loaded.
     bool clickTitle(int row) {
-        return loadAndWait(browser()->page(), [&] { clickRow("ListBox1", row); });
+        return loadAndWait(browser()->page(), [&] { clickRow("titleList", row); });
     }
-    // A list view shown on the screen (ListBox3 and ListBox4 lie over the page view).
+    // A list view shown on the screen (the bookmark and result lists lie over the page view).
     bool shown(const char* list) {
-        return form->findChild<app::ListBox*>(QString::fromLatin1(list))->isVisible();
+        return form->findChild<app::EntryListView*>(QString::fromLatin1(list))->isVisible();
     }
 
-    QWebEngineView* browser() { return form->findChild<QWebEngineView*>("WebBrowser1"); }
+    QWebEngineView* browser() { return form->findChild<QWebEngineView*>("pageView"); }
     // The file the page view shows.
     std::optional<std::string> shownFile() { return app::pageFile(browser()->url()); }
     QString pageTitle() {
@@ -164,15 +132,18 @@ public:
     std::string label(const char* action) const {
         return form->findChild<QAction*>(QString::fromLatin1(action))->text().toStdString();
     }
-    std::vector<std::string> titles() { return form->titles().items().toVector(); }
-    std::vector<std::string> paths() { return form->paths().items().toVector(); }
-    int selected() { return form->titles().selectedIndex(); }
+    app::ByteListModel& list(const char* name) {
+        return *form->findChild<app::ByteListModel*>(QString::fromLatin1(name));
+    }
+    std::vector<std::string> titles() { return list("titles").items().toVector(); }
+    std::vector<std::string> paths() { return list("paths").items().toVector(); }
+    int selected() { return list("titles").selectedIndex(); }
+    const std::vector<std::string>& errors() const { return dialogs.errors; }
 
     ScriptedDialogs dialogs;
-    platform::SettingsFile settings;
     platform::PosixFileSystem files;
-    std::vector<std::string> errors;
-    std::unique_ptr<app::TForm1> form;
+    platform::SettingsFile settings;
+    std::unique_ptr<app::MainWindow> form;
 };
 
 // The settings a run stored, read the way the next start-up reads them.
@@ -181,7 +152,8 @@ struct StoredSession {
     std::optional<int> id;
 };
 inline StoredSession storedSession(const std::string& settingsFile) {
-    platform::SettingsFile settings(settingsFile);
+    platform::PosixFileSystem files;
+    platform::SettingsFile settings(files, settingsFile);
     StoredSession stored;
     if (!settings.openKey()) {
         stored.last = "<no settings>";

@@ -56,27 +56,26 @@ private slots:
             first.press(Qt::Key_F6);
             QVERIFY(first.clickTitle(1));
             first.press(Qt::Key_F6);
-            QCOMPARE(first.form->bookmarkList().items(),
+            QCOMPARE(first.list("bookmarks").items(),
                      (std::vector<std::string>{ref(titles[3], 3), ref(titles[1], 1)}));
             QCOMPARE(pelmaro::test::readFile(bookmarkFile),
                      pelmaro::formatLineList({ref(titles[3], 3), ref(titles[1], 1)}));
 
             // F8 shows the list over the page; the first one is chosen and deleted with F7.
             first.press(Qt::Key_F8);
-            QTRY_VERIFY(first.shown("ListBox3"));
-            first.clickRow("ListBox3", 0);
-            QCOMPARE(first.form->bookmarkList().selectedIndex(), 0);
+            QTRY_VERIFY(first.shown("bookmarkList"));
+            first.clickRow("bookmarkList", 0);
+            QCOMPARE(first.list("bookmarks").selectedIndex(), 0);
             first.press(Qt::Key_F7);
-            QCOMPARE(first.form->bookmarkList().items(),
-                     std::vector<std::string>{ref(titles[1], 1)});
+            QCOMPARE(first.list("bookmarks").items(), std::vector<std::string>{ref(titles[1], 1)});
             QCOMPARE(pelmaro::test::readFile(bookmarkFile),
                      pelmaro::formatLineList({ref(titles[1], 1)}));
             first.press(Qt::Key_F8);
-            QTRY_VERIFY(!first.shown("ListBox3"));
+            QTRY_VERIFY(!first.shown("bookmarkList"));
 
             QVERIFY(first.clickTitle(2));
             QVERIFY(first.form->close());
-            QVERIFY(first.errors.empty());
+            QVERIFY(first.errors().empty());
         }
         const pelmaro::test::StoredSession stored =
             pelmaro::test::storedSession(dir.settingsFile());
@@ -90,18 +89,18 @@ private slots:
         QCOMPARE(second.selected(), 2);
         QTRY_COMPARE(second.shownFile(), std::optional<std::string>(paths[2]));
         QTRY_COMPARE(second.pageTitle(), QString::fromStdString(titles[2]));
-        QCOMPARE(second.form->bookmarkList().items(), std::vector<std::string>{ref(titles[1], 1)});
-        QCOMPARE(second.form->currentCatalogue().BookmarkFileName, bookmarkFile);
+        QCOMPARE(second.list("bookmarks").items(), std::vector<std::string>{ref(titles[1], 1)});
+        QCOMPARE(second.form->reader().currentCatalogue().bookmarkFile(), bookmarkFile);
 
         // A bookmark of the restored session jumps to its entry.
         second.press(Qt::Key_F8);
-        QTRY_VERIFY(second.shown("ListBox3"));
+        QTRY_VERIFY(second.shown("bookmarkList"));
         QVERIFY(pelmaro::test::loadAndWait(second.browser()->page(),
-                                           [&] { second.doubleClickRow("ListBox3", 0); }));
+                                           [&] { second.doubleClickRow("bookmarkList", 0); }));
         QCOMPARE(second.selected(), 1);
         QCOMPARE(second.shownFile(), std::optional<std::string>(paths[1]));
-        QTRY_VERIFY(!second.shown("ListBox3"));
-        QVERIFY(second.errors.empty());
+        QTRY_VERIFY(!second.shown("bookmarkList"));
+        QVERIFY(second.errors().empty());
     }
 
     void open_switchesCatalogueAndBookmarks_andCancelChangesNothing() {
@@ -113,28 +112,28 @@ private slots:
         run.build(dir / "help", true);
         QVERIFY(run.clickTitle(0));
         run.press(Qt::Key_F6);
-        QCOMPARE(run.form->bookmarkList().count(), 1);
+        QCOMPARE(run.list("bookmarks").count(), 1);
 
         run.dialogs.openAnswers = {other.base + "/pelmaropath.path"};
         run.press(Qt::Key_F9);
         QCOMPARE(run.dialogs.openTitles,
                  std::vector<std::string>{"select saved path database file"});
         QCOMPARE(run.titles(), (std::vector<std::string>{"First", "Second"}));
-        QCOMPARE(run.form->bookmarkList().items(), std::vector<std::string>{"Second|1"});
-        QCOMPARE(run.form->currentCatalogue().BookmarkFileName,
+        QCOMPARE(run.list("bookmarks").items(), std::vector<std::string>{"Second|1"});
+        QCOMPARE(run.form->reader().currentCatalogue().bookmarkFile(),
                  other.base + "/pelmaropath.bookmark");
         // The first catalogue keeps its bookmark.
         QCOMPARE(pelmaro::test::readFile(dir / "help/pelmaropath.bookmark"),
                  pelmaro::formatLineList({"Page 0000|0"}));
 
-        run.form->titles().select(1);
+        run.list("titles").select(1);
         run.dialogs.openAnswers = {std::nullopt};
         run.press(Qt::Key_F9);
         QCOMPARE(run.dialogs.openTitles.size(), std::size_t(2));
         QCOMPARE(run.titles(), (std::vector<std::string>{"First", "Second"}));
         QCOMPARE(run.selected(), 1);
-        QCOMPARE(run.form->bookmarkList().items(), std::vector<std::string>{"Second|1"});
-        QCOMPARE(run.form->currentCatalogue().BookmarkFileName,
+        QCOMPARE(run.list("bookmarks").items(), std::vector<std::string>{"Second|1"});
+        QCOMPARE(run.form->reader().currentCatalogue().bookmarkFile(),
                  other.base + "/pelmaropath.bookmark");
 
         QVERIFY(run.form->close());
@@ -142,7 +141,7 @@ private slots:
                  other.base + "/pelmaropath.bookmark");
         QCOMPARE(pelmaro::test::readFile(other.base + "/pelmaropath.bookmark"),
                  pelmaro::formatLineList({"Second|1"}));
-        QVERIFY(run.errors.empty());
+        QVERIFY(run.errors().empty());
     }
 };
 

@@ -8,10 +8,9 @@
 #include <filesystem>
 #include <memory>
 
-#include "catalogue/session_state.h"
 #include "platform/error.h"
-#include "platform/settings_file.h"
 #include "tests/support/checks.h"
+#include "tests/support/fake_file_system.h"
 #include "tests/support/fakes.h"
 #include "tests/support/temp_dir.h"
 
@@ -28,22 +27,22 @@ using Lines = std::vector<std::string>;
 class BookmarkTest : public testing::Test {
 protected:
     BookmarkTest() {
-        current.switched = [this] { bookmarks.switchCatalogue(); };
+        current.setOnSwitch([this] { bookmarks.followCatalogue(); });
         dir.mkdir("help");
     }
 
     void startWith(const std::string& bookmarkFile) {
-        current.BookmarkFileName = bookmarkFile;
-        bookmarks.load();
+        current.restore(bookmarkFile);
+        bookmarks.loadAtStart();
     }
     void bookmarkEntry(int index) {
         titles.select(index);
-        bookmarks.AddNewbookmark1Click();
+        bookmarks.addSelectedEntry();
     }
     void deleteBookmark(int index) {
         list.setVisible(true);
         list.select(index);
-        bookmarks.DeleteBookmark1Click();
+        bookmarks.deleteSelected();
     }
 
     test::TempDir dir;
@@ -53,7 +52,7 @@ protected:
     platform::MemoryList results;
     CurrentCatalogue current;
     test::ScriptedDialogs dialogs;
-    platform::PosixFileSystem files;
+    test::FakeFileSystem files;
     Bookmarks bookmarks{titles, list, results, current, dialogs, files};
 };
 
@@ -62,12 +61,12 @@ TEST_F(BookmarkTest, NewBookmarkIsWrittenAtOnce) {
     bookmarkEntry(1);
     EXPECT_EQ(list.items(), Lines{"Beta|1"});
     EXPECT_EQ(test::readFile(helpFile), "Beta|1\r\n");
-    EXPECT_EQ(bookmarks.BookmarkStream().bytes(), "Beta|1\r\n");
+    EXPECT_EQ(bookmarks.pendingContent().bytes(), "Beta|1\r\n");
     EXPECT_FALSE(list.isVisible());  // the list need not be shown
 
     bookmarkEntry(0);
     EXPECT_EQ(test::readFile(helpFile), "Beta|1\r\nAlpha|0\r\n");
-    EXPECT_EQ(bookmarks.BookmarkStream().bytes(), "Beta|1\r\nAlpha|0\r\n");
+    EXPECT_EQ(bookmarks.pendingContent().bytes(), "Beta|1\r\nAlpha|0\r\n");
 }
 
 TEST_F(BookmarkTest, SameEntryTwiceKeepsOneAndLeavesTheFile) {
@@ -81,7 +80,7 @@ TEST_F(BookmarkTest, SameEntryTwiceKeepsOneAndLeavesTheFile) {
 
 TEST_F(BookmarkTest, NoSelectedEntryAddsNothing) {
     startWith(helpFile);
-    bookmarks.AddNewbookmark1Click();
+    bookmarks.addSelectedEntry();
     EXPECT_EQ(list.count(), 0);
     EXPECT_FALSE(files.fileExists(helpFile));
 }
@@ -91,7 +90,7 @@ TEST_F(BookmarkTest, CatalogueNotSavedIsToldInsteadOfFailing) {
     bookmarkEntry(0);
     EXPECT_EQ(dialogs.messages, Lines{kCatalogueNotSavedMessage});
     EXPECT_EQ(list.count(), 0);
-    EXPECT_EQ(bookmarks.BookmarkStream().size(), 0u);
+    EXPECT_EQ(bookmarks.pendingContent().size(), 0u);
     EXPECT_EQ(errorOf([&] { bookmarks.shutdown(); }), "(no error)");
 }
 
@@ -99,7 +98,7 @@ TEST_F(BookmarkTest, UnsavedBuildIsToldAndTheStoredCatalogueKeepsItsBookmarks) {
     startWith(helpFile);
     bookmarkEntry(1);
     // A build answered No: the lists show entries whose indexes mean nothing in "help".
-    current.shownIsStored = false;
+    current.showUnsaved();
     bookmarkEntry(2);
     EXPECT_EQ(dialogs.messages, Lines{kCatalogueNotSavedMessage});
     EXPECT_EQ(list.items(), Lines{"Beta|1"});
@@ -150,12 +149,12 @@ TEST_F(BookmarkTest, DeleteDoesNothingWhenHiddenOrNothingSelected) {
     bookmarkEntry(0);
     list.select(0);
     list.setVisible(false);
-    bookmarks.DeleteBookmark1Click();
+    bookmarks.deleteSelected();
     EXPECT_EQ(list.items(), Lines{"Alpha|0"});
 
     list.setVisible(true);
     list.clearSelection();
-    bookmarks.DeleteBookmark1Click();
+    bookmarks.deleteSelected();
     EXPECT_EQ(list.items(), Lines{"Alpha|0"});
     EXPECT_EQ(test::readFile(helpFile), "Alpha|0\r\n");
 }
@@ -167,12 +166,12 @@ TEST_F(BookmarkTest, DeleteRewritesTheFileAndTheLastOneRemovesIt) {
     deleteBookmark(0);
     EXPECT_EQ(list.items(), Lines{"Beta|1"});
     EXPECT_EQ(test::readFile(helpFile), "Beta|1\r\n");
-    EXPECT_EQ(bookmarks.BookmarkStream().bytes(), "Beta|1\r\n");
+    EXPECT_EQ(bookmarks.pendingContent().bytes(), "Beta|1\r\n");
 
     deleteBookmark(0);
     EXPECT_EQ(list.count(), 0);
     EXPECT_FALSE(std::filesystem::exists(helpFile));
-    EXPECT_EQ(bookmarks.BookmarkStream().size(), 0u);
+    EXPECT_EQ(bookmarks.pendingContent().size(), 0u);
     bookmarks.shutdown();
     EXPECT_FALSE(std::filesystem::exists(helpFile));
 }
@@ -183,7 +182,7 @@ TEST_F(BookmarkTest, StoredListUnchangedLeavesTheFileUntouched) {
     const ino_t inode = inodeOf(helpFile);
     startWith(helpFile);
     EXPECT_EQ(list.items(), (Lines{"Gamma|2", "Alpha|0"}));
-    EXPECT_EQ(bookmarks.BookmarkStream().size(), 0u);  // a loaded list is not pending
+    EXPECT_EQ(bookmarks.pendingContent().size(), 0u);  // a loaded list is not pending
     bookmarkEntry(2);                                  // already there
     bookmarks.shutdown();
     EXPECT_EQ(inodeOf(helpFile), inode);
@@ -199,11 +198,11 @@ TEST_F(BookmarkTest, EmptyStoredFileIsKept) {
 
 TEST_F(BookmarkTest, BookmarkTogglesTheListAndHidesTheResults) {
     results.setVisible(true);
-    bookmarks.Bookmark1Click();
+    bookmarks.toggleShown();
     EXPECT_TRUE(list.isVisible());
     EXPECT_FALSE(results.isVisible());
     results.setVisible(true);
-    bookmarks.Bookmark1Click();
+    bookmarks.toggleShown();
     EXPECT_FALSE(list.isVisible());
     EXPECT_FALSE(results.isVisible());
 }
@@ -216,7 +215,7 @@ TEST_F(BookmarkTest, SwitchKeepsTheOldFileAndLoadsTheNewOne) {
     current.switchTo(notes);
     EXPECT_EQ(test::readFile(helpFile), "Alpha|0\r\n");
     EXPECT_EQ(list.items(), Lines{"Beta|1"});
-    EXPECT_EQ(bookmarks.BookmarkStream().size(), 0u);
+    EXPECT_EQ(bookmarks.pendingContent().size(), 0u);
 
     bookmarkEntry(2);
     EXPECT_EQ(test::readFile(notes), "Beta|1\r\nGamma|2\r\n");
@@ -229,17 +228,16 @@ TEST_F(BookmarkTest, SwitchKeepsTheOldFileAndLoadsTheNewOne) {
 }
 
 TEST_F(BookmarkTest, FailedWriteIsReportedAndKeptForTheNextWrite) {
-    const std::string folder = dir / "help";
     startWith(helpFile);
-    std::filesystem::remove_all(folder);
+    files.failingWrites.insert(helpFile);
     const std::string cantCreate =
-        "Cannot create file \"" + helpFile + "\". No such file or directory";
+        "Cannot create file \"" + helpFile + "\". No space left on device";
 
     EXPECT_EQ(errorOf([&] { bookmarkEntry(1); }), cantCreate);
     EXPECT_EQ(list.items(), Lines{"Beta|1"});  // the list in memory stays
     EXPECT_EQ(errorOf([&] { bookmarks.shutdown(); }), cantCreate);
 
-    dir.mkdir("help");
+    files.failingWrites.clear();
     bookmarks.shutdown();
     EXPECT_EQ(test::readFile(helpFile), "Beta|1\r\n");
 }
@@ -247,18 +245,18 @@ TEST_F(BookmarkTest, FailedWriteIsReportedAndKeptForTheNextWrite) {
 TEST_F(BookmarkTest, SwitchRetriesAFailedWriteAndReportsItAfterSwitching) {
     const std::string notes = dir.write("notes/list.bookmark", "Gamma|2\r\n");
     startWith(helpFile);
-    std::filesystem::remove_all(dir / "help");
+    files.failingWrites.insert(helpFile);
     EXPECT_THROW(bookmarkEntry(1), Error);
 
-    dir.mkdir("help");
+    files.failingWrites.clear();
     current.switchTo(notes);  // the retry succeeds
     EXPECT_EQ(test::readFile(helpFile), "Beta|1\r\n");
     EXPECT_EQ(list.items(), Lines{"Gamma|2"});
 
-    std::filesystem::remove_all(dir / "notes");
+    files.failingWrites.insert(notes);
     EXPECT_THROW(bookmarkEntry(0), Error);
     EXPECT_EQ(errorOf([&] { current.switchTo(helpFile); }),
-              "Cannot create file \"" + notes + "\". No such file or directory");
+              "Cannot create file \"" + notes + "\". No space left on device");
     EXPECT_EQ(list.items(), Lines{"Beta|1"});  // switched all the same
     bookmarks.shutdown();                      // nothing pending for the new catalogue
     EXPECT_EQ(test::readFile(helpFile), "Beta|1\r\n");
@@ -266,7 +264,7 @@ TEST_F(BookmarkTest, SwitchRetriesAFailedWriteAndReportsItAfterSwitching) {
 
 TEST_F(BookmarkTest, ListNeverLoadedLeavesTheFileAndIsReadBeforeTheFirstChange) {
     dir.write("help/pelmaropath.bookmark", "Gamma|2\r\n");
-    current.BookmarkFileName = helpFile;  // start-up ended before load()
+    current.restore(helpFile);  // start-up ended before the bookmarks were loaded
     bookmarks.shutdown();
     EXPECT_EQ(test::readFile(helpFile), "Gamma|2\r\n");
 
@@ -279,18 +277,18 @@ TEST_F(BookmarkTest, TwoWindowsKeepEachOthersBookmarks) {
     startWith(helpFile);
     platform::MemoryList otherList;
     Bookmarks other{titles, otherList, results, current, dialogs, files};
-    other.load();
+    other.loadAtStart();
 
     bookmarkEntry(0);
     titles.select(1);
-    other.AddNewbookmark1Click();
+    other.addSelectedEntry();
     EXPECT_EQ(otherList.items(), (Lines{"Alpha|0", "Beta|1"}));  // the merged file
     bookmarkEntry(2);
     EXPECT_EQ(list.items(), (Lines{"Alpha|0", "Beta|1", "Gamma|2"}));
 
     otherList.setVisible(true);
     otherList.select(0);
-    other.DeleteBookmark1Click();
+    other.deleteSelected();
     deleteBookmark(1);  // "Beta|1"
     EXPECT_EQ(list.items(), Lines{"Gamma|2"});
     EXPECT_EQ(test::readFile(helpFile), "Gamma|2\r\n");
@@ -312,10 +310,10 @@ TEST_F(BookmarkTest, TwoProcessesAddingAtOnceLoseNothing) {
             // Each process its own window: entries first, first + 2, ...
             platform::MemoryList ownList;
             Bookmarks own{titles, ownList, results, current, dialogs, files};
-            own.load();
+            own.loadAtStart();
             for (int i = first; i < 2 * kEach; i += 2) {
                 titles.select(i);
-                own.AddNewbookmark1Click();
+                own.addSelectedEntry();
             }
             ::_exit(0);
         }
@@ -327,91 +325,6 @@ TEST_F(BookmarkTest, TwoProcessesAddingAtOnceLoseNothing) {
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     }
     EXPECT_EQ(parseLineList(test::readFile(helpFile)).size(), 2u * kEach);
-}
-
-// Start-up and shutdown as the window runs them: settings, then bookmarks; an error skips the rest.
-class WholeSession : public testing::Test {
-protected:
-    WholeSession() {
-        dir.write("help/pelmaropath.title", "Alpha\r\nBeta\r\nGamma\r\n");
-        dir.write("help/pelmaropath.path", "/h/a.htm\r\n/h/b.htm\r\n/h/c.htm\r\n");
-    }
-
-    struct Run {
-        explicit Run(const test::TempDir& dir) : settings(dir / "cfg/pelmaro/settings.reg") {
-            current.switched = [this] { bookmarks.switchCatalogue(); };
-        }
-        std::string start() {
-            try {
-                state.restore([this] { shown.emplace_back(paths.item(titles.selectedIndex())); });
-                bookmarks.load();
-            } catch (const Error& e) {
-                return e.what();
-            }
-            return {};
-        }
-        void close() {
-            state.save();
-            bookmarks.shutdown();
-        }
-
-        platform::MemoryList titles, paths, list, results;
-        CurrentCatalogue current;
-        platform::SettingsFile settings;
-        test::ScriptedDialogs dialogs;
-        platform::PosixFileSystem files;
-        platform::LongCommandGate gate;
-        SessionState state{Catalogue{titles, paths}, current, settings, dialogs, files, gate};
-        Bookmarks bookmarks{titles, list, results, current, dialogs, files};
-        Lines shown;
-    };
-
-    // A run that opens the stored catalogue, bookmarks `bookmarked`, selects `selected` and closes.
-    void firstRun(int bookmarked, int selected) {
-        Run first(dir);
-        EXPECT_EQ(first.start(), "");
-        first.dialogs.openAnswers.push_back(dir / "help/pelmaropath.path");
-        first.state.Open1Click();
-        first.titles.select(bookmarked);
-        first.bookmarks.AddNewbookmark1Click();
-        first.titles.select(selected);
-        first.close();
-    }
-
-    test::TempDir dir;
-};
-
-TEST_F(WholeSession, CatalogueEntryPageAndBookmarksComeBack) {
-    firstRun(2, 1);
-    Run second(dir);
-    EXPECT_EQ(second.start(), "");
-    EXPECT_EQ(second.current.BookmarkFileName, dir / "help/pelmaropath.bookmark");
-    EXPECT_EQ(second.titles.items(), (Lines{"Alpha", "Beta", "Gamma"}));
-    EXPECT_EQ(second.titles.selectedIndex(), 1);
-    EXPECT_EQ(second.shown, Lines{"/h/b.htm"});
-    EXPECT_EQ(second.list.items(), Lines{"Gamma|2"});
-}
-
-TEST_F(WholeSession, PathFileGoneStillLoadsTheBookmarks) {
-    firstRun(0, 0);
-    std::filesystem::remove(dir / "help/pelmaropath.path");
-    Run second(dir);
-    EXPECT_EQ(second.start(), "");
-    EXPECT_EQ(second.titles.count(), 0);
-    EXPECT_TRUE(second.shown.empty());
-    EXPECT_EQ(second.list.items(), Lines{"Alpha|0"});
-}
-
-TEST_F(WholeSession, StartUpEndedEarlyDeletesNoBookmarks) {
-    firstRun(0, 0);
-    std::filesystem::remove(dir / "help/pelmaropath.title");
-    {
-        Run second(dir);
-        EXPECT_NE(second.start(), "");  // "Cannot open file ...title": bookmarks not loaded
-        EXPECT_EQ(second.list.count(), 0);
-        second.close();
-    }
-    EXPECT_EQ(test::readFile(dir / "help/pelmaropath.bookmark"), "Alpha|0\r\n");
 }
 
 }  // namespace

@@ -15,7 +15,7 @@
 #include "catalogue/line_list.h"
 #include "platform/error.h"
 #include "tests/support/checks.h"
-#include "tests/support/forwarding_files.h"
+#include "tests/support/fake_file_system.h"
 #include "tests/support/temp_dir.h"
 
 namespace pelmaro {
@@ -23,48 +23,26 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-// The real file system, counting the calls that change files; at the call numbered `failAt` it
-// does what `failure` says instead. writeFile runs as its steps, so that those count too.
-class FailingFiles final : public test::ForwardingFileSystem {
-public:
-    enum class Failure { None, Kill, NoSpace };
-    Failure failure = Failure::None;
-    int failAt = -1;
+// What a writer meets at the step numbered `failAt` of the calls that change files.
+enum class Failure { None, Kill, NoSpace };
+
+// A file system that counts the calls changing files, and at the one numbered `failAt` does what
+// `failure` says instead.
+struct FailingFiles {
+    explicit FailingFiles(Failure failure = Failure::None, int failAt = -1) {
+        files.beforeChange = [this, failure, failAt](const std::string& name) {
+            if (steps++ != failAt) {
+                return;
+            }
+            if (failure == Failure::Kill) {
+                ::raise(SIGKILL);
+            } else if (failure == Failure::NoSpace) {
+                throwCannotCreate(name, ENOSPC);
+            }
+        };
+    }
+    test::FakeFileSystem files;
     int steps = 0;
-
-    void writeFile(const std::string& fileName, std::string_view bytes) override {
-        const std::string temporary = writeTemporary(fileName, bytes);
-        renameFile(temporary, fileName);
-        syncFolder(platform::folderOf(fileName));
-    }
-    std::string writeTemporary(const std::string& fileName, std::string_view bytes) override {
-        step(fileName);
-        return real_.writeTemporary(fileName, bytes);
-    }
-    void renameFile(const std::string& from, const std::string& to) override {
-        step(to);
-        real_.renameFile(from, to);
-    }
-    void syncFolder(const std::string& folder) override {
-        step(folder);
-        real_.syncFolder(folder);
-    }
-    bool removeFile(const std::string& fileName) override {
-        step(fileName);
-        return real_.removeFile(fileName);
-    }
-
-private:
-    void step(const std::string& name) {
-        if (steps++ != failAt) {
-            return;
-        }
-        if (failure == Failure::Kill) {
-            ::raise(SIGKILL);
-        } else if (failure == Failure::NoSpace) {
-            throwCannotCreate(name, ENOSPC);
-        }
-    }
 };
 
 Lines numbered(const std::string& prefix, int count) {
@@ -82,14 +60,14 @@ protected:
     CataloguePair() { save(files, oldTitles, oldPaths); }
 
     void save(platform::FileSystem& with, const Lines& titles, const Lines& paths) {
-        saveCataloguePair(with, base, platform::MemoryList(titles), platform::MemoryList(paths));
+        saveCataloguePair(with, base, titles, paths);
     }
-    CatalogueLines load() { return loadCataloguePair(files, base + ".title", base + ".path"); }
+    StoredCatalogue load() { return loadCataloguePair(files, base + ".title", base + ".path"); }
 
     // The pair loads as the complete old or the complete new catalogue, and nothing of a save
     // is left beside it.
     void expectOldOrNew(const std::string& context) {
-        const CatalogueLines lines = load();
+        const StoredCatalogue lines = load();
         const bool isOld = lines.titles == oldTitles && lines.paths == oldPaths;
         const bool isNew = lines.titles == newTitles && lines.paths == newPaths;
         EXPECT_TRUE(isOld || isNew) << context << ": " << lines.titles.size() << " titles, "
@@ -112,7 +90,7 @@ protected:
         ASSERT_GE(child, 0);
         if (child == 0) {
             try {
-                save(with, newTitles, newPaths);
+                save(with.files, newTitles, newPaths);
             } catch (...) {
             }
             ::_exit(0);
@@ -142,25 +120,21 @@ TEST_F(CataloguePair, SaveReplacesBothAndLeavesNothingElse) {
 
 TEST_F(CataloguePair, KilledAtEveryStepLeavesOneWholePair) {
     FailingFiles counting;
-    save(counting, newTitles, newPaths);
+    save(counting.files, newTitles, newPaths);
     const int stepCount = counting.steps;
     ASSERT_GE(stepCount, 6);
     for (int step = 0; step < stepCount; ++step) {
         save(files, oldTitles, oldPaths);
-        FailingFiles killing;
-        killing.failure = FailingFiles::Failure::Kill;
-        killing.failAt = step;
+        FailingFiles killing(Failure::Kill, step);
         saveInChild(killing, [](pid_t) {});
         expectOldOrNew("killed before step " + std::to_string(step));
     }
 }
 
 TEST_F(CataloguePair, KilledBetweenTheRenamesLoadsTheNewPair) {
-    FailingFiles killing;
-    killing.failure = FailingFiles::Failure::Kill;
     // The save's steps: two temporary files, the marker (temporary, rename, sync), the title
     // rename, then the path rename.
-    killing.failAt = 6;
+    FailingFiles killing(Failure::Kill, 6);
     saveInChild(killing, [](pid_t) {});
     ASSERT_TRUE(files.fileExists(savingMarkerOf(base + ".path")));
     EXPECT_EQ(test::readFile(base + ".title"), formatLineList(newTitles));
@@ -176,18 +150,16 @@ TEST_F(CataloguePair, KilledAtRandomMomentsLeavesOneWholePair) {
     std::mt19937 random(12);
     for (int round = 0; round < 12; ++round) {
         save(files, oldTitles, oldPaths);
-        FailingFiles real;
         const pid_t child = ::fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
-            saveCataloguePair(real, base, platform::MemoryList(bigTitles),
-                              platform::MemoryList(bigPaths));
+            saveCataloguePair(files, base, bigTitles, bigPaths);
             ::_exit(0);
         }
         std::this_thread::sleep_for(std::chrono::microseconds(random() % 30000));
         ::kill(child, SIGKILL);
         ::waitpid(child, nullptr, 0);
-        const CatalogueLines lines = load();
+        const StoredCatalogue lines = load();
         EXPECT_TRUE((lines.titles == oldTitles && lines.paths == oldPaths) ||
                     (lines.titles == bigTitles && lines.paths == bigPaths))
             << "round " << round;
@@ -196,13 +168,14 @@ TEST_F(CataloguePair, KilledAtRandomMomentsLeavesOneWholePair) {
 }
 
 TEST_F(CataloguePair, FailedWriteAtEveryStepKeepsOneWholePairAndIsReported) {
-    for (int step = 0; step < 6; ++step) {
+    for (int step = 0; step < 9; ++step) {
         save(files, oldTitles, oldPaths);
-        FailingFiles failing;
-        failing.failure = FailingFiles::Failure::NoSpace;
-        failing.failAt = step;
-        EXPECT_NE(test::errorOf([&] { save(failing, newTitles, newPaths); }), "(no error)");
+        FailingFiles failing(Failure::NoSpace, step);
+        const std::string error = test::errorOf([&] { save(failing.files, newTitles, newPaths); });
         expectOldOrNew("failed at step " + std::to_string(step));
+        if (load().titles == oldTitles) {
+            EXPECT_NE(error, "(no error)") << "the old pair stands: the save must say so";
+        }
     }
 }
 
@@ -217,7 +190,7 @@ TEST_F(CataloguePair, ForeignMarkerRenamesNothing) {
     dir.write("help/victim", "keep");
     dir.write("help/pelmaropath.saving",
               "victim\r\npelmaropath.path\r\n../x\r\npelmaropath.title\r\n");
-    const CatalogueLines lines = load();
+    const StoredCatalogue lines = load();
     EXPECT_EQ(lines.paths, oldPaths);
     EXPECT_EQ(test::readFile(folder + "/victim"), "keep");
     EXPECT_FALSE(files.fileExists(folder + "/pelmaropath.saving"));
@@ -242,16 +215,13 @@ TEST_F(CataloguePair, FullDiskKeepsTheOldPair) {
         ~Unmount() { ::umount2(at.c_str(), MNT_DETACH); }
     } const unmount{small};
     const std::string smallBase = small + "/pelmaropath";
-    saveCataloguePair(files, smallBase, platform::MemoryList(oldTitles),
-                      platform::MemoryList(oldPaths));
+    saveCataloguePair(files, smallBase, oldTitles, oldPaths);
     const Lines bigTitles = numbered(std::string(100, 't'), 300);
     const Lines bigPaths = numbered(std::string(100, 'p'), 300);  // 30 KiB each: one fits
-    const std::string error = test::errorOf([&] {
-        saveCataloguePair(files, smallBase, platform::MemoryList(bigTitles),
-                          platform::MemoryList(bigPaths));
-    });
+    const std::string error =
+        test::errorOf([&] { saveCataloguePair(files, smallBase, bigTitles, bigPaths); });
     EXPECT_NE(error.find("No space left on device"), std::string::npos) << error;
-    const CatalogueLines lines =
+    const StoredCatalogue lines =
         loadCataloguePair(files, smallBase + ".title", smallBase + ".path");
     EXPECT_EQ(lines.titles, oldTitles);
     EXPECT_EQ(lines.paths, oldPaths);

@@ -6,8 +6,7 @@
 
 #include <filesystem>
 
-#include "tests/catalogue/files_double.h"
-#include "tests/support/fakes.h"
+#include "tests/support/fake_file_system.h"
 #include "tests/support/temp_dir.h"
 
 namespace pelmaro {
@@ -19,10 +18,8 @@ using Names = std::vector<std::string>;
 // The names a folder lists, in the order the system lists them, of one kind.
 Names listed(const std::string& folder, platform::DirEntry::Kind kind) {
     platform::PosixFileSystem files;
-    std::vector<platform::DirEntry> entries;
-    files.listFolder(folder, entries);
     Names names;
-    for (const auto& entry : entries) {
+    for (const auto& entry : files.listFolder(folder)) {
         if (entry.kind == kind) {
             names.push_back(entry.name);
         }
@@ -31,9 +28,9 @@ Names listed(const std::string& folder, platform::DirEntry::Kind kind) {
 }
 
 Names scan(platform::FileSystem& files, const std::string& folder,
-           platform::Window* window = nullptr) {
+           const FolderVisit& beforeEachFolder = {}) {
     Names list;
-    CollectFiles(files, window, folder, list);
+    collectFiles(files, folder, list, beforeEachFolder);
     return list;
 }
 
@@ -114,7 +111,8 @@ TEST(FolderScan, FollowsLinksButScansNoFolderTwice) {
 
 TEST(FolderScan, MissingOrUnreadableThingsAreSilentlySkipped) {
     test::TempDir dir;
-    test::FilesDouble files;
+    test::FakeFileSystem files;
+    files.listingsWithoutSizes = true;
     const std::string locked = dir.write("locked.htm", "x");
     dir.write("open.htm", "x");
     files.locked.insert(locked);
@@ -122,20 +120,19 @@ TEST(FolderScan, MissingOrUnreadableThingsAreSilentlySkipped) {
     EXPECT_EQ(scan(files, dir / "missing"), Names{});
 }
 
-TEST(FolderScan, HandlesEventsOncePerFolderAndStopsWhenTheWindowCloses) {
+TEST(FolderScan, VisitsEachFolderOnceAndStopsWhenTheVisitSaysSo) {
     test::TempDir dir;
     dir.write("a.htm", "x");
     dir.write("s1/b.htm", "x");
     dir.write("s1/s2/c.htm", "x");
     platform::PosixFileSystem files;
-    test::FakeWindow window;
-    EXPECT_EQ(scan(files, dir.path(), &window).size(), 3u);
-    EXPECT_EQ(window.pumps, 3);
+    int visits = 0;
+    EXPECT_EQ(scan(files, dir.path(), [&] { return ++visits > 0; }).size(), 3u);
+    EXPECT_EQ(visits, 3);
 
-    test::FakeWindow closing;
-    closing.onPump = [&] { closing.closing = closing.pumps == 2; };
-    EXPECT_EQ(scan(files, dir.path(), &closing), (Names{dir / "a.htm"}));
-    EXPECT_EQ(closing.pumps, 2);
+    visits = 0;
+    EXPECT_EQ(scan(files, dir.path(), [&] { return ++visits < 2; }), (Names{dir / "a.htm"}));
+    EXPECT_EQ(visits, 2);
 }
 
 TEST(FolderScan, NeverEntersTheSystemsOwnFileSystems) {
@@ -165,10 +162,10 @@ TEST(FolderScan, FileSizeKeepsAllSixtyFourBits) {
     for (const auto& c : cases) {
         const std::string name = dir.write(c.name, "");
         ASSERT_EQ(::truncate(name.c_str(), c.size), 0) << c.name;
-        EXPECT_EQ(FileSizeOf(files, name), c.size) << c.name;
+        EXPECT_EQ(fileSizeOf(files, name), c.size) << c.name;
     }
-    EXPECT_EQ(FileSizeOf(files, dir / "missing.htm"), -1);
-    EXPECT_EQ(FileSizeOf(files, dir.path()), -1);
+    EXPECT_EQ(fileSizeOf(files, dir / "missing.htm"), -1);
+    EXPECT_EQ(fileSizeOf(files, dir.path()), -1);
     EXPECT_EQ(scan(dir.path()).size(), 4u);
 }
 

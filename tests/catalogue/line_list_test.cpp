@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "platform/error.h"
-#include "tests/catalogue/files_double.h"
+#include "tests/support/fake_file_system.h"
 #include "tests/support/temp_dir.h"
 
 namespace pelmaro {
@@ -30,7 +30,7 @@ TEST_P(ParseLineList, SplitsAsStored) {
 }
 
 TEST_P(ParseLineList, ReadInBlocksSplitsTheSame) {
-    test::FilesDouble files;
+    test::FakeFileSystem files;
     files.inMemory["/list"] = GetParam().bytes;
     const std::size_t total = GetParam().lines.size();
     for (const std::size_t chunk : {1, 2, 3, 4096}) {

@@ -7,7 +7,7 @@
 #include "catalogue/page_text.h"
 #include "catalogue/strings.h"
 #include "platform/error.h"
-#include "tests/catalogue/files_double.h"
+#include "tests/support/fake_file_system.h"
 #include "tests/support/temp_dir.h"
 
 namespace pelmaro {
@@ -56,14 +56,14 @@ const TitleCase kTitleCases[] = {
 
 TEST(PageTitle, FollowsTheTitleRulesWhateverTheReadBlockSize) {
     test::TempDir dir;
-    test::FilesDouble files;
+    test::FakeFileSystem files;
     for (const auto& c : kTitleCases) {
         dir.write(c.name, c.content);
     }
     for (const std::size_t chunk : {1, 2, 3, 7, 8, 4096, 1 << 20}) {
         files.chunk = chunk;
         for (const auto& c : kTitleCases) {
-            EXPECT_EQ(ExtractPageTitle(files, dir / c.name), c.title)
+            EXPECT_EQ(extractPageTitle(files, dir / c.name), c.title)
                 << c.name << " read " << chunk << " bytes at a time";
         }
     }
@@ -77,7 +77,7 @@ TEST(PageTitle, TitleBeyondTheFirstReadBlocksIsFound) {
     page.insert(16380, "<ti\r\ntle>Far");
     page.insert(20476, "away</TITLE>");
     dir.write("far.html", page);
-    EXPECT_EQ(ExtractPageTitle(files, dir / "far.html"),
+    EXPECT_EQ(extractPageTitle(files, dir / "far.html"),
               "Far" + std::string(20476 - 16392, 'x') + "away");
 }
 
@@ -108,33 +108,33 @@ TEST(PageTitle, HostilePagesGiveShortTitlesFromTheirFirstMegabyte) {
         {"unclosed-rtf.htm", "{\\rtf1 <title>Rich</title>\\par " + far, "Rich"},
     };
     test::TempDir dir;
-    test::FilesDouble files;
+    test::FakeFileSystem files;
     for (const auto& c : cases) {
         dir.write(c.name, c.content);
         files.bytesRead = 0;
-        EXPECT_EQ(ExtractPageTitle(files, dir / c.name), c.title) << c.name;
+        EXPECT_EQ(extractPageTitle(files, dir / c.name), c.title) << c.name;
         EXPECT_LE(files.bytesRead, kTitleSearchLimit) << c.name;
     }
 }
 
 TEST(PageTitle, ImagesAndOtherTypesAreNotRead) {
     test::TempDir dir;
-    test::FilesDouble files;
+    test::FakeFileSystem files;
     dir.write("logo.gif", "GIF89a");
     dir.write("Photo.JPG", "x");
-    EXPECT_EQ(ExtractPageTitle(files, dir / "logo.gif"), "logo");
-    EXPECT_EQ(ExtractPageTitle(files, dir / "Photo.JPG"), "Photo");
-    EXPECT_EQ(ExtractPageTitle(files, dir / "gone.bmp"), "gone");
+    EXPECT_EQ(extractPageTitle(files, dir / "logo.gif"), "logo");
+    EXPECT_EQ(extractPageTitle(files, dir / "Photo.JPG"), "Photo");
+    EXPECT_EQ(extractPageTitle(files, dir / "gone.bmp"), "gone");
     EXPECT_EQ(files.opened, 0);
 }
 
 TEST(PageTitle, UnreadablePageFailsWithCannotOpen) {
     test::TempDir dir;
-    test::FilesDouble files;
+    test::FakeFileSystem files;
     const std::string locked = dir.write("locked.htm", "<title>x</title>");
     files.locked.insert(locked);
-    EXPECT_THROW(ExtractPageTitle(files, locked), Error);
-    EXPECT_THROW(ExtractPageTitle(files, dir / "missing.txt"), Error);
+    EXPECT_THROW(extractPageTitle(files, locked), Error);
+    EXPECT_THROW(extractPageTitle(files, dir / "missing.txt"), Error);
 }
 
 // The title rules applied literally to the whole file: every page line, joined, searched.
@@ -157,7 +157,7 @@ TEST(PageTitle, StoppingEarlyGivesTheSameTitleAsReadingEverything) {
         "</",      "title>",   "\r",      "\n",       "\r\n", " ",
         "a",       "B",        "\xc3",    "\xa9",     "<",    std::string(1, '\0')};
     std::mt19937 random(7);
-    test::FilesDouble files;
+    test::FakeFileSystem files;
     for (int round = 0; round < 3000; ++round) {
         std::string page;
         const int count = static_cast<int>(random() % 14);
@@ -167,7 +167,7 @@ TEST(PageTitle, StoppingEarlyGivesTheSameTitleAsReadingEverything) {
         const std::string name = "/pages/page.htm";
         files.inMemory[name] = page;
         files.chunk = 1 + random() % 9;
-        ASSERT_EQ(ExtractPageTitle(files, name), wholeFileTitle(files, name))
+        ASSERT_EQ(extractPageTitle(files, name), wholeFileTitle(files, name))
             << "page " << testing::PrintToString(page) << " chunk " << files.chunk;
     }
 }

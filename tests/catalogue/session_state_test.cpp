@@ -24,12 +24,12 @@ std::string settingsWith(const std::string& values) {
     return "REGEDIT4\n\n" + kKey + "\n" + values;
 }
 
-// The window's side of start-up, shutdown and Open: its lists, its dialogs, the settings file in a
+// The window's side of start-up and shutdown: its lists, the settings file in a
 // temporary folder, and the catalogue files "help/pelmaropath.*" of three entries.
 class Session : public testing::Test {
 protected:
     Session() {
-        current.switched = [this] { ++switches; };
+        current.setOnSwitch([this] { ++switches; });
         dir.write("help/pelmaropath.title", "Alpha\r\nBeta\r\nGamma\r\n");
         dir.write("help/pelmaropath.path", "/h/a.htm\r\n/h/b.htm\r\n/h/c.htm\r\n");
     }
@@ -56,17 +56,15 @@ protected:
     platform::MemoryList paths;
     CurrentCatalogue current;
     int switches = 0;
-    platform::SettingsFile settings{settingsName};
-    test::ScriptedDialogs dialogs;
     platform::PosixFileSystem files;
-    platform::LongCommandGate gate;
-    SessionState state{Catalogue{titles, paths}, current, settings, dialogs, files, gate};
+    platform::SettingsFile settings{files, settingsName};
+    SessionState state{Catalogue{titles, paths}, current, settings, files};
     std::vector<int> shownPages;
 };
 
 TEST_F(Session, FirstRunCreatesKeyLoadsNothingAndStoresAnEmptyLast) {
     restore();
-    EXPECT_EQ(current.BookmarkFileName, "");
+    EXPECT_EQ(current.bookmarkFile(), "");
     EXPECT_EQ(titles.count(), 0);
     EXPECT_TRUE(shownPages.empty());
     EXPECT_EQ(test::readFile(settingsName), settingsWith(""));
@@ -78,7 +76,7 @@ TEST_F(Session, FirstRunCreatesKeyLoadsNothingAndStoresAnEmptyLast) {
 TEST_F(Session, RestoresCatalogueEntryAndPage) {
     writeSettings(lastLine() + "\"id\"=dword:00000002\n");
     restore();
-    EXPECT_EQ(current.BookmarkFileName, dir / "help/pelmaropath.bookmark");
+    EXPECT_EQ(current.bookmarkFile(), dir / "help/pelmaropath.bookmark");
     EXPECT_EQ(switches, 0);  // start-up loads the bookmarks itself, next
     EXPECT_EQ(titles.items(), (Lines{"Alpha", "Beta", "Gamma"}));
     EXPECT_EQ(paths.items(), (Lines{"/h/a.htm", "/h/b.htm", "/h/c.htm"}));
@@ -117,7 +115,7 @@ TEST_F(Session, PathFileGoneLoadsNothingButKeepsTheName) {
     writeSettings(lastLine() + "\"id\"=dword:00000001\n");
     std::filesystem::remove(dir / "help/pelmaropath.path");
     restore();
-    EXPECT_EQ(current.BookmarkFileName, dir / "help/pelmaropath.bookmark");
+    EXPECT_EQ(current.bookmarkFile(), dir / "help/pelmaropath.bookmark");
     EXPECT_EQ(titles.count(), 0);
     EXPECT_EQ(paths.count(), 0);
     EXPECT_TRUE(shownPages.empty());
@@ -133,13 +131,13 @@ TEST_F(Session, TitleFileMissingFailsAndReplacesNothing) {
     EXPECT_EQ(paths.items(), Lines{"/old.htm"});  // the paths are not loaded without titles
     EXPECT_EQ(titles.count(), 0);
     EXPECT_TRUE(shownPages.empty());
-    EXPECT_EQ(current.BookmarkFileName, dir / "help/pelmaropath.bookmark");
+    EXPECT_EQ(current.bookmarkFile(), dir / "help/pelmaropath.bookmark");
 }
 
 TEST_F(Session, EmptyLastLooksForNoFile) {
     writeSettings("\"last\"=\"\"\n");
     restore();
-    EXPECT_EQ(current.BookmarkFileName, "");
+    EXPECT_EQ(current.bookmarkFile(), "");
     EXPECT_EQ(titles.count(), 0);
 }
 
@@ -183,7 +181,7 @@ TEST_F(Session, SaveStoresSelectionAndNameAndLeavesEqualValues) {
     EXPECT_EQ(inodeOf(settingsName), inode);
 
     titles.select(2);
-    current.BookmarkFileName = "/other/Notes.bookmark";
+    current.restore("/other/Notes.bookmark");
     state.save();
     EXPECT_EQ(test::readFile(settingsName),
               settingsWith("\"last\"=\"/other/Notes.bookmark\"\n\"id\"=dword:00000002\n"));
@@ -194,7 +192,7 @@ TEST_F(Session, SaveStoresSelectionAndNameAndLeavesEqualValues) {
               settingsWith("\"last\"=\"/other/Notes.bookmark\"\n\"id\"=dword:00000002\n"));
 
     // An unsaved build is shown: its entry would be a wrong one in the stored catalogue.
-    current.shownIsStored = false;
+    current.showUnsaved();
     titles.select(0);
     state.save();
     EXPECT_EQ(test::readFile(settingsName),
@@ -207,7 +205,7 @@ TEST_F(Session, NoSettingsFileMeansNoSettingsSilently) {
     EXPECT_EQ(titles.count(), 0);
     titles.assign({"x"});
     titles.select(0);
-    current.BookmarkFileName = "/a.bookmark";
+    current.restore("/a.bookmark");
     state.save();
     EXPECT_EQ(test::readFile(dir / "cfg"), "a file where the folder should be");
 }
@@ -221,69 +219,6 @@ TEST_F(Session, DamagedSettingsAreReportedAtStartUpOnlyAndKept) {
     titles.select(0);
     EXPECT_EQ(errorOf([&] { state.save(); }), "(no error)");
     EXPECT_EQ(test::readFile(settingsName), "not a registry file");
-}
-
-TEST_F(Session, OpenAsksWithTitleAndFiltersAndLoadsBothFiles) {
-    titles.assign({"old"});
-    titles.select(0);
-    dialogs.openAnswers.push_back(dir / "help/pelmaropath.path");
-    state.Open1Click();
-    EXPECT_EQ(dialogs.openTitles, Lines{"select saved path database file"});
-    ASSERT_EQ(dialogs.openFilters.size(), 2u);
-    EXPECT_EQ(dialogs.openFilters[0].label, "*.path");
-    EXPECT_EQ(dialogs.openFilters[0].pattern, "*.path");
-    EXPECT_EQ(dialogs.openFilters[1].label, "*.*");
-    EXPECT_EQ(dialogs.openFilters[1].pattern, "*.*");
-    EXPECT_EQ(titles.items(), (Lines{"Alpha", "Beta", "Gamma"}));
-    EXPECT_EQ(paths.items(), (Lines{"/h/a.htm", "/h/b.htm", "/h/c.htm"}));
-    EXPECT_EQ(titles.selectedIndex(), -1);  // no entry selected, no page shown
-    EXPECT_EQ(current.BookmarkFileName, dir / "help/pelmaropath.bookmark");
-    EXPECT_EQ(switches, 1);
-    EXPECT_FALSE(gate.busy());
-}
-
-TEST_F(Session, OpenOnATitleFileLoadsItIntoBothLists) {
-    dialogs.openAnswers.push_back(dir / "help/pelmaropath.title");
-    state.Open1Click();
-    EXPECT_EQ(titles.items(), (Lines{"Alpha", "Beta", "Gamma"}));
-    EXPECT_EQ(paths.items(), (Lines{"Alpha", "Beta", "Gamma"}));
-    EXPECT_EQ(current.BookmarkFileName, dir / "help/pelmaropath.bookmark");
-}
-
-TEST_F(Session, OpenThatCantLoadChangesNothing) {
-    dir.write("lost/notes.path", "/x\n");
-    dir.write("half/notes.title", "X\n");  // its ".path" is missing
-    const auto untouched = [&] {
-        EXPECT_EQ(titles.items(), Lines{"old"});
-        EXPECT_EQ(paths.items(), Lines{"/old"});
-        EXPECT_EQ(current.BookmarkFileName, "/cur.bookmark");
-        EXPECT_EQ(switches, 0);
-    };
-    titles.assign({"old"});
-    paths.assign({"/old"});
-    current.BookmarkFileName = "/cur.bookmark";
-
-    dialogs.openAnswers.push_back(std::nullopt);  // Cancel
-    state.Open1Click();
-    untouched();
-    EXPECT_TRUE(dialogs.messages.empty());
-
-    dialogs.openAnswers.push_back(dir / "lost/notes.path");
-    state.Open1Click();
-    EXPECT_EQ(dialogs.messages, Lines{"path title lost.can't loading"});
-    untouched();
-
-    dialogs.openAnswers.push_back(dir / "half/notes.path");
-    EXPECT_EQ(errorOf([&] { state.Open1Click(); }),
-              "Cannot open file \"" + (dir / "half/notes.path") + "\". No such file or directory");
-    untouched();
-    EXPECT_FALSE(gate.busy());
-}
-
-TEST_F(Session, OpenDoesNothingWhileALongCommandRuns) {
-    platform::LongCommandGate::Hold building(gate);
-    state.Open1Click();  // an unscripted dialog would throw
-    EXPECT_TRUE(dialogs.openTitles.empty());
 }
 
 }  // namespace

@@ -149,7 +149,7 @@ Titles documentationTitles(const std::string& root, std::size_t limit) {
         if (titles.size() >= limit) {
             break;
         }
-        titles.push_back(ExtractPageTitle(files, name));
+        titles.push_back(extractPageTitle(files, name));
         if (lowerAZ(extensionOf(name)) == ".txt") {
             const auto lines = loadPageLines(files, name);
             for (std::size_t i = 0; i < lines.size() && i < 4; ++i) {

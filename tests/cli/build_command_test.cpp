@@ -26,19 +26,12 @@ void writeTree(const test::TempDir& dir, const std::string& root) {
     dir.write(root + "/Guide/deeper/four.xml", "<title>Span\r\nning</title>");
 }
 
-// What the window stores for the same folder with the question answered Yes.
+// What the window stores for the same folder with the question answered Yes: the same build
+// and save, called as the window calls them.
 std::pair<std::string, std::string> windowFiles(const std::string& folder) {
-    platform::MemoryList titles;
-    platform::MemoryList paths;
-    CurrentCatalogue current;
-    test::FakeWindow window;
-    test::ScriptedDialogs dialogs;
     platform::PosixFileSystem files;
-    platform::LongCommandGate gate;
-    CatalogueBuilder builder({titles, paths}, current, window, dialogs, files, gate);
-    dialogs.folderAnswers.push_back(folder);
-    dialogs.yesNoAnswers.push_back(true);
-    builder.Path1Click();
+    const BuiltCatalogue built = buildCatalogue(files, folder, {});
+    saveCatalogue(files, folder, built.titles, built.paths);
     return {test::readFile(folder + "/pelmaropath.title"),
             test::readFile(folder + "/pelmaropath.path")};
 }

@@ -62,20 +62,16 @@ protected:
 
     // What the window's Full search lists for `text` on this catalogue.
     std::vector<std::string> windowResults(const std::string& text) {
-        platform::MemoryList titleList(titles);
-        platform::MemoryList pathList(paths);
-        platform::MemoryList results;
-        platform::MemoryList bookmarks;
-        test::FakeMenuItem command("&Full search");
-        test::FakeWindow window;
-        test::ScriptedDialogs dialogs;
-        dialogs.inputAnswers = {text};
         platform::PosixFileSystem files;
-        platform::LongCommandGate gate;
-        FullTextSearch search(Catalogue{titleList, pathList}, results, bookmarks, command, window,
-                              dialogs, files, gate);
-        search.Fullsearch1Click();
-        return results.items().toVector();
+        std::vector<std::string> results;
+        searchFiles(files, paths, text, {},
+                    {.reading = {},
+                     .found =
+                         [&](std::size_t n) {
+                             results.push_back(makeEntryReference(titles[n], static_cast<int>(n)));
+                         },
+                     .skipped = {}});
+        return results;
     }
 
     // Every stop of the window's Search for `text`, as entry references.
@@ -83,9 +79,9 @@ protected:
         platform::MemoryList titleList(titles);
         test::ScriptedDialogs dialogs;
         TitleSearch search(titleList, dialogs, [] {});
-        search.SearchText = text;
+        dialogs.inputAnswers.push_back(text);
         std::vector<std::string> stops;
-        for (search.Search1Click(); !search.SearchText.empty(); search.Search1Click()) {
+        for (search.findNext(); !search.searchText().empty(); search.findNext()) {
             stops.push_back(makeEntryReference(titleList.item(titleList.selectedIndex()),
                                                titleList.selectedIndex()));
         }

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <map>
 #include <optional>
 #include <utility>
@@ -28,8 +29,7 @@ TEST(PosixFileSystem, ListsFilesFoldersAndFollowsLinks) {
     ::mkfifo((dir / "fifo").c_str(), 0600);
 
     PosixFileSystem files;
-    std::vector<DirEntry> entries;
-    ASSERT_TRUE(files.listFolder(dir.path(), entries));
+    std::vector<DirEntry> entries = files.listFolder(dir.path());
     std::sort(entries.begin(), entries.end(),
               [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
     ASSERT_EQ(entries.size(), 6u);
@@ -41,10 +41,9 @@ TEST(PosixFileSystem, ListsFilesFoldersAndFollowsLinks) {
     EXPECT_EQ(kind(3), DirEntry::Kind::Directory);  // link-to-sub
     EXPECT_EQ(kind(4), DirEntry::Kind::File);       // page.htm
     EXPECT_EQ(kind(5), DirEntry::Kind::Directory);  // sub
-    EXPECT_EQ(entries[3].inode, entries[5].inode);
-    EXPECT_EQ(entries[3].device, entries[5].device);
+    EXPECT_EQ(entries[3].id, entries[5].id);
 
-    EXPECT_FALSE(files.listFolder(dir / "missing", entries));
+    EXPECT_THROW(files.listFolder(dir / "missing"), Error);
 }
 
 TEST(PosixFileSystem, ListingGivesEachFileTheSizeThatFileSizeAnswers) {
@@ -69,14 +68,13 @@ TEST(PosixFileSystem, ListingGivesEachFileTheSizeThatFileSizeAnswers) {
     }
 
     PosixFileSystem files;
-    std::vector<DirEntry> entries;
-    ASSERT_TRUE(files.listFolder(dir.path() + "/", entries));
+    const std::vector<DirEntry> entries = files.listFolder(dir.path() + "/");
     std::map<std::string, std::optional<std::int64_t>> sizes;
     for (const auto& entry : entries) {
         sizes[entry.name] = entry.size;
         if (entry.kind == DirEntry::Kind::File) {
             ASSERT_TRUE(entry.size.has_value()) << entry.name;
-            EXPECT_EQ(*entry.size, files.fileSize(dir / entry.name)) << entry.name;
+            EXPECT_EQ(*entry.size, files.fileSize(dir / entry.name).value_or(-1)) << entry.name;
         } else {
             EXPECT_FALSE(entry.size.has_value()) << entry.name;
         }
@@ -96,9 +94,9 @@ TEST(PosixFileSystem, SizeIsMinusOneForAnythingButARegularFile) {
     PosixFileSystem files;
     EXPECT_EQ(files.fileSize(dir / "one"), 1);
     EXPECT_EQ(files.fileSize(dir / "empty"), 0);
-    EXPECT_EQ(files.fileSize(dir / "folder"), -1);
-    EXPECT_EQ(files.fileSize(dir / "fifo"), -1);  // and does not hang
-    EXPECT_EQ(files.fileSize(dir / "missing"), -1);
+    EXPECT_EQ(files.fileSize(dir / "folder"), std::nullopt);
+    EXPECT_EQ(files.fileSize(dir / "fifo"), std::nullopt);  // and does not hang
+    EXPECT_EQ(files.fileSize(dir / "missing"), std::nullopt);
 }
 
 TEST(PosixFileSystem, SizeKeepsAll64Bits) {
@@ -147,12 +145,40 @@ TEST(PosixFileSystem, WriteReplacesTheFileAndLeavesNoTemporaryBehind) {
     files.writeFile(name, "second\r\n");
     EXPECT_EQ(test::readFile(name), "second\r\n");
     EXPECT_EQ(readWholeFile(files, name), "second\r\n");
-    std::vector<DirEntry> entries;
-    files.listFolder(dir.path(), entries);
-    EXPECT_EQ(entries.size(), 1u);
+    EXPECT_EQ(files.listFolder(dir.path()).size(), 1u);
     struct stat info {};
     ::stat(name.c_str(), &info);
     EXPECT_NE(info.st_mode & 0044, 0u) << "a saved file is as readable as a plainly created one";
+}
+
+TEST(PosixFileSystem, WriteThroughALinkReplacesItsTargetAndKeepsTheLink) {
+    TempDir dir;
+    PosixFileSystem files;
+    const std::string target = dir.write("dotfiles/settings.reg", "old");
+    const std::string link = dir.mkdir("config") + "/settings.reg";
+    ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
+    files.writeFile(link, "new");
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(test::readFile(target), "new");
+    EXPECT_EQ(files.listFolder(dir / "config").size(), 1u);
+}
+
+TEST(PosixFileSystem, MakeFoldersCreatesWhatIsMissingAndFailsWhereAFileStands) {
+    TempDir dir;
+    PosixFileSystem files;
+    dir.mkdir("a");
+    files.makeFolders(dir / "a/b/c");
+    files.makeFolders(dir / "a/b/c/");  // all there: no failure
+    EXPECT_TRUE(std::filesystem::is_directory(dir / "a/b/c"));
+
+    dir.write("file", "x");
+    try {
+        files.makeFolders(dir / "file/d");
+        FAIL();
+    } catch (const Error& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "Cannot create folder \"" + (dir / "file/d") + "\". Not a directory");
+    }
 }
 
 TEST(PosixFileSystem, FailedWriteKeepsTheOldFileAndSaysCannotCreate) {
@@ -180,8 +206,9 @@ TEST(PosixFileSystem, ExistsOnlyForRegularFiles) {
     EXPECT_FALSE(files.fileExists(dir / "d"));
     EXPECT_FALSE(files.fileExists(dir / "missing"));
     EXPECT_FALSE(files.fileExists(""));
-    EXPECT_TRUE(files.removeFile(dir / "f"));
-    EXPECT_FALSE(files.removeFile(dir / "f"));
+    files.removeFile(dir / "f");
+    EXPECT_FALSE(files.fileExists(dir / "f"));
+    files.removeFile(dir / "f");  // nothing to delete is no failure
 }
 
 }  // namespace

@@ -28,20 +28,20 @@ TEST(TitleSearch, repeatedSearchWalksForwardThenReportsNotFoundAndAsksAgain) {
     TitleSearchFixture f({"Alpha", "beta", "Alphabet"});
     f.dialogs.inputAnswers = {"alpha", "beta"};
 
-    f.search.Search1Click();
+    f.search.findNext();
     EXPECT_EQ(f.titles.selectedIndex(), 0);
-    f.search.Search1Click();
+    f.search.findNext();
     EXPECT_EQ(f.titles.selectedIndex(), 2);
     EXPECT_EQ(f.shown, (std::vector<int>{0, 2}));
     EXPECT_EQ(f.dialogs.inputs,
               (std::vector<std::string>{"enter a string to search: enter string"}));
 
-    f.search.Search1Click();
+    f.search.findNext();
     EXPECT_EQ(f.dialogs.messages, (std::vector<std::string>{"alpha not found"}));
     EXPECT_EQ(f.titles.selectedIndex(), -1);
-    EXPECT_EQ(f.search.SearchText, "");
+    EXPECT_EQ(f.search.searchText(), "");
 
-    f.search.Search1Click();
+    f.search.findNext();
     EXPECT_EQ(f.dialogs.inputs.size(), 2u);
     EXPECT_EQ(f.titles.selectedIndex(), 1);
 }
@@ -73,17 +73,17 @@ TEST(TitleSearch, searchOutcomesFromAGivenStart) {
         if (c.selected >= 0) {
             f.titles.select(c.selected);
         }
-        f.search.SearchText = c.text;
-        f.search.Search1Click();
+        f.dialogs.inputAnswers.push_back(c.text);
+        f.search.findNext();
         EXPECT_EQ(f.titles.selectedIndex(), c.expectedSelection) << c.what;
         if (c.expectedSelection < 0) {
             EXPECT_EQ(f.dialogs.messages, (std::vector<std::string>{c.text + " not found"}))
                 << c.what;
             EXPECT_TRUE(f.shown.empty()) << c.what;
-            EXPECT_EQ(f.search.SearchText, "") << c.what;
+            EXPECT_EQ(f.search.searchText(), "") << c.what;
         } else {
             EXPECT_EQ(f.shown, (std::vector<int>{c.expectedSelection})) << c.what;
-            EXPECT_EQ(f.search.SearchText, c.text) << c.what;
+            EXPECT_EQ(f.search.searchText(), c.text) << c.what;
         }
     }
 }
@@ -91,7 +91,7 @@ TEST(TitleSearch, searchOutcomesFromAGivenStart) {
 TEST(TitleSearch, emptyCatalogueAsksThenReportsNotFound) {
     TitleSearchFixture f({});
     f.dialogs.inputAnswers = {"intro"};
-    f.search.Search1Click();
+    f.search.findNext();
     EXPECT_EQ(f.dialogs.inputs.size(), 1u);
     EXPECT_EQ(f.dialogs.messages, (std::vector<std::string>{"intro not found"}));
 }
@@ -100,7 +100,7 @@ TEST(TitleSearch, cancelledQuestionLeavesEverythingAsItWas) {
     TitleSearchFixture f({"Alpha"});
     f.titles.select(0);
     f.dialogs.inputAnswers = {std::nullopt};
-    f.search.Search1Click();
+    f.search.findNext();
     EXPECT_EQ(f.titles.selectedIndex(), 0);
     EXPECT_TRUE(f.dialogs.messages.empty());
     EXPECT_TRUE(f.shown.empty());
@@ -108,23 +108,22 @@ TEST(TitleSearch, cancelledQuestionLeavesEverythingAsItWas) {
 
 TEST(TitleSearch, newSearchForgetsTextAndSelectionAndStartsAtTheTop) {
     TitleSearchFixture f({"Alpha", "beta", "Alphabet"});
-    f.titles.select(2);
-    f.search.SearchText = "beta";
-    f.dialogs.inputAnswers = {"alpha"};
-    f.search.NewSearch1Click();
-    EXPECT_EQ(f.dialogs.inputs.size(), 1u);
+    f.dialogs.inputAnswers = {"beta", "alpha"};
+    f.search.findNext();
+    EXPECT_EQ(f.titles.selectedIndex(), 1);
+    f.search.findFromTop();
+    EXPECT_EQ(f.dialogs.inputs.size(), 2u);
     EXPECT_EQ(f.titles.selectedIndex(), 0);
-    EXPECT_EQ(f.search.SearchText, "alpha");
+    EXPECT_EQ(f.search.searchText(), "alpha");
 }
 
 TEST(TitleSearch, newSearchCancelledLeavesNothingSelected) {
     TitleSearchFixture f({"Alpha"});
-    f.titles.select(0);
-    f.search.SearchText = "alpha";
-    f.dialogs.inputAnswers = {std::nullopt};
-    f.search.NewSearch1Click();
+    f.dialogs.inputAnswers = {"alpha", std::nullopt};
+    f.search.findNext();
+    f.search.findFromTop();
     EXPECT_EQ(f.titles.selectedIndex(), -1);
-    EXPECT_EQ(f.search.SearchText, "");
+    EXPECT_EQ(f.search.searchText(), "");
     EXPECT_TRUE(f.dialogs.messages.empty());
 }
 
@@ -136,9 +135,9 @@ TEST(FindTitles, listsEveryTitleSearchWouldStopAtInCatalogueOrder) {
 
     // The stops of repeated Search clicks are the same list.
     TitleSearchFixture f(titles);
-    f.search.SearchText = "alpha";
+    f.dialogs.inputAnswers.push_back("alpha");
     std::vector<int> stops;
-    for (f.search.Search1Click(); !f.search.SearchText.empty(); f.search.Search1Click()) {
+    for (f.search.findNext(); !f.search.searchText().empty(); f.search.findNext()) {
         stops.push_back(f.titles.selectedIndex());
     }
     EXPECT_EQ(stops, findTitles(titles, "alpha"));

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -14,8 +15,12 @@ namespace pelmaro::test {
 class TempDir {
 public:
     TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "pelmaro-test-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data());
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "pelmaro-test-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr) {
+            throw std::runtime_error("cannot make a temporary folder from " + pattern);
+        }
+        path_ = pattern;
     }
     ~TempDir() {
         std::error_code ignored;
@@ -35,7 +40,8 @@ public:
     std::string write(std::string_view relative, std::string_view bytes) const {
         const std::string full = *this / relative;
         std::filesystem::create_directories(std::filesystem::path(full).parent_path());
-        std::ofstream(full, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        std::ofstream(full, std::ios::binary)
+            .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         return full;
     }
 

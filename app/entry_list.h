@@ -13,17 +13,18 @@ namespace pelmaro::app {
 //
 // The selection made through the ListControl interface is announced with selectionSet() for the
 // view to follow; it never counts as the user's.
-class QtListControl final : public QAbstractListModel, public platform::ListControl {
+class ByteListModel final : public QAbstractListModel, public platform::ListControl {
     Q_OBJECT
 
 public:
-    explicit QtListControl(bool visible, QObject* parent = nullptr);
+    explicit ByteListModel(bool visible, QObject* parent = nullptr);
 
     int count() const override { return list_.count(); }
     std::string_view item(int index) const override { return list_.item(index); }
     const platform::TextList& items() const override { return list_.items(); }
     void setItem(int index, std::string text) override;
     void add(std::string text) override;
+    void append(std::vector<std::string> items) override;
     void remove(int index) override;
     void clear() override;
     void assign(platform::TextList items) override;
@@ -53,13 +54,13 @@ private:
     bool changing_ = false;
 };
 
-// The view of a QtListControl: single selection, uniform rows. It follows the selection the
+// The view of a ByteListModel: single selection, uniform rows. It follows the selection the
 // program makes and reports the one the user makes (mouse, arrows, typing).
-class ListBox final : public QListView {
+class EntryListView final : public QListView {
     Q_OBJECT
 
 public:
-    ListBox(QtListControl& list, QWidget* parent = nullptr);
+    EntryListView(ByteListModel& list, QWidget* parent = nullptr);
 
 signals:
     // The user changed the selected item; the list control already knows.
@@ -77,7 +78,7 @@ private:
     void showSelection(int index);
     void readSelection();
 
-    QtListControl& list_;
+    ByteListModel& list_;
     bool following_ = false;
 };
 

@@ -1,9 +1,10 @@
-#include "app/list_box.h"
+#include "app/entry_list.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>
 
-#include "catalogue/strings.h"
+#include "app/qt_text.h"
+#include "platform/byte_text.h"
 
 namespace pelmaro::app {
 namespace {
@@ -13,9 +14,9 @@ constexpr std::size_t kLongestShownItem = 1000;
 }  // namespace
 
 // Marks the items as changing for the lifetime of the object and announces the selection after.
-class QtListControl::Change {
+class ByteListModel::Change {
 public:
-    explicit Change(QtListControl& list) : list_(list) { list_.changing_ = true; }
+    explicit Change(ByteListModel& list) : list_(list) { list_.changing_ = true; }
     ~Change() {
         list_.changing_ = false;
         emit list_.selectionSet(list_.selectedIndex());
@@ -24,27 +25,38 @@ public:
     Change& operator=(const Change&) = delete;
 
 private:
-    QtListControl& list_;
+    ByteListModel& list_;
 };
 
-QtListControl::QtListControl(bool visible, QObject* parent) : QAbstractListModel(parent) {
+ByteListModel::ByteListModel(bool visible, QObject* parent) : QAbstractListModel(parent) {
     list_.setVisible(visible);
 }
 
-void QtListControl::setItem(int index, std::string text) {
+void ByteListModel::setItem(int index, std::string text) {
     list_.setItem(index, std::move(text));
     const QModelIndex changed = this->index(index);
     emit dataChanged(changed, changed, {Qt::DisplayRole, Qt::ToolTipRole});
 }
 
-void QtListControl::add(std::string text) {
+void ByteListModel::add(std::string text) {
     Change change(*this);
     beginInsertRows(QModelIndex(), count(), count());
     list_.add(std::move(text));
     endInsertRows();
 }
 
-void QtListControl::remove(int index) {
+void ByteListModel::append(std::vector<std::string> items) {
+    if (items.empty()) {
+        return;
+    }
+    Change change(*this);
+    const int first = count();
+    beginInsertRows(QModelIndex(), first, first + static_cast<int>(items.size()) - 1);
+    list_.append(std::move(items));
+    endInsertRows();
+}
+
+void ByteListModel::remove(int index) {
     (void)list_.item(index);  // fails before the view hears of a removal
     Change change(*this);
     beginRemoveRows(QModelIndex(), index, index);
@@ -52,42 +64,42 @@ void QtListControl::remove(int index) {
     endRemoveRows();
 }
 
-void QtListControl::clear() {
+void ByteListModel::clear() {
     Change change(*this);
     beginResetModel();
     list_.clear();
     endResetModel();
 }
 
-void QtListControl::assign(platform::TextList items) {
+void ByteListModel::assign(platform::TextList items) {
     Change change(*this);
     beginResetModel();
     list_.assign(std::move(items));
     endResetModel();
 }
 
-void QtListControl::select(int index) {
+void ByteListModel::select(int index) {
     list_.select(index);
     emit selectionSet(index);
 }
 
-void QtListControl::clearSelection() {
+void ByteListModel::clearSelection() {
     list_.clearSelection();
     emit selectionSet(-1);
 }
 
-void QtListControl::setVisible(bool visible) {
+void ByteListModel::setVisible(bool visible) {
     if (visible != list_.isVisible()) {
         list_.setVisible(visible);
         emit visibilityChanged(visible);
     }
 }
 
-int QtListControl::rowCount(const QModelIndex& parent) const {
+int ByteListModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : count();
 }
 
-QVariant QtListControl::data(const QModelIndex& index, int role) const {
+QVariant ByteListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= count() ||
         (role != Qt::DisplayRole && role != Qt::ToolTipRole)) {
         return {};
@@ -96,14 +108,14 @@ QVariant QtListControl::data(const QModelIndex& index, int role) const {
     // A row shows far fewer characters than this; decoding and measuring a title of megabytes
     // for every paint would freeze the window.
     const std::string_view text = utf8Prefix(item, kLongestShownItem);
-    QString shown = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    QString shown = toQString(text);
     if (text.size() < item.size()) {
         shown += QChar(0x2026);
     }
     return shown;
 }
 
-void QtListControl::takeUserSelection(int index) {
+void ByteListModel::takeUserSelection(int index) {
     if (index < 0) {
         list_.clearSelection();
     } else {
@@ -111,18 +123,19 @@ void QtListControl::takeUserSelection(int index) {
     }
 }
 
-ListBox::ListBox(QtListControl& list, QWidget* parent) : QListView(parent), list_(list) {
+EntryListView::EntryListView(ByteListModel& list, QWidget* parent)
+    : QListView(parent), list_(list) {
     setModel(&list);
     setUniformItemSizes(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setTextElideMode(Qt::ElideRight);
-    connect(&list, &QtListControl::selectionSet, this, &ListBox::showSelection);
+    connect(&list, &ByteListModel::selectionSet, this, &EntryListView::showSelection);
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            &ListBox::readSelection);
+            &EntryListView::readSelection);
 }
 
-void ListBox::showSelection(int index) {
+void EntryListView::showSelection(int index) {
     following_ = true;
     if (index < 0) {
         selectionModel()->clearSelection();
@@ -134,7 +147,7 @@ void ListBox::showSelection(int index) {
     following_ = false;
 }
 
-void ListBox::readSelection() {
+void EntryListView::readSelection() {
     if (following_ || list_.changing()) {
         return;
     }
@@ -146,8 +159,8 @@ void ListBox::readSelection() {
     }
 }
 
-QItemSelectionModel::SelectionFlags ListBox::selectionCommand(const QModelIndex& index,
-                                                              const QEvent* event) const {
+QItemSelectionModel::SelectionFlags EntryListView::selectionCommand(const QModelIndex& index,
+                                                                    const QEvent* event) const {
     // Like a list box of one selection: a click beside the items or with Ctrl on the selected
     // one leaves the selection as it is.
     const QItemSelectionModel::SelectionFlags flags = QListView::selectionCommand(index, event);
@@ -158,14 +171,14 @@ QItemSelectionModel::SelectionFlags ListBox::selectionCommand(const QModelIndex&
     return flags;
 }
 
-void ListBox::mouseDoubleClickEvent(QMouseEvent* event) {
+void EntryListView::mouseDoubleClickEvent(QMouseEvent* event) {
     QListView::mouseDoubleClickEvent(event);
     if (event->button() == Qt::LeftButton) {
         emit listDoubleClicked();
     }
 }
 
-void ListBox::keyPressEvent(QKeyEvent* event) {
+void EntryListView::keyPressEvent(QKeyEvent* event) {
     if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
         event->modifiers() == Qt::NoModifier) {
         emit listDoubleClicked();

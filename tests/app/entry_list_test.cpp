@@ -2,12 +2,12 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "app/list_box.h"
+#include "app/entry_list.h"
 #include "platform/error.h"
 #include "tests/app/app_test_main.h"
 
-using pelmaro::app::ListBox;
-using pelmaro::app::QtListControl;
+using pelmaro::app::ByteListModel;
+using pelmaro::app::EntryListView;
 
 namespace {
 
@@ -19,7 +19,7 @@ std::vector<std::string> items(int count) {
     return out;
 }
 
-int viewRow(const ListBox& view) {
+int viewRow(const EntryListView& view) {
     const QModelIndexList rows = view.selectionModel()->selectedRows();
     return rows.isEmpty() ? -1 : rows.first().row();
 }
@@ -36,19 +36,19 @@ struct ShownList {
         const QRect rect = view.visualRect(list.index(row));
         QTest::mouseClick(view.viewport(), Qt::LeftButton, modifiers, rect.center());
     }
-    QtListControl list;
-    ListBox view;
-    QSignalSpy userChanges{&view, &ListBox::userSelectionChanged};
+    ByteListModel list;
+    EntryListView view;
+    QSignalSpy userChanges{&view, &EntryListView::userSelectionChanged};
 };
 
 }  // namespace
 
-class ListBoxTest : public QObject {
+class EntryListTest : public QObject {
     Q_OBJECT
 
 private slots:
     void items_keepTheirBytes_andDisplayAsUtf8() {
-        QtListControl list(true);
+        ByteListModel list(true);
         const std::string invalid = "caf\xe9 \xff";
         list.assign({"caf\xc3\xa9", invalid, ""});
         QCOMPARE(std::string(list.item(1)), invalid);
@@ -71,7 +71,7 @@ private slots:
     }
 
     void indexOutsideTheList_fails() {
-        QtListControl list(true);
+        ByteListModel list(true);
         list.assign(items(2));
         const std::vector<std::pair<std::function<void()>, std::string>> cases = {
             {[&] { (void)list.item(2); }, "List index out of bounds (2)"},
@@ -150,12 +150,12 @@ private slots:
 
     void doubleClickAnywhere_andEnter_areReported() {
         ShownList shown(0);  // an empty list still hears its double click
-        QSignalSpy spy(&shown.view, &ListBox::listDoubleClicked);
+        QSignalSpy spy(&shown.view, &EntryListView::listDoubleClicked);
         QTest::mouseDClick(shown.view.viewport(), Qt::LeftButton, {}, QPoint(20, 20));
         QTest::keyClick(&shown.view, Qt::Key_Return);
         QCOMPARE(spy.count(), 2);
     }
 };
 
-PELMARO_APP_TEST_MAIN(ListBoxTest)
-#include "list_box_test.moc"
+PELMARO_APP_TEST_MAIN(EntryListTest)
+#include "entry_list_test.moc"

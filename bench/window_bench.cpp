@@ -1,0 +1,142 @@
+// The window against the command line on the same tree: F2 and F11 pressed in the real main window
+// (its real page view, models and event loop), timed from the key to the moment the window shows
+// the result, beside `pelmaro-cli build` and `pelmaro-cli search` run as processes.
+//
+//   pelmaro-window-bench PELMARO-CLI FOLDER [WORD...]
+//
+// The tree is copied into a scratch folder first, since both store a catalogue in it. Run it
+// under Xvfb (xvfb-run -a) with QTWEBENGINE_DISABLE_SANDBOX=1 as root.
+
+#include <stdlib.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QTest>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/main_window.h"
+#include "app/page_view.h"
+#include "bench/bench_support.h"
+#include "platform/file_system.h"
+#include "platform/settings_file.h"
+#include "reader/reader.h"
+
+namespace {
+
+// Answers every question at once: the folder or text under test, and No to the save question
+// when `save` is false.
+class AnsweringDialogs final : public pelmaro::platform::Dialogs {
+public:
+    std::string folder;
+    std::string text;
+    bool save = true;
+
+    void showError(const std::string& message) override {
+        std::fprintf(stderr, "error: %s\n", message.c_str());
+    }
+    void showMessage(const std::string&) override {}
+    bool askYesNo(const std::string&, const std::string&) override { return save; }
+    std::string inputBox(const std::string&, const std::string&, const std::string&) override {
+        return text;
+    }
+    std::string pickFolder(const std::string&, const std::string&) override { return folder; }
+    std::optional<std::string> openFile(const std::string&,
+                                        const std::vector<pelmaro::platform::FileFilter>&,
+                                        const std::string&) override {
+        return std::nullopt;
+    }
+};
+
+// Runs the window's command (as its key would) and waits until the reader is idle again and the
+// window has handled what the work handed over; the seconds that took.
+double runAndWait(pelmaro::app::MainWindow& window, const char* command) {
+    QAction* action = window.findChild<QAction*>(QString::fromLatin1(command));
+    const auto start = std::chrono::steady_clock::now();
+    action->trigger();
+    while (window.reader().busy()) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    }
+    QCoreApplication::processEvents();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+double bestOf3(const std::function<double()>& run) {
+    run();  // warms the cache
+    double best = 1e300;
+    for (int i = 0; i < 3; ++i) {
+        best = std::min(best, run());
+    }
+    return best;
+}
+
+double timeCommand(const std::vector<std::string>& args) {
+    return pelmaro::bench::bestSeconds([&] { pelmaro::bench::runCommand(args); });
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace pelmaro;
+    app::registerPageScheme();
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication application(argc, argv);
+    if (argc < 3 || !std::filesystem::is_directory(argv[2])) {
+        std::fprintf(stderr, "usage: pelmaro-window-bench PELMARO-CLI FOLDER [WORD...]\n");
+        return 2;
+    }
+    const std::string cli = argv[1];
+    std::vector<std::string> words(argv + 3, argv + argc);
+    if (words.empty()) {
+        words = {"zyzzyva", "public"};
+    }
+
+    char scratchPattern[] = "/tmp/pelmaro-window-bench-XXXXXX";
+    if (::mkdtemp(scratchPattern) == nullptr) {
+        std::perror("mkdtemp");
+        return 2;
+    }
+    const std::string scratch = scratchPattern;
+    const std::string tree = scratch + "/tree";
+    std::filesystem::copy(argv[2], tree, std::filesystem::copy_options::recursive);
+    ::setenv("XDG_CONFIG_HOME", (scratch + "/config").c_str(), 1);
+
+    AnsweringDialogs dialogs;
+    dialogs.folder = tree;
+    platform::PosixFileSystem files;
+    platform::SettingsFile settings(files, platform::defaultSettingsFileName());
+    app::MainWindow window({dialogs, settings, files});
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window)) {
+        std::fprintf(stderr, "the window was never shown: is there a display?\n");
+        return 2;
+    }
+
+    std::printf("%s copied: best of 3 after a warm-up, seconds from the key to the result shown\n",
+                argv[2]);
+    std::printf("%-22s %10s %10s %8s\n", "command", "window", "cli", "ratio");
+    const double windowBuild = bestOf3([&] { return runAndWait(window, "buildFromFolder"); });
+    const double cliBuild = timeCommand({cli, "build", tree});
+    std::printf("%-22s %10.3f %10.3f %8.2f\n", "F2 / build", windowBuild, cliBuild,
+                windowBuild / cliBuild);
+
+    for (const std::string& word : words) {
+        dialogs.text = word;
+        QAction* results = window.findChild<QAction*>(QStringLiteral("toggleResults"));
+        const double windowSearch = bestOf3([&] {
+            const double seconds = runAndWait(window, "startOrStopFullSearch");
+            results->trigger();  // hide the results again, as a user would
+            return seconds;
+        });
+        const double cliSearch = timeCommand({cli, "search", tree + "/pelmaropath.path", word});
+        std::printf("%-22s %10.3f %10.3f %8.2f\n", ("F11 / search " + word).c_str(), windowSearch,
+                    cliSearch, windowSearch / cliSearch);
+    }
+    window.close();
+    std::filesystem::remove_all(scratch);
+    return 0;
+}

@@ -1,0 +1,90 @@
+#include "catalogue/page_types.h"
+
+#include "catalogue/strings.h"
+
+namespace pelmaro {
+namespace {
+
+enum class Role { Page, Image, Linked };  // Linked: what catalogued pages refer to
+
+struct PageType {
+    std::string_view extension;
+    const char* mimeType;
+    Role role;
+};
+
+constexpr PageType kTypes[] = {
+    {".htm", "text/html", Role::Page},
+    {".html", "text/html", Role::Page},
+    {".shtm", "text/html", Role::Page},
+    {".shtml", "text/html", Role::Page},
+    // Server pages saved to disk hold what the server sent: HTML.
+    {".asp", "text/html", Role::Page},
+    {".cgi", "text/html", Role::Page},
+    {".xml", "text/xml", Role::Page},
+    {".txt", "text/plain", Role::Page},
+    {".gif", "image/gif", Role::Image},
+    {".jpg", "image/jpeg", Role::Image},
+    {".bmp", "image/bmp", Role::Image},
+    {".xhtml", "application/xhtml+xml", Role::Linked},
+    {".css", "text/css", Role::Linked},
+    {".js", "text/javascript", Role::Linked},
+    {".mjs", "text/javascript", Role::Linked},
+    {".json", "application/json", Role::Linked},
+    {".xsl", "text/xsl", Role::Linked},
+    {".xslt", "text/xsl", Role::Linked},
+    {".jpeg", "image/jpeg", Role::Linked},
+    {".png", "image/png", Role::Linked},
+    {".svg", "image/svg+xml", Role::Linked},
+    {".ico", "image/x-icon", Role::Linked},
+    {".webp", "image/webp", Role::Linked},
+    {".avif", "image/avif", Role::Linked},
+    {".tif", "image/tiff", Role::Linked},
+    {".tiff", "image/tiff", Role::Linked},
+    {".woff", "font/woff", Role::Linked},
+    {".woff2", "font/woff2", Role::Linked},
+    {".ttf", "font/ttf", Role::Linked},
+    {".otf", "font/otf", Role::Linked},
+    {".mp3", "audio/mpeg", Role::Linked},
+    {".ogg", "audio/ogg", Role::Linked},
+    {".wav", "audio/wav", Role::Linked},
+    {".mp4", "video/mp4", Role::Linked},
+    {".webm", "video/webm", Role::Linked},
+    {".pdf", "application/pdf", Role::Linked},
+    {".md", "text/plain", Role::Linked},
+    {".csv", "text/plain", Role::Linked},
+    {".log", "text/plain", Role::Linked},
+};
+
+const PageType* typeOf(std::string_view fileName) {
+    const std::string_view extension = extensionOf(fileName);
+    if (extension.size() > 6) {
+        return nullptr;  // longer than any known one: no need to fold it
+    }
+    const std::string folded = lowerAZ(extension);
+    for (const PageType& type : kTypes) {
+        if (folded == type.extension) {
+            return &type;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+bool isAcceptedType(std::string_view fileName) {
+    const PageType* type = typeOf(fileName);
+    return type != nullptr && type->role != Role::Linked;
+}
+
+bool isTextType(std::string_view fileName) {
+    const PageType* type = typeOf(fileName);
+    return type != nullptr && type->role == Role::Page;
+}
+
+const char* mimeTypeFor(std::string_view fileName) {
+    const PageType* type = typeOf(fileName);
+    return type != nullptr ? type->mimeType : "application/octet-stream";
+}
+
+}  // namespace pelmaro

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string_view>
+
+// What the reader makes of a file by its extension, in one table: which files enter a catalogue,
+// which are read for their title, and the type a page is served with.
+namespace pelmaro {
+
+// A scanned file enters the catalogue when its extension, in any case, is one of ".htm",
+// ".html", ".shtm", ".gif", ".jpg", ".bmp", ".shtml", ".asp", ".cgi", ".xml" or ".txt".
+bool isAcceptedType(std::string_view fileName);
+
+// The catalogued types whose text gives their title: all but the images.
+bool isTextType(std::string_view fileName);
+
+// The type a local file is served with, by its extension in any case: "text/html" for ".htm" and
+// ".asp", "image/gif" for ".gif", "application/octet-stream" when the extension is unknown.
+const char* mimeTypeFor(std::string_view fileName);
+
+}  // namespace pelmaro

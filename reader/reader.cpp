@@ -1,0 +1,388 @@
+#include "reader/reader.h"
+
+#include <chrono>
+#include <exception>
+#include <optional>
+
+#include "catalogue/catalogue_builder.h"
+#include "catalogue/line_list.h"
+#include "catalogue/strings.h"
+#include "platform/error.h"
+#include "search/full_text_search.h"
+
+namespace pelmaro {
+namespace {
+
+constexpr const char* kFullSearchIdle = "&Full search";
+constexpr const char* kFullSearchRunning = "&Stop search";
+
+// How often long work tells the window how far it has come. The build's caption counts names
+// quickly; the search's caption and its batches of results are a repaint each.
+constexpr auto kBuildProgressInterval = std::chrono::milliseconds(20);
+constexpr auto kSearchProgressInterval = std::chrono::milliseconds(100);
+
+std::string folderOf(const std::string& fileName) {
+    const std::size_t slash = fileName.rfind('/');
+    return slash == std::string::npos ? std::string() : fileName.substr(0, slash);
+}
+
+}  // namespace
+
+Reader::Reader(ReaderServices services)
+    : services_(services),
+      catalogue_{services.titles, services.paths},
+      session_(catalogue_, current_, services.settings, services.files),
+      titleSearch_(services.titles, services.dialogs, [this] { showSelectedPage(); }),
+      bookmarks_(services.titles, services.bookmarks, services.results, current_, services.dialogs,
+                 services.files) {
+    current_.setOnSwitch([this] { bookmarks_.followCatalogue(); });
+}
+
+Reader::~Reader() {
+    work_.stopAndWait();
+}
+
+void Reader::start() {
+    session_.restore([this] { showSelectedPage(); });
+    bookmarks_.loadAtStart();
+}
+
+void Reader::shutdown() {
+    if (shutDown_) {
+        return;
+    }
+    shutDown_ = true;
+    // Whatever the work would still hand over is dropped: a build stores nothing, a search lists
+    // nothing more.
+    ++ticket_;
+    work_.stopAndWait();
+    if (activity_ == Activity::Searching) {
+        services_.fullSearchCommand.setLabel(kFullSearchIdle);
+    }
+    activity_ = Activity::Idle;
+    session_.save();
+    bookmarks_.shutdown();
+}
+
+void Reader::begin(Activity activity) {
+    activity_ = activity;
+    if (onBusyChanged_) {
+        onBusyChanged_();
+    }
+}
+
+void Reader::end() {
+    ++ticket_;
+    activity_ = Activity::Idle;
+    if (onBusyChanged_) {
+        onBusyChanged_();
+    }
+}
+
+void Reader::runInBackground(std::function<void(std::stop_token, const Post&)> work) {
+    const Ticket ticket = ++ticket_;
+    Post post = [this, ticket](std::function<void()> task) {
+        services_.ui.post([this, ticket, task = std::move(task)] {
+            if (ticket != ticket_ || shutDown_) {
+                return;
+            }
+            try {
+                task();
+            } catch (const std::exception& error) {
+                fail(error.what());
+            }
+        });
+    };
+    work_.start([this, work = std::move(work), post = std::move(post)](std::stop_token stop) {
+        try {
+            work(stop, post);
+        } catch (const std::exception& error) {
+            post([this, message = std::string(error.what())] { fail(message); });
+        }
+    });
+}
+
+void Reader::fail(const std::string& message) {
+    if (busy()) {
+        work_.requestStop();
+    }
+    if (activity_ == Activity::Searching) {
+        services_.fullSearchCommand.setLabel(kFullSearchIdle);
+    }
+    end();
+    services_.dialogs.showError(message);
+}
+
+std::string Reader::currentFolder() const {
+    return folderOf(current_.bookmarkFile());
+}
+
+// Building
+
+void Reader::buildFromFolder() {
+    if (busy()) {
+        return;
+    }
+    const std::string folder =
+        services_.dialogs.pickFolder("please select a path for scan", currentFolder());
+    if (!folder.empty()) {
+        buildFolder(folder);
+    }
+}
+
+void Reader::buildFolder(const std::string& folder) {
+    if (busy() || folder.empty()) {
+        return;
+    }
+    begin(Activity::Building);
+    services_.window.setCaption("please wait...");
+    platform::Window& window = services_.window;
+    platform::FileSystem& files = services_.files;
+    runInBackground([this, folder, &window, &files](std::stop_token stop, const Post& post) {
+        Throttle throttle(kBuildProgressInterval);
+        std::size_t lastShown = SIZE_MAX;
+        const auto titling = [&](std::size_t done, std::size_t total) {
+            // "loading N" counts the names titled so far, up to the last one.
+            const std::size_t shown = std::min(done, total - 1);
+            if (shown != lastShown && (done + 1 >= total || throttle.due())) {
+                lastShown = shown;
+                post([&window, shown] { window.setCaption("loading " + std::to_string(shown)); });
+            }
+        };
+        BuiltCatalogue built = buildCatalogue(files, folder, stop, {{}, titling});
+        if (built.result == BuildResult::NoFiles) {
+            post([this, &window] {
+                window.setCaption("no files");
+                end();
+            });
+        } else if (built.result == BuildResult::Built) {
+            post([this, folder, titles = std::move(built.titles),
+                  paths = std::move(built.paths)]() mutable {
+                finishBuild(folder, std::move(titles), std::move(paths));
+            });
+        }
+    });
+}
+
+void Reader::finishBuild(const std::string& folder, std::vector<std::string> titles,
+                         std::vector<std::string> paths) {
+    const std::size_t m = titles.size();
+    // What the save would write, kept aside: the lists are the window's, and the window's thread
+    // may use them while the files are written.
+    std::vector<std::string> savedTitles = titles;
+    std::vector<std::string> savedPaths = paths;
+    current_.showUnsaved();
+    catalogue_.paths.assign(std::move(paths));
+    catalogue_.titles.assign(std::move(titles));
+    services_.window.setCaption("sorting..." + std::to_string(m) + " total is " +
+                                std::to_string(m));
+    if (!services_.dialogs.askYesNo(
+            "Information", "save the result ?that last time can open it or load it auto")) {
+        end();
+        return;
+    }
+    platform::FileSystem& files = services_.files;
+    runInBackground([this, folder, &files, savedTitles = std::move(savedTitles),
+                     savedPaths = std::move(savedPaths)](std::stop_token, const Post& post) {
+        std::string bookmarkFile = saveCatalogue(files, folder, savedTitles, savedPaths);
+        post([this, bookmarkFile = std::move(bookmarkFile)] {
+            end();
+            current_.switchTo(bookmarkFile);
+        });
+    });
+}
+
+// Opening
+
+void Reader::openStored() {
+    if (busy()) {
+        return;
+    }
+    const auto chosen = services_.dialogs.openFile(
+        "select saved path database file", {{"*.path", "*.path"}, {"*.*", "*.*"}}, currentFolder());
+    if (chosen && !chosen->empty()) {
+        openCatalogue(*chosen);
+    }
+}
+
+void Reader::openCatalogue(const std::string& pathFile) {
+    if (busy()) {
+        return;
+    }
+    const std::string titleFile = deriveName(pathFile, ".title");
+    if (!services_.files.fileExists(titleFile)) {
+        services_.dialogs.showMessage("path title lost.can't loading");
+        return;
+    }
+    begin(Activity::Opening);
+    platform::FileSystem& files = services_.files;
+    runInBackground([this, pathFile, titleFile, &files](std::stop_token, const Post& post) {
+        StoredCatalogue stored = readStoredCatalogue(files, titleFile, pathFile);
+        post([this, pathFile, stored = std::move(stored)]() mutable {
+            finishOpen(pathFile, std::move(stored));
+        });
+    });
+}
+
+void Reader::finishOpen(const std::string& pathFile, StoredCatalogue stored) {
+    end();
+    catalogue_.titles.assign(std::move(stored.titles));
+    catalogue_.paths.assign(std::move(stored.paths));
+    current_.switchTo(deriveName(pathFile, ".bookmark"));
+}
+
+// Searching titles
+
+void Reader::findNext() {
+    titleSearch_.findNext();
+}
+
+void Reader::findFromTop() {
+    titleSearch_.findFromTop();
+}
+
+// Bookmarks
+
+void Reader::addBookmark() {
+    bookmarks_.addSelectedEntry();
+}
+
+void Reader::deleteBookmark() {
+    bookmarks_.deleteSelected();
+}
+
+void Reader::toggleBookmarks() {
+    bookmarks_.toggleShown();
+}
+
+// Searching text
+
+void Reader::startOrStopFullSearch() {
+    platform::MenuItem& command = services_.fullSearchCommand;
+    if (catalogue_.paths.count() == 0) {
+        return;
+    }
+    if (activity_ == Activity::Searching) {
+        stopFullSearch();
+        return;
+    }
+    if (busy()) {
+        return;  // a build or an Open is changing the catalogue the search would walk
+    }
+    if (command.label() != kFullSearchIdle) {
+        stopFullSearch();
+        return;
+    }
+    command.setLabel(kFullSearchRunning);
+    services_.bookmarks.setVisible(false);
+    services_.results.setVisible(true);
+    const std::string text =
+        services_.dialogs.inputBox("please enter a string to search", "pelmaro", "");
+    if (text.empty()) {
+        services_.results.setVisible(false);
+        command.setLabel(kFullSearchIdle);
+        return;
+    }
+
+    begin(Activity::Searching);
+    platform::Window& window = services_.window;
+    platform::FileSystem& files = services_.files;
+    runInBackground([this, text, &window, &files, paths = catalogue_.paths.items()](
+                        std::stop_token stop, const Post& post) {
+        const std::string total = " total is " + std::to_string(paths.size());
+        std::vector<std::size_t> hits;
+        // The caption and the hits found since the last hand-over go to the window together.
+        const auto handOver = [&](std::size_t n) {
+            post([this, &window, caption = "search start" + std::to_string(n + 1) + total,
+                  hits = std::move(hits)] {
+                window.setCaption(caption);
+                appendResults(hits);
+            });
+            hits.clear();
+        };
+        Throttle throttle(kSearchProgressInterval);
+        searchFiles(files, paths, text, stop,
+                    {.reading =
+                         [&](std::size_t n) {
+                             if (n == 0 || n + 1 == paths.size() || throttle.due()) {
+                                 handOver(n);
+                             }
+                         },
+                     .found = [&](std::size_t n) { hits.push_back(n); },
+                     .skipped = {}});
+        post([this, hits = std::move(hits)] {
+            appendResults(hits);
+            finishSearch();
+        });
+    });
+}
+
+void Reader::appendResults(const std::vector<std::size_t>& hits) {
+    if (hits.empty()) {
+        return;
+    }
+    std::vector<std::string> references;
+    references.reserve(hits.size());
+    for (const std::size_t n : hits) {
+        // With more paths than titles, a hit on a path without a title ends the search here.
+        const int index = static_cast<int>(n);
+        references.push_back(makeEntryReference(catalogue_.titles.item(index), index));
+    }
+    services_.results.append(std::move(references));
+}
+
+void Reader::finishSearch() {
+    services_.window.setCaption("found 100%");
+    // However the search ended, the next use of the command starts a new one.
+    services_.fullSearchCommand.setLabel(kFullSearchIdle);
+    end();
+}
+
+void Reader::stopFullSearch() {
+    services_.fullSearchCommand.setLabel(kFullSearchIdle);
+    services_.window.setCaption("terminate");
+    work_.requestStop();
+}
+
+void Reader::toggleResults() {
+    services_.results.setVisible(!services_.results.isVisible());
+    services_.bookmarks.setVisible(false);
+}
+
+// Pages
+
+void Reader::showSelectedPage() {
+    if (catalogue_.titles.count() == 0) {
+        return;
+    }
+    const int selected = catalogue_.titles.selectedIndex();
+    if (selected < 0) {
+        return;  // a title search that found nothing leaves no entry selected
+    }
+    services_.page.navigate(std::string(catalogue_.paths.item(selected)));
+}
+
+void Reader::jumpFromBookmark() {
+    jumpFrom(services_.bookmarks);
+}
+
+void Reader::jumpFromResult() {
+    jumpFrom(services_.results);
+}
+
+void Reader::jumpFrom(platform::ListControl& overlay) {
+    if (catalogue_.titles.count() == 0 || !overlay.isVisible()) {
+        return;
+    }
+    if (overlay.count() > 0) {
+        const int selected = overlay.selectedIndex();
+        if (selected < 0) {
+            return;  // a double click beside the items
+        }
+        catalogue_.titles.select(readEntryReference(overlay.item(selected)));
+        showSelectedPage();
+    }
+    overlay.setVisible(false);
+}
+
+}  // namespace pelmaro

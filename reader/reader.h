@@ -1,0 +1,140 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bookmarks/bookmarks.h"
+#include "catalogue/catalogue.h"
+#include "catalogue/session_state.h"
+#include "platform/file_system.h"
+#include "platform/list_control.h"
+#include "platform/settings_store.h"
+#include "platform/window.h"
+#include "reader/background_work.h"
+#include "search/title_search.h"
+
+namespace pelmaro {
+
+// Everything the reader works with, wired once by the program (the Qt window) or by a test
+// (scripted fakes). The lists belong to the window: titles and paths hold the catalogue, the
+// bookmark and result lists lie over the page.
+struct ReaderServices {
+    platform::ListControl& titles;
+    platform::ListControl& paths;
+    platform::ListControl& bookmarks;
+    platform::ListControl& results;
+    platform::Window& window;
+    platform::Dialogs& dialogs;
+    platform::FileSystem& files;
+    platform::SettingsStore& settings;
+    platform::PageView& page;
+    // The full-search command, whose label says whether it starts or stops a search.
+    platform::MenuItem& fullSearchCommand;
+    platform::UiThread& ui;
+};
+
+// The reader without its window: start-up and shutdown, the commands, showing pages and the
+// jumps from the overlay lists. Everything here runs on the window's thread; building a
+// catalogue, opening one and the full-text search do their file work on a thread of their own and
+// hand their results back in batches, so the window stays responsive and nothing runs nested
+// inside anything else.
+//
+// Only one long command runs at a time: the others do nothing meanwhile (browsing, the title
+// search and the bookmarks stay available). Commands fail with pelmaro::Error, which the caller
+// shows; failures of work that ends later are shown through Dialogs::showError.
+class Reader {
+public:
+    explicit Reader(ReaderServices services);
+    // Stops long work and waits for it; nothing half-done is stored.
+    ~Reader();
+    Reader(const Reader&) = delete;
+    Reader& operator=(const Reader&) = delete;
+
+    // The last catalogue, its selected entry and page, then its bookmarks. An error skips the
+    // rest.
+    void start();
+    // Stops long work (nothing half-done is stored), then stores the session and the bookmarks.
+    // Runs once; later calls do nothing.
+    void shutdown();
+
+    // Asks for a folder, builds its catalogue, and offers to store it in that folder.
+    void buildFromFolder();
+    // The same for a folder already chosen (from the command line).
+    void buildFolder(const std::string& folder);
+    // Asks for a stored ".path" file and makes its catalogue current.
+    void openStored();
+    // The same for a ".path" file already chosen.
+    void openCatalogue(const std::string& pathFile);
+
+    void findNext();
+    void findFromTop();
+
+    void addBookmark();
+    void deleteBookmark();
+    void toggleBookmarks();
+
+    // Starts a full-text search, asking for its text; while one runs, stops it.
+    void startOrStopFullSearch();
+    void toggleResults();
+
+    // Shows the page of the entry selected in the title list; nothing without a selection.
+    void showSelectedPage();
+    // A double click in an overlay list: selects the entry its selected item points at, shows its
+    // page, and hides the list.
+    void jumpFromBookmark();
+    void jumpFromResult();
+
+    // A long command runs.
+    bool busy() const { return activity_ != Activity::Idle; }
+    // Runs whenever busy() changes, so the window can show which commands are available.
+    void setOnBusyChanged(std::function<void()> onBusyChanged) {
+        onBusyChanged_ = std::move(onBusyChanged);
+    }
+
+    const CurrentCatalogue& currentCatalogue() const { return current_; }
+
+private:
+    enum class Activity { Idle, Building, Opening, Searching };
+
+    // One piece of long work's link back to the window's thread: results it posts are dropped once
+    // the work has been ended (shutdown, or a failure on the window's side).
+    using Ticket = std::uint64_t;
+
+    void begin(Activity activity);
+    void end();
+    // Runs `work` on the background thread; `post` hands a result to the window's thread, where
+    // it runs unless this piece of work has been ended meanwhile.
+    using Post = std::function<void(std::function<void()>)>;
+    void runInBackground(std::function<void(std::stop_token, const Post&)> work);
+
+    void finishBuild(const std::string& folder, std::vector<std::string> titles,
+                     std::vector<std::string> paths);
+    void finishOpen(const std::string& pathFile, StoredCatalogue stored);
+    void appendResults(const std::vector<std::size_t>& hits);
+    void finishSearch();
+    void stopFullSearch();
+    // Ends the work that failed and shows why.
+    void fail(const std::string& message);
+
+    void jumpFrom(platform::ListControl& overlay);
+    std::string currentFolder() const;
+
+    ReaderServices services_;
+    Catalogue catalogue_;
+    CurrentCatalogue current_;
+    SessionState session_;
+    TitleSearch titleSearch_;
+    Bookmarks bookmarks_;
+
+    Activity activity_ = Activity::Idle;
+    Ticket ticket_ = 0;
+    bool shutDown_ = false;
+    std::function<void()> onBusyChanged_;
+    BackgroundWork work_;  // last: stopped and joined before the rest goes
+};
+
+}  // namespace pelmaro

@@ -1,0 +1,343 @@
+#include "reader/reader.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "catalogue/line_list.h"
+#include "platform/settings_file.h"
+#include "tests/support/fake_file_system.h"
+#include "tests/support/fakes.h"
+#include "tests/support/temp_dir.h"
+
+namespace pelmaro {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+const char* const kQuestion =
+    "Information: save the result ?that last time can open it or load it auto";
+
+// A reader wired to scripted fakes of every service, with its settings in a temporary folder.
+// The test's thread plays the window's thread: posted work runs in settle().
+struct ReaderRig {
+    explicit ReaderRig(const test::TempDir& dir) : settings(files, dir / "cfg/settings.reg") {}
+
+    // Runs what long work hands over until no long command runs any more.
+    void settle() {
+        ASSERT_TRUE(ui.runUntil([this] { return !reader.busy(); }));
+    }
+
+    void build(const std::string& folder, std::optional<bool> save) {
+        dialogs.folderAnswers.push_back(folder);
+        if (save) {
+            dialogs.yesNoAnswers.push_back(*save);
+        }
+        reader.buildFromFolder();
+        settle();
+    }
+    void open(const std::string& pathFile) {
+        dialogs.openAnswers.push_back(pathFile);
+        reader.openStored();
+        settle();
+    }
+    void searchFor(const std::string& text) {
+        dialogs.inputAnswers.push_back(text);
+        reader.startOrStopFullSearch();
+        settle();
+    }
+
+    platform::MemoryList titles, paths, bookmarks, results;
+    test::FakeWindow window;
+    test::ScriptedDialogs dialogs;
+    test::FakeFileSystem files;
+    platform::SettingsFile settings;
+    test::FakePageView page;
+    test::FakeMenuItem command{"&Full search"};
+    test::FakeUiThread ui;
+    Reader reader{
+        {titles, paths, bookmarks, results, window, dialogs, files, settings, page, command, ui}};
+};
+
+// Pages "tree/A.txt", "tree/b.txt", "tree/Sub/c.htm", titled "A", "b", "c".
+std::string writeTree(const test::TempDir& dir) {
+    dir.write("tree/b.txt", "b\r\nsetup");
+    dir.write("tree/A.txt", "A\r\nnothing");
+    dir.write("tree/Sub/c.htm", "<html><title>c</title>SET\nUP");
+    return dir / "tree";
+}
+
+TEST(ReaderBuild, SavedBuildBecomesCurrentAndAnUnsavedOneTakesNoBookmarks) {
+    test::TempDir dir;
+    const std::string tree = writeTree(dir);
+    ReaderRig rig(dir);
+    rig.build(tree, true);
+
+    EXPECT_EQ(rig.dialogs.folderPrompts, Lines{"please select a path for scan"});
+    EXPECT_EQ(rig.dialogs.questions, Lines{kQuestion});
+    EXPECT_EQ(rig.titles.items(), (Lines{"A", "b", "c"}));
+    EXPECT_EQ(rig.paths.items(), (Lines{tree + "/A.txt", tree + "/b.txt", tree + "/Sub/c.htm"}));
+    EXPECT_EQ(rig.window.captions.front(), "please wait...");
+    EXPECT_EQ(rig.window.captions.at(rig.window.captions.size() - 2), "loading 2");
+    EXPECT_EQ(rig.window.caption(), "sorting...3 total is 3");
+    EXPECT_EQ(test::readFile(tree + "/pelmaropath.title"), "A\r\nb\r\nc\r\n");
+    EXPECT_EQ(test::readFile(tree + "/pelmaropath.path"), formatLineList(rig.paths.items()));
+    EXPECT_EQ(rig.reader.currentCatalogue().bookmarkFile(), tree + "/pelmaropath.bookmark");
+
+    // Built again and not saved: the stored catalogue stays current, and its bookmark file must
+    // not receive indexes of a catalogue no file holds.
+    rig.build(tree, false);
+    EXPECT_EQ(rig.dialogs.startFolders.back(), tree);  // the picker starts beside the catalogue
+    EXPECT_FALSE(rig.reader.currentCatalogue().shownIsStored());
+    rig.titles.select(0);
+    rig.reader.addBookmark();
+    EXPECT_EQ(rig.dialogs.messages, Lines{kCatalogueNotSavedMessage});
+    EXPECT_FALSE(std::filesystem::exists(tree + "/pelmaropath.bookmark"));
+}
+
+TEST(ReaderBuild, OutcomesThatStoreNothing) {
+    struct Case {
+        const char* what;
+        std::function<std::string(const test::TempDir&, ReaderRig&)> setUp;  // the folder
+        std::optional<bool> save;
+        Lines titles;
+        std::string caption;
+        std::string error;
+    };
+    const Case cases[] = {
+        {"picker cancelled",
+         [](auto&, auto&) { return std::string(); },
+         std::nullopt,
+         {"kept"},
+         "",
+         ""},
+        {"no non-empty file",
+         [](const test::TempDir& dir, auto&) {
+             dir.write("empty/a.htm", "");
+             return dir / "empty";
+         },
+         std::nullopt,
+         {"kept"},
+         "no files",
+         ""},
+        {"save fails",
+         [](const test::TempDir& dir, ReaderRig& rig) {
+             rig.files.failingWrites.insert(dir / "tree/pelmaropath.path");
+             return writeTree(dir);
+         },
+         true,
+         {"A", "b", "c"},
+         "sorting...3 total is 3",
+         "Cannot create file \"PATH\". No space left on device"},
+    };
+    for (const Case& c : cases) {
+        test::TempDir dir;
+        ReaderRig rig(dir);
+        rig.titles.assign({"kept"});
+        rig.paths.assign({"/kept.htm"});
+        const std::string folder = c.setUp(dir, rig);
+        rig.build(folder, c.save);
+        EXPECT_EQ(rig.titles.items(), c.titles) << c.what;
+        EXPECT_EQ(rig.window.caption(), c.caption) << c.what;
+        std::string error = c.error;
+        if (const auto at = error.find("PATH"); at != std::string::npos) {
+            error.replace(at, 4, dir / "tree/pelmaropath.path");
+        }
+        EXPECT_EQ(rig.dialogs.errors, error.empty() ? Lines{} : Lines{error}) << c.what;
+        EXPECT_EQ(rig.reader.currentCatalogue().bookmarkFile(), "") << c.what;
+        EXPECT_FALSE(rig.reader.busy()) << c.what;
+    }
+}
+
+TEST(ReaderBuild, OtherLongCommandsWaitWhileBrowsingGoesOnAndShutdownStoresNothing) {
+    test::TempDir dir;
+    for (int i = 0; i < 400; ++i) {
+        dir.write("big/p" + std::to_string(i) + ".htm", "<title>t</title>");
+    }
+    ReaderRig rig(dir);
+    rig.titles.assign({"Old"});
+    rig.paths.assign({"/old.htm"});
+    rig.files.openDelay = std::chrono::milliseconds(5);
+    rig.dialogs.folderAnswers.push_back(dir / "big");
+    rig.reader.buildFromFolder();
+    ASSERT_TRUE(rig.reader.busy());
+
+    // None of these asks anything: an unscripted dialog would throw.
+    rig.reader.buildFromFolder();
+    rig.reader.openStored();
+    rig.reader.startOrStopFullSearch();
+    rig.titles.select(0);
+    rig.reader.showSelectedPage();
+    EXPECT_EQ(rig.page.shown, Lines{"/old.htm"});
+
+    ASSERT_TRUE(rig.ui.runUntil([&] { return rig.window.captions.size() > 1; }));
+    rig.reader.shutdown();  // the window closes mid-build
+    rig.ui.runPosted();
+    EXPECT_FALSE(rig.reader.busy());
+    EXPECT_TRUE(rig.dialogs.questions.empty());
+    EXPECT_EQ(rig.titles.items(), Lines{"Old"});
+    EXPECT_FALSE(std::filesystem::exists(dir / "big/pelmaropath.title"));
+    EXPECT_LT(rig.files.opened.load(), 400);
+}
+
+TEST(ReaderOpen, LoadsBothFilesOrChangesNothing) {
+    test::TempDir dir;
+    dir.write("help/notes.title", "Alpha\r\nBeta\r\n");
+    dir.write("help/notes.path", "/h/a.htm\r\n/h/b.htm\r\n");
+    dir.write("help/notes.bookmark", "Beta|1\r\n");
+    dir.write("lost/notes.path", "/h/a.htm\r\n");
+    dir.write("locked/notes.title", "X\r\n");
+    dir.write("locked/notes.path", "/x.htm\r\n");
+    ReaderRig rig(dir);
+    rig.files.locked.insert(dir / "locked/notes.path");
+
+    rig.open(dir / "help/notes.path");
+    EXPECT_EQ(rig.dialogs.openTitles, Lines{"select saved path database file"});
+    ASSERT_EQ(rig.dialogs.openFilters.size(), 2u);
+    EXPECT_EQ(rig.dialogs.openFilters[1].label, "*.*");
+    EXPECT_EQ(rig.titles.items(), (Lines{"Alpha", "Beta"}));
+    EXPECT_EQ(rig.paths.items(), (Lines{"/h/a.htm", "/h/b.htm"}));
+    EXPECT_EQ(rig.bookmarks.items(), Lines{"Beta|1"});
+    EXPECT_EQ(rig.reader.currentCatalogue().bookmarkFile(), dir / "help/notes.bookmark");
+    EXPECT_TRUE(rig.page.shown.empty());  // no page until a title is chosen
+
+    rig.open(dir / "lost/notes.path");
+    EXPECT_EQ(rig.dialogs.messages, Lines{"path title lost.can't loading"});
+    rig.open(dir / "locked/notes.path");
+    EXPECT_EQ(rig.dialogs.errors.size(), 1u);
+    EXPECT_EQ(rig.dialogs.errors[0].rfind("Cannot open file \"" + (dir / "locked/notes.path"), 0),
+              0u);
+    rig.dialogs.openAnswers.push_back(std::nullopt);
+    rig.reader.openStored();
+    EXPECT_EQ(rig.dialogs.startFolders.back(), dir / "help");
+    EXPECT_EQ(rig.titles.items(), (Lines{"Alpha", "Beta"}));
+    EXPECT_EQ(rig.reader.currentCatalogue().bookmarkFile(), dir / "help/notes.bookmark");
+    EXPECT_FALSE(rig.reader.busy());
+}
+
+// A stored three-entry catalogue opened in a fresh reader.
+struct SearchRig : ReaderRig {
+    explicit SearchRig(const test::TempDir& dir) : ReaderRig(dir) {
+        const std::string tree = writeTree(dir);
+        titles.assign({"A", "b", "c"});
+        paths.assign({tree + "/A.txt", tree + "/b.txt", tree + "/Sub/c.htm"});
+    }
+};
+
+TEST(ReaderFullSearch, ListsHitsInOrderAndAppendsASecondSearch) {
+    test::TempDir dir;
+    SearchRig rig(dir);
+    rig.bookmarks.setVisible(true);
+    rig.searchFor("Setup");
+    EXPECT_EQ(rig.results.items(), (Lines{"b|1", "c|2"}));
+    EXPECT_EQ(rig.dialogs.inputs, Lines{"please enter a string to search: pelmaro"});
+    EXPECT_TRUE(rig.results.isVisible());
+    EXPECT_FALSE(rig.bookmarks.isVisible());
+    EXPECT_EQ(rig.window.captions.front(), "search start1 total is 3");
+    EXPECT_EQ(rig.window.caption(), "found 100%");
+    EXPECT_EQ(rig.command.label(), "&Full search");
+
+    rig.searchFor("setup");
+    EXPECT_EQ(rig.results.items(), (Lines{"b|1", "c|2", "b|1", "c|2"}));
+
+    rig.searchFor("");  // cancelled
+    EXPECT_FALSE(rig.results.isVisible());
+    EXPECT_EQ(rig.command.label(), "&Full search");
+    EXPECT_FALSE(rig.reader.busy());
+}
+
+TEST(ReaderFullSearch, StopsOnTheCommandAndOnShutdown) {
+    for (const bool byShutdown : {false, true}) {
+        test::TempDir dir;
+        ReaderRig rig(dir);
+        Lines paths;
+        for (int i = 0; i < 300; ++i) {
+            paths.push_back(dir.write("p" + std::to_string(i) + ".htm", "hit"));
+        }
+        rig.paths.assign(paths);
+        rig.titles.assign(Lines(paths.size(), "t"));
+        rig.files.openDelay = std::chrono::milliseconds(2);
+        rig.dialogs.inputAnswers.push_back("hit");
+        rig.reader.startOrStopFullSearch();
+        ASSERT_TRUE(rig.ui.runUntil([&] { return rig.results.count() > 0; }));
+        if (byShutdown) {
+            rig.reader.shutdown();
+            rig.ui.runPosted();
+        } else {
+            rig.reader.startOrStopFullSearch();
+            EXPECT_EQ(rig.window.caption(), "terminate");
+            rig.settle();
+            EXPECT_EQ(rig.window.caption(), "found 100%");
+        }
+        EXPECT_EQ(rig.command.label(), "&Full search") << byShutdown;
+        EXPECT_FALSE(rig.reader.busy()) << byShutdown;
+        EXPECT_LT(rig.results.count(), 300) << byShutdown;
+        EXPECT_LT(rig.files.opened.load(), 300) << byShutdown;
+    }
+}
+
+TEST(ReaderFullSearch, HitOnAPathWithoutATitleEndsTheSearchWithTheError) {
+    test::TempDir dir;
+    SearchRig rig(dir);
+    rig.titles.assign({"A"});
+    rig.searchFor("setup");
+    EXPECT_EQ(rig.dialogs.errors, Lines{"List index out of bounds (1)"});
+    EXPECT_EQ(rig.command.label(), "&Full search");
+    EXPECT_FALSE(rig.reader.busy());
+}
+
+TEST(ReaderPages, JumpsFromTheOverlaysShowTheEntry) {
+    test::TempDir dir;
+    SearchRig rig(dir);
+    rig.bookmarks.assign({"c|2", "A|0"});
+    rig.bookmarks.setVisible(true);
+    rig.reader.jumpFromBookmark();  // a double click beside the items does nothing
+    EXPECT_TRUE(rig.bookmarks.isVisible());
+    rig.bookmarks.select(0);
+    rig.reader.jumpFromBookmark();
+    EXPECT_EQ(rig.titles.selectedIndex(), 2);
+    EXPECT_EQ(rig.page.shown, Lines{dir / "tree/Sub/c.htm"});
+    EXPECT_FALSE(rig.bookmarks.isVisible());
+
+    rig.results.setVisible(true);  // empty: the jump only hides it
+    rig.reader.jumpFromResult();
+    EXPECT_FALSE(rig.results.isVisible());
+}
+
+// A run of the program: start-up, what `during` does, shutdown.
+void run(const test::TempDir& dir, const std::function<void(ReaderRig&)>& during) {
+    ReaderRig rig(dir);
+    try {
+        rig.reader.start();
+    } catch (const Error&) {
+        // shown to the user; the rest of start-up is skipped
+    }
+    during(rig);
+    rig.reader.shutdown();
+}
+
+TEST(ReaderSession, CatalogueEntryPageAndBookmarksComeBack) {
+    test::TempDir dir;
+    dir.write("help/pelmaropath.title", "Alpha\r\nBeta\r\nGamma\r\n");
+    dir.write("help/pelmaropath.path", "/h/a.htm\r\n/h/b.htm\r\n/h/c.htm\r\n");
+    run(dir, [&](ReaderRig& rig) {
+        rig.open(dir / "help/pelmaropath.path");
+        rig.titles.select(2);
+        rig.reader.addBookmark();
+        rig.titles.select(1);
+    });
+    run(dir, [&](ReaderRig& rig) {
+        EXPECT_EQ(rig.titles.items(), (Lines{"Alpha", "Beta", "Gamma"}));
+        EXPECT_EQ(rig.titles.selectedIndex(), 1);
+        EXPECT_EQ(rig.page.shown, Lines{"/h/b.htm"});
+        EXPECT_EQ(rig.bookmarks.items(), Lines{"Gamma|2"});
+    });
+
+    // A start-up that fails before the bookmarks are loaded leaves their file alone.
+    std::filesystem::remove(dir / "help/pelmaropath.title");
+    run(dir, [](ReaderRig& rig) { EXPECT_EQ(rig.bookmarks.count(), 0); });
+    EXPECT_EQ(test::readFile(dir / "help/pelmaropath.bookmark"), "Gamma|2\r\n");
+}
+
+}  // namespace
+}  // namespace pelmaro
