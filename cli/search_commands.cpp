@@ -54,8 +54,11 @@ int runSearch(const std::vector<std::string>& args) {
     const std::string& pathFile = args[0];
     try {
         platform::PosixFileSystem files;
-        const auto [titles, paths] =
+        const StoredCatalogue stored =
             loadCataloguePair(files, deriveName(pathFile, ".title"), pathFile);
+        // Named apart: a lambda can't capture a structured binding with every compiler.
+        const platform::TextList& titles = stored.titles;
+        const platform::TextList& paths = stored.paths;
         bool found = false;
         bool skipped = false;
         searchFiles(files, paths, args[1], {},
