@@ -61,7 +61,7 @@ private slots:
     }
 
     void veryLongItem_isShownShortened_andKeptWhole() {
-        QtListControl list(true);
+        ByteListModel list(true);
         const std::string longItem = "a" + std::string(5000, 'x');
         list.assign({longItem});
         const QString shown = list.data(list.index(0)).toString();
