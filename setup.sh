@@ -14,12 +14,15 @@ if [[ $mode != run && $mode != test ]]; then
     exit 2
 fi
 
+# dpkg-dev finds the Debian package's dependencies when it is built (README: installing).
 packages=(cmake ninja-build g++ libgtest-dev qt6-base-dev qt6-webengine-dev libgl-dev
-          xvfb xauth fonts-dejavu-core)
+          xvfb xauth fonts-dejavu-core dpkg-dev)
+# The tests also check the formatting and order titles of a real documentation tree, and check
+# the desktop files and manuals with the desktop's own tools.
+[[ $mode == test ]] && packages+=(clang-format python3.11-doc
+                                  desktop-file-utils appstream shared-mime-info groff-base)
 # The fuzz targets build with clang and its libFuzzer runtime.
 [[ $mode == test ]] && packages+=(clang libclang-rt-14-dev)
-# The tests also check the formatting and order titles of a real documentation tree.
-[[ $mode == test ]] && packages+=(clang-format python3.11-doc)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -1,19 +1,42 @@
 #include <QApplication>
 #include <QFileInfo>
+#include <QTimer>
+#include <cstdio>
 
 #include "app/main_window.h"
 #include "app/page_view.h"
 #include "app/qt_dialogs.h"
 #include "app/qt_text.h"
+#include "app/reader_arguments.h"
+#include "app/start_command.h"
 #include "app/window_text.h"
 #include "platform/file_system.h"
 #include "platform/settings_file.h"
 
 int main(int argc, char** argv) {
     using namespace pelmaro;
+    // The arguments are read before the toolkit starts: help, the version and a wrong call need
+    // no display.
+    const app::ReaderArguments arguments = app::parseReaderArguments(argc, argv);
+    switch (arguments.action) {
+        case app::ReaderArguments::Action::Help:
+            std::fputs(app::readerHelp(), stdout);
+            return std::fflush(stdout) == 0 ? 0 : 2;
+        case app::ReaderArguments::Action::Version:
+            std::fputs(app::readerVersion(), stdout);
+            return std::fflush(stdout) == 0 ? 0 : 2;
+        case app::ReaderArguments::Action::UsageError:
+            std::fprintf(stderr, "pelmaro: %s\n%s", arguments.message.c_str(), app::readerUsage());
+            return 2;
+        default:
+            break;
+    }
+
     app::registerPageScheme();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication application(argc, argv);
+    // The desktop entry's name: the desktop finds the window's icon and name by it.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.pelmaro.Pelmaro"));
 
     const std::string executable =
         app::fileNameBytes(QFileInfo(QCoreApplication::applicationFilePath()).fileName());
@@ -28,5 +51,9 @@ int main(int argc, char** argv) {
     // (shutdown runs once, whichever comes first).
     QObject::connect(&application, &QCoreApplication::aboutToQuit, &window,
                      [&window] { window.shutdown(); });
+    // A folder or catalogue named on the command line is taken once the window runs, as if its
+    // key had been pressed then.
+    QTimer::singleShot(0, &window,
+                       [&window, &arguments] { app::runStartCommand(window, arguments); });
     return QApplication::exec();
 }

@@ -30,4 +30,27 @@ bool hasExtensionAmong(std::string_view path, std::initializer_list<std::string_
     return false;
 }
 
+std::string absoluteName(std::string_view name, std::string_view currentFolder) {
+    if (!name.empty() && name.front() == '/') {
+        return std::string(name);
+    }
+    std::string out(currentFolder);
+    std::size_t start = 0;
+    while (start <= name.size()) {
+        std::size_t end = name.find('/', start);
+        if (end == std::string_view::npos) {
+            end = name.size();
+        }
+        const std::string_view part = name.substr(start, end - start);
+        if (!part.empty() && part != ".") {
+            if (out.empty() || out.back() != '/') {
+                out += '/';
+            }
+            out += part;
+        }
+        start = end + 1;
+    }
+    return out;
+}
+
 }  // namespace pelmaro

@@ -19,5 +19,10 @@ std::string deriveName(std::string_view path, std::string_view newExtension);
 // Whether the extension, lower-cased A to Z, is one of `extensions` (given in lower case):
 // hasExtensionAmong("/d/INDEX.HTML", {".htm", ".html"}) is true.
 bool hasExtensionAmong(std::string_view path, std::initializer_list<std::string_view> extensions);
+// A name given on a command line, as the folder picker and the open dialog would give it: a
+// relative name is taken from `currentFolder` ("docs/./html" in "/home/me" is
+// "/home/me/docs/html"). Only its "." parts and empty parts (doubled or trailing "/") go; ".."
+// stays, since resolving it past a link would name another file. An absolute name stays as it is.
+std::string absoluteName(std::string_view name, std::string_view currentFolder);
 
 }  // namespace pelmaro

@@ -8,9 +8,9 @@
 #include <exception>
 #include <filesystem>
 #include <stop_token>
-#include <string_view>
 
 #include "catalogue/catalogue_builder.h"
+#include "catalogue/strings.h"
 #include "cli/commands.h"
 #include "platform/error.h"
 #include "platform/file_system.h"
@@ -72,37 +72,28 @@ private:
     std::chrono::steady_clock::time_point lastDraw_;
 };
 
-// A relative folder is taken from the current directory, as the folder picker would name it:
-// "docs/./html" run in /home/me is "/home/me/docs/html". Only "." parts and doubled "/" go;
-// ".." stays, since resolving it past a link would name another folder.
-std::string absoluteFolder(const std::string& folder) {
-    if (folder.front() == '/') {
-        return folder;
-    }
-    std::string out = std::filesystem::current_path().string();
-    std::size_t start = 0;
-    while (start <= folder.size()) {
-        std::size_t end = folder.find('/', start);
-        if (end == std::string::npos) {
-            end = folder.size();
-        }
-        const std::string_view part = std::string_view(folder).substr(start, end - start);
-        if (!part.empty() && part != ".") {
-            if (out.back() != '/') {
-                out += '/';
-            }
-            out += part;
-        }
-        start = end + 1;
-    }
-    return out;
-}
-
 }  // namespace
 
 int runBuild(const std::vector<std::string>& args) {
-    if (args.size() != 1 || args[0].empty()) {
-        std::fputs("usage: pelmaro-cli build FOLDER\n", stderr);
+    // Options come before the folder; "--" ends them, for a folder whose name starts with "-".
+    bool quiet = false;
+    std::vector<std::string> operands;
+    bool options = true;
+    for (const std::string& arg : args) {
+        if (options && arg == "--") {
+            options = false;
+        } else if (options && (arg == "--quiet" || arg == "-q")) {
+            quiet = true;
+        } else if (options && arg.size() > 1 && arg.front() == '-') {
+            std::fprintf(stderr, "pelmaro-cli: unknown option \"%s\"\n", arg.c_str());
+            operands.clear();
+            break;
+        } else {
+            operands.push_back(arg);
+        }
+    }
+    if (operands.size() != 1 || operands[0].empty()) {
+        std::fputs(kBuildUsage, stderr);
         return 2;
     }
     struct sigaction action {};
@@ -111,13 +102,14 @@ int runBuild(const std::vector<std::string>& args) {
     ::sigaction(SIGINT, &action, nullptr);
     ::sigaction(SIGTERM, &action, nullptr);
 
-    ProgressBar bar(::isatty(STDERR_FILENO) == 1);
+    ProgressBar bar(!quiet && ::isatty(STDERR_FILENO) == 1);
     try {
-        const std::string folder = absoluteFolder(args[0]);
+        const std::string folder =
+            absoluteName(operands[0], std::filesystem::current_path().string());
         std::error_code ignored;
         if (!std::filesystem::is_directory(folder, ignored)) {
             std::fprintf(stderr, "pelmaro-cli: \"%s\" is not a folder\n", folder.c_str());
-            return 1;
+            return 2;
         }
         platform::PosixFileSystem files;
         // Ctrl+C stops the build before anything is stored; the flag is looked at as progress is
@@ -159,7 +151,7 @@ int runBuild(const std::vector<std::string>& args) {
     } catch (const std::exception& e) {
         bar.finish();
         std::fprintf(stderr, "pelmaro-cli: %s\n", e.what());
-        return 1;
+        return 2;
     }
 }
 

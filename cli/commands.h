@@ -7,7 +7,11 @@
 // status.
 namespace pelmaro::cli {
 
-// build FOLDER: scans, titles, orders and stores the catalogue as the window's Path command does.
+// The usage line of the build command, shown for a wrong call of it.
+inline constexpr const char* kBuildUsage = "usage: pelmaro-cli build [--quiet] FOLDER\n";
+
+// build [--quiet] FOLDER: scans, titles, orders and stores the catalogue as the window's Path
+// command does. The progress is drawn on stderr when that is a terminal, unless --quiet.
 int runBuild(const std::vector<std::string>& args);
 // search CATALOGUE.path TEXT: the full-text search's hits, "<title>|<index>" a line.
 int runSearch(const std::vector<std::string>& args);

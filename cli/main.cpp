@@ -7,11 +7,33 @@
 namespace {
 
 void printUsage(std::FILE* out) {
+    std::fputs(pelmaro::cli::kBuildUsage, out);
     std::fputs(
-        "usage: pelmaro-cli build FOLDER\n"
         "       pelmaro-cli search CATALOGUE.path TEXT\n"
-        "       pelmaro-cli titles CATALOGUE.path TEXT\n",
+        "       pelmaro-cli titles CATALOGUE.path TEXT\n"
+        "       pelmaro-cli --help | --version\n",
         out);
+}
+
+void printHelp() {
+    std::fputs("pelmaro-cli: Pelmaro's catalogue builder and searches on the command line.\n\n",
+               stdout);
+    printUsage(stdout);
+    std::fputs(
+        "\n"
+        "  build FOLDER    build FOLDER's catalogue, as the reader's Path (F2) does, and store it\n"
+        "                  there as pelmaropath.title and pelmaropath.path; prints the number of\n"
+        "                  entries. Its progress is drawn on stderr when that is a terminal.\n"
+        "    -q, --quiet   draw no progress\n"
+        "  search          full-text search of a stored catalogue's pages, a hit a line as\n"
+        "                  \"<title>|<index>\"\n"
+        "  titles          the titles the reader's title search would find, in catalogue order\n"
+        "  -h, --help      show this help and exit\n"
+        "  --version       show the version and exit\n"
+        "\n"
+        "Exit status, as grep's: 0 found (or built), 1 nothing found (or no files to build\n"
+        "from), 2 a wrong call or an error; 130 a build interrupted. See pelmaro-cli(1).\n",
+        stdout);
 }
 
 }  // namespace
@@ -32,11 +54,20 @@ int main(int argc, char** argv) {
     if (command == "titles") {
         return pelmaro::cli::runTitles(args);
     }
+    // As with most programs, these win whatever follows them.
     if (command == "--help" || command == "-h") {
-        printUsage(stdout);
+        printHelp();
         return 0;
     }
-    std::fprintf(stderr, "pelmaro-cli: unknown command \"%s\"\n", command.c_str());
+    if (command == "--version") {
+        std::puts("pelmaro-cli " PELMARO_VERSION);
+        return 0;
+    }
+    if (!command.empty() && command.front() == '-') {
+        std::fprintf(stderr, "pelmaro-cli: unknown option \"%s\"\n", command.c_str());
+    } else {
+        std::fprintf(stderr, "pelmaro-cli: unknown command \"%s\"\n", command.c_str());
+    }
     printUsage(stderr);
     return 2;
 }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 namespace pelmaro {
 namespace {
 
@@ -44,6 +46,19 @@ TEST(FileNames, NameExtensionAndDerivedName) {
         EXPECT_EQ(extensionOf(c.path), c.extension) << c.path;
         EXPECT_EQ(deriveName(c.path, ".path"), c.asPath) << c.path;
     }
+}
+
+TEST(FileNames, AbsoluteNameFromTheCurrentFolder) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"docs/./html", "/home/me/docs/html"}, {"./tree/", "/home/me/tree"},
+        {".//tree", "/home/me/tree"},          {".", "/home/me"},
+        {"../up", "/home/me/../up"},           {"pelmaropath.path", "/home/me/pelmaropath.path"},
+        {"/abs/./kept/", "/abs/./kept/"},
+    };
+    for (const auto& [name, absolute] : cases) {
+        EXPECT_EQ(absoluteName(name, "/home/me"), absolute) << name;
+    }
+    EXPECT_EQ(absoluteName("tree", "/"), "/tree");
 }
 
 TEST(Utf8Prefix, CutsBeforeACharacterThatWouldBeSplit) {

@@ -71,10 +71,13 @@ TEST(CliBuild, RelativeFolderIsTakenFromTheCurrentDirectory) {
 TEST(CliBuild, OutputThatCantBeWrittenIsAFailure) {
     test::TempDir dir;
     writeTree(dir, "tree");
-    const std::string fullDisk = "/dev/full";
-    const test::CliRun run = test::runCliIn(dir, "", {"build", dir / "tree"}, fullDisk);
+    test::ProcessOptions options;
+    options.outFile = "/dev/full";
+    options.errFile = dir / "cli.err";
+    const test::ProcessRun run = test::runProcess({PELMARO_CLI, "build", dir / "tree"}, options);
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "pelmaro-cli: cannot write the output: No space left on device\n");
+    EXPECT_EQ(test::readFile(options.errFile),
+              "pelmaro-cli: cannot write the output: No space left on device\n");
 }
 
 TEST(CliBuild, FailuresExitNonZeroWithTheMessage) {
@@ -89,23 +92,59 @@ TEST(CliBuild, FailuresExitNonZeroWithTheMessage) {
         std::string message;
     };
     const FailureCase cases[] = {
-        {{"build"}, 2, "usage: pelmaro-cli build FOLDER\n"},
-        {{"build", "a", "b"}, 2, "usage: pelmaro-cli build FOLDER\n"},
+        {{"build"}, 2, "usage: pelmaro-cli build [--quiet] FOLDER\n"},
+        {{"build", "a", "b"}, 2, "usage: pelmaro-cli build [--quiet] FOLDER\n"},
+        {{"build", "--quiet"}, 2, "usage: pelmaro-cli build [--quiet] FOLDER\n"},
+        {{"build", "--loud", dir / "empty"},
+         2,
+         "pelmaro-cli: unknown option \"--loud\"\nusage: pelmaro-cli build [--quiet] FOLDER\n"},
         {{"build", dir / "missing"},
-         1,
+         2,
          "pelmaro-cli: \"" + (dir / "missing") + "\" is not a folder\n"},
+        {{"build", "--", "-q"},
+         2,
+         "pelmaro-cli: \"" + std::filesystem::current_path().string() + "/-q\" is not a folder\n"},
         {{"build", dir / "empty"}, 1, "pelmaro-cli: no files in \"" + (dir / "empty") + "\"\n"},
         {{"build", dir / "blocked"},
-         1,
+         2,
          "pelmaro-cli: Cannot create file \"" + (dir / "blocked/pelmaropath.title") + "\". "},
     };
     for (const auto& c : cases) {
         const test::CliRun run = test::runCliIn(dir, "", c.args);
-        EXPECT_EQ(run.status, c.status) << c.args.back();
+        EXPECT_EQ(run.status, c.status) << c.args.back() << ": " << run.err;
         EXPECT_EQ(run.err.rfind(c.message, 0), 0u) << run.err;
         EXPECT_EQ(run.out, "");
     }
     EXPECT_FALSE(std::filesystem::exists(dir / "blocked/pelmaropath.path"));
+}
+
+// The progress is drawn only on a terminal, and --quiet (or -q) silences it there too; the
+// result on stdout is the same either way.
+TEST(CliBuild, ProgressIsDrawnOnATerminalUnlessQuiet) {
+    test::TempDir dir;
+    writeTree(dir, "tree");
+    const test::CliRun drawn =
+        test::runCliIn(dir, "", {"build", dir / "tree"}, test::ErrorOutput::Terminal);
+    EXPECT_EQ(drawn.status, 0) << drawn.err;
+    EXPECT_EQ(drawn.out, "9 entries\n");
+    EXPECT_NE(drawn.err.find("\r\033[Kscanning..."), std::string::npos) << drawn.err;
+    // The bar counts the ten scanned files (the style sheet among them); nine are catalogued.
+    EXPECT_NE(drawn.err.find("] 10/10 files"), std::string::npos) << drawn.err;
+    // The bar is cleared at the end, so that the shell's prompt starts on a clean line.
+    EXPECT_EQ(drawn.err.substr(drawn.err.size() - 4), "\r\033[K") << drawn.err;
+
+    for (const char* quiet : {"--quiet", "-q"}) {
+        const test::CliRun silent =
+            test::runCliIn(dir, "", {"build", quiet, dir / "tree"}, test::ErrorOutput::Terminal);
+        EXPECT_EQ(silent.status, 0) << quiet << ": " << silent.err;
+        EXPECT_EQ(silent.out, "9 entries\n") << quiet;
+        EXPECT_EQ(silent.err, "") << quiet;
+    }
+    // Errors still reach the terminal.
+    const test::CliRun failed =
+        test::runCliIn(dir, "", {"build", "-q", dir / "none"}, test::ErrorOutput::Terminal);
+    EXPECT_EQ(failed.status, 2);
+    EXPECT_EQ(failed.err, "pelmaro-cli: \"" + (dir / "none") + "\" is not a folder\r\n");
 }
 
 }  // namespace

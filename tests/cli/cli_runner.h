@@ -1,15 +1,10 @@
 #pragma once
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-
 #include <string>
 #include <vector>
 
+#include "tests/support/process_run.h"
 #include "tests/support/temp_dir.h"
-
-extern char** environ;
 
 namespace pelmaro::test {
 
@@ -19,40 +14,30 @@ struct CliRun {
     std::string err;
 };
 
+// Where the program's stderr goes.
+enum class ErrorOutput { File, Terminal };
+
 // Runs pelmaro-cli with `args` in the folder `workingDir` (the test's own when empty), without a
-// shell; its stdout and stderr are caught in files of `dir`, or stdout goes to `output`.
+// shell; its stdout is caught in a file of `dir`, and so is its stderr, or else it is a terminal
+// (a pseudo-terminal whose output is caught; its line discipline turns "\n" into "\r\n").
 inline CliRun runCliIn(const TempDir& dir, const std::string& workingDir,
-                       const std::vector<std::string>& args, const std::string& output = {}) {
-    const std::string outName = output.empty() ? dir / "cli.out" : output;
-    const std::string errName = dir / "cli.err";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outName.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    posix_spawn_file_actions_addopen(&actions, 2, errName.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    if (!workingDir.empty()) {
-        posix_spawn_file_actions_addchdir_np(&actions, workingDir.c_str());
-    }
-    std::string program = PELMARO_CLI;
-    std::vector<std::string> owned = args;
-    std::vector<char*> argv{program.data()};
-    for (std::string& arg : owned) {
-        argv.push_back(arg.data());
-    }
-    argv.push_back(nullptr);
+                       const std::vector<std::string>& args,
+                       ErrorOutput errorOutput = ErrorOutput::File) {
+    ProcessOptions options;
+    options.workingDir = workingDir;
+    options.outFile = dir / "cli.out";
+    options.errFile = dir / "cli.err";
+    options.errorsToTerminal = errorOutput == ErrorOutput::Terminal;
+    std::vector<std::string> command{PELMARO_CLI};
+    command.insert(command.end(), args.begin(), args.end());
+    const ProcessRun process = runProcess(command, options);
     CliRun run;
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
+    if (!process.started) {
         return run;
     }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.out = output.empty() ? readFile(outName) : std::string();
-    run.err = readFile(errName);
+    run.status = process.status;
+    run.out = readFile(options.outFile);
+    run.err = options.errorsToTerminal ? process.errors : readFile(options.errFile);
     return run;
 }
 
