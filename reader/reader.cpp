@@ -365,7 +365,7 @@ void Reader::showSelectedPage() {
     if (selected < 0) {
         return;  // a title search that found nothing leaves no entry selected
     }
-    services_.page.navigate(catalogue_.paths.item(selected));
+    services_.page.navigate(std::string(catalogue_.paths.item(selected)));
 }
 
 void Reader::jumpFromBookmark() {
