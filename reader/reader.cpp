@@ -43,6 +43,10 @@ Reader::~Reader() {
 }
 
 void Reader::start() {
+    // Said once, in the caption, so that a session that can't be kept is not lost silently.
+    if (const std::string problem = services_.settings.storeProblem(); !problem.empty()) {
+        services_.window.setCaption(problem);
+    }
     session_.restore([this] {
         // A stored catalogue's pages read the tree that holds its files.
         services_.page.setCatalogueFolder(currentFolder());

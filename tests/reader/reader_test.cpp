@@ -342,5 +342,14 @@ TEST(ReaderSession, CatalogueEntryPageAndBookmarksComeBack) {
     EXPECT_EQ(test::readFile(dir / "help/pelmaropath.bookmark"), "Gamma|2\r\n");
 }
 
+TEST(ReaderSession, SettingsThatCantBeStoredAreSaidAtStartUp) {
+    test::TempDir dir;
+    dir.write("cfg", "a file where the settings folder should be");
+    ReaderRig rig(dir);
+    rig.reader.start();
+    EXPECT_EQ(rig.window.captions,
+              Lines{"Cannot store the settings in \"" + (dir / "cfg") + "\". Not a directory"});
+}
+
 }  // namespace
 }  // namespace pelmaro
