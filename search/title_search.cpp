@@ -1,5 +1,6 @@
 #include "search/title_search.h"
 
+#include "search/case_fold.h"
 #include "search/text_matcher.h"
 
 namespace pelmaro {
@@ -16,7 +17,39 @@ int findTitleFrom(const std::vector<std::string>& titles, const FoldedPattern& p
     return -1;
 }
 
+// The same by TitleMatcher, with the shown text of each title.
+template <typename Shown>
+int findShownTitleFrom(const std::vector<std::string>& titles, const TitleMatcher& matcher,
+                       const Shown& shown, std::size_t from) {
+    for (std::size_t i = from; i < titles.size(); ++i) {
+        if (matcher.matches(titles[i], shown(static_cast<int>(i)))) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
 }  // namespace
+
+bool titleMatches(std::string_view shownText, std::string_view searchText) {
+    const std::string folded = foldedText(searchText);
+    return !folded.empty() && foldedText(shownText).find(folded) != std::string::npos;
+}
+
+TitleMatcher::TitleMatcher(std::string_view searchText)
+    : bytes_(searchText), foldedText_(foldedText(searchText)) {}
+
+bool TitleMatcher::matches(std::string_view storedTitle, std::string_view shownText) const {
+    if (foldedText_.empty()) {
+        return false;
+    }
+    if (bytes_.foundIn(storedTitle)) {
+        return true;
+    }
+    shownFolded_.clear();
+    appendFolded(shownFolded_, shownText);
+    return shownFolded_.find(foldedText_) != std::string::npos;
+}
 
 TitleSearch::TitleSearch(platform::ListControl& titles, platform::Dialogs& dialogs,
                          std::function<void()> showPage)
@@ -30,8 +63,10 @@ void TitleSearch::Search1Click() {
         }
     }
     // Read in place: a catalogue may hold a few hundred thousand titles.
-    const int found = findTitleFrom(titles_.items(), FoldedPattern(SearchText),
-                                    static_cast<std::size_t>(titles_.selectedIndex() + 1));
+    const auto from = static_cast<std::size_t>(titles_.selectedIndex() + 1);
+    const int found =
+        ShownTitle ? findShownTitleFrom(titles_.items(), TitleMatcher(SearchText), ShownTitle, from)
+                   : findTitleFrom(titles_.items(), FoldedPattern(SearchText), from);
     if (found >= 0) {
         titles_.select(found);
         showPage_();
@@ -54,6 +89,20 @@ std::vector<int> findTitles(const std::vector<std::string>& titles, std::string_
     std::vector<int> found;
     for (int at = findTitleFrom(titles, pattern, 0); at >= 0;
          at = findTitleFrom(titles, pattern, static_cast<std::size_t>(at) + 1)) {
+        found.push_back(at);
+    }
+    return found;
+}
+
+std::vector<int> findTitles(const std::vector<std::string>& titles,
+                            const std::vector<std::string>& shownTitles, std::string_view text) {
+    const TitleMatcher matcher(text);
+    const auto shown = [&](int i) -> const std::string& {
+        return shownTitles[static_cast<std::size_t>(i)];
+    };
+    std::vector<int> found;
+    for (int at = findShownTitleFrom(titles, matcher, shown, 0); at >= 0;
+         at = findShownTitleFrom(titles, matcher, shown, static_cast<std::size_t>(at) + 1)) {
         found.push_back(at);
     }
     return found;
