@@ -16,6 +16,7 @@
 class QAction;
 class QSplitter;
 class QStackedLayout;
+class QStackedWidget;
 class QWebEngineView;
 
 namespace pelmaro {
@@ -24,6 +25,8 @@ class Reader;
 
 namespace pelmaro::app {
 
+class OverlayPane;
+class QuickFindPanel;
 class WebPageView;
 
 // What the window uses from outside: the program wires the real services, tests their fakes.
@@ -86,6 +89,8 @@ private:
     void toggleFocus();
     void showOverlays();
     void showBusy();
+    // Quick find over the title list's area, with `text` already typed.
+    void openQuickFind(const QString& text);
 
     WindowServices services_;
     bool shutDown_ = false;
@@ -100,6 +105,10 @@ private:
     EntryListView* titleView_ = nullptr;
     EntryListView* bookmarkView_ = nullptr;
     EntryListView* resultView_ = nullptr;
+    QStackedWidget* titlePane_ = nullptr;  // the title list, or quick find over it
+    QuickFindPanel* quickFind_ = nullptr;
+    OverlayPane* bookmarkPane_ = nullptr;
+    OverlayPane* resultPane_ = nullptr;
     QSplitter* splitter_ = nullptr;
     QWebEngineView* browser_ = nullptr;
     QStackedLayout* pageArea_ = nullptr;
