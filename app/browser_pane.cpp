@@ -1,8 +1,8 @@
 #include "app/browser_pane.h"
 
 #include <QChildEvent>
+#include <QQuickWidget>
 #include <QVBoxLayout>
-#include <QWebEngineHistory>
 #include <QWebEnginePage>
 #include <QWebEngineView>
 #include <QWheelEvent>
@@ -45,11 +45,15 @@ BrowserPane::BrowserPane(QWidget* parent) : QWidget(parent) {
     layout->addWidget(findBar_);
     setFocusProxy(view_);
 
+    // The engine draws the page in a widget of Qt Quick's, which it puts into the view only once
+    // the window is shown; Qt then replaces the window's native window with one that such widgets
+    // can draw in, and the new one forgets that it was maximized. A hidden widget of that kind
+    // here gives the window such a native window from the start.
+    auto* quickSurface = new QQuickWidget(this);
+    quickSurface->setObjectName(QStringLiteral("quickSurface"));
+    quickSurface->hide();
+
     QWebEnginePage* page = view_->page();
-    // The engine sets its page up when first asked for it, and the first widget it then puts into
-    // the view makes Qt replace the window's native window, which forgets that it was maximized.
-    // Asked now, before the window is shown, it replaces nothing.
-    (void)page->history();
 
     connect(page, &QWebEnginePage::urlChanged, this, [this](const QUrl& url) {
         if (const std::optional<std::string> file = pageFile(url)) {
