@@ -39,18 +39,21 @@ FindBar::FindBar(QWebEngineView& view, QWidget* parent) : QWidget(parent), view_
     text_->installEventFilter(this);
     layout->addWidget(text_, 1);
 
-    QToolButton* previous =
-        addButton(*layout, QStringLiteral("findPrevious"), QStringLiteral("Previous (Shift+Enter)"));
+    QToolButton* previous = addButton(*layout, QStringLiteral("findPrevious"),
+                                      QStringLiteral("Previous (Shift+Enter)"));
     previous->setArrowType(Qt::UpArrow);
-    QToolButton* next = addButton(*layout, QStringLiteral("findNext"), QStringLiteral("Next (Enter)"));
+    QToolButton* next =
+        addButton(*layout, QStringLiteral("findNext"), QStringLiteral("Next (Enter)"));
     next->setArrowType(Qt::DownArrow);
 
     count_ = new QLabel;
     count_->setObjectName(QStringLiteral("findCount"));
-    count_->setMinimumWidth(count_->fontMetrics().horizontalAdvance(QStringLiteral("9999 of 9999")));
+    count_->setMinimumWidth(
+        count_->fontMetrics().horizontalAdvance(QStringLiteral("9999 of 9999")));
     layout->addWidget(count_);
 
-    QToolButton* close = addButton(*layout, QStringLiteral("findClose"), QStringLiteral("Close (Esc)"));
+    QToolButton* close =
+        addButton(*layout, QStringLiteral("findClose"), QStringLiteral("Close (Esc)"));
     close->setIcon(style()->standardIcon(QStyle::SP_TitleBarCloseButton));
 
     connect(text_, &QLineEdit::textChanged, this, [this] { search(false); });
@@ -99,8 +102,8 @@ void FindBar::search(bool backward) {
         text_->setStyleSheet(QString());
         return;
     }
-    view_.page()->findText(text, backward ? QWebEnginePage::FindBackward
-                                          : QWebEnginePage::FindFlags());
+    view_.page()->findText(text,
+                           backward ? QWebEnginePage::FindBackward : QWebEnginePage::FindFlags());
 }
 
 void FindBar::showResult(const QWebEngineFindTextResult& result) {
@@ -108,10 +111,9 @@ void FindBar::showResult(const QWebEngineFindTextResult& result) {
         return;  // the answer to clearing the highlights
     }
     const bool found = result.numberOfMatches() > 0;
-    count_->setText(found ? QStringLiteral("%1 of %2")
-                                .arg(result.activeMatch())
-                                .arg(result.numberOfMatches())
-                          : QStringLiteral("not found"));
+    count_->setText(
+        found ? QStringLiteral("%1 of %2").arg(result.activeMatch()).arg(result.numberOfMatches())
+              : QStringLiteral("not found"));
     text_->setStyleSheet(found ? QString() : QStringLiteral("QLineEdit { background: #fbdada; }"));
 }
 

@@ -203,7 +203,8 @@ void MainWindow::buildBrowserKeys() {
                   &BrowserPane::goForward);
     addBrowserKey("findInPage", {QKeySequence::Find}, &BrowserPane::openFindBar);
     // Ctrl+= is Ctrl++ without the Shift that "+" needs on most keyboards.
-    addBrowserKey("zoomIn", {QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)},
+    addBrowserKey("zoomIn",
+                  {QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)},
                   &BrowserPane::zoomIn);
     addBrowserKey("zoomOut", {QKeySequence(Qt::CTRL | Qt::Key_Minus)}, &BrowserPane::zoomOut);
     addBrowserKey("resetZoom", {QKeySequence(Qt::CTRL | Qt::Key_0)}, &BrowserPane::resetZoom);
@@ -303,8 +304,7 @@ void MainWindow::showBusy() {
 
 void MainWindow::showCatalogueStatus() {
     // While a long command runs, the caption tells how far it has come.
-    catalogueStatus_->setText(reader_->busy() ? QString()
-                                              : toQString(reader_->catalogueStatus()));
+    catalogueStatus_->setText(reader_->busy() ? QString() : toQString(reader_->catalogueStatus()));
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {

@@ -168,7 +168,8 @@ private slots:
         answers.inspect = [&](QDialog& dialog) {
             auto& open = dynamic_cast<QFileDialog&>(dialog);
             EXPECT(open.windowTitle() == QStringLiteral("select saved path database file"));
-            EXPECT(filterLabels(open) == (QStringList{QStringLiteral("*.path"), QStringLiteral("*.*")}));
+            EXPECT(filterLabels(open) ==
+                   (QStringList{QStringLiteral("*.path"), QStringLiteral("*.*")}));
             EXPECT(open.selectedNameFilter() == QStringLiteral("*.path"));
             open.selectNameFilter(QStringLiteral("*.* (*)"));
             // "*.*" lists names without a ".", as on the system the catalogues come from.

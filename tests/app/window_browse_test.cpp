@@ -28,14 +28,16 @@ namespace {
 struct LinkedPages {
     explicit LinkedPages(const TempDir& dir) : folder(dir / "help") {
         using pelmaro::test::htmlPage;
-        a = dir.write("help/a.htm", htmlPage("Alpha", "<p><a id='toBeta' href='b.htm'>Beta</a></p>"
-                                                      "<p><a id='toPart' href='sub/c.htm#part'>part"
-                                                      "</a></p><p><a id='out' href='../outside/"
-                                                      "x.htm'>outside</a></p>"));
+        a = dir.write("help/a.htm", htmlPage("Alpha",
+                                             "<p><a id='toBeta' href='b.htm'>Beta</a></p>"
+                                             "<p><a id='toPart' href='sub/c.htm#part'>part"
+                                             "</a></p><p><a id='out' href='../outside/"
+                                             "x.htm'>outside</a></p>"));
         b = dir.write("help/b.htm", htmlPage("Beta", "<a id='toGamma' href='sub/c.htm'>Gamma</a>"));
         c = dir.write("help/sub/c.htm",
-                      htmlPage("Gamma", "needle <div style='height:3000px'></div><p id='part'>"
-                                        "needle and needle</p>"));
+                      htmlPage("Gamma",
+                               "needle <div style='height:3000px'></div><p id='part'>"
+                               "needle and needle</p>"));
         outside = dir.write("outside/x.htm", htmlPage("Outside"));
     }
     std::string folder, a, b, c, outside;
@@ -119,7 +121,8 @@ private slots:
         QVERIFY(run.form->isMaximized());
         QVERIFY(run.form->width() >= wide);
         // Every command shows on the menu bar, none behind its "more" button.
-        auto* more = run.form->menuBar()->findChild<QWidget*>(QStringLiteral("qt_menubar_ext_button"));
+        auto* more =
+            run.form->menuBar()->findChild<QWidget*>(QStringLiteral("qt_menubar_ext_button"));
         QVERIFY(more == nullptr || !more->isVisible());
     }
 
