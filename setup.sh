@@ -23,6 +23,8 @@ packages=(cmake ninja-build g++ libgtest-dev qt6-base-dev qt6-webengine-dev libg
 [[ $mode == test ]] && packages+=(clang-format python3.11-doc
                                   desktop-file-utils appstream shared-mime-info groff-base
                                   openbox)
+# The fuzz targets build with clang and its libFuzzer runtime.
+[[ $mode == test ]] && packages+=(clang libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -55,6 +57,12 @@ cmake -S . -B build-logic -G Ninja -DPELMARO_GUI=OFF -DPELMARO_WERROR=ON -DPELMA
 cmake --build build-logic -j "$jobs"
 ctest --test-dir build-logic -j "$jobs" --output-on-failure
 
+# Every reader of outside bytes under libFuzzer with the sanitizers, each for a bounded time
+# from its seed corpus; a finding fails the run.
+cmake -S . -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DPELMARO_FUZZ=ON -DPELMARO_GUI=OFF \
+    -DPELMARO_WERROR=ON -DPELMARO_SANITIZE=ON -DPELMARO_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
+cmake --build build-fuzz -j "$jobs"
+ctest --test-dir build-fuzz -j "$jobs" --output-on-failure
 # The logic again under ThreadSanitizer: the build, the searches and the reader's long work run on
 # threads of their own.
 cmake -S . -B build-tsan -G Ninja -DPELMARO_GUI=OFF -DPELMARO_WERROR=ON -DPELMARO_TSAN=ON \

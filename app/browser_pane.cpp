@@ -53,16 +53,9 @@ BrowserPane::BrowserPane(QWidget* parent) : QWidget(parent) {
     quickSurface->setObjectName(QStringLiteral("quickSurface"));
     quickSurface->hide();
 
-    QWebEnginePage* page = view_->page();
-
-    connect(page, &QWebEnginePage::urlChanged, this, [this](const QUrl& url) {
-        if (const std::optional<std::string> file = pageFile(url)) {
-            emit fileShown(*file);
-        }
-    });
-    connect(page, &QWebEnginePage::loadFinished, this, &BrowserPane::pageLoaded);
-    connect(page, &QWebEnginePage::linkHovered, this,
-            [this](const QString& url) { emit linkHovered(linkTarget(url)); });
+    attachPage();
+    connect(pages_.get(), &WebPageView::pageReplaced, this, &BrowserPane::attachPage);
+    connect(pages_.get(), &WebPageView::linkBlocked, this, &BrowserPane::linkBlocked);
 
     // Ctrl+wheel goes to the engine's own widgets, which replace each other as pages come and go.
     view_->installEventFilter(this);
@@ -72,6 +65,24 @@ BrowserPane::BrowserPane(QWidget* parent) : QWidget(parent) {
 }
 
 BrowserPane::~BrowserPane() = default;
+
+void BrowserPane::attachPage() {
+    QWebEnginePage* page = view_->page();
+    connect(page, &QWebEnginePage::urlChanged, this, [this](const QUrl& url) {
+        if (const std::optional<std::string> file = pageFile(url)) {
+            emit fileShown(*file);
+        }
+    });
+    connect(page, &QWebEnginePage::loadFinished, this, &BrowserPane::pageLoaded);
+    connect(page, &QWebEnginePage::linkHovered, this,
+            [this](const QString& url) { emit linkHovered(linkTarget(url)); });
+    findBar_->attachPage();
+    view_->setZoomFactor(zoomPercent_ / 100.0);
+}
+
+void BrowserPane::setCatalogueFolder(const std::string& folder) {
+    pages_->setCatalogueFolder(folder);
+}
 
 void BrowserPane::navigate(const std::string& fileName) {
     pendingFind_.reset();

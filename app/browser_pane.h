@@ -30,6 +30,7 @@ public:
     // The text is found once the page has loaded, in the find bar, so that Enter goes on to the
     // next match.
     void navigateAndFind(const std::string& fileName, const std::string& text) override;
+    void setCatalogueFolder(const std::string& folder) override;
 
     void goBack();
     void goForward();
@@ -50,11 +51,16 @@ signals:
     void fileShown(const std::string& fileName);
     // Where the link under the mouse leads, as the user reads it; empty when it has left it.
     void linkHovered(const QString& target);
+    // A link the page wanted to leave the reader by, which was not followed.
+    void linkBlocked(const QString& url);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Connects to the view's page: the first one, and each fresh one that replaces a page that
+    // hung.
+    void attachPage();
     void pageLoaded(bool ok);
     void zoomBy(bool larger);
 

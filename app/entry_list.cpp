@@ -4,8 +4,14 @@
 #include <QMouseEvent>
 
 #include "app/qt_text.h"
+#include "platform/byte_text.h"
 
 namespace pelmaro::app {
+namespace {
+
+constexpr std::size_t kLongestShownItem = 1000;
+
+}  // namespace
 
 // Marks the items as changing for the lifetime of the object and announces the selection after.
 class ByteListModel::Change {
@@ -65,7 +71,7 @@ void ByteListModel::clear() {
     endResetModel();
 }
 
-void ByteListModel::assign(std::vector<std::string> items) {
+void ByteListModel::assign(platform::TextList items) {
     Change change(*this);
     beginResetModel();
     list_.assign(std::move(items));
@@ -98,7 +104,15 @@ QVariant ByteListModel::data(const QModelIndex& index, int role) const {
         (role != Qt::DisplayRole && role != Qt::ToolTipRole)) {
         return {};
     }
-    return toQString(items()[static_cast<std::size_t>(index.row())]);
+    const std::string_view item = items()[static_cast<std::size_t>(index.row())];
+    // A row shows far fewer characters than this; decoding and measuring a title of megabytes
+    // for every paint would freeze the window.
+    const std::string_view text = utf8Prefix(item, kLongestShownItem);
+    QString shown = toQString(text);
+    if (text.size() < item.size()) {
+        shown += QChar(0x2026);
+    }
+    return shown;
 }
 
 void ByteListModel::takeUserSelection(int index) {

@@ -20,14 +20,14 @@ public:
     explicit ByteListModel(bool visible, QObject* parent = nullptr);
 
     int count() const override { return list_.count(); }
-    const std::string& item(int index) const override { return list_.item(index); }
-    const std::vector<std::string>& items() const override { return list_.items(); }
+    std::string_view item(int index) const override { return list_.item(index); }
+    const platform::TextList& items() const override { return list_.items(); }
     void setItem(int index, std::string text) override;
     void add(std::string text) override;
     void append(std::vector<std::string> items) override;
     void remove(int index) override;
     void clear() override;
-    void assign(std::vector<std::string> items) override;
+    void assign(platform::TextList items) override;
     int selectedIndex() const override { return list_.selectedIndex(); }
     void select(int index) override;
     void clearSelection() override;

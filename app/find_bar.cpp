@@ -60,8 +60,13 @@ FindBar::FindBar(QWebEngineView& view, QWidget* parent) : QWidget(parent), view_
     connect(previous, &QToolButton::clicked, this, [this] { search(true); });
     connect(next, &QToolButton::clicked, this, [this] { search(false); });
     connect(close, &QToolButton::clicked, this, &FindBar::closeBar);
-    connect(view_.page(), &QWebEnginePage::findTextFinished, this, &FindBar::showResult);
+    attachPage();
     hide();
+}
+
+void FindBar::attachPage() {
+    connect(view_.page(), &QWebEnginePage::findTextFinished, this, &FindBar::showResult,
+            Qt::UniqueConnection);
 }
 
 void FindBar::open() {

@@ -26,6 +26,8 @@ public:
     void findAgain();
     // Hides the bar and the highlighted matches.
     void closeBar();
+    // The view shows another page object (a fresh one for one that hung): its answers count now.
+    void attachPage();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -40,7 +40,7 @@ int main(int argc, char** argv) {
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
         std::fputs("pelmaro: running as root: the page view runs without its sandbox\n", stderr);
     }
-
+    app::setEngineSwitches();
     app::registerPageScheme();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication application(argc, argv);

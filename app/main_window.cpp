@@ -26,6 +26,7 @@ namespace {
 
 constexpr int kTitleListWidth = 121;
 constexpr int kSplitterWidth = 16;
+constexpr int kBlockedLinkShownMs = 5000;
 
 }  // namespace
 
@@ -222,6 +223,10 @@ void MainWindow::buildStatusLine() {
         } else {
             statusBar()->showMessage(target);
         }
+    });
+    // A page's attempt to open something outside that the reader refused: said, not hidden.
+    connect(browser_, &BrowserPane::linkBlocked, this, [this](const QString& url) {
+        statusBar()->showMessage(QStringLiteral("not opened: ") + url, kBlockedLinkShownMs);
     });
 }
 

@@ -1,11 +1,21 @@
 #include "app/page_view.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
+#include <QDateTime>
 #include <QDesktopServices>
 #include <QFile>
+#include <QKeyEvent>
+#include <QWebEngineFileSystemAccessRequest>
+#include <QWebEngineFullScreenRequest>
+#include <QWebEngineHistory>
 #include <QWebEngineNewWindowRequest>
 #include <QWebEngineProfile>
+#include <QWebEngineRegisterProtocolHandlerRequest>
+#include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
 #include <QWebEngineSettings>
 #include <QWebEngineUrlRequestInterceptor>
 #include <QWebEngineUrlRequestJob>
@@ -14,6 +24,7 @@
 #include <QWebEngineView>
 #include <cerrno>
 
+#include "app/engine_flags.h"
 #include "app/window_text.h"
 #include "catalogue/page_types.h"
 #include "platform/error.h"
@@ -23,29 +34,54 @@ namespace pelmaro::app {
 
 namespace {
 
-constexpr char kPageHost[] = "local";
-
 bool isWebLink(const QUrl& url) {
     const QString scheme = url.scheme();
     return scheme == QLatin1String("http") || scheme == QLatin1String("https") ||
            scheme == QLatin1String("mailto") || scheme == QLatin1String("ftp");
 }
 
-// Answers the view's requests for pelmaro: URLs with the bytes of the file they name.
+bool isPageUrl(const QUrl& url) {
+    return url.scheme() == QLatin1String(kPageScheme);
+}
+
+// What the engine asks before a page that wants to hold the user on it (beforeunload) is left.
+QString leaveQuestion() {
+    return QCoreApplication::translate(
+        "QWebEnginePage",
+        "Are you sure you want to leave this page? Changes that you made may not be saved.");
+}
+
+// Answers the view's requests for pelmaro: URLs with the bytes of the file they name, when the
+// file is one of the tree's and the request comes from the user or from a page of that tree.
 class PageSchemeHandler final : public QWebEngineUrlSchemeHandler {
 public:
-    using QWebEngineUrlSchemeHandler::QWebEngineUrlSchemeHandler;
+    PageSchemeHandler(const PageTrees& trees, QObject* parent)
+        : QWebEngineUrlSchemeHandler(parent), trees_(trees) {}
 
     void requestStarted(QWebEngineUrlRequestJob* job) override {
-        const std::optional<std::string> fileName = pageFile(job->requestUrl());
-        if (!fileName) {
-            job->fail(QWebEngineUrlRequestJob::UrlInvalid);
+        const QUrl url = job->requestUrl();
+        const QUrl initiator = job->initiator();
+        // No initiator: the user's own navigation (or the history's). Otherwise the page asking
+        // must be of the same tree; a sandboxed or data: frame asks as "null".
+        const bool fromTree =
+            initiator.isEmpty() || (isPageUrl(initiator) && initiator.host() == url.host());
+        const std::optional<std::string> name = pageFile(url);
+        const std::optional<std::string> file =
+            fromTree && name ? trees_.fileOf(url.host().toStdString(), *name) : std::nullopt;
+        if (!file) {
+            // Outside the tree is as good as missing, and nothing is opened to find out.
+            job->fail(QWebEngineUrlRequestJob::UrlNotFound);
             return;
         }
-        // Opened by bytes rather than by QString so that names that are not UTF-8 open too; a
-        // FIFO never hangs the window.
+        // Opened by its resolved name, as bytes; anything but a regular file is not even opened
+        // (openRegularFile checks again what it has opened, and a FIFO never blocks it).
+        struct stat info {};
+        if (::stat(file->c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+            job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+            return;
+        }
         std::int64_t size = 0;
-        const int fd = platform::openRegularFile(*fileName, size);
+        const int fd = platform::openRegularFile(*file, size);
         if (fd < 0) {
             const bool missing =
                 errno == ENOENT || errno == ENOTDIR || errno == EISDIR || errno == EINVAL;
@@ -54,21 +90,24 @@ public:
                                         : QWebEngineUrlRequestJob::RequestFailed);
             return;
         }
-        auto* file = new QFile;
-        if (!file->open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        auto* device = new QFile;
+        if (!device->open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
             ::close(fd);
-            delete file;
+            delete device;
             job->fail(QWebEngineUrlRequestJob::RequestFailed);
             return;
         }
         // The engine reads the file on its own thread until the job goes away.
-        connect(job, &QObject::destroyed, file, &QObject::deleteLater);
-        job->reply(QByteArray(mimeTypeFor(*fileName)), file);
+        connect(job, &QObject::destroyed, device, &QObject::deleteLater);
+        job->reply(QByteArray(mimeTypeFor(*name)), device);
     }
+
+private:
+    const PageTrees& trees_;
 };
 
-// Keeps pages off the network: whatever a page asks of it is refused.
-class NetworkBlocker final : public QWebEngineUrlRequestInterceptor {
+// Keeps pages off the network and off file: URLs: whatever a page asks of them is refused.
+class RequestBlocker final : public QWebEngineUrlRequestInterceptor {
 public:
     using QWebEngineUrlRequestInterceptor::QWebEngineUrlRequestInterceptor;
 
@@ -76,34 +115,60 @@ public:
         const QString scheme = info.requestUrl().scheme();
         if (scheme == QLatin1String("http") || scheme == QLatin1String("https") ||
             scheme == QLatin1String("ftp") || scheme == QLatin1String("ws") ||
-            scheme == QLatin1String("wss")) {
+            scheme == QLatin1String("wss") || scheme == QLatin1String("file")) {
             info.block(true);
         }
     }
 };
 
+// Runs before any script of every document: pages find no WebRTC. (A frame's first, empty
+// document escapes it; the engine's switches keep WebRTC from sending anything all the same.)
+constexpr char kNoWebRtc[] = R"(
+for (const name of ['RTCPeerConnection', 'webkitRTCPeerConnection', 'RTCDataChannel',
+                    'RTCIceTransport', 'RTCSctpTransport', 'RTCDtlsTransport']) {
+    try { delete window[name]; } catch (e) {}
+}
+)";
+
+// Runs in a world of its own in every document: the engine refuses a page's links to file: URLs
+// before they become navigations, so a click on one goes to the same file in the page's tree
+// (the tree decides whether it is there).
+constexpr char kFileLinks[] = R"(
+addEventListener('click', event => {
+    const link = event.target instanceof Element ? event.target.closest('a[href], area[href]') : null;
+    if (!link || location.protocol !== 'pelmaro:') return;
+    let url;
+    try { url = new URL(link.href); } catch (e) { return; }
+    if (url.protocol !== 'file:') return;
+    event.preventDefault();
+    const frame = link.target === '' || link.target === '_self' ? window : window.top;
+    frame.location.href = location.protocol + '//' + location.host + url.pathname + url.search + url.hash;
+}, true);
+)";
+
 }  // namespace
 
 void registerPageScheme() {
     QWebEngineUrlScheme scheme(kPageScheme);
-    // A host part makes relative links resolve as they do on any web site.
+    // A host part makes relative links resolve as they do on any web site, and gives each tree
+    // an origin of its own.
     scheme.setSyntax(QWebEngineUrlScheme::Syntax::Host);
     scheme.setDefaultPort(QWebEngineUrlScheme::PortUnspecified);
-    // CorsEnabled lets a page's scripts fetch files beside it (search indexes and the like);
-    // LocalAccessAllowed lets pages that name their images by file: URLs show them.
-    scheme.setFlags(QWebEngineUrlScheme::SecureScheme | QWebEngineUrlScheme::LocalScheme |
-                    QWebEngineUrlScheme::LocalAccessAllowed | QWebEngineUrlScheme::CorsEnabled);
+    // CorsEnabled lets a page's scripts read files of its tree (search indexes and the like).
+    // Neither LocalScheme nor LocalAccessAllowed: either would let pages read file: URLs.
+    scheme.setFlags(QWebEngineUrlScheme::SecureScheme | QWebEngineUrlScheme::CorsEnabled);
     QWebEngineUrlScheme::registerScheme(scheme);
 }
 
-QUrl pageUrl(const std::string& fileName) {
+QUrl pageUrl(const QString& tree, const std::string& fileName) {
     const QByteArray path =
         QByteArray(fileName.data(), static_cast<qsizetype>(fileName.size())).toPercentEncoding("/");
-    return QUrl::fromEncoded(QByteArray(kPageScheme) + "://" + kPageHost + path, QUrl::StrictMode);
+    return QUrl::fromEncoded(QByteArray(kPageScheme) + "://" + tree.toLatin1() + path,
+                             QUrl::StrictMode);
 }
 
 std::optional<std::string> pageFile(const QUrl& url) {
-    if (url.scheme() != QLatin1String(kPageScheme) || url.host() != QLatin1String(kPageHost)) {
+    if (!isPageUrl(url) || url.host().isEmpty()) {
         return std::nullopt;
     }
     const QByteArray path =
@@ -114,68 +179,284 @@ std::optional<std::string> pageFile(const QUrl& url) {
     return path.toStdString();
 }
 
-ReaderPage::ReaderPage(QWebEngineProfile* profile, QObject* parent)
-    : QWebEnginePage(profile, parent) {
+ReaderPage::ReaderPage(QWebEngineProfile* profile, WebPageView& owner, QObject* parent)
+    : QWebEnginePage(profile, parent), owner_(owner) {
     connect(this, &QWebEnginePage::newWindowRequested, this,
-            [this](QWebEngineNewWindowRequest& request) {
-                openLinkInNewWindow(request.requestedUrl());
+            [this](QWebEngineNewWindowRequest& request) { owner_.openNewWindow(*this, request); });
+    // Nothing a page asks for is granted: no camera, microphone, location, notifications, full
+    // screen, protocol handlers or file system access.
+    connect(this, &QWebEnginePage::featurePermissionRequested, this,
+            [this](const QUrl& origin, Feature feature) {
+                setFeaturePermission(origin, feature, PermissionDeniedByUser);
             });
+    connect(this, &QWebEnginePage::fullScreenRequested, this,
+            [](QWebEngineFullScreenRequest request) { request.reject(); });
+    connect(this, &QWebEnginePage::registerProtocolHandlerRequested, this,
+            [](QWebEngineRegisterProtocolHandlerRequest request) { request.reject(); });
+    connect(this, &QWebEnginePage::fileSystemAccessRequested, this,
+            [](QWebEngineFileSystemAccessRequest request) { request.reject(); });
 }
 
 bool ReaderPage::acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) {
-    const QString scheme = url.scheme();
-    if (scheme == QLatin1String(kPageScheme) || scheme == QLatin1String("about") ||
-        scheme == QLatin1String("data") || scheme == QLatin1String("blob")) {
-        return true;
-    }
-    if (scheme == QLatin1String("file") && isMainFrame) {
-        // A page that links to its neighbours by file: URLs.
-        QUrl local = pageUrl(QFile::encodeName(url.toLocalFile()).toStdString());
-        local.setFragment(url.fragment());
-        setUrl(local);
-        return false;
-    }
-    if (type == NavigationTypeLinkClicked && isWebLink(url)) {
-        QDesktopServices::openUrl(url);
-    }
+    return owner_.acceptNavigation(*this, url, type, isMainFrame);
+}
+
+void ReaderPage::javaScriptAlert(const QUrl& /*securityOrigin*/, const QString& /*msg*/) {}
+
+bool ReaderPage::javaScriptConfirm(const QUrl& /*securityOrigin*/, const QString& msg) {
+    // The engine asks this before leaving a page with a beforeunload handler: always leave.
+    return msg == leaveQuestion();
+}
+
+bool ReaderPage::javaScriptPrompt(const QUrl& /*securityOrigin*/, const QString& /*msg*/,
+                                  const QString& /*defaultValue*/, QString* /*result*/) {
     return false;
 }
 
-void ReaderPage::openLinkInNewWindow(const QUrl& url) {
-    // The reader has one window: local pages open in it, web links outside, as any click does.
-    if (url.scheme() == QLatin1String(kPageScheme) || url.scheme() == QLatin1String("file")) {
-        if (acceptNavigationRequest(url, NavigationTypeLinkClicked, true)) {
-            setUrl(url);
-        }
-    } else if (isWebLink(url)) {
-        QDesktopServices::openUrl(url);
-    }
-}
-
-WebPageView::WebPageView(QWebEngineView& view) : profile_(std::make_unique<QWebEngineProfile>()) {
+WebPageView::WebPageView(QWebEngineView& view)
+    : view_(view), profile_(std::make_unique<QWebEngineProfile>()) {
+    // The engine has read its switches now; programs started later must not inherit them.
+    restoreEngineEnvironment();
     // A profile without a storage name is off the record: no cache or cookies on the disk.
-    profile_->installUrlSchemeHandler(kPageScheme, new PageSchemeHandler(profile_.get()));
-    profile_->setUrlRequestInterceptor(new NetworkBlocker(profile_.get()));
+    profile_->installUrlSchemeHandler(kPageScheme, new PageSchemeHandler(trees_, profile_.get()));
+    profile_->setUrlRequestInterceptor(new RequestBlocker(profile_.get()));
     QWebEngineSettings* settings = profile_->settings();
+    settings->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, false);
     settings->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
     settings->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
+    settings->setAttribute(QWebEngineSettings::JavascriptCanAccessClipboard, false);
+    settings->setAttribute(QWebEngineSettings::JavascriptCanPaste, false);
+    settings->setAttribute(QWebEngineSettings::AllowWindowActivationFromJavaScript, false);
     settings->setAttribute(QWebEngineSettings::PluginsEnabled, false);
+    settings->setAttribute(QWebEngineSettings::DnsPrefetchEnabled, false);
+    settings->setAttribute(QWebEngineSettings::HyperlinkAuditingEnabled, false);
+    settings->setAttribute(QWebEngineSettings::WebRTCPublicInterfacesOnly, true);
+    settings->setAttribute(QWebEngineSettings::ScreenCaptureEnabled, false);
+    settings->setAttribute(QWebEngineSettings::FullScreenSupportEnabled, false);
+    // A file dropped on the view would be shown outside every tree.
+    settings->setAttribute(QWebEngineSettings::NavigateOnDropEnabled, false);
+    // A link to another scheme (mailto: and the like) is put to acceptNavigation() only when
+    // the user clicked; the engine's own launching of it is never accepted.
+    settings->setUnknownUrlSchemePolicy(
+        QWebEngineSettings::AllowUnknownUrlSchemesFromUserInteraction);
     // Showing a page must not take the keyboard from the title list: arrows go on browsing.
     settings->setAttribute(QWebEngineSettings::FocusOnNavigationEnabled, false);
-    page_ = new ReaderPage(profile_.get(), &view);
+
+    QWebEngineScript noWebRtc;
+    noWebRtc.setName(QStringLiteral("pelmaro-no-webrtc"));
+    noWebRtc.setInjectionPoint(QWebEngineScript::DocumentCreation);
+    noWebRtc.setWorldId(QWebEngineScript::MainWorld);
+    noWebRtc.setRunsOnSubFrames(true);
+    noWebRtc.setSourceCode(QString::fromLatin1(kNoWebRtc));
+    profile_->scripts()->insert(noWebRtc);
+    QWebEngineScript fileLinks;
+    fileLinks.setName(QStringLiteral("pelmaro-file-links"));
+    fileLinks.setInjectionPoint(QWebEngineScript::DocumentCreation);
+    fileLinks.setWorldId(QWebEngineScript::ApplicationWorld);
+    fileLinks.setRunsOnSubFrames(true);
+    fileLinks.setSourceCode(QString::fromLatin1(kFileLinks));
+    profile_->scripts()->insert(fileLinks);
+
+    page_ = createPage();
     view.setPage(page_);
+
+    // The user's clicks and keys reach the engine through the view's render widget, which a
+    // fresh page replaces: watched where they all pass.
+    QCoreApplication::instance()->installEventFilter(this);
+    watchdog_.setInterval(200);
+    connect(&watchdog_, &QTimer::timeout, this, &WebPageView::watch);
 }
 
 WebPageView::~WebPageView() {
+    QCoreApplication::instance()->removeEventFilter(this);
     // The page must go before its profile.
     delete page_.data();
+}
+
+ReaderPage* WebPageView::createPage() {
+    auto* page = new ReaderPage(profile_.get(), *this, &view_);
+    connect(page, &QWebEnginePage::linkHovered, this,
+            [this](const QString& url) { hoveredLink_ = QUrl(url); });
+    connect(page, &QWebEnginePage::loadFinished, this, [this, page](bool ok) {
+        if (page == page_ && ok && page->url() == wanted_) {
+            watchdog_.stop();
+        }
+    });
+    // A probe sent to a renderer that has been swapped for another may never be answered.
+    connect(page, &QWebEnginePage::renderProcessPidChanged, this, [this, page] {
+        if (page == page_) {
+            ++probe_;
+            probeOutstanding_ = false;
+        }
+    });
+    return page;
+}
+
+void WebPageView::replacePage() {
+    ReaderPage* old = page_;
+    page_ = createPage();
+    view_.setPage(page_);
+    hoveredLink_.clear();
+    ++probe_;
+    probeOutstanding_ = false;
+    // The engine ends the old renderer once no page uses it.
+    delete old;
+    emit pageReplaced();
 }
 
 void WebPageView::navigate(const std::string& fileName) {
     if (fileName.empty() || fileName.front() != '/') {
         throw Error("Cannot show \"" + fileName + "\". It is not a full file name");
     }
-    page_->setUrl(pageUrl(fileName));
+    const PageTrees::Place place = trees_.placeOf(fileName);
+    wanted_ = pageUrl(QString::fromStdString(place.treeId), place.fileName);
+    wantedSince_ = Clock::now();
+    wantedAt_ = QDateTime::currentDateTime();
+    ++serial_;
+    page_->setUrl(wanted_);
+    sendProbe();
+    watchdog_.start();
+}
+
+void WebPageView::setCatalogueFolder(const std::string& folder) {
+    trees_.setCatalogueFolder(folder);
+}
+
+void WebPageView::sendProbe() {
+    const unsigned probe = ++probe_;
+    probeOutstanding_ = true;
+    probeSent_ = Clock::now();
+    const QPointer<WebPageView> self(this);
+    page_->runJavaScript(QStringLiteral("0"), QWebEngineScript::ApplicationWorld,
+                         [self, probe](const QVariant&) {
+                             if (self && self->probe_ == probe) {
+                                 self->probeOutstanding_ = false;
+                             }
+                         });
+}
+
+void WebPageView::watch() {
+    const Clock::time_point now = Clock::now();
+    if (now - wantedSince_ > std::chrono::seconds(10)) {
+        watchdog_.stop();  // the title has had its chance; a later pick watches again
+        return;
+    }
+    const QWebEngineHistoryItem shown = page_->history()->currentItem();
+    if (shown.url() == wanted_ && shown.lastVisited() >= wantedAt_) {
+        // The picked title's document is there: if it hangs now, it is the page the user
+        // picked, and loading it again would change nothing.
+        watchdog_.stop();
+        return;
+    }
+    if (!probeOutstanding_) {
+        sendProbe();
+        return;
+    }
+    if (now - probeSent_ > kHangAfter && replacedFor_ != serial_) {
+        // The renderer doesn't answer (a script that never ends, a dialog loop of its own): the
+        // picked title goes to a fresh page, once per pick.
+        replacedFor_ = serial_;
+        replacePage();
+        page_->setUrl(wanted_);
+        sendProbe();
+    }
+}
+
+bool WebPageView::acceptNavigation(ReaderPage& page, const QUrl& url,
+                                   QWebEnginePage::NavigationType type, bool isMainFrame) {
+    const QString scheme = url.scheme();
+    if (isPageUrl(url)) {
+        // The user's own navigations (navigate(), the history) go anywhere; a page's only to
+        // its own tree.
+        if (isMainFrame && (type == QWebEnginePage::NavigationTypeTyped ||
+                            type == QWebEnginePage::NavigationTypeBackForward ||
+                            type == QWebEnginePage::NavigationTypeReload)) {
+            return true;
+        }
+        return isPageUrl(page.url()) && url.host() == page.url().host();
+    }
+    if (scheme == QLatin1String("about") || scheme == QLatin1String("data") ||
+        scheme == QLatin1String("blob")) {
+        return true;
+    }
+    if (scheme == QLatin1String("file")) {
+        if (isMainFrame && isPageUrl(page.url())) {
+            // A page that links to its neighbours by file: URLs: they open in its tree.
+            QUrl local =
+                pageUrl(page.url().host(), QFile::encodeName(url.toLocalFile()).toStdString());
+            local.setFragment(url.fragment());
+            page.setUrl(local);
+        }
+        return false;
+    }
+    if (isWebLink(url)) {
+        openOutside(url, type == QWebEnginePage::NavigationTypeLinkClicked);
+    } else if (isMainFrame) {
+        emit linkBlocked(url.toDisplayString());
+    }
+    return false;
+}
+
+void WebPageView::openNewWindow(ReaderPage& page, QWebEngineNewWindowRequest& request) {
+    // The reader has one window: local pages open in it, web links outside, as any click does.
+    const QUrl url = request.requestedUrl();
+    if (isPageUrl(url) || url.scheme() == QLatin1String("file")) {
+        if (acceptNavigation(page, url, QWebEnginePage::NavigationTypeLinkClicked, true)) {
+            page.setUrl(url);
+        }
+    } else if (isWebLink(url)) {
+        openOutside(url, request.isUserInitiated());
+    } else {
+        emit linkBlocked(url.toDisplayString());
+    }
+}
+
+void WebPageView::openOutside(const QUrl& url, bool userClicked) {
+    if (userClicked && userJustClicked(url)) {
+        QDesktopServices::openUrl(url);
+    } else {
+        emit linkBlocked(url.toDisplayString());
+    }
+}
+
+bool WebPageView::userJustClicked(const QUrl& url) {
+    const Clock::time_point now = Clock::now();
+    if (!lastInput_ || now - *lastInput_ > kUserInputLasts) {
+        return false;
+    }
+    // A click counts for the link it was on, Enter for the link that has the focus: the one the
+    // engine reported last (a link under the pointer goes before the focused one).
+    if (lastInputLink_ != url) {
+        return false;
+    }
+    // One program per input, and never more than one a second.
+    if (lastOpened_ && now - *lastOpened_ < std::chrono::seconds(1)) {
+        return false;
+    }
+    lastInput_.reset();
+    lastOpened_ = now;
+    return true;
+}
+
+bool WebPageView::eventFilter(QObject* watched, QEvent* event) {
+    const QEvent::Type type = event->type();
+    if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonRelease &&
+        type != QEvent::KeyPress) {
+        return false;
+    }
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (widget == nullptr || (widget != &view_ && !view_.isAncestorOf(widget))) {
+        return false;
+    }
+    if (type == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key != Qt::Key_Return && key != Qt::Key_Enter) {
+            return false;
+        }
+    }
+    lastInput_ = Clock::now();
+    lastInputLink_ = hoveredLink_;
+    return false;
 }
 
 }  // namespace pelmaro::app

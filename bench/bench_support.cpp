@@ -1,15 +1,12 @@
 #include "bench/bench_support.h"
 
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 
-extern char** environ;
+#include "tests/support/process_run.h"
 
 namespace pelmaro::bench {
 
@@ -26,24 +23,9 @@ double bestSeconds(const std::function<void()>& run, int runs) {
 }
 
 bool runCommand(std::vector<std::string> args, const std::string& outName) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outName.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    std::vector<char*> argv;
-    for (std::string& arg : args) {
-        argv.push_back(arg.data());
-    }
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    const bool started = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0;
-    posix_spawn_file_actions_destroy(&actions);
-    if (started) {
-        int status = 0;
-        waitpid(pid, &status, 0);
-    }
-    return started;
+    test::ProcessOptions options;
+    options.outFile = outName;
+    return test::runProcess(std::move(args), options).started;
 }
 
 std::size_t countLines(const std::string& fileName) {

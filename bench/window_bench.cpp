@@ -58,24 +58,37 @@ double runAndWait(pelmaro::app::MainWindow& window, const char* command) {
     QAction* action = window.findChild<QAction*>(QString::fromLatin1(command));
     const auto start = std::chrono::steady_clock::now();
     action->trigger();
+    // Blocks until the work hands something over, as the window's own event loop does; a loop
+    // that polls would take a core from the work it waits for.
     while (window.reader().busy()) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     QCoreApplication::processEvents();
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-double bestOf3(const std::function<double()>& run) {
-    run();  // warms the cache
-    double best = 1e300;
-    for (int i = 0; i < 3; ++i) {
-        best = std::min(best, run());
+struct Pair {
+    double window = 1e300;
+    double cli = 1e300;
+};
+
+// The best of five runs of each, after one warm-up of each; the two take turns, so that whatever
+// else the machine does meanwhile weighs on both alike.
+Pair bestOfFive(const std::function<double()>& inWindow, const std::vector<std::string>& cli) {
+    using Clock = std::chrono::steady_clock;
+    const auto runCli = [&] {
+        const auto start = Clock::now();
+        pelmaro::bench::runCommand(cli);
+        return std::chrono::duration<double>(Clock::now() - start).count();
+    };
+    inWindow();
+    runCli();
+    Pair best;
+    for (int i = 0; i < 5; ++i) {
+        best.window = std::min(best.window, inWindow());
+        best.cli = std::min(best.cli, runCli());
     }
     return best;
-}
-
-double timeCommand(const std::vector<std::string>& args) {
-    return pelmaro::bench::bestSeconds([&] { pelmaro::bench::runCommand(args); });
 }
 
 }  // namespace
@@ -116,25 +129,27 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    std::printf("%s copied: best of 3 after a warm-up, seconds from the key to the result shown\n",
-                argv[2]);
-    std::printf("%-22s %10s %10s %8s\n", "command", "window", "cli", "ratio");
-    const double windowBuild = bestOf3([&] { return runAndWait(window, "buildFromFolder"); });
-    const double cliBuild = timeCommand({cli, "build", tree});
-    std::printf("%-22s %10.3f %10.3f %8.2f\n", "F2 / build", windowBuild, cliBuild,
-                windowBuild / cliBuild);
+    std::printf(
+        "%s copied: best of 5 after a warm-up, seconds from the command to the result shown\n",
+        argv[2]);
+    std::printf("%-26s %10s %10s %8s\n", "command", "window", "cli", "ratio");
+    const Pair build =
+        bestOfFive([&] { return runAndWait(window, "buildFromFolder"); }, {cli, "build", tree});
+    std::printf("%-26s %10.3f %10.3f %8.2f\n", "F2 / build", build.window, build.cli,
+                build.window / build.cli);
 
+    QAction* results = window.findChild<QAction*>(QStringLiteral("toggleResults"));
     for (const std::string& word : words) {
         dialogs.text = word;
-        QAction* results = window.findChild<QAction*>(QStringLiteral("toggleResults"));
-        const double windowSearch = bestOf3([&] {
-            const double seconds = runAndWait(window, "startOrStopFullSearch");
-            results->trigger();  // hide the results again, as a user would
-            return seconds;
-        });
-        const double cliSearch = timeCommand({cli, "search", tree + "/pelmaropath.path", word});
-        std::printf("%-22s %10.3f %10.3f %8.2f\n", ("F11 / search " + word).c_str(), windowSearch,
-                    cliSearch, windowSearch / cliSearch);
+        const Pair search = bestOfFive(
+            [&] {
+                const double seconds = runAndWait(window, "startOrStopFullSearch");
+                results->trigger();  // hide the results again, as a user would
+                return seconds;
+            },
+            {cli, "search", tree + "/pelmaropath.path", word});
+        std::printf("%-26s %10.3f %10.3f %8.2f\n", ("F11 / search " + word).c_str(), search.window,
+                    search.cli, search.window / search.cli);
     }
     window.close();
     std::filesystem::remove_all(scratch);

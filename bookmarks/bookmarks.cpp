@@ -1,10 +1,57 @@
 #include "bookmarks/bookmarks.h"
 
+#include <algorithm>
 #include <optional>
 
 #include "platform/error.h"
 
 namespace pelmaro {
+namespace {
+
+// The index of a stored bookmark, or nothing when it can't be read.
+std::optional<int> indexOf(const std::string& reference) {
+    try {
+        return readEntryReference(reference);
+    } catch (const Error&) {
+        return std::nullopt;
+    }
+}
+
+}  // namespace
+
+std::vector<std::string> applyBookmarkChanges(platform::FileSystem& files,
+                                              const std::string& fileName,
+                                              const std::vector<BookmarkChange>& changes) {
+    const auto lock = files.lockFolder(platform::folderOf(fileName));
+    const bool existed = files.fileExists(fileName);
+    std::vector<std::string> list;
+    if (existed) {
+        list = readLineListFile(files, fileName);
+    }
+    bool changedList = false;
+    for (const BookmarkChange& change : changes) {
+        if (change.kind == BookmarkChange::Kind::Add) {
+            const std::optional<int> index = indexOf(change.reference);
+            const bool present = std::any_of(list.begin(), list.end(), [&](const auto& item) {
+                return index && indexOf(item) == index;
+            });
+            if (!present) {
+                list.push_back(change.reference);
+                changedList = true;
+            }
+        } else if (const auto found = std::find(list.begin(), list.end(), change.reference);
+                   found != list.end()) {
+            list.erase(found);
+            changedList = true;
+        }
+    }
+    if (changedList && !list.empty()) {
+        files.writeFile(fileName, formatLineList(list));
+    } else if (changedList) {
+        files.removeFile(fileName);
+    }
+    return list;
+}
 
 Bookmarks::Bookmarks(platform::ListControl& titles, platform::ListControl& bookmarkList,
                      platform::ListControl& resultList, const CurrentCatalogue& current,
@@ -35,14 +82,14 @@ bool Bookmarks::standsForCurrentFile() const {
 
 void Bookmarks::followCatalogue() {
     std::optional<Error> notSaved;
-    if (unsaved_ && listLoaded_) {
+    if (!pending_.empty() && listLoaded_) {
         try {
-            writeFile(listFile_);
+            writePending(listFile_);
         } catch (const Error& e) {
             notSaved = e;
         }
     }
-    unsaved_ = false;
+    pending_.clear();
     listLoaded_ = false;
     stream_.clear();
     list_.clear();
@@ -52,20 +99,22 @@ void Bookmarks::followCatalogue() {
     }
 }
 
-void Bookmarks::writeFile(const std::string& fileName) {
-    if (list_.count() > 0) {
-        stream_.saveToFile(files_, fileName);
-    } else {
-        files_.removeFile(fileName);
-    }
+std::vector<std::string> Bookmarks::writePending(const std::string& fileName) {
+    std::vector<std::string> merged = applyBookmarkChanges(files_, fileName, pending_);
+    pending_.clear();
+    return merged;
 }
 
-void Bookmarks::changed() {
+void Bookmarks::changed(BookmarkChange change) {
     stream_.clear();
     stream_.write(formatLineList(list_.items()));
-    unsaved_ = true;
-    writeFile(listFile_);
-    unsaved_ = false;
+    pending_.push_back(std::move(change));
+    std::vector<std::string> merged = writePending(listFile_);
+    if (merged != list_.items()) {
+        stream_.clear();
+        stream_.write(formatLineList(merged));
+        list_.assign(std::move(merged));
+    }
 }
 
 void Bookmarks::addSelectedEntry() {
@@ -88,8 +137,9 @@ void Bookmarks::addSelectedEntry() {
             return;
         }
     }
-    list_.add(makeEntryReference(titles_.item(selected), selected));
-    changed();
+    std::string reference = makeEntryReference(titles_.item(selected), selected);
+    list_.add(reference);
+    changed({BookmarkChange::Kind::Add, std::move(reference)});
 }
 
 void Bookmarks::deleteSelected() {
@@ -100,8 +150,9 @@ void Bookmarks::deleteSelected() {
     if (selected < 0 || !standsForCurrentFile()) {
         return;
     }
+    std::string reference(list_.item(selected));
     list_.remove(selected);
-    changed();
+    changed({BookmarkChange::Kind::Remove, std::move(reference)});
 }
 
 void Bookmarks::toggleShown() {
@@ -110,9 +161,8 @@ void Bookmarks::toggleShown() {
 }
 
 void Bookmarks::shutdown() {
-    if (unsaved_ && listLoaded_) {
-        writeFile(listFile_);
-        unsaved_ = false;
+    if (!pending_.empty() && listLoaded_) {
+        writePending(listFile_);
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "catalogue/catalogue.h"
 #include "catalogue/line_list.h"
@@ -10,14 +11,35 @@
 
 namespace pelmaro {
 
+// One change that New bookmark or Delete Bookmark makes to a bookmark list.
+struct BookmarkChange {
+    enum class Kind {
+        Add,     // appends `reference` unless a bookmark of the same index is there
+        Remove,  // removes the first bookmark that is `reference`
+    };
+    Kind kind = Kind::Add;
+    std::string reference;
+};
+
+// Applies `changes` in order to what the bookmark file holds now, with its folder locked, so
+// that two programs changing one file keep each other's changes. Writes the file only when the
+// changes change it, and removes it when they leave it empty. Returns the list now stored. A
+// stored bookmark whose index can't be read equals no other. Fails with
+// "Cannot create file "%s". %s" or another Error of the file system; the file is unchanged then.
+std::vector<std::string> applyBookmarkChanges(platform::FileSystem& files,
+                                              const std::string& fileName,
+                                              const std::vector<BookmarkChange>& changes);
+
 // The bookmark list of the current catalogue: entry references shown in the bookmark overlay
 // list, stored in the catalogue's ".bookmark" file.
 //
-// Every add and delete is written to the file of the catalogue current at that
-// moment, so a crash or a switch to another catalogue loses nothing; a list emptied by deletions
-// removes the file. The file is only ever written or removed for a change made in this run, and
-// only once the list holds what the file held: a run whose start-up never loaded the bookmarks
-// reads the file before the first New bookmark, and leaves it alone at shutdown.
+// Every add and delete is applied at once to the file of the catalogue current
+// at that moment (applyBookmarkChanges), so a crash or a switch to another catalogue loses
+// nothing and another window's bookmarks stay; the list then shows the file's merged content. A
+// list emptied by deletions removes the file. The file is only ever written or removed for a change
+// made in this run, and only once the list holds what the file held: a run whose start-up never
+// loaded the bookmarks reads the file before the first New bookmark, and leaves it alone at
+// shutdown.
 class Bookmarks {
 public:
     Bookmarks(platform::ListControl& titles, platform::ListControl& bookmarkList,
@@ -55,10 +77,11 @@ private:
     // now stands for that file.
     void loadCurrentFile();
     bool standsForCurrentFile() const;
-    // Writes the list to `fileName`, or removes the file when the list is empty.
-    void writeFile(const std::string& fileName);
-    // Rewrites BookmarkStream and writes the current catalogue's file.
-    void changed();
+    // Applies the pending changes to `fileName`; returns the merged list.
+    std::vector<std::string> writePending(const std::string& fileName);
+    // Made in the list: rewrites BookmarkStream, applies the change to the current file and
+    // shows the merged list.
+    void changed(BookmarkChange change);
 
     platform::ListControl& titles_;
     platform::ListControl& list_;
@@ -70,8 +93,8 @@ private:
     // The file the list stands for, valid while listLoaded_.
     std::string listFile_;
     bool listLoaded_ = false;
-    // The list holds a change that the last write could not store.
-    bool unsaved_ = false;
+    // Changes the list holds that the file does not yet: the last write failed.
+    std::vector<BookmarkChange> pending_;
 };
 
 // Shown by New bookmark when the catalogue has no files to keep bookmarks beside.

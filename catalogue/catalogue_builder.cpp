@@ -6,6 +6,7 @@
 #include <system_error>
 #include <thread>
 
+#include "catalogue/catalogue_files.h"
 #include "catalogue/folder_scan.h"
 #include "catalogue/line_list.h"
 #include "catalogue/page_title.h"
@@ -203,8 +204,7 @@ std::string saveCatalogue(platform::FileSystem& files, const std::string& folder
                           const std::vector<std::string>& paths) {
     const std::string base =
         (folder.empty() || folder.back() != '/' ? folder + "/" : folder) + kCatalogueBaseName;
-    files.writeFile(base + ".title", formatLineList(titles));
-    files.writeFile(base + ".path", formatLineList(paths));
+    saveCataloguePair(files, base, titles, paths);
     return base + ".bookmark";
 }
 

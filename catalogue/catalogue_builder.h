@@ -39,9 +39,9 @@ struct BuildProgress {
 BuiltCatalogue buildCatalogue(platform::FileSystem& files, const std::string& folder,
                               std::stop_token stop, const BuildProgress& progress = {});
 
-// Stores a catalogue in `folder` as "pelmaropath.title", then "pelmaropath.path" (each file
-// replaced whole or not at all); returns the name of its bookmark file, folder +
-// "/pelmaropath.bookmark". Fails with "Cannot create file "%s". %s".
+// Stores a catalogue in `folder` as "pelmaropath.title" and "pelmaropath.path", the pair
+// replaced whole or not at all (saveCataloguePair); returns the name of its bookmark file,
+// folder + "/pelmaropath.bookmark". Fails with "Cannot create file "%s". %s".
 std::string saveCatalogue(platform::FileSystem& files, const std::string& folder,
                           const std::vector<std::string>& titles,
                           const std::vector<std::string>& paths);

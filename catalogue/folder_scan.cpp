@@ -44,6 +44,7 @@ void collectFiles(platform::FileSystem& files, const std::string& folder,
     // scanned again.
     std::set<FolderId> scanned;
     std::vector<OpenFolder> open;
+    const std::set<std::uint64_t> systemDevices = files.systemStateDevices();
 
     // Lists one folder: its files go to `list` at once, its subfolders wait on `open`. False when
     // the scan is to stop.
@@ -83,6 +84,9 @@ void collectFiles(platform::FileSystem& files, const std::string& folder,
         return;
     }
     if (const auto rootId = files.folderIdentity(root)) {
+        if (systemDevices.count(rootId->device) != 0) {
+            return;
+        }
         scanned.insert(*rootId);
     }
     if (!scan(root)) {
@@ -96,7 +100,8 @@ void collectFiles(platform::FileSystem& files, const std::string& folder,
             continue;
         }
         const Subfolder sub = std::move(top.subfolders[top.next++]);
-        if (!scanned.insert(sub.id).second) {
+        // /proc and the like hold no pages, and files that never end or that block a reader.
+        if (systemDevices.count(sub.id.device) != 0 || !scanned.insert(sub.id).second) {
             continue;
         }
         if (!scan(sub.name)) {

@@ -20,7 +20,8 @@ std::int64_t fileSizeOf(platform::FileSystem& files, const std::string& fileName
 // files before its subfolders, both in the order the system lists them, depth first. The folder
 // keeps its case and gets a "/" appended unless it ends in one ("/d/Help" collects
 // "/d/Help/Sub/Page.HTM"). Links are followed; a folder already scanned in this scan (the same
-// device and inode) is not scanned again, and names holding CR or LF are skipped.
+// device and inode) is not scanned again, nor is any folder of the system's state (/proc, /sys,
+// /dev: FileSystem::systemStateDevices), and names holding CR or LF are skipped.
 // `beforeEachFolder`, when given, runs before each folder is listed; the scan stops when it
 // returns false.
 using FolderVisit = std::function<bool()>;

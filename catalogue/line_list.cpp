@@ -25,18 +25,75 @@ std::vector<std::string> parseLineList(std::string_view bytes) {
     return lines;
 }
 
-std::string formatLineList(const std::vector<std::string>& items) {
-    std::size_t total = 0;
-    for (const auto& item : items) {
-        total += item.size() + 2;
-    }
+std::string formatLineList(const platform::TextList& items) {
     std::string out;
-    out.reserve(total);
-    for (const auto& item : items) {
+    out.reserve(items.size() * 2);
+    for (const std::string_view item : items) {
         out += item;
         out += "\r\n";
     }
     return out;
+}
+
+platform::TextList readLineListText(platform::FileSystem& files, const std::string& fileName,
+                                    std::size_t keepAtMost, std::size_t& lineCount) {
+    platform::TextList lines;
+    lineCount = 0;
+    const auto file = files.openForReading(fileName);
+    const std::optional<std::int64_t> size = files.fileSize(fileName);
+    if (size && *size > 0 && keepAtMost == std::numeric_limits<std::size_t>::max()) {
+        lines.reserveBytes(static_cast<std::size_t>(*size));
+    }
+    std::string line;  // the line that the next block may go on with, when it is kept
+    bool lineHasBytes = false;
+    bool afterCr = false;
+    const auto endLine = [&] {
+        if (lineCount++ < keepAtMost) {
+            lines.push_back(line);
+        }
+        line.clear();
+        lineHasBytes = false;
+    };
+    std::string block(64 * 1024, '\0');
+    bool ended = false;
+    while (!ended) {
+        const std::size_t got = file->read(block.data(), block.size());
+        if (got == 0) {
+            break;
+        }
+        const std::string_view bytes(block.data(), got);
+        std::size_t pos = 0;
+        while (pos < bytes.size()) {
+            if (afterCr) {
+                afterCr = false;
+                if (bytes[pos] == '\n') {
+                    ++pos;  // CR LF: the line already ended at the CR
+                    continue;
+                }
+            }
+            const std::size_t end = bytes.find_first_of(std::string_view("\r\n\0", 3), pos);
+            const std::string_view part =
+                bytes.substr(pos, end == std::string_view::npos ? end : end - pos);
+            lineHasBytes = lineHasBytes || !part.empty();
+            if (lineCount < keepAtMost) {
+                line.append(part);
+            }
+            if (end == std::string_view::npos) {
+                break;
+            }
+            if (bytes[end] == '\0') {
+                ended = true;  // the first NUL ends the whole text
+                break;
+            }
+            afterCr = bytes[end] == '\r';
+            endLine();
+            pos = end + 1;
+        }
+    }
+    if (lineHasBytes) {
+        endLine();
+    }
+    return lines;
 }
 
 std::vector<std::string> readLineListFile(platform::FileSystem& files,
@@ -46,7 +103,8 @@ std::vector<std::string> readLineListFile(platform::FileSystem& files,
 
 void loadList(platform::FileSystem& files, platform::ListControl& list,
               const std::string& fileName) {
-    list.assign(readLineListFile(files, fileName));
+    std::size_t count = 0;
+    list.assign(readLineListText(files, fileName, std::numeric_limits<std::size_t>::max(), count));
 }
 
 void saveList(platform::FileSystem& files, const platform::ListControl& list,

@@ -16,10 +16,15 @@ namespace pelmaro {
 // the first NUL ends the whole text.
 std::vector<std::string> parseLineList(std::string_view bytes);
 // Each item followed by CR LF; an empty list gives no bytes.
-std::string formatLineList(const std::vector<std::string>& items);
+std::string formatLineList(const platform::TextList& items);
 
 // Reads a line-list file; fails with "Cannot open file "%s". %s".
 std::vector<std::string> readLineListFile(platform::FileSystem& files, const std::string& fileName);
+// The same, read block by block into a compact list: a file of many lines costs about its own
+// size. Only the first `keepAtMost` lines are kept; `lineCount` receives the number of lines in
+// the whole file.
+platform::TextList readLineListText(platform::FileSystem& files, const std::string& fileName,
+                                    std::size_t keepAtMost, std::size_t& lineCount);
 // Replaces the list's items with the file's lines, leaving nothing selected. The list is not
 // touched when the file can't be read.
 void loadList(platform::FileSystem& files, platform::ListControl& list,

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 
 #include "catalogue/line_list.h"
 #include "catalogue/strings.h"
@@ -68,27 +69,127 @@ bool isDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
-// A small RTF reader: enough of the format to deliver the text a word processor shows.
+// Deeper nesting than this is no document a word processor wrote: the file is read as plain
+// text instead, and the reader's memory stays small whatever the file holds.
+constexpr std::size_t kDeepestRtfGroup = 1024;
+// Control words are at most 32 letters; longer runs of letters match none that is known.
+constexpr std::size_t kLongestControlWord = 32;
+// A streamed document's text goes to its sink in pieces of about this size.
+constexpr std::size_t kTextPieceSize = 64 * 1024;
+
+// RTF bytes held in memory.
+class MemorySource {
+public:
+    explicit MemorySource(std::string_view bytes) : bytes_(bytes) {}
+    bool atEnd() { return pos_ >= bytes_.size(); }
+    char peek() { return bytes_[pos_]; }
+    char get() { return bytes_[pos_++]; }
+    void skip(std::size_t count) { pos_ += std::min(count, bytes_.size() - pos_); }
+    bool stopped() const { return false; }
+
+private:
+    std::string_view bytes_;
+    std::size_t pos_ = 0;
+};
+
+// RTF bytes read from a file block by block, after the bytes the caller read already.
+class FileSource {
+public:
+    FileSource(platform::InputFile& file, std::string_view start,
+               const std::function<bool()>& keepGoing)
+        : file_(file), buffer_(start), keepGoing_(keepGoing) {}
+
+    bool atEnd() {
+        if (pos_ < buffer_.size()) {
+            return false;
+        }
+        if (ended_) {
+            return true;
+        }
+        sincePause_ += buffer_.size();
+        if (sincePause_ >= kBytesBetweenPauses) {
+            sincePause_ = 0;
+            if (keepGoing_ && !keepGoing_()) {
+                stopped_ = true;
+                ended_ = true;
+                return true;
+            }
+        }
+        buffer_.resize(kBlockSize);
+        buffer_.resize(file_.read(buffer_.data(), buffer_.size()));
+        pos_ = 0;
+        ended_ = buffer_.empty();
+        return ended_;
+    }
+    char peek() { return buffer_[pos_]; }
+    char get() { return buffer_[pos_++]; }
+    void skip(std::size_t count) {
+        while (count > 0 && !atEnd()) {
+            const std::size_t step = std::min(count, buffer_.size() - pos_);
+            pos_ += step;
+            count -= step;
+        }
+    }
+    bool stopped() const { return stopped_; }
+
+private:
+    static constexpr std::size_t kBlockSize = 64 * 1024;
+    static constexpr std::size_t kBytesBetweenPauses = 4 * 1024 * 1024;
+
+    platform::InputFile& file_;
+    std::string buffer_;
+    std::size_t pos_ = 0;
+    bool ended_ = false;
+    bool stopped_ = false;
+    std::size_t sincePause_ = 0;
+    const std::function<bool()>& keepGoing_;
+};
+
+// A small RTF reader: enough of the format to deliver the text a word processor shows. It reads
+// its source once, front to back, and holds only the open groups and a piece of text.
+template <typename Source>
 class RtfReader {
 public:
-    explicit RtfReader(std::string_view rtf) : in_(rtf) {}
+    RtfReader(Source& in, const std::function<void(std::string_view)>& sink)
+        : in_(in), sink_(sink) {}
 
-    bool read(std::string& text) {
+    // True when the document is valid RTF; then all of its text has gone to the sink. With
+    // `cutIsEnd`, input that ends inside the document counts as its end.
+    bool read(bool cutIsEnd = false) {
+        const bool valid = readDocument() || (cutIsEnd && ranOut_);
+        if (valid) {
+            flushHighSurrogate();
+            flush();
+        }
+        return valid;
+    }
+
+private:
+    struct Group {
+        bool hidden = false;
+        int unicodeSkip = 1;  // \ucN: how many fallback characters follow each \uN
+        int skipping = 0;     // fallback characters still to drop after the last \uN
+    };
+
+    Group& group() { return groups_.back(); }
+
+    bool readDocument() {
         // "{\rtf1" with any version number, or none.
-        if (!startsAsRtf(in_)) {
+        if (!expect('{') || !expect('\\')) {
             return false;
         }
-        pos_ = 1;
         groups_.push_back(Group{});
-        std::string_view word;
         long param = 0;
         bool hasParam = false;
-        if (!readControl(word, param, hasParam) || word != "rtf") {
+        if (!readWord() || word_ != "rtf" || !readParameter(param, hasParam)) {
             return false;
         }
-        while (pos_ < in_.size()) {
-            const char c = in_[pos_++];
+        while (!atEnd()) {
+            const char c = in_.get();
             if (c == '{') {
+                if (groups_.size() == kDeepestRtfGroup) {
+                    return false;
+                }
                 flushHighSurrogate();
                 Group inner = groups_.back();
                 inner.skipping = 0;
@@ -103,7 +204,6 @@ public:
                 groups_.pop_back();
                 if (groups_.empty()) {
                     // Whatever follows the document's outer group is not part of it.
-                    text = std::move(out_);
                     return true;
                 }
                 continue;
@@ -123,44 +223,43 @@ public:
         return false;
     }
 
-private:
-    struct Group {
-        bool hidden = false;
-        int unicodeSkip = 1;  // \ucN: how many fallback characters follow each \uN
-        int skipping = 0;     // fallback characters still to drop after the last \uN
-    };
-
-    Group& group() { return groups_.back(); }
-
-    // Reads a control word and its parameter; pos_ is just after the backslash.
-    bool readControl(std::string_view& word, long& param, bool& hasParam) {
-        if (pos_ >= in_.size() || in_[pos_] != '\\') {
-            return false;
+    bool atEnd() {
+        if (in_.atEnd()) {
+            ranOut_ = true;
+            return true;
         }
-        ++pos_;
-        const std::size_t start = pos_;
-        while (pos_ < in_.size() && isLetter(in_[pos_])) {
-            ++pos_;
+        return false;
+    }
+
+    bool expect(char c) { return !atEnd() && in_.get() == c; }
+
+    // Reads the letters of a control word into word_.
+    bool readWord() {
+        word_.clear();
+        while (!atEnd() && isLetter(in_.peek())) {
+            const char c = in_.get();
+            if (word_.size() <= kLongestControlWord) {
+                word_ += c;
+            }
         }
-        word = in_.substr(start, pos_ - start);
-        return readParameter(param, hasParam);
+        return true;
     }
 
     bool readParameter(long& param, bool& hasParam) {
         hasParam = false;
         param = 0;
         bool negative = false;
-        if (pos_ < in_.size() && in_[pos_] == '-') {
+        if (!atEnd() && in_.peek() == '-') {
             negative = true;
-            ++pos_;
+            in_.get();
         }
         int digits = 0;
-        while (pos_ < in_.size() && isDigit(in_[pos_])) {
+        while (!atEnd() && isDigit(in_.peek())) {
             // Parameters are 16 or 32 bit; saturate rather than overflow on nonsense.
+            const char c = in_.get();
             if (param < 100000000L) {
-                param = param * 10 + (in_[pos_] - '0');
+                param = param * 10 + (c - '0');
             }
-            ++pos_;
             ++digits;
         }
         if (negative && digits == 0) {
@@ -171,33 +270,29 @@ private:
             param = -param;
         }
         // A blank ends the control word and belongs to it.
-        if (pos_ < in_.size() && in_[pos_] == ' ') {
-            ++pos_;
+        if (!atEnd() && in_.peek() == ' ') {
+            in_.get();
         }
         return true;
     }
 
-    // pos_ is just after a backslash.
+    // Just after a backslash.
     bool handleControl(bool groupStart) {
-        if (pos_ >= in_.size()) {
+        if (atEnd()) {
             return false;
         }
-        const char c = in_[pos_];
+        const char c = in_.peek();
         if (!isLetter(c)) {
-            ++pos_;
+            in_.get();
             return handleSymbol(c, groupStart);
         }
-        const std::size_t start = pos_;
-        while (pos_ < in_.size() && isLetter(in_[pos_])) {
-            ++pos_;
-        }
-        const std::string_view word = in_.substr(start, pos_ - start);
+        readWord();
         long param = 0;
         bool hasParam = false;
         if (!readParameter(param, hasParam)) {
             return false;
         }
-        return handleWord(word, param, hasParam, groupStart);
+        return handleWord(word_, param, hasParam, groupStart);
     }
 
     bool handleSymbol(char c, bool groupStart) {
@@ -208,15 +303,17 @@ private:
                 emitByte(c);
                 return true;
             case '\'': {
-                if (pos_ + 2 > in_.size()) {
+                if (atEnd()) {
                     return false;
                 }
-                const int high = hexDigitValue(in_[pos_]);
-                const int low = hexDigitValue(in_[pos_ + 1]);
+                const int high = hexDigitValue(in_.get());
+                if (atEnd()) {
+                    return false;
+                }
+                const int low = hexDigitValue(in_.get());
                 if (high < 0 || low < 0) {
                     return false;
                 }
-                pos_ += 2;
                 const char byte = static_cast<char>(high * 16 + low);
                 // A NUL would end the page text; \'0d and \'0a are line ends like \par.
                 if (byte != '\0') {
@@ -253,8 +350,7 @@ private:
     bool handleWord(std::string_view word, long param, bool hasParam, bool groupStart) {
         if (word == "bin") {
             // Binary data of `param` bytes follows; it is never text.
-            const std::size_t length = hasParam && param > 0 ? static_cast<std::size_t>(param) : 0;
-            pos_ = length > in_.size() - pos_ ? in_.size() : pos_ + length;
+            in_.skip(hasParam && param > 0 ? static_cast<std::size_t>(param) : 0);
             return true;
         }
         if (word == "u" && hasParam) {
@@ -314,6 +410,7 @@ private:
         }
         flushHighSurrogate();
         out_ += c;
+        flushWhenFull();
     }
 
     void emitText(std::string_view text) {
@@ -322,6 +419,7 @@ private:
         }
         flushHighSurrogate();
         out_ += text;
+        flushWhenFull();
     }
 
     void emitCodePoint(std::uint32_t cp) {
@@ -330,6 +428,7 @@ private:
         }
         flushHighSurrogate();
         appendUtf8(out_, cp);
+        flushWhenFull();
     }
 
     // \uN carries UTF-16 units: characters beyond the first plane come as two of them.
@@ -349,11 +448,13 @@ private:
             } else {
                 appendUtf8(out_, 0xFFFD);
             }
+            flushWhenFull();
             return;
         }
         flushHighSurrogate();
         if (unit != 0) {
             appendUtf8(out_, unit);
+            flushWhenFull();
         }
     }
 
@@ -364,24 +465,62 @@ private:
         }
     }
 
-    std::string_view in_;
-    std::size_t pos_ = 0;
+    void flushWhenFull() {
+        if (out_.size() >= kTextPieceSize) {
+            flush();
+        }
+    }
+    void flush() {
+        if (!out_.empty()) {
+            sink_(out_);
+            out_.clear();
+        }
+    }
+
+    Source& in_;
+    const std::function<void(std::string_view)>& sink_;
     std::vector<Group> groups_;
+    std::string word_;
     std::string out_;
     bool atGroupStart_ = false;
+    bool ranOut_ = false;
     std::uint32_t highSurrogate_ = 0;
 };
 
-}  // namespace
-
-bool rtfToText(std::string_view rtf, std::string& text) {
+// The text of a document held in memory; see rtfToText.
+bool memoryRtfToText(std::string_view rtf, std::string& text, bool cutIsEnd) {
     std::string out;
-    if (!RtfReader(rtf).read(out)) {
+    const std::function<void(std::string_view)> sink = [&](std::string_view piece) {
+        out += piece;
+    };
+    MemorySource source(rtf);
+    if (!startsAsRtf(rtf) || !RtfReader<MemorySource>(source, sink).read(cutIsEnd)) {
         text.clear();
         return false;
     }
     text = std::move(out);
     return true;
+}
+
+}  // namespace
+
+bool rtfToText(std::string_view rtf, std::string& text) {
+    return memoryRtfToText(rtf, text, false);
+}
+
+bool rtfStartToText(std::string_view rtfStart, std::string& text) {
+    return memoryRtfToText(rtfStart, text, true);
+}
+
+RtfStream streamRtfText(platform::InputFile& file, std::string_view start,
+                        const std::function<void(std::string_view)>& sink,
+                        const std::function<bool()>& keepGoing) {
+    FileSource source(file, start, keepGoing);
+    if (!startsAsRtf(start)) {
+        return RtfStream::NotRtf;
+    }
+    const bool valid = RtfReader<FileSource>(source, sink).read();
+    return source.stopped() ? RtfStream::Stopped : valid ? RtfStream::Text : RtfStream::NotRtf;
 }
 
 std::vector<std::string> pageLines(std::string_view bytes) {

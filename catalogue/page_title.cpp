@@ -4,6 +4,7 @@
 #include <cstring>
 #include <memory>
 
+#include "catalogue/line_list.h"
 #include "catalogue/page_text.h"
 #include "catalogue/page_types.h"
 #include "catalogue/strings.h"
@@ -82,11 +83,12 @@ public:
         return raw_;
     }
 
-    // The rest of the file, raw, after what start() returned.
-    std::string readAll() {
+    // The file's bytes up to the search limit. `cut` tells whether the limit ended them.
+    std::string readAll(bool& cut) {
         while (!ended_) {
             readMore();
         }
+        cut = limitReached_;
         return std::move(raw_);
     }
 
@@ -140,7 +142,8 @@ public:
                 return std::move(raw_);
             }
             scanned = raw_.size();
-            if (ended_) {
+            // The title's length is capped: the rest of a long line is not wanted.
+            if (ended_ || raw_.size() > kTitleLimit) {
                 hasLine = !raw_.empty();
                 return std::move(raw_);
             }
@@ -151,12 +154,19 @@ public:
 private:
     void readMore() {
         // Straight into raw_: no block buffer to allocate and copy from.
-        const std::size_t wanted = firstRead_ ? kFirstReadSize : kBlockSize;
+        const std::size_t wanted =
+            std::min(firstRead_ ? kFirstReadSize : kBlockSize, kTitleSearchLimit - consumed_);
         firstRead_ = false;
+        if (wanted == 0) {
+            limitReached_ = true;
+            ended_ = true;
+            return;
+        }
         const std::size_t had = raw_.size();
         raw_.resize(had + wanted);
         const std::size_t got = file_->read(raw_.data() + had, wanted);
         raw_.resize(had + got);
+        consumed_ += got;
         if (got == 0) {
             ended_ = true;
         }
@@ -169,6 +179,8 @@ private:
     std::string joined_;
     bool ended_ = false;
     bool textEnded_ = false;
+    std::size_t consumed_ = 0;  // bytes read from the file
+    bool limitReached_ = false;
 };
 
 // Reads only until the first "<title>" and the first "</title>" are both known; the result is
@@ -193,20 +205,34 @@ std::string streamedMarkupTitle(JoinedTextReader& reader) {
             window.erase(0, window.size() - (kCloseTag.size() - 1));
         }
     }
-    std::string content = window.substr(open + kOpenTag.size());
-    std::size_t from = 0;
+    // Only the title's first bytes are kept (a few beyond the limit, to cut it between
+    // characters), and the last few bytes seen, where a "</title>" that the next piece completes
+    // may begin.
+    constexpr std::size_t kKept = kTitleLimit + 4;
+    std::string title;
+    std::string recent = window.substr(open + kOpenTag.size());
+    std::size_t before = 0;  // bytes of the element's content before `recent`
     for (;;) {
-        const std::size_t close = findFolded(content, kCloseTag, from);
-        if (close != std::string::npos) {
-            content.resize(close);
-            return trimmed(content).empty() ? std::string() : content;
+        const std::size_t close = findFolded(recent, kCloseTag, 0);
+        const std::size_t end = before + (close == std::string::npos ? recent.size() : close);
+        if (title.size() < kKept && end > title.size()) {
+            const std::size_t from = title.size() - before;
+            title.append(recent, from, std::min(end, kKept) - title.size());
         }
-        from = content.size() >= kCloseTag.size() - 1 ? content.size() - (kCloseTag.size() - 1) : 0;
+        if (close != std::string::npos) {
+            title.resize(std::min(title.size(), end));
+            return trimmed(title).empty() ? std::string() : title;
+        }
+        if (recent.size() > kCloseTag.size() - 1) {
+            const std::size_t drop = recent.size() - (kCloseTag.size() - 1);
+            recent.erase(0, drop);
+            before += drop;
+        }
         const std::string_view piece = reader.nextJoined();
         if (piece.empty()) {
             return {};
         }
-        content += piece;
+        recent += piece;
     }
 }
 
@@ -226,8 +252,12 @@ std::string extractPageTitle(platform::FileSystem& files, const std::string& fil
     JoinedTextReader reader(files.openForReading(fileName));
     std::string title;
     if (startsAsRtf(reader.start())) {
-        // Rich text is read whole: only its reader knows where its text begins.
-        const std::vector<std::string> lines = pageLines(reader.readAll());
+        // Rich text is read up to the limit: only its reader knows where its text begins.
+        bool cut = false;
+        const std::string start = reader.readAll(cut);
+        std::string text;
+        const bool isRtf = cut ? rtfStartToText(start, text) : rtfToText(start, text);
+        const std::vector<std::string> lines = parseLineList(isRtf ? text : start);
         title = isTxt ? textTitle(lines) : markupTitle(joinedText(lines));
     } else if (isTxt) {
         bool hasLine = false;
@@ -238,7 +268,8 @@ std::string extractPageTitle(platform::FileSystem& files, const std::string& fil
     } else {
         title = streamedMarkupTitle(reader);
     }
-    return title.empty() ? defaultPageTitle(fileName) : title;
+    title.resize(utf8Prefix(title, kTitleLimit).size());
+    return trimmed(title).empty() ? defaultPageTitle(fileName) : title;
 }
 
 }  // namespace pelmaro

@@ -1,6 +1,6 @@
 #include "catalogue/session_state.h"
 
-#include "catalogue/line_list.h"
+#include "catalogue/catalogue_files.h"
 #include "catalogue/strings.h"
 
 namespace pelmaro {
@@ -29,10 +29,7 @@ void withKeyOpen(platform::SettingsStore& settings, Body body) {
 
 StoredCatalogue readStoredCatalogue(platform::FileSystem& files, const std::string& titleFile,
                                     const std::string& pathFile) {
-    StoredCatalogue stored;
-    stored.paths = readLineListFile(files, pathFile);
-    stored.titles = readLineListFile(files, titleFile);
-    return stored;
+    return loadCataloguePair(files, titleFile, pathFile);
 }
 
 SessionState::SessionState(Catalogue catalogue, CurrentCatalogue& current,

@@ -5,19 +5,13 @@
 #include <vector>
 
 #include "catalogue/catalogue.h"
+#include "catalogue/catalogue_files.h"
 #include "platform/file_system.h"
 #include "platform/settings_store.h"
 
 namespace pelmaro {
 
-// A stored catalogue as read from its files.
-struct StoredCatalogue {
-    std::vector<std::string> titles;
-    std::vector<std::string> paths;
-};
-
-// Reads both files of a stored catalogue, the ".path" file first; fails with
-// "Cannot open file "%s". %s". Runs on any thread.
+// Reads both files of a stored catalogue as loadCataloguePair does.
 StoredCatalogue readStoredCatalogue(platform::FileSystem& files, const std::string& titleFile,
                                     const std::string& pathFile);
 

@@ -1,6 +1,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -11,6 +12,7 @@
 #include "catalogue/catalogue_builder.h"
 #include "catalogue/strings.h"
 #include "cli/commands.h"
+#include "platform/error.h"
 #include "platform/file_system.h"
 
 namespace pelmaro::cli {
@@ -139,6 +141,12 @@ int runBuild(const std::vector<std::string>& args) {
         }
         saveCatalogue(files, folder, built.titles, built.paths);
         std::printf("%zu entries\n", built.titles.size());
+        // A report that can't be written (a full disk, a closed pipe) is a failure.
+        if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+            std::fprintf(stderr, "pelmaro-cli: cannot write the output: %s\n",
+                         systemMessage(errno).c_str());
+            return 1;
+        }
         return 0;
     } catch (const std::exception& e) {
         bar.finish();

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <string>
 
+#include "catalogue/catalogue_files.h"
 #include "catalogue/line_list.h"
 #include "catalogue/strings.h"
 #include "cli/commands.h"
@@ -53,8 +54,11 @@ int runSearch(const std::vector<std::string>& args) {
     const std::string& pathFile = args[0];
     try {
         platform::PosixFileSystem files;
-        const auto paths = readLineListFile(files, pathFile);
-        const auto titles = readLineListFile(files, deriveName(pathFile, ".title"));
+        const StoredCatalogue stored =
+            loadCataloguePair(files, deriveName(pathFile, ".title"), pathFile);
+        // Named apart: a lambda can't capture a structured binding with every compiler.
+        const platform::TextList& titles = stored.titles;
+        const platform::TextList& paths = stored.paths;
         bool found = false;
         bool skipped = false;
         searchFiles(files, paths, args[1], {},
@@ -88,7 +92,7 @@ int runTitles(const std::vector<std::string>& args) {
     }
     try {
         platform::PosixFileSystem files;
-        const auto titles = readLineListFile(files, deriveName(args[0], ".title"));
+        const auto titles = loadCataloguePair(files, deriveName(args[0], ".title"), args[0]).titles;
         const std::vector<int> found = findTitles(titles, args[1]);
         for (const int index : found) {
             printLine(makeEntryReference(titles[static_cast<std::size_t>(index)], index));

@@ -47,4 +47,25 @@ void appendUtf8(std::string& out, char32_t c) {
     }
 }
 
+std::string_view utf8Prefix(std::string_view text, std::size_t maxBytes) {
+    if (text.size() <= maxBytes) {
+        return text;
+    }
+    // Step back over at most three continuation bytes to the lead byte of the character that
+    // the cut would split, if the bytes before it do form one.
+    std::size_t cut = maxBytes;
+    for (std::size_t back = 0; back < 3 && cut > 0; ++back) {
+        if ((static_cast<unsigned char>(text[cut]) & 0xC0) != 0x80) {
+            break;
+        }
+        --cut;
+    }
+    const auto lead = static_cast<unsigned char>(text[cut]);
+    const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    if (cut == maxBytes || lead < 0xC0 || cut + length <= maxBytes) {
+        return text.substr(0, maxBytes);
+    }
+    return text.substr(0, cut);
+}
+
 }  // namespace pelmaro

@@ -33,6 +33,10 @@ constexpr int hexDigitValue(char c) {
 // Appends the UTF-8 bytes of the character `c` (at most U+10FFFF).
 void appendUtf8(std::string& out, char32_t c);
 
+// The longest start of `text` of at most `maxBytes` bytes that doesn't end inside a UTF-8
+// character: a cut never splits one (bytes that aren't UTF-8 are cut anywhere).
+std::string_view utf8Prefix(std::string_view text, std::size_t maxBytes);
+
 // Rich text starts "{\rtf", with any version number after it or none.
 inline constexpr std::string_view kRtfSignature = "{\\rtf";
 constexpr bool startsAsRtf(std::string_view start) {

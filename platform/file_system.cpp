@@ -2,12 +2,19 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <random>
+#include <thread>
 
 #include "platform/error.h"
 
@@ -15,6 +22,77 @@ namespace pelmaro::platform {
 namespace {
 
 constexpr std::int64_t kAdviseSequentialFrom = 256 * 1024;
+
+// A temporary file of "/x/a.title" is "/x/.a.title.Ab3dE6gH.tmp": hidden, and named so that no
+// file of the user's is taken for one.
+constexpr std::size_t kRandomLength = 8;
+constexpr std::string_view kTemporarySuffix = ".tmp";
+constexpr char kRandomAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+
+// How long lockFolder waits for another holder, and how often it asks.
+constexpr auto kLockPatience = std::chrono::seconds(10);
+constexpr auto kLockRetry = std::chrono::milliseconds(10);
+
+std::string randomPart() {
+    thread_local std::mt19937_64 generator{std::random_device{}() ^
+                                           static_cast<std::uint64_t>(::getpid()) << 32};
+    std::uniform_int_distribution<std::size_t> pick(0, sizeof kRandomAlphabet - 2);
+    std::string out(kRandomLength, ' ');
+    for (char& c : out) {
+        c = kRandomAlphabet[pick(generator)];
+    }
+    return out;
+}
+
+std::string_view baseNameOf(std::string_view fileName) {
+    const std::size_t slash = fileName.rfind('/');
+    return slash == std::string_view::npos ? fileName : fileName.substr(slash + 1);
+}
+
+// Whether `entry` (a name in a folder) is a temporary file of the file named `base` there.
+bool isTemporaryOf(std::string_view entry, std::string_view base) {
+    const std::size_t length = 1 + base.size() + 1 + kRandomLength + kTemporarySuffix.size();
+    if (entry.size() != length || entry[0] != '.' || entry.substr(1, base.size()) != base ||
+        entry[1 + base.size()] != '.' || !entry.ends_with(kTemporarySuffix)) {
+        return false;
+    }
+    for (const char c : entry.substr(2 + base.size(), kRandomLength)) {
+        if (std::strchr(kRandomAlphabet, c) == nullptr || c == '\0') {
+            return false;
+        }
+    }
+    return true;
+}
+
+[[noreturn]] void throwNotRegular(const std::string& fileName) {
+    throw Error("Cannot open file \"" + fileName + "\". It is not a regular file");
+}
+
+// Syncs a folder; the errno value of a failure, or 0.
+int folderSyncError(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        return errno;
+    }
+    int err = 0;
+    // Some file systems can't sync a folder (EINVAL): their renames are as lasting as they get.
+    if (::fsync(fd) != 0 && errno != EINVAL && errno != EROFS) {
+        err = errno;
+    }
+    ::close(fd);
+    return err;
+}
+
+class PosixFolderLock final : public FolderLock {
+public:
+    explicit PosixFolderLock(int fd) : fd_(fd) {}
+    ~PosixFolderLock() override { ::close(fd_); }
+    PosixFolderLock(const PosixFolderLock&) = delete;
+    PosixFolderLock& operator=(const PosixFolderLock&) = delete;
+
+private:
+    int fd_;
+};
 
 class PosixInputFile final : public InputFile {
 public:
@@ -87,6 +165,43 @@ std::string writeTarget(const std::string& fileName) {
     return target;
 }
 
+// Writes `bytes` to a new temporary file beside `besides` and syncs it; its name. Failures name
+// `reported`.
+std::string createTemporary(const std::string& besides, const std::string& reported,
+                            std::string_view bytes) {
+    if (besides.empty() || besides.back() == '/') {
+        throwCannotCreate(reported, besides.empty() ? ENOENT : EISDIR);
+    }
+    const std::string_view base = baseNameOf(besides);
+    const std::string prefix =
+        besides.substr(0, besides.size() - base.size()) + "." + std::string(base) + ".";
+    std::string temporary;
+    int fd = -1;
+    // A plain create with O_EXCL: the process's umask gives the mode, as for any new file, and
+    // no other thread's files are affected.
+    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+        temporary = prefix + randomPart() + std::string(kTemporarySuffix);
+        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) {
+            break;
+        }
+    }
+    if (fd < 0) {
+        throwCannotCreate(reported, errno);
+    }
+    bool ok = writeAll(fd, bytes) && ::fsync(fd) == 0;
+    int err = errno;
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        err = errno;
+    }
+    if (!ok) {
+        ::unlink(temporary.c_str());
+        throwCannotCreate(reported, err);
+    }
+    return temporary;
+}
+
 }  // namespace
 
 int openRegularFile(const std::string& fileName, std::int64_t& size) {
@@ -156,6 +271,49 @@ std::optional<FolderId> PosixFileSystem::folderIdentity(const std::string& folde
                     static_cast<std::uint64_t>(info.st_ino)};
 }
 
+std::set<std::uint64_t> PosixFileSystem::systemStateDevices() {
+    // Each line of mountinfo: "22 1 0:21 / /proc rw,nosuid - proc proc rw": the third field is
+    // the device, the one after " - " the file system type.
+    static constexpr std::array kSystemTypes = {
+        "proc",      "sysfs",       "devtmpfs", "devpts", "debugfs",    "tracefs", "securityfs",
+        "cgroup",    "cgroup2",     "pstore",   "bpf",    "configfs",   "fusectl", "mqueue",
+        "hugetlbfs", "binfmt_misc", "efivarfs", "autofs", "rpc_pipefs", "nsfs",
+    };
+    std::set<std::uint64_t> devices;
+    std::string content;
+    try {
+        PosixFileSystem files;
+        content = readWholeFile(files, "/proc/self/mountinfo");
+    } catch (const Error&) {
+        return devices;  // no /proc: nothing is known to skip
+    }
+    std::size_t start = 0;
+    while (start < content.size()) {
+        std::size_t end = content.find('\n', start);
+        if (end == std::string::npos) {
+            end = content.size();
+        }
+        const std::string_view line = std::string_view(content).substr(start, end - start);
+        start = end + 1;
+        unsigned major = 0;
+        unsigned minor = 0;
+        const std::size_t separator = line.find(" - ");
+        if (separator == std::string_view::npos ||
+            std::sscanf(std::string(line.substr(0, separator)).c_str(), "%*s %*s %u:%u", &major,
+                        &minor) != 2) {
+            continue;
+        }
+        const std::string_view rest = line.substr(separator + 3);
+        const std::string_view type = rest.substr(0, rest.find(' '));
+        for (const char* system : kSystemTypes) {
+            if (type == system) {
+                devices.insert(static_cast<std::uint64_t>(::makedev(major, minor)));
+            }
+        }
+    }
+    return devices;
+}
+
 std::optional<std::int64_t> PosixFileSystem::fileSize(const std::string& fileName) {
     std::int64_t size = -1;
     const int fd = openRegularFile(fileName, size);
@@ -170,6 +328,9 @@ std::unique_ptr<InputFile> PosixFileSystem::openForReading(const std::string& fi
     std::int64_t size = 0;
     const int fd = openRegularFile(fileName, size);
     if (fd < 0) {
+        if (errno == EINVAL) {
+            throwNotRegular(fileName);
+        }
         throwCannotOpen(fileName, errno);
     }
     // A larger read-ahead pays off for files read whole; a page read for its title is over
@@ -186,34 +347,87 @@ bool PosixFileSystem::fileExists(const std::string& fileName) {
 }
 
 void PosixFileSystem::writeFile(const std::string& fileName, std::string_view bytes) {
-    if (fileName.empty() || fileName.back() == '/') {
-        throwCannotCreate(fileName, fileName.empty() ? ENOENT : EISDIR);
-    }
     const std::string target = writeTarget(fileName);
-    std::string temporary = target + ".XXXXXX";
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0) {
-        throwCannotCreate(fileName, errno);
-    }
-    // mkostemp creates the file private to the user; give it the mode a plain create would.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
-
-    bool ok = writeAll(fd, bytes) && ::fsync(fd) == 0;
-    int err = errno;
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        err = errno;
-    }
-    if (ok && ::rename(temporary.c_str(), target.c_str()) != 0) {
-        ok = false;
-        err = errno;
-    }
-    if (!ok) {
+    const std::string temporary = createTemporary(target, fileName, bytes);
+    if (::rename(temporary.c_str(), target.c_str()) != 0) {
+        const int err = errno;
         ::unlink(temporary.c_str());
         throwCannotCreate(fileName, err);
     }
+    // The rename itself must last too: a crash right after a save would otherwise bring back
+    // the old content, or no file at all.
+    if (const int err = folderSyncError(folderOf(target))) {
+        throwCannotCreate(fileName, err);
+    }
+}
+
+std::string PosixFileSystem::writeTemporary(const std::string& fileName, std::string_view bytes) {
+    return createTemporary(fileName, fileName, bytes);
+}
+
+void PosixFileSystem::renameFile(const std::string& from, const std::string& to) {
+    if (::rename(from.c_str(), to.c_str()) != 0) {
+        throwCannotCreate(to, errno);
+    }
+}
+
+void PosixFileSystem::syncFolder(const std::string& folder) {
+    if (const int err = folderSyncError(folder)) {
+        throw Error("Cannot write folder \"" + folder + "\". " + systemMessage(err));
+    }
+}
+
+std::vector<std::string> PosixFileSystem::temporariesOf(const std::string& fileName) {
+    std::vector<std::string> found;
+    const std::string folder = folderOf(fileName);
+    const std::string_view base = baseNameOf(fileName);
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr || base.empty()) {
+        if (dir != nullptr) {
+            ::closedir(dir);
+        }
+        return found;
+    }
+    const std::string prefix = fileName.substr(0, fileName.size() - base.size());
+    while (const dirent* entry = ::readdir(dir)) {
+        if (isTemporaryOf(entry->d_name, base)) {
+            found.push_back(prefix + entry->d_name);
+        }
+    }
+    ::closedir(dir);
+    return found;
+}
+
+std::unique_ptr<FolderLock> PosixFileSystem::lockFolder(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        // A folder that can be used but not listed; whatever is done in it then fails by itself.
+        return std::make_unique<FolderLock>();
+    }
+    auto lock = std::make_unique<PosixFolderLock>(fd);
+    const auto giveUp = std::chrono::steady_clock::now() + kLockPatience;
+    // Not a blocking wait: a holder that hangs must not hang this program with it.
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EINTR) {
+            continue;
+        }
+        if (errno != EWOULDBLOCK) {
+            return lock;  // no locks on this file system (ENOLCK, EOPNOTSUPP...)
+        }
+        if (std::chrono::steady_clock::now() >= giveUp) {
+            throw Error("Cannot lock folder \"" + folder + "\". " + systemMessage(EWOULDBLOCK));
+        }
+        std::this_thread::sleep_for(kLockRetry);
+    }
+    return lock;
+}
+
+std::string folderOf(const std::string& fileName) {
+    const std::size_t slash = fileName.rfind('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : fileName.substr(0, slash);
 }
 
 void PosixFileSystem::makeFolders(const std::string& folder) {

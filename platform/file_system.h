@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,6 +29,13 @@ struct DirEntry {
     // For a file, when the listing learns it on the way: what FileSystem::fileSize would answer
     // (-1 for a file that can't be read). Empty when the listing doesn't tell; ask fileSize then.
     std::optional<std::int64_t> size;
+};
+
+// Held while a command changes files of one folder (see FileSystem::lockFolder); released when
+// destroyed.
+class FolderLock {
+public:
+    virtual ~FolderLock() = default;
 };
 
 // A file open for reading.
@@ -63,6 +71,10 @@ public:
     virtual std::optional<FolderId> folderIdentity(const std::string& /*folder*/) {
         return std::nullopt;
     }
+    // The devices (DirEntry::device) of the mounted file systems that show the system's own
+    // state rather than files (/proc, /sys, /dev and the like): a scan never enters them,
+    // however a link leads there.
+    virtual std::set<std::uint64_t> systemStateDevices() { return {}; }
     // The size of a regular file that can be opened for reading.
     virtual std::optional<std::int64_t> fileSize(const std::string& fileName) = 0;
     // Opens a file for reading; fails with "Cannot open file "%s". %s".
@@ -79,6 +91,25 @@ public:
     // Deletes the file; a file that is not there is no failure. Fails with
     // "Cannot delete file "%s". %s".
     virtual void removeFile(const std::string& fileName) = 0;
+
+    // The steps of writeFile, for a writer that replaces several files as one: writes `bytes` to
+    // a new temporary file beside `fileName`, on the disk when this returns, and returns its
+    // name. Fails with "Cannot create file "%s". %s" naming `fileName`, leaving nothing behind.
+    virtual std::string writeTemporary(const std::string& fileName, std::string_view bytes) = 0;
+    // Renames a file of a folder to another name in the same folder, replacing that file. Fails
+    // with "Cannot create file "%s". %s" naming `to`.
+    virtual void renameFile(const std::string& from, const std::string& to) = 0;
+    // Makes the renames and removals done so far in `folder` last through a crash. Fails with
+    // "Cannot write folder "%s". %s".
+    virtual void syncFolder(const std::string& folder) = 0;
+    // The temporary files of `fileName` that writeTemporary or writeFile made and that are still
+    // there: what a killed writer left.
+    virtual std::vector<std::string> temporariesOf(const std::string& fileName) = 0;
+    // Waits until no other holder (another window, pelmaro-cli) changes the files of `folder`,
+    // and keeps them from doing so while the lock lives. Fails with
+    // "Cannot lock folder "%s". %s" when it can't be had within a few seconds. A folder on a
+    // file system without locks, or one that can't be opened, is not locked.
+    virtual std::unique_ptr<FolderLock> lockFolder(const std::string& folder) = 0;
 };
 
 // The real file system. Stateless, so its reads are safe on any thread; its listing gives sizes.
@@ -87,13 +118,23 @@ public:
     bool threadSafeReads() const override { return true; }
     std::vector<DirEntry> listFolder(const std::string& folder) override;
     std::optional<FolderId> folderIdentity(const std::string& folder) override;
+    std::set<std::uint64_t> systemStateDevices() override;
     std::optional<std::int64_t> fileSize(const std::string& fileName) override;
     std::unique_ptr<InputFile> openForReading(const std::string& fileName) override;
     bool fileExists(const std::string& fileName) override;
     void writeFile(const std::string& fileName, std::string_view bytes) override;
     void makeFolders(const std::string& folder) override;
     void removeFile(const std::string& fileName) override;
+    std::string writeTemporary(const std::string& fileName, std::string_view bytes) override;
+    void renameFile(const std::string& from, const std::string& to) override;
+    void syncFolder(const std::string& folder) override;
+    std::vector<std::string> temporariesOf(const std::string& fileName) override;
+    std::unique_ptr<FolderLock> lockFolder(const std::string& folder) override;
 };
+
+// The folder part of a file name, without its trailing "/": "/x/a.title" -> "/x", "/a" -> "/";
+// "." for a name without a folder.
+std::string folderOf(const std::string& fileName);
 
 // Opens a regular file for reading without blocking on a FIFO, and sets `size` to its size. The
 // descriptor, or -1 with errno set (EISDIR for a folder, EINVAL for anything else that is not a

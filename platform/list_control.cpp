@@ -12,19 +12,19 @@ void MemoryList::check(int index) const {
     }
 }
 
-const std::string& MemoryList::item(int index) const {
+std::string_view MemoryList::item(int index) const {
     check(index);
     return items_[static_cast<std::size_t>(index)];
 }
 
 void MemoryList::setItem(int index, std::string text) {
     check(index);
-    items_[static_cast<std::size_t>(index)] = std::move(text);
+    items_.set(static_cast<std::size_t>(index), text);
 }
 
 void MemoryList::remove(int index) {
     check(index);
-    items_.erase(items_.begin() + index);
+    items_.erase(static_cast<std::size_t>(index));
     if (selected_ == index) {
         selected_ = -1;
     } else if (selected_ > index) {
@@ -33,12 +33,9 @@ void MemoryList::remove(int index) {
 }
 
 void MemoryList::append(std::vector<std::string> items) {
-    if (items_.empty()) {
-        items_ = std::move(items);
-        return;
+    for (const std::string& item : items) {
+        items_.push_back(item);
     }
-    items_.insert(items_.end(), std::make_move_iterator(items.begin()),
-                  std::make_move_iterator(items.end()));
 }
 
 void MemoryList::clear() {
@@ -46,7 +43,7 @@ void MemoryList::clear() {
     selected_ = -1;
 }
 
-void MemoryList::assign(std::vector<std::string> items) {
+void MemoryList::assign(TextList items) {
     items_ = std::move(items);
     selected_ = -1;
 }

@@ -1,7 +1,10 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "platform/text_list.h"
 
 namespace pelmaro::platform {
 
@@ -17,9 +20,10 @@ public:
     virtual ~ListControl() = default;
 
     virtual int count() const = 0;
-    virtual const std::string& item(int index) const = 0;
+    // Valid until the next change.
+    virtual std::string_view item(int index) const = 0;
     // All items at once, for bulk readers (searches, saving); valid until the next change.
-    virtual const std::vector<std::string>& items() const = 0;
+    virtual const TextList& items() const = 0;
 
     // The selection stays at the same position.
     virtual void setItem(int index, std::string text) = 0;
@@ -30,7 +34,7 @@ public:
     virtual void clear() = 0;
     // Replaces the whole content in one step and leaves no item selected (loading a file,
     // applying an ordering).
-    virtual void assign(std::vector<std::string> items) = 0;
+    virtual void assign(TextList items) = 0;
 
     // -1 when nothing is selected.
     virtual int selectedIndex() const = 0;
@@ -46,17 +50,17 @@ public:
 class MemoryList final : public ListControl {
 public:
     MemoryList() = default;
-    explicit MemoryList(std::vector<std::string> items) : items_(std::move(items)) {}
+    explicit MemoryList(TextList items) : items_(std::move(items)) {}
 
     int count() const override { return static_cast<int>(items_.size()); }
-    const std::string& item(int index) const override;
-    const std::vector<std::string>& items() const override { return items_; }
+    std::string_view item(int index) const override;
+    const TextList& items() const override { return items_; }
     void setItem(int index, std::string text) override;
     void add(std::string text) override { items_.push_back(std::move(text)); }
     void append(std::vector<std::string> items) override;
     void remove(int index) override;
     void clear() override;
-    void assign(std::vector<std::string> items) override;
+    void assign(TextList items) override;
     int selectedIndex() const override { return selected_; }
     void select(int index) override;
     void clearSelection() override { selected_ = -1; }
@@ -66,7 +70,7 @@ public:
 private:
     void check(int index) const;
 
-    std::vector<std::string> items_;
+    TextList items_;
     int selected_ = -1;
     bool visible_ = false;
 };

@@ -1,6 +1,10 @@
 #include "platform/settings_file.h"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 
 #include "platform/error.h"
 
@@ -8,6 +12,25 @@ namespace pelmaro::platform {
 
 SettingsFile::SettingsFile(FileSystem& files, std::string fileName)
     : files_(files), fileName_(std::move(fileName)) {}
+
+std::string SettingsFile::storeProblem() const {
+    // The file is rewritten through a temporary file in its folder, or created with the folder:
+    // the nearest folder that exists must let us create files.
+    std::filesystem::path folder = std::filesystem::path(fileName_).parent_path();
+    std::error_code ignored;
+    while (!folder.empty() && !std::filesystem::exists(folder, ignored) &&
+           folder != folder.parent_path()) {
+        folder = folder.parent_path();
+    }
+    const std::string name = folder.empty() ? std::string(".") : folder.string();
+    if (!std::filesystem::is_directory(name, ignored)) {
+        return "Cannot store the settings in \"" + name + "\". " + systemMessage(ENOTDIR);
+    }
+    if (::access(name.c_str(), W_OK | X_OK) != 0) {
+        return "Cannot store the settings in \"" + name + "\". " + systemMessage(errno);
+    }
+    return {};
+}
 
 bool SettingsFile::openKey() {
     document_.reset();

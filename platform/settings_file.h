@@ -41,6 +41,11 @@ public:
 
     const std::string& fileName() const { return fileName_; }
 
+    // Why the settings could not be stored, asked once at start-up so that the user learns it
+    // then rather than never: "Cannot store the settings in "%s". %s" naming the folder that
+    // can't be written (or created); empty when they can be stored.
+    std::string storeProblem() const override;
+
 private:
     SettingsDocument& openDocument(const std::string& name);
 

@@ -11,6 +11,10 @@ class SettingsStore {
 public:
     virtual ~SettingsStore() = default;
 
+    // Why the settings could not be stored, for the user to learn at start-up rather than never;
+    // empty when they can be.
+    virtual std::string storeProblem() const { return {}; }
+
     // Opens the key, creating it when missing. False when it can't be opened or created; the
     // caller then does without settings, silently.
     virtual bool openKey() = 0;

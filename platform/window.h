@@ -75,6 +75,10 @@ public:
         (void)text;
         navigate(fileName);
     }
+    // The folder the catalogue was built from (for a stored catalogue, the folder that holds its
+    // files), empty when there is none: the pages of the catalogue may read the files below it,
+    // and only those. Called whenever the catalogue changes, before its first page is shown.
+    virtual void setCatalogueFolder(const std::string& /*folder*/) {}
 };
 
 // A menu command's label, read back with its access-key mark ("&Full search").

@@ -11,14 +11,25 @@ std::size_t hashOf(std::string_view fileName) {
 
 }  // namespace
 
-PathIndex::PathIndex(const std::vector<std::string>& paths) {
+PathIndex::PathIndex(const platform::TextList& paths) {
     entries_.reserve(paths.size());
-    for (std::size_t i = 0; i < paths.size(); ++i) {
-        entries_.emplace(hashOf(paths[i]), static_cast<int>(i));
+    for (const std::string_view path : paths) {
+        add(path);
     }
 }
 
-int PathIndex::find(const std::vector<std::string>& paths, std::string_view fileName) const {
+PathIndex::PathIndex(const std::vector<std::string>& paths) {
+    entries_.reserve(paths.size());
+    for (const std::string& path : paths) {
+        add(path);
+    }
+}
+
+void PathIndex::add(std::string_view path) {
+    entries_.emplace(hashOf(path), static_cast<int>(entries_.size()));
+}
+
+int PathIndex::find(const platform::TextList& paths, std::string_view fileName) const {
     int found = -1;
     const auto [first, last] = entries_.equal_range(hashOf(fileName));
     for (auto entry = first; entry != last; ++entry) {

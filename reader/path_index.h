@@ -6,6 +6,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/text_list.h"
+
 namespace pelmaro {
 
 // Finds the catalogue entry of a file name without walking the catalogue: the page view reports
@@ -15,13 +17,17 @@ namespace pelmaro {
 class PathIndex {
 public:
     PathIndex() = default;
+    explicit PathIndex(const platform::TextList& paths);
+    // The paths of a build, before they become the list.
     explicit PathIndex(const std::vector<std::string>& paths);
 
     // The first entry of `paths`, the list the index was made from, that is `fileName`; -1 when
     // there is none.
-    int find(const std::vector<std::string>& paths, std::string_view fileName) const;
+    int find(const platform::TextList& paths, std::string_view fileName) const;
 
 private:
+    void add(std::string_view path);
+
     std::unordered_multimap<std::size_t, int> entries_;
 };
 

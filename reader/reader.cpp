@@ -45,11 +45,19 @@ Reader::~Reader() {
 }
 
 void Reader::start() {
+    // Said once, in the caption, so that a session that can't be kept is not lost silently.
+    if (const std::string problem = services_.settings.storeProblem(); !problem.empty()) {
+        services_.window.setCaption(problem);
+    }
     // What start-up loaded is the catalogue shown, also when it failed after loading it (a
     // stored entry of the wrong type).
     std::exception_ptr failure;
     try {
-        session_.restore([this] { showSelectedPage(); });
+        session_.restore([this] {
+            // A stored catalogue's pages read the tree that holds its files.
+            services_.page.setCatalogueFolder(currentFolder());
+            showSelectedPage();
+        });
     } catch (...) {
         failure = std::current_exception();
     }
@@ -188,6 +196,7 @@ void Reader::finishBuild(const std::string& folder, std::vector<std::string> tit
     std::vector<std::string> savedPaths = paths;
     current_.showUnsaved();
     builtFolder_ = folder;
+    services_.page.setCatalogueFolder(folder);
     catalogue_.paths.assign(std::move(paths));
     catalogue_.titles.assign(std::move(titles));
     catalogueReplaced(std::move(index));
@@ -246,6 +255,7 @@ void Reader::openCatalogue(const std::string& pathFile) {
 
 void Reader::finishOpen(const std::string& pathFile, StoredCatalogue stored, PathIndex index) {
     end();
+    services_.page.setCatalogueFolder(folderOf(pathFile));
     catalogue_.titles.assign(std::move(stored.titles));
     catalogue_.paths.assign(std::move(stored.paths));
     catalogueReplaced(std::move(index));
@@ -413,7 +423,7 @@ void Reader::showSelected(const std::string& findText) {
     if (selected < 0) {
         return;  // a title search that found nothing leaves no entry selected
     }
-    const std::string& fileName = catalogue_.paths.item(selected);
+    const std::string fileName(catalogue_.paths.item(selected));
     if (findText.empty()) {
         services_.page.navigate(fileName);
     } else {
@@ -435,7 +445,7 @@ void Reader::returnToSelectedPage() {
 
 void Reader::pageShown(const std::string& fileName) {
     shownFile_ = fileName;
-    const std::vector<std::string>& paths = catalogue_.paths.items();
+    const platform::TextList& paths = catalogue_.paths.items();
     const int selected = catalogue_.titles.selectedIndex();
     if (selected >= 0 && static_cast<std::size_t>(selected) < paths.size() &&
         paths[static_cast<std::size_t>(selected)] == fileName) {

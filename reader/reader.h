@@ -55,8 +55,8 @@ public:
     Reader(const Reader&) = delete;
     Reader& operator=(const Reader&) = delete;
 
-    // The last catalogue, its selected entry and page, then its bookmarks. An error skips the
-    // rest.
+    // The last catalogue, its selected entry and page, then its bookmarks; the caption says when
+    // the settings can't be stored. An error skips the rest.
     void start();
     // Stops long work (nothing half-done is stored), then stores the session and the bookmarks.
     // Runs once; later calls do nothing.

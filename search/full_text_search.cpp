@@ -10,14 +10,15 @@ bool fileContainsText(platform::FileSystem& files, const std::string& fileName,
     return FileTextScanner(text).scan(files, fileName) == FileTextScanner::Outcome::Found;
 }
 
-bool searchFiles(platform::FileSystem& files, const std::vector<std::string>& paths,
+bool searchFiles(platform::FileSystem& files, const platform::TextList& paths,
                  std::string_view text, std::stop_token stop, const FullTextObserver& observer) {
     if (text.empty()) {
         return true;  // an empty text is never found: no file need be read
     }
     FileTextScanner scanner(text);
     const auto keepGoing = [&stop] { return !stop.stop_requested(); };
-    for (std::size_t n = 0; n < paths.size(); ++n) {
+    auto path = paths.begin();
+    for (std::size_t n = 0; n < paths.size(); ++n, ++path) {
         if (observer.reading) {
             observer.reading(n);
         }
@@ -26,7 +27,7 @@ bool searchFiles(platform::FileSystem& files, const std::vector<std::string>& pa
         }
         FileTextScanner::Outcome outcome;
         try {
-            outcome = scanner.scan(files, paths[n], keepGoing);
+            outcome = scanner.scan(files, std::string(*path), keepGoing);
         } catch (const Error& error) {
             if (observer.skipped) {
                 observer.skipped(n, error.what());

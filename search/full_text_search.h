@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/file_system.h"
+#include "platform/text_list.h"
 
 namespace pelmaro {
 
@@ -32,7 +33,7 @@ struct FullTextObserver {
 // one buffer for all, and tells which contain `text`. Runs on any thread; stops at the next file,
 // or within a few megabytes of a huge one, once `stop` is requested. True when every file was
 // searched.
-bool searchFiles(platform::FileSystem& files, const std::vector<std::string>& paths,
+bool searchFiles(platform::FileSystem& files, const platform::TextList& paths,
                  std::string_view text, std::stop_token stop, const FullTextObserver& observer);
 
 }  // namespace pelmaro

@@ -215,10 +215,38 @@ FileTextScanner::Outcome FileTextScanner::scan(platform::FileSystem& files,
         got += more;
     }
     if (startsAsRtf(std::string_view(block(), got))) {
-        // Rare in documentation trees: the loader's RTF reader gives the text, in memory.
-        file.reset();
-        return pattern_.foundIn(joinedText(loadPageLines(files, fileName))) ? Outcome::Found
-                                                                            : Outcome::NotFound;
+        // Rare in documentation trees: the text comes from the page-text loader's RTF reader, a
+        // piece at a time, and is searched as it comes.
+        const std::string start(block(), got);
+        bool found = false;
+        startText();
+        const auto search = [&](std::string_view piece) {
+            while (!found && !textEnded_ && !piece.empty()) {
+                const std::size_t size = std::min(piece.size(), blockSize_);
+                std::memcpy(block(), piece.data(), size);
+                piece.remove_prefix(size);
+                found = plainTextCanMatch_ && searchBlock(size);
+            }
+        };
+        switch (streamRtfText(*file, start, search, keepGoing)) {
+            case RtfStream::Text:
+                return found ? Outcome::Found : Outcome::NotFound;
+            case RtfStream::Stopped:
+                return Outcome::Abandoned;
+            case RtfStream::NotRtf:
+                break;
+        }
+        // Not valid RTF after all: the file is plain text, read anew.
+        file = files.openForReading(fileName);
+        startText();
+        got = 0;
+        while (got < firstRead) {
+            const std::size_t more = file->read(block() + got, firstRead - got);
+            if (more == 0) {
+                break;
+            }
+            got += more;
+        }
     }
     if (!plainTextCanMatch_) {
         return Outcome::NotFound;

@@ -6,10 +6,15 @@ namespace pelmaro {
 namespace {
 
 // The first title from `from` on that holds the pattern; -1 when none does.
-int findTitleFrom(const std::vector<std::string>& titles, const FoldedPattern& pattern,
+int findTitleFrom(const platform::TextList& titles, const FoldedPattern& pattern,
                   std::size_t from) {
-    for (std::size_t i = from; i < titles.size(); ++i) {
-        if (pattern.foundIn(titles[i])) {
+    if (from >= titles.size()) {
+        return -1;
+    }
+    auto title = titles.begin();
+    std::advance(title, from);
+    for (std::size_t i = from; title != titles.end(); ++title, ++i) {
+        if (pattern.foundIn(*title)) {
             return static_cast<int>(i);
         }
     }
@@ -49,12 +54,18 @@ void TitleSearch::findFromTop() {
     findNext();
 }
 
-std::vector<int> findTitles(const std::vector<std::string>& titles, std::string_view text) {
+std::vector<int> findTitles(const platform::TextList& titles, std::string_view text) {
     const FoldedPattern pattern(text);
     std::vector<int> found;
-    for (int at = findTitleFrom(titles, pattern, 0); at >= 0;
-         at = findTitleFrom(titles, pattern, static_cast<std::size_t>(at) + 1)) {
-        found.push_back(at);
+    if (pattern.empty()) {
+        return found;
+    }
+    int index = 0;
+    for (const std::string_view title : titles) {
+        if (pattern.foundIn(title)) {
+            found.push_back(index);
+        }
+        ++index;
     }
     return found;
 }

@@ -33,6 +33,6 @@ private:
 
 // The indexes of every title that Search would stop at for `text`, in catalogue order: those that
 // contain it, A-Z case ignored. An empty text finds none.
-std::vector<int> findTitles(const std::vector<std::string>& titles, std::string_view text);
+std::vector<int> findTitles(const platform::TextList& titles, std::string_view text);
 
 }  // namespace pelmaro

@@ -10,7 +10,7 @@
 
 // The main of a window test: the user's folders point into a temporary folder, so that nothing
 // the toolkit or the engine stores reaches the real settings or caches, and the page scheme is
-// registered before the application exists, as the program does it.
+// registered and the engine's switches set before the application exists, as the program does it.
 #define PELMARO_APP_TEST_MAIN(TestClass)                                                           \
     int main(int argc, char** argv) {                                                              \
         QTemporaryDir home;                                                                        \
@@ -22,6 +22,7 @@
                 folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner); \
             qputenv(name, folder.toUtf8());                                                        \
         }                                                                                          \
+        pelmaro::app::setEngineSwitches();                                                         \
         pelmaro::app::registerPageScheme();                                                        \
         QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);                                \
         QApplication application(argc, argv);                                                      \

@@ -51,13 +51,23 @@ private slots:
         ByteListModel list(true);
         const std::string invalid = "caf\xe9 \xff";
         list.assign({"caf\xc3\xa9", invalid, ""});
-        QCOMPARE(list.item(1), invalid);
+        QCOMPARE(std::string(list.item(1)), invalid);
         QCOMPARE(list.data(list.index(0)).toString(), QStringLiteral("caf\u00e9"));
         const QString shown = list.data(list.index(1)).toString();
         QVERIFY(shown.startsWith(QStringLiteral("caf")));
         QCOMPARE(shown.count(QChar::ReplacementCharacter), 2);
         QCOMPARE(list.data(list.index(2)).toString(), QString());
         QCOMPARE(list.rowCount(), 3);
+    }
+
+    void veryLongItem_isShownShortened_andKeptWhole() {
+        ByteListModel list(true);
+        const std::string longItem = "a" + std::string(5000, 'x');
+        list.assign({longItem});
+        const QString shown = list.data(list.index(0)).toString();
+        QCOMPARE(shown.size(), 1001);
+        QVERIFY(shown.endsWith(QChar(0x2026)));
+        QCOMPARE(list.item(0).size(), longItem.size());
     }
 
     void indexOutsideTheList_fails() {

@@ -135,8 +135,8 @@ public:
     app::ByteListModel& list(const char* name) {
         return *form->findChild<app::ByteListModel*>(QString::fromLatin1(name));
     }
-    const std::vector<std::string>& titles() { return list("titles").items(); }
-    const std::vector<std::string>& paths() { return list("paths").items(); }
+    std::vector<std::string> titles() { return list("titles").items().toVector(); }
+    std::vector<std::string> paths() { return list("paths").items().toVector(); }
     int selected() { return list("titles").selectedIndex(); }
     const std::vector<std::string>& errors() const { return dialogs.errors; }
 

@@ -31,20 +31,27 @@ bool loadAndWait(QWebEnginePage* page, Start start) {
     return finished.wait(15000);
 }
 
-// Clicks the middle of the page's element with that id as the user would, with the mouse: links
-// that open windows or other programs need a user's gesture.
+// Clicks the middle of the page's element with that id as the user would, with the mouse: the
+// pointer goes there first (the engine then shows the link under it), and the click follows.
+// Links that open windows or other programs need a user's click on them.
 inline bool clickElement(QWidget* view, QWebEnginePage* page, const QString& id) {
     const QVariantList centre =
-        evaluate(page, QStringLiteral("(r => [r.x + r.width / 2, r.y + r.height / 2])("
-                                      "document.getElementById('%1').getBoundingClientRect())")
+        evaluate(page, QStringLiteral("(e => e ? (r => [r.x + r.width / 2, r.y + r.height / 2, "
+                                      "!!e.closest('a[href]')])(e.getBoundingClientRect()) : [])("
+                                      "document.getElementById('%1'))")
                            .arg(id))
             .toList();
     QWidget* target = view->focusProxy() ? view->focusProxy() : view;
-    if (centre.size() != 2) {
+    if (centre.size() != 3) {
         return false;
     }
-    QTest::mouseClick(target, Qt::LeftButton, {},
-                      QPoint(qRound(centre[0].toDouble()), qRound(centre[1].toDouble())));
+    const QPoint point(qRound(centre[0].toDouble()), qRound(centre[1].toDouble()));
+    QSignalSpy hovered(page, &QWebEnginePage::linkHovered);
+    QTest::mouseMove(target, point);
+    if (centre[2].toBool() && hovered.isEmpty() && !hovered.wait(2000)) {
+        return false;
+    }
+    QTest::mouseClick(target, Qt::LeftButton, {}, point);
     return true;
 }
 

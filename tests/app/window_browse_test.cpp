@@ -188,6 +188,33 @@ private slots:
         QVERIFY(run.errors().empty());
     }
 
+    void aFreshPageForOneThatHung_isFollowedZoomedAndSearchedAsTheOldOne() {
+        SandboxDir dir;
+        using pelmaro::test::htmlPage;
+        dir.write("help/a.htm", htmlPage("Endless", "<script>for (;;) {}</script>"));
+        dir.write("help/b.htm", htmlPage("Next", "<a id='toThird' href='c.htm'>third</a>"));
+        dir.write("help/c.htm", htmlPage("Third", "word word"));
+        ProgramRun run;
+        QVERIFY(run.start());
+        run.build(dir / "help", true);
+        QCOMPARE(run.titles(), (Lines{"Endless", "Next", "Third"}));
+        key(run, Qt::Key_Equal, Qt::ControlModifier);
+        run.clickRow("titleList", 0);
+        QTest::qWait(1500);  // the picked page hangs, and is kept
+        QWebEnginePage* const hung = run.browser()->page();
+        run.clickRow("titleList", 1);
+        QTRY_VERIFY_WITH_TIMEOUT(run.browser()->page() != hung, 8000);
+        QTRY_COMPARE_WITH_TIMEOUT(run.pageTitle(), QStringLiteral("Next"), 8000);
+
+        QCOMPARE(run.browser()->zoomFactor(), 1.1);
+        QVERIFY(followLink(run, "toThird"));
+        QCOMPARE(run.selected(), 2);
+        key(run, Qt::Key_F, Qt::ControlModifier);
+        QTest::keyClicks(child<QLineEdit>(run, "findText"), QStringLiteral("word"));
+        QTRY_COMPARE(child<QLabel>(run, "findCount")->text(), QStringLiteral("1 of 2"));
+        QVERIFY(run.errors().empty());
+    }
+
     void findBar_countsStepsAndCloses_andAResultOpensWithItsTextFound() {
         SandboxDir dir;
         const LinkedPages pages(dir);

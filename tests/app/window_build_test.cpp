@@ -129,8 +129,9 @@ private slots:
         // The browser reads the title's line break as a space; the catalogue joins the lines.
         QCOMPARE(run.pageTitle(), QStringLiteral("Ab out"));
 
-        const auto zeta = static_cast<int>(
-            std::find(run.titles().begin(), run.titles().end(), "Zeta") - run.titles().begin());
+        const std::vector<std::string> titles = run.titles();
+        const auto zeta =
+            static_cast<int>(std::find(titles.begin(), titles.end(), "Zeta") - titles.begin());
         QVERIFY(run.clickTitle(zeta));
         QCOMPARE(run.shownFile(), std::optional<std::string>(tree / "sub/deeper/zeta.htm"));
         QCOMPARE(run.pageTitle(), QStringLiteral("Zeta"));

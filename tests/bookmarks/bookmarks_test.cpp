@@ -1,5 +1,8 @@
 #include "bookmarks/bookmarks.h"
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -268,6 +271,60 @@ TEST_F(BookmarkTest, ListNeverLoadedLeavesTheFileAndIsReadBeforeTheFirstChange) 
     bookmarkEntry(0);
     EXPECT_EQ(list.items(), (Lines{"Gamma|2", "Alpha|0"}));
     EXPECT_EQ(test::readFile(helpFile), "Gamma|2\r\nAlpha|0\r\n");
+}
+
+TEST_F(BookmarkTest, TwoWindowsKeepEachOthersBookmarks) {
+    startWith(helpFile);
+    platform::MemoryList otherList;
+    Bookmarks other{titles, otherList, results, current, dialogs, files};
+    other.loadAtStart();
+
+    bookmarkEntry(0);
+    titles.select(1);
+    other.addSelectedEntry();
+    EXPECT_EQ(otherList.items(), (Lines{"Alpha|0", "Beta|1"}));  // the merged file
+    bookmarkEntry(2);
+    EXPECT_EQ(list.items(), (Lines{"Alpha|0", "Beta|1", "Gamma|2"}));
+
+    otherList.setVisible(true);
+    otherList.select(0);
+    other.deleteSelected();
+    deleteBookmark(1);  // "Beta|1"
+    EXPECT_EQ(list.items(), Lines{"Gamma|2"});
+    EXPECT_EQ(test::readFile(helpFile), "Gamma|2\r\n");
+}
+
+TEST_F(BookmarkTest, TwoProcessesAddingAtOnceLoseNothing) {
+    constexpr int kEach = 40;
+    std::vector<std::string> many;
+    for (int i = 0; i < 2 * kEach; ++i) {
+        many.push_back("Entry " + std::to_string(i));
+    }
+    titles.assign(many);
+    startWith(helpFile);
+    std::vector<pid_t> children;
+    for (int first = 0; first < 2; ++first) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            // Each process its own window: entries first, first + 2, ...
+            platform::MemoryList ownList;
+            Bookmarks own{titles, ownList, results, current, dialogs, files};
+            own.loadAtStart();
+            for (int i = first; i < 2 * kEach; i += 2) {
+                titles.select(i);
+                own.addSelectedEntry();
+            }
+            ::_exit(0);
+        }
+        children.push_back(child);
+    }
+    for (const pid_t child : children) {
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    EXPECT_EQ(parseLineList(test::readFile(helpFile)).size(), 2u * kEach);
 }
 
 }  // namespace

@@ -135,6 +135,16 @@ TEST(FolderScan, VisitsEachFolderOnceAndStopsWhenTheVisitSaysSo) {
     EXPECT_EQ(visits, 2);
 }
 
+TEST(FolderScan, NeverEntersTheSystemsOwnFileSystems) {
+    test::TempDir dir;
+    dir.write("tree/page.htm", "x");
+    for (const char* system : {"/proc", "/sys", "/dev"}) {
+        ::symlink(system, (dir / "tree").append("/link").append(system).c_str());
+    }
+    EXPECT_EQ(scan(dir / "tree"), Names{dir / "tree/page.htm"});
+    EXPECT_EQ(scan("/proc/self"), Names{});
+}
+
 TEST(FolderScan, FileSizeKeepsAllSixtyFourBits) {
     test::TempDir dir;
     platform::PosixFileSystem files;

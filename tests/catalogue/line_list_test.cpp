@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #include "platform/error.h"
+#include "tests/support/fake_file_system.h"
 #include "tests/support/temp_dir.h"
 
 namespace pelmaro {
@@ -24,6 +27,23 @@ class ParseLineList : public testing::TestWithParam<ParseCase> {};
 
 TEST_P(ParseLineList, SplitsAsStored) {
     EXPECT_EQ(parseLineList(GetParam().bytes), GetParam().lines);
+}
+
+TEST_P(ParseLineList, ReadInBlocksSplitsTheSame) {
+    test::FakeFileSystem files;
+    files.inMemory["/list"] = GetParam().bytes;
+    const std::size_t total = GetParam().lines.size();
+    for (const std::size_t chunk : {1, 2, 3, 4096}) {
+        files.chunk = chunk;
+        std::size_t count = 0;
+        EXPECT_EQ(readLineListText(files, "/list", SIZE_MAX, count), GetParam().lines);
+        EXPECT_EQ(count, total);
+        // Lines beyond those kept are counted only.
+        const Lines first(GetParam().lines.begin(),
+                          GetParam().lines.begin() + static_cast<std::ptrdiff_t>(total / 2));
+        EXPECT_EQ(readLineListText(files, "/list", total / 2, count), first);
+        EXPECT_EQ(count, total);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -75,10 +75,46 @@ TEST(PageTitle, TitleBeyondTheFirstReadBlocksIsFound) {
     // The tags straddle the reader's block boundaries wherever they fall.
     std::string page(40000, 'x');
     page.insert(16380, "<ti\r\ntle>Far");
-    page.insert(32760, "away</TITLE>");
+    page.insert(20476, "away</TITLE>");
     dir.write("far.html", page);
     EXPECT_EQ(extractPageTitle(files, dir / "far.html"),
-              "Far" + std::string(32760 - 16392, 'x') + "away");
+              "Far" + std::string(20476 - 16392, 'x') + "away");
+}
+
+// Pages made to cost: a title is cut at kTitleLimit bytes, a page is searched for one only in
+// its first kTitleSearchLimit bytes, and RTF nested beyond reason is plain text.
+TEST(PageTitle, HostilePagesGiveShortTitlesFromTheirFirstMegabyte) {
+    const std::string e = "\xc3\xa9";
+    std::string longLine = "xy";
+    while (longLine.size() < 3 * kTitleLimit) {
+        longLine += "a" + e;  // a cut at the limit would split an "é"
+    }
+    const std::string capped(utf8Prefix(longLine, kTitleLimit));
+    ASSERT_LT(capped.size(), kTitleLimit);
+    const std::string far(kTitleSearchLimit, ' ');
+    const std::string deepRtf = "{\\rtf1 " + std::string(2 * kTitleSearchLimit, '{');
+    const struct {
+        const char* name;
+        std::string content;
+        std::string title;
+    } cases[] = {
+        {"long.txt", longLine + "\r\nsecond", capped},
+        {"long.htm", "<title>" + longLine + "</title>", capped},
+        {"long-unclosed.htm", "<title>" + longLine + far + "</title>", "long-unclosed"},
+        {"far.htm", far + "<title>Far</title>", "far"},
+        {"deep-rtf.txt", deepRtf, "{\\rtf1 " + std::string(kTitleLimit - 7, '{')},
+        {"deep-rtf.htm", deepRtf + "<title>x</title>", "deep-rtf"},
+        {"long-rtf.htm", "{\\rtf1 <title>Rich</title>\\par " + far + "}", "Rich"},
+        {"unclosed-rtf.htm", "{\\rtf1 <title>Rich</title>\\par " + far, "Rich"},
+    };
+    test::TempDir dir;
+    test::FakeFileSystem files;
+    for (const auto& c : cases) {
+        dir.write(c.name, c.content);
+        files.bytesRead = 0;
+        EXPECT_EQ(extractPageTitle(files, dir / c.name), c.title) << c.name;
+        EXPECT_LE(files.bytesRead, kTitleSearchLimit) << c.name;
+    }
 }
 
 TEST(PageTitle, ImagesAndOtherTypesAreNotRead) {

@@ -61,5 +61,30 @@ TEST(FileNames, AbsoluteNameFromTheCurrentFolder) {
     EXPECT_EQ(absoluteName("tree", "/"), "/tree");
 }
 
+TEST(Utf8Prefix, CutsBeforeACharacterThatWouldBeSplit) {
+    const std::string e = "\xc3\xa9";             // é
+    const std::string clef = "\xf0\x9d\x84\x9e";  // U+1D11E
+    const struct {
+        std::string text;
+        std::size_t max;
+        std::string prefix;
+    } cases[] = {
+        {"abc", 5, "abc"},
+        {"abcdef", 3, "abc"},
+        {"a" + e + "b", 2, "a"},
+        {"a" + e + "b", 3, "a" + e},
+        {"a" + clef, 4, "a"},
+        {"a" + clef, 5, "a" + clef},
+        {"ab\xe9"
+         "cd",
+         3, "ab\xe9"},                                  // Latin-1: any byte is a boundary
+        {"a\x80\x80\x80\x80\x80", 4, "a\x80\x80\x80"},  // stray continuation bytes
+        {e, 0, ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(utf8Prefix(c.text, c.max), c.prefix) << c.text << " " << c.max;
+    }
+}
+
 }  // namespace
 }  // namespace pelmaro

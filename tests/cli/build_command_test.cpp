@@ -68,6 +68,18 @@ TEST(CliBuild, RelativeFolderIsTakenFromTheCurrentDirectory) {
     EXPECT_EQ(test::readFile(dir / "tree/pelmaropath.path"), paths);
 }
 
+TEST(CliBuild, OutputThatCantBeWrittenIsAFailure) {
+    test::TempDir dir;
+    writeTree(dir, "tree");
+    test::ProcessOptions options;
+    options.outFile = "/dev/full";
+    options.errFile = dir / "cli.err";
+    const test::ProcessRun run = test::runProcess({PELMARO_CLI, "build", dir / "tree"}, options);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(test::readFile(options.errFile),
+              "pelmaro-cli: cannot write the output: No space left on device\n");
+}
+
 TEST(CliBuild, FailuresExitNonZeroWithTheMessage) {
     test::TempDir dir;
     dir.write("empty/nothing.htm", "");

@@ -1,17 +1,10 @@
 #pragma once
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <string>
 #include <vector>
 
+#include "tests/support/process_run.h"
 #include "tests/support/temp_dir.h"
-
-extern char** environ;
 
 namespace pelmaro::test {
 
@@ -30,64 +23,21 @@ enum class ErrorOutput { File, Terminal };
 inline CliRun runCliIn(const TempDir& dir, const std::string& workingDir,
                        const std::vector<std::string>& args,
                        ErrorOutput errorOutput = ErrorOutput::File) {
-    const std::string outName = dir / "cli.out";
-    const std::string errName = dir / "cli.err";
+    ProcessOptions options;
+    options.workingDir = workingDir;
+    options.outFile = dir / "cli.out";
+    options.errFile = dir / "cli.err";
+    options.errorsToTerminal = errorOutput == ErrorOutput::Terminal;
+    std::vector<std::string> command{PELMARO_CLI};
+    command.insert(command.end(), args.begin(), args.end());
+    const ProcessRun process = runProcess(command, options);
     CliRun run;
-    int terminal = -1;
-    if (errorOutput == ErrorOutput::Terminal) {
-        terminal = ::posix_openpt(O_RDWR | O_NOCTTY);
-        if (terminal < 0 || ::grantpt(terminal) != 0 || ::unlockpt(terminal) != 0) {
-            if (terminal >= 0) {
-                ::close(terminal);
-            }
-            return run;
-        }
-    }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outName.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    if (terminal >= 0) {
-        posix_spawn_file_actions_addopen(&actions, 2, ::ptsname(terminal), O_RDWR | O_NOCTTY, 0);
-    } else {
-        posix_spawn_file_actions_addopen(&actions, 2, errName.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0644);
-    }
-    if (!workingDir.empty()) {
-        posix_spawn_file_actions_addchdir_np(&actions, workingDir.c_str());
-    }
-    std::string program = PELMARO_CLI;
-    std::vector<std::string> owned = args;
-    std::vector<char*> argv{program.data()};
-    for (std::string& arg : owned) {
-        argv.push_back(arg.data());
-    }
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
-        if (terminal >= 0) {
-            ::close(terminal);
-        }
+    if (!process.started) {
         return run;
     }
-    if (terminal >= 0) {
-        // Read until the program has closed its end (read() then fails with EIO).
-        char buffer[4096];
-        ssize_t got = 0;
-        while ((got = ::read(terminal, buffer, sizeof buffer)) > 0) {
-            run.err.append(buffer, static_cast<std::size_t>(got));
-        }
-        ::close(terminal);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.out = readFile(outName);
-    if (terminal < 0) {
-        run.err = readFile(errName);
-    }
+    run.status = process.status;
+    run.out = readFile(options.outFile);
+    run.err = options.errorsToTerminal ? process.errors : readFile(options.errFile);
     return run;
 }
 

@@ -122,6 +122,21 @@ TEST(PosixFileSystem, OpenFailureNamesTheFileAndTheReason) {
     }
 }
 
+TEST(PosixFileSystem, FifoOrDeviceIsNotARegularFile) {
+    TempDir dir;
+    ::mkfifo((dir / "fifo").c_str(), 0600);
+    PosixFileSystem files;
+    for (const std::string& name : {dir / "fifo", std::string("/dev/null")}) {
+        try {
+            files.openForReading(name);
+            FAIL() << name;
+        } catch (const Error& e) {
+            EXPECT_EQ(std::string(e.what()),
+                      "Cannot open file \"" + name + "\". It is not a regular file");
+        }
+    }
+}
+
 TEST(PosixFileSystem, WriteReplacesTheFileAndLeavesNoTemporaryBehind) {
     TempDir dir;
     PosixFileSystem files;

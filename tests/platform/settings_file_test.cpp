@@ -1,5 +1,9 @@
 #include "platform/settings_file.h"
 
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -103,6 +107,26 @@ TEST_F(SettingsFileTest, DamagedFile_reportedOnceNeverWrittenAndReadAgainOnceRep
     ASSERT_TRUE(settings.openKey());
     EXPECT_EQ(settings.readInteger("id"), 2);
     settings.closeKey();
+}
+
+TEST_F(SettingsFileTest, StoreProblem_namesTheFolderThatCantBeWritten) {
+    dir.write("plain", "x");
+    EXPECT_EQ(SettingsFile(files, dir / "cfg/settings.reg").storeProblem(), "");
+    EXPECT_EQ(SettingsFile(files, dir / "new/deeper/settings.reg").storeProblem(), "");
+    EXPECT_EQ(SettingsFile(files, dir / "plain/pelmaro/settings.reg").storeProblem(),
+              "Cannot store the settings in \"" + (dir / "plain") + "\". Not a directory");
+    // A folder that refuses writes: read-only to a user, a read-only file system to root.
+    const std::string locked = dir.mkdir("locked");
+    const bool readOnly =
+        ::geteuid() == 0 ? ::mount("tmpfs", locked.c_str(), "tmpfs", MS_RDONLY, "size=16k") == 0
+                         : ::chmod(locked.c_str(), 0555) == 0;
+    if (!readOnly) {
+        GTEST_SKIP() << "no read-only folder can be made here";
+    }
+    const std::string problem = SettingsFile(files, locked + "/settings.reg").storeProblem();
+    ::umount2(locked.c_str(), MNT_DETACH);
+    ::chmod(locked.c_str(), 0755);
+    EXPECT_EQ(problem.rfind("Cannot store the settings in \"" + locked + "\". ", 0), 0u) << problem;
 }
 
 }  // namespace

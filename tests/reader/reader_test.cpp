@@ -83,6 +83,7 @@ TEST(ReaderBuild, SavedBuildBecomesCurrentAndAnUnsavedOneTakesNoBookmarks) {
     EXPECT_EQ(test::readFile(tree + "/pelmaropath.title"), "A\r\nb\r\nc\r\n");
     EXPECT_EQ(test::readFile(tree + "/pelmaropath.path"), formatLineList(rig.paths.items()));
     EXPECT_EQ(rig.reader.currentCatalogue().bookmarkFile(), tree + "/pelmaropath.bookmark");
+    EXPECT_EQ(rig.page.folders, Lines{tree});  // its pages may read the tree they came from
 
     // Built again and not saved: the stored catalogue stays current, and its bookmark file must
     // not receive indexes of a catalogue no file holds.
@@ -200,6 +201,7 @@ TEST(ReaderOpen, LoadsBothFilesOrChangesNothing) {
     EXPECT_EQ(rig.bookmarks.items(), Lines{"Beta|1"});
     EXPECT_EQ(rig.reader.currentCatalogue().bookmarkFile(), dir / "help/notes.bookmark");
     EXPECT_TRUE(rig.page.shown.empty());  // no page until a title is chosen
+    EXPECT_EQ(rig.page.folders, Lines{dir / "help"});
 
     rig.open(dir / "lost/notes.path");
     EXPECT_EQ(rig.dialogs.messages, Lines{"path title lost.can't loading"});
@@ -438,6 +440,7 @@ TEST(ReaderSession, CatalogueEntryPageAndBookmarksComeBack) {
         EXPECT_EQ(rig.titles.items(), (Lines{"Alpha", "Beta", "Gamma"}));
         EXPECT_EQ(rig.titles.selectedIndex(), 1);
         EXPECT_EQ(rig.page.shown, Lines{"/h/b.htm"});
+        EXPECT_EQ(rig.page.folders, Lines{dir / "help"});
         EXPECT_EQ(rig.bookmarks.items(), Lines{"Gamma|2"});
     });
 
@@ -445,6 +448,15 @@ TEST(ReaderSession, CatalogueEntryPageAndBookmarksComeBack) {
     std::filesystem::remove(dir / "help/pelmaropath.title");
     run(dir, [](ReaderRig& rig) { EXPECT_EQ(rig.bookmarks.count(), 0); });
     EXPECT_EQ(test::readFile(dir / "help/pelmaropath.bookmark"), "Gamma|2\r\n");
+}
+
+TEST(ReaderSession, SettingsThatCantBeStoredAreSaidAtStartUp) {
+    test::TempDir dir;
+    dir.write("cfg", "a file where the settings folder should be");
+    ReaderRig rig(dir);
+    rig.reader.start();
+    EXPECT_EQ(rig.window.captions,
+              Lines{"Cannot store the settings in \"" + (dir / "cfg") + "\". Not a directory"});
 }
 
 }  // namespace

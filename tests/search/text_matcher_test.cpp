@@ -139,6 +139,39 @@ TEST(FileTextScanner, scanAgreesWithTheDefinitionOnRandomFiles) {
     }
 }
 
+// RTF is read as it streams past; a document found broken at its end (or nested too deep) is
+// searched again as plain text.
+TEST(FileTextScanner, rtfScanAgreesWithTheDefinitionOnRandomFiles) {
+    test::TempDir dir;
+    platform::PosixFileSystem files;
+    std::mt19937 random(5);
+    const std::vector<std::string> pieces = {
+        "{",       "}", "\\par ", "\\b ", "\\'41", "\\'4", "\\u66?", "\\*", "\\fonttbl ",
+        "\\bin2 ", "a", "B",      "ab",   "\r\n",  " ",    "\\",     "\\}", "\0"s};
+    for (int round = 0; round < 400; ++round) {
+        std::string bytes = "{\\rtf1 ";
+        const int count = static_cast<int>(random() % 40);
+        for (int i = 0; i < count; ++i) {
+            bytes += pieces[random() % pieces.size()];
+        }
+        if (random() % 2 == 0) {
+            bytes += "}";
+        }
+        const std::string text = random() % 2 == 0 ? "ab" : "BA";
+        const std::string name = dir.write("f" + std::to_string(round) + ".rtf", bytes);
+        for (const std::size_t blockSize : {std::size_t{1}, std::size_t{4096}}) {
+            FileTextScanner scanner(text, blockSize);
+            ASSERT_EQ(scanner.scan(files, name) == FileTextScanner::Outcome::Found,
+                      definedAnswer(bytes, text))
+                << testing::PrintToString(bytes) << ", blocks of " << blockSize;
+        }
+    }
+    const std::string deep = std::string(2000, '{') + "\\b set\\b0 up" + std::string(2000, '}');
+    const std::string name = dir.write("deep.rtf", "{\\rtf1 " + deep + "}");
+    EXPECT_EQ(FileTextScanner("setup").scan(files, name), FileTextScanner::Outcome::NotFound);
+    EXPECT_EQ(FileTextScanner("b set").scan(files, name), FileTextScanner::Outcome::Found);
+}
+
 TEST(FileTextScanner, matchSpanningTheDefaultBlockBoundaryIsFound) {
     test::TempDir dir;
     platform::PosixFileSystem files;

@@ -42,7 +42,12 @@ public:
     bool listingsWithoutSizes = false;
     bool threaded = true;
 
+    // Runs before every call that changes files (writeFile runs as its steps then: temporary,
+    // rename, folder sync), with the name it changes: a test kills or fails a writer there.
+    std::function<void(const std::string&)> beforeChange;
+
     std::atomic<int> opened{0};
+    std::atomic<std::size_t> bytesRead{0};
     std::vector<std::string> written;
 
     bool threadSafeReads() const override { return threaded; }
@@ -58,6 +63,7 @@ public:
     std::optional<platform::FolderId> folderIdentity(const std::string& folder) override {
         return real_.folderIdentity(folder);
     }
+    std::set<std::uint64_t> systemStateDevices() override { return real_.systemStateDevices(); }
     std::optional<std::int64_t> fileSize(const std::string& fileName) override {
         if (locked.count(fileName) != 0) {
             return std::nullopt;
@@ -87,7 +93,7 @@ public:
         if (failingReads.count(fileName) != 0) {
             return std::make_unique<Failing>(fileName);
         }
-        return std::make_unique<Chunked>(std::move(file), chunk);
+        return std::make_unique<Chunked>(std::move(file), chunk, bytesRead);
     }
     bool fileExists(const std::string& fileName) override {
         return inMemory.count(fileName) != 0 || real_.fileExists(fileName);
@@ -97,7 +103,34 @@ public:
             throwCannotCreate(fileName, ENOSPC);
         }
         written.push_back(fileName);
+        if (beforeChange) {
+            const std::string temporary = writeTemporary(fileName, bytes);
+            renameFile(temporary, fileName);
+            syncFolder(platform::folderOf(fileName));
+            return;
+        }
         real_.writeFile(fileName, bytes);
+    }
+    std::string writeTemporary(const std::string& fileName, std::string_view bytes) override {
+        changing(fileName);
+        if (failingWrites.count(fileName) != 0) {
+            throwCannotCreate(fileName, ENOSPC);
+        }
+        return real_.writeTemporary(fileName, bytes);
+    }
+    void renameFile(const std::string& from, const std::string& to) override {
+        changing(to);
+        real_.renameFile(from, to);
+    }
+    void syncFolder(const std::string& folder) override {
+        changing(folder);
+        real_.syncFolder(folder);
+    }
+    std::vector<std::string> temporariesOf(const std::string& fileName) override {
+        return real_.temporariesOf(fileName);
+    }
+    std::unique_ptr<platform::FolderLock> lockFolder(const std::string& folder) override {
+        return real_.lockFolder(folder);
     }
     void makeFolders(const std::string& folder) override {
         if (failingWrites.count(folder) != 0) {
@@ -109,21 +142,32 @@ public:
         if (failingWrites.count(fileName) != 0) {
             throw Error("Cannot delete file \"" + fileName + "\". " + systemMessage(EROFS));
         }
+        changing(fileName);
         real_.removeFile(fileName);
     }
 
 private:
+    void changing(const std::string& name) {
+        if (beforeChange) {
+            beforeChange(name);
+        }
+    }
+
     class Chunked final : public platform::InputFile {
     public:
-        Chunked(std::unique_ptr<platform::InputFile> file, std::size_t chunk)
-            : file_(std::move(file)), chunk_(chunk) {}
+        Chunked(std::unique_ptr<platform::InputFile> file, std::size_t chunk,
+                std::atomic<std::size_t>& total)
+            : file_(std::move(file)), chunk_(chunk), total_(total) {}
         std::size_t read(char* buffer, std::size_t size) override {
-            return file_->read(buffer, std::min(size, chunk_));
+            const std::size_t got = file_->read(buffer, std::min(size, chunk_));
+            total_ += got;
+            return got;
         }
 
     private:
         std::unique_ptr<platform::InputFile> file_;
         std::size_t chunk_;
+        std::atomic<std::size_t>& total_;
     };
 
     class Memory final : public platform::InputFile {

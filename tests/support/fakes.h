@@ -89,8 +89,10 @@ public:
         shown.push_back(fileName);
         found.push_back(text);
     }
+    void setCatalogueFolder(const std::string& folder) override { folders.push_back(folder); }
     std::vector<std::string> shown;
     std::vector<std::string> found;
+    std::vector<std::string> folders;
 };
 
 // Every dialog takes the next answer of its own queue; a dialog with no answer left fails the
