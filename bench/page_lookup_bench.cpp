@@ -17,17 +17,18 @@
 
 int main(int argc, char** argv) {
     const std::size_t entries = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 200000;
-    std::vector<std::string> paths;
-    paths.reserve(entries);
-    for (std::size_t i = 0; i < entries; ++i) {
-        paths.push_back("/home/reader/docs/library/section" + std::to_string(i / 100) + "/page" +
-                        std::to_string(i) + ".html");
-    }
+    // The path list as the window holds it.
+    pelmaro::platform::TextList paths;
     // Every 97th entry, spread over the catalogue, and as many names of no entry.
     std::vector<std::string> lookedFor;
-    for (std::size_t i = 0; i < entries; i += 97) {
-        lookedFor.push_back(paths[i]);
-        lookedFor.push_back(paths[i] + ".missing");
+    for (std::size_t i = 0; i < entries; ++i) {
+        const std::string path = "/home/reader/docs/library/section" + std::to_string(i / 100) +
+                                 "/page" + std::to_string(i) + ".html";
+        paths.push_back(path);
+        if (i % 97 == 0) {
+            lookedFor.push_back(path);
+            lookedFor.push_back(path + ".missing");
+        }
     }
 
     const long before = pelmaro::bench::peakMegabytes();
