@@ -1,3 +1,5 @@
+#include <unistd.h>
+
 #include <QApplication>
 #include <QFileInfo>
 #include <QTimer>
@@ -32,6 +34,12 @@ int main(int argc, char** argv) {
             break;
     }
 
+    // The engine's sandbox refuses to run as root, and the engine then ends the process with a
+    // line in its own log; as root the reader runs without it, and says so.
+    if (::geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX")) {
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+        std::fputs("pelmaro: running as root: the page view runs without its sandbox\n", stderr);
+    }
     app::setEngineSwitches();
     app::registerPageScheme();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);

@@ -1,22 +1,27 @@
 #include "app/main_window.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenuBar>
 #include <QMetaObject>
+#include <QMouseEvent>
 #include <QSplitter>
 #include <QStackedLayout>
 #include <QStackedWidget>
+#include <QStatusBar>
 #include <QWebEngineView>
 #include <exception>
 
+#include "app/browser_pane.h"
 #include "app/overlay_pane.h"
-#include "app/page_view.h"
 #include "app/qt_text.h"
 #include "app/quick_find_panel.h"
 #include "app/window_text.h"
 #include "reader/reader.h"
+#include "reader/view_settings.h"
 
 namespace pelmaro::app {
 
@@ -24,6 +29,7 @@ namespace {
 
 constexpr int kTitleListWidth = 121;
 constexpr int kSplitterWidth = 16;
+constexpr int kBlockedLinkShownMs = 5000;
 
 }  // namespace
 
@@ -72,20 +78,26 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent)
 
     buildControls();
     buildMenu();
+    buildBrowserKeys();
+    buildStatusLine();
     reader_ = std::make_unique<Reader>(
         ReaderServices{*titles_, *paths_, *bookmarks_, *results_, *this, services_.dialogs,
-                       services_.files, services_.settings, *pageView_, *fullSearchLabel_, *this});
+                       services_.files, services_.settings, *browser_, *fullSearchLabel_, *this});
     reader_->setOnBusyChanged([this] { showBusy(); });
     reader_->setOnTitlesIndexed([this] { quickFind_->refresh(); });
+    reader_->setOnCatalogueChanged([this] { showCatalogueStatus(); });
     if (services_.modalDialogs != nullptr) {
         services_.modalDialogs->attach(this);
     }
+    // Tab must reach the window from inside the page too, where the engine's widgets take it for
+    // the page's links; and the engine's widgets come and go with the pages.
+    qApp->installEventFilter(this);
 }
 
 MainWindow::~MainWindow() {
+    qApp->removeEventFilter(this);
     // Long work ends before the lists it hands its results to.
     reader_.reset();
-    pageView_.reset();
     // The views go before the models they show.
     delete takeCentralWidget();
 }
@@ -123,8 +135,7 @@ void MainWindow::buildControls() {
     page->setObjectName(QStringLiteral("pageArea"));
     pageArea_ = new QStackedLayout(page);
     pageArea_->setContentsMargins(0, 0, 0, 0);
-    browser_ = new QWebEngineView;
-    browser_->setObjectName(QStringLiteral("pageView"));
+    browser_ = new BrowserPane;
     bookmarkPane_ = new OverlayPane(
         *bookmarks_,
         QStringLiteral("No bookmarks yet: New bookmark (F6) keeps the selected title."));
@@ -152,9 +163,7 @@ void MainWindow::buildControls() {
     splitter_->setStretchFactor(1, 1);
     splitter_->setSizes({kTitleListWidth, width() - kTitleListWidth - kSplitterWidth});
     setCentralWidget(splitter_);
-    setTabOrder(titleView_, browser_);
-
-    pageView_ = std::make_unique<WebPageView>(*browser_);
+    setTabOrder(titleView_, &browser_->view());
 
     connect(titleView_, &EntryListView::typedText, this, &MainWindow::openQuickFind);
     connect(quickFind_, &QuickFindPanel::entryChosen, this, [this](int entry) {
@@ -169,6 +178,13 @@ void MainWindow::buildControls() {
     });
     connect(titleView_, &EntryListView::userSelectionChanged, this,
             [this] { run([this] { reader_->showSelectedPage(); }); });
+    // A click on the selected title, or Enter on it, after a link has led out of the catalogue.
+    connect(titleView_, &QAbstractItemView::clicked, this,
+            [this] { run([this] { reader_->returnToSelectedPage(); }); });
+    connect(titleView_, &EntryListView::listDoubleClicked, this,
+            [this] { run([this] { reader_->returnToSelectedPage(); }); });
+    connect(browser_, &BrowserPane::fileShown, this,
+            [this](const std::string& fileName) { reader_->pageShown(fileName); });
     connect(bookmarkView_, &EntryListView::listDoubleClicked, this,
             [this] { run([this] { reader_->jumpFromBookmark(); }); });
     connect(resultView_, &EntryListView::listDoubleClicked, this,
@@ -201,9 +217,9 @@ void MainWindow::buildMenu() {
     addCommand("deleteBookmark", "Delete Bookmark", Qt::Key_F7, &Reader::deleteBookmark);
     QAction* open = addCommand("openStored", "Open", Qt::Key_F9, &Reader::openStored);
     addCommand("toggleResults", "Result", Qt::Key_F10, &Reader::toggleResults);
-    QAction* fullSearch = addCommand("startOrStopFullSearch", "Full search", Qt::Key_F11,
-                                     &Reader::startOrStopFullSearch);
-    fullSearchLabel_ = std::make_unique<FullSearchLabel>(commands_, fullSearch);
+    fullSearch_ = addCommand("startOrStopFullSearch", "Full search", Qt::Key_F11,
+                             &Reader::startOrStopFullSearch);
+    fullSearchLabel_ = std::make_unique<FullSearchLabel>(commands_, fullSearch_);
 
     // Not on the bar: the bar holds the commands it always held.
     auto* quickFind = new QAction(QStringLiteral("Quick find"), this);
@@ -215,9 +231,52 @@ void MainWindow::buildMenu() {
     longCommands_ = {build, open};
 }
 
+void MainWindow::addBrowserKey(const char* name, const QList<QKeySequence>& keys,
+                               void (BrowserPane::*action)()) {
+    auto* key = new QAction(this);
+    key->setObjectName(QString::fromLatin1(name));
+    key->setShortcuts(keys);
+    key->setShortcutContext(Qt::ApplicationShortcut);
+    connect(key, &QAction::triggered, browser_, action);
+    addAction(key);  // not on the menu bar, which holds the nine commands
+}
+
+void MainWindow::buildBrowserKeys() {
+    addBrowserKey("goBack", QKeySequence::keyBindings(QKeySequence::Back), &BrowserPane::goBack);
+    addBrowserKey("goForward", QKeySequence::keyBindings(QKeySequence::Forward),
+                  &BrowserPane::goForward);
+    addBrowserKey("findInPage", {QKeySequence::Find}, &BrowserPane::openFindBar);
+    // Ctrl+= is Ctrl++ without the Shift that "+" needs on most keyboards.
+    addBrowserKey("zoomIn",
+                  {QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)},
+                  &BrowserPane::zoomIn);
+    addBrowserKey("zoomOut", {QKeySequence(Qt::CTRL | Qt::Key_Minus)}, &BrowserPane::zoomOut);
+    addBrowserKey("resetZoom", {QKeySequence(Qt::CTRL | Qt::Key_0)}, &BrowserPane::resetZoom);
+}
+
+void MainWindow::buildStatusLine() {
+    statusBar()->setObjectName(QStringLiteral("statusLine"));
+    catalogueStatus_ = new QLabel;
+    catalogueStatus_->setObjectName(QStringLiteral("catalogueStatus"));
+    // Covered by the hovered link's target while there is one.
+    statusBar()->addWidget(catalogueStatus_, 1);
+    connect(browser_, &BrowserPane::linkHovered, this, [this](const QString& target) {
+        if (target.isEmpty()) {
+            statusBar()->clearMessage();
+        } else {
+            statusBar()->showMessage(target);
+        }
+    });
+    // A page's attempt to open something outside that the reader refused: said, not hidden.
+    connect(browser_, &BrowserPane::linkBlocked, this, [this](const QString& url) {
+        statusBar()->showMessage(QStringLiteral("not opened: ") + url, kBlockedLinkShownMs);
+    });
+}
+
 void MainWindow::start() {
-    focusOnList_ = true;
     run([this] { reader_->start(); });
+    // After the session: a settings file that can't be read is reported there, once.
+    run([this] { restoreView(); });
 }
 
 void MainWindow::shutdown() {
@@ -226,6 +285,22 @@ void MainWindow::shutdown() {
     }
     shutDown_ = true;
     run([this] { reader_->shutdown(); });
+    run([this] { storeView(); });
+}
+
+void MainWindow::restoreView() {
+    const ViewSettings view = readViewSettings(services_.settings);
+    if (view.zoomPercent) {
+        browser_->setZoomPercent(*view.zoomPercent);
+    }
+    if (view.listWidth) {
+        const int total = splitter_->sizes().value(0) + splitter_->sizes().value(1);
+        splitter_->setSizes({*view.listWidth, std::max(total - *view.listWidth, 1)});
+    }
+}
+
+void MainWindow::storeView() {
+    writeViewSettings(services_.settings, {browser_->zoomPercent(), splitter_->sizes().value(0)});
 }
 
 void MainWindow::setCaption(const std::string& caption) {
@@ -247,12 +322,13 @@ void MainWindow::run(const std::function<void()>& command) {
 }
 
 void MainWindow::toggleFocus() {
-    if (focusOnList_) {
+    if (QApplication::focusWidget() != titleView_) {
         titleView_->setFocus(Qt::TabFocusReason);
+    } else if (pageArea_->currentWidget() == browser_) {
+        browser_->view().setFocus(Qt::TabFocusReason);
     } else {
-        browser_->setFocus(Qt::TabFocusReason);
+        pageArea_->currentWidget()->setFocus(Qt::TabFocusReason);
     }
-    focusOnList_ = !focusOnList_;
 }
 
 void MainWindow::showOverlays() {
@@ -275,9 +351,24 @@ void MainWindow::showBusy() {
     for (QAction* action : longCommands_) {
         action->setEnabled(!reader_->busy());
     }
+    fullSearch_->setEnabled(!reader_->busy() || reader_->searching());
+    showCatalogueStatus();
 }
 
-bool MainWindow::event(QEvent* event) {
+void MainWindow::showCatalogueStatus() {
+    // While a long command runs, the caption tells how far it has come.
+    catalogueStatus_->setText(reader_->busy() ? QString() : toQString(reader_->catalogueStatus()));
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    // Every event of the application passes here: the type is the cheap test.
+    if (event->type() != QEvent::KeyPress && event->type() != QEvent::MouseButtonPress) {
+        return QMainWindow::eventFilter(watched, event);
+    }
+    const auto* widget = qobject_cast<QWidget*>(watched);
+    if (widget == nullptr || widget->window() != this) {
+        return QMainWindow::eventFilter(watched, event);
+    }
     if (event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if ((key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) &&
@@ -285,8 +376,15 @@ bool MainWindow::event(QEvent* event) {
             toggleFocus();
             return true;
         }
+    } else if (event->type() == QEvent::MouseButtonPress && !browser_->holds(watched)) {
+        // Over the page the engine takes the mouse's back and forward buttons itself.
+        const Qt::MouseButton button = static_cast<QMouseEvent*>(event)->button();
+        if (button == Qt::BackButton || button == Qt::ForwardButton) {
+            button == Qt::BackButton ? browser_->goBack() : browser_->goForward();
+            return true;
+        }
     }
-    return QMainWindow::event(event);
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -14,10 +14,10 @@
 #include "platform/window.h"
 
 class QAction;
+class QLabel;
 class QSplitter;
 class QStackedLayout;
 class QStackedWidget;
-class QWebEngineView;
 
 namespace pelmaro {
 class Reader;
@@ -25,9 +25,9 @@ class Reader;
 
 namespace pelmaro::app {
 
+class BrowserPane;
 class OverlayPane;
 class QuickFindPanel;
-class WebPageView;
 
 // What the window uses from outside: the program wires the real services, tests their fakes.
 struct WindowServices {
@@ -51,9 +51,10 @@ private:
     std::vector<QAction*> actions_;
 };
 
-// The main window: the title list, the page view with the bookmark and result lists over it, and
-// the nine commands on the menu bar. Its caption doubles as the status line. It only wires: the
-// reader does the work, and this class keeps the widgets, the keys and the focus.
+// The main window: the title list, the page view with the bookmark and result lists over it, the
+// nine commands on the menu bar, and a status line. The long commands report in its caption. It
+// only wires: the reader does the work, and this class keeps the widgets, the keys and the focus.
+// Besides the commands it has a browser's keys: back and forward, find in page, zoom.
 class MainWindow final : public QMainWindow, public platform::Window, public platform::UiThread {
     Q_OBJECT
 
@@ -61,10 +62,12 @@ public:
     explicit MainWindow(WindowServices services, QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    // Start-up: the last catalogue, its entry and page, then the bookmarks. Runs once, before the
-    // window is shown; an error is shown and skips the rest.
+    // Start-up: the last catalogue, its entry and page, then the bookmarks; then the zoom and the
+    // list's width of the last run. Runs once, before the window is shown; an error is shown and
+    // skips the rest of the session's start-up.
     void start();
-    // Shutdown: stops long work, stores the session and the bookmarks. Runs once.
+    // Shutdown: stops long work, stores the session and the bookmarks, then the zoom and the
+    // list's width. Runs once.
     void shutdown();
 
     Reader& reader() { return *reader_; }
@@ -76,7 +79,7 @@ public:
     void run(const std::function<void()>& command);
 
 protected:
-    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
@@ -86,16 +89,24 @@ private:
     void buildMenu();
     QAction* addCommand(const char* name, const char* label, Qt::Key key,
                         void (Reader::*command)());
+    void buildBrowserKeys();
+    void addBrowserKey(const char* name, const QList<QKeySequence>& keys,
+                       void (BrowserPane::*action)());
+    void buildStatusLine();
+    // Tab and Shift+Tab: from the list to the page side (the page, or the list lying over it), and
+    // from anywhere else back to the list.
     void toggleFocus();
     void showOverlays();
     void showBusy();
     // Quick find over the title list's area, with `text` already typed.
     void openQuickFind(const QString& text);
+    void showCatalogueStatus();
+    void restoreView();
+    void storeView();
 
     WindowServices services_;
     bool shutDown_ = false;
     bool closeWanted_ = false;
-    bool focusOnList_ = true;  // where Tab moves the focus next: the list, else the page
 
     // The models hold the catalogue, the bookmarks and the results; the views show them.
     ByteListModel* titles_ = nullptr;
@@ -110,14 +121,15 @@ private:
     OverlayPane* bookmarkPane_ = nullptr;
     OverlayPane* resultPane_ = nullptr;
     QSplitter* splitter_ = nullptr;
-    QWebEngineView* browser_ = nullptr;
+    BrowserPane* browser_ = nullptr;
     QStackedLayout* pageArea_ = nullptr;
+    QLabel* catalogueStatus_ = nullptr;
 
     MenuCommands commands_;
-    // Commands that can't run while a long one does; F11 stays, since it stops a search.
+    // Commands that can't run while a long one does; F11 stays while it can stop a search.
     std::vector<QAction*> longCommands_;
+    QAction* fullSearch_ = nullptr;
     std::unique_ptr<FullSearchLabel> fullSearchLabel_;
-    std::unique_ptr<WebPageView> pageView_;
     std::unique_ptr<Reader> reader_;
 };
 

@@ -301,6 +301,7 @@ void WebPageView::replacePage() {
     probeOutstanding_ = false;
     // The engine ends the old renderer once no page uses it.
     delete old;
+    emit pageReplaced();
 }
 
 void WebPageView::navigate(const std::string& fileName) {

@@ -109,6 +109,9 @@ signals:
     // A link or navigation the page wanted to leave the reader by and that was dropped (its URL,
     // for the status line).
     void linkBlocked(const QString& url);
+    // The view shows a fresh page in place of one that hung; what was connected to the old one
+    // must be connected to view.page() again.
+    void pageReplaced();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -20,6 +20,17 @@ QString fromBytes(const std::string& text) {
     return toQString(text);
 }
 
+// The dialog that shows the labels of its filters alone gives the chosen one back as its label
+// ("*.*"); the filter is the one of that label ("*.* (*)").
+QString filterOfLabel(const QStringList& filters, const QString& chosen) {
+    for (const QString& filter : filters) {
+        if (filter == chosen || filter.startsWith(chosen + QStringLiteral(" ("))) {
+            return filter;
+        }
+    }
+    return chosen;
+}
+
 // Where a file dialog starts: the given folder when it exists, else the home folder.
 QString startingFolder(const std::string& folder) {
     const QString name = QFile::decodeName(QByteArray::fromStdString(folder));
@@ -33,10 +44,9 @@ int runModally(QDialog& dialog) {
 }
 
 QString nameFilter(const platform::FileFilter& filter) {
-    const QString label = fromBytes(filter.label);
     const QString pattern =
         filter.pattern == "*.*" ? QStringLiteral("*") : fromBytes(filter.pattern);
-    return label == pattern ? pattern : label + QStringLiteral(" (") + pattern + QLatin1Char(')');
+    return fromBytes(filter.label) + QStringLiteral(" (") + pattern + QLatin1Char(')');
 }
 
 QtDialogs::QtDialogs(QString applicationTitle, ModalRunner run)
@@ -142,6 +152,7 @@ std::optional<std::string> QtDialogs::openFile(const std::string& title,
     QFileDialog dialog(owner_, fromBytes(title), startingFolder(startFolder));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
     dialog.setNameFilters(nameFilters);
     if (!lastFilter_.isEmpty()) {
         dialog.selectNameFilter(lastFilter_);
@@ -153,7 +164,7 @@ std::optional<std::string> QtDialogs::openFile(const std::string& title,
         return std::nullopt;
     }
     lastFileName_ = dialog.selectedFiles().constFirst();
-    lastFilter_ = dialog.selectedNameFilter();
+    lastFilter_ = filterOfLabel(nameFilters, dialog.selectedNameFilter());
     return fileNameBytes(lastFileName_);
 }
 

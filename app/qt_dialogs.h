@@ -51,8 +51,9 @@ private:
     QString lastFilter_;
 };
 
-// "*.path" when the label is the pattern, "Pages (*.htm)" otherwise. "*.*" matches every file,
-// as it does on the system the catalogues come from (on its own it would need a "." in the name).
+// "label (patterns)": {"*.path", "*.path"} gives "*.path (*.path)". The open dialog shows the
+// labels alone. "*.*" matches every file, as it does on the system the catalogues come from (on
+// its own it would need a "." in the name): {"*.*", "*.*"} gives "*.* (*)", shown as "*.*".
 QString nameFilter(const platform::FileFilter& filter);
 
 }  // namespace pelmaro::app

@@ -25,6 +25,7 @@
 #include "catalogue/catalogue_builder.h"
 #include "catalogue/folder_scan.h"
 #include "catalogue/page_title.h"
+#include "catalogue/page_types.h"
 #include "catalogue/shown_title.h"
 #include "platform/file_system.h"
 #include "search/case_fold.h"
@@ -74,7 +75,7 @@ std::vector<Entry> titlesOf(pelmaro::platform::FileSystem& files,
             continue;
         }
         std::vector<std::string> names;
-        pelmaro::CollectFiles(files, nullptr, folder, names);
+        pelmaro::collectFiles(files, folder, names);
         std::size_t taken = 0;
         for (const std::string& name : names) {
             if (!pelmaro::isAcceptedType(name)) {

@@ -69,6 +69,12 @@ public:
     virtual ~PageView() = default;
     // Shows the local file `fileName`; fails with an Error when the view refuses it.
     virtual void navigate(const std::string& fileName) = 0;
+    // Shows it as navigate() does and, once it has loaded, finds `text` in it and highlights it
+    // (the page of a full-text search's hit). A view that can't search a page only shows it.
+    virtual void navigateAndFind(const std::string& fileName, const std::string& text) {
+        (void)text;
+        navigate(fileName);
+    }
     // The folder the catalogue was built from (for a stored catalogue, the folder that holds its
     // files), empty when there is none: the pages of the catalogue may read the files below it,
     // and only those. Called whenever the catalogue changes, before its first page is shown.

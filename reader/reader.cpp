@@ -1,7 +1,9 @@
 #include "reader/reader.h"
 
+#include <algorithm>
 #include <chrono>
 #include <exception>
+#include <iterator>
 #include <optional>
 
 #include "catalogue/catalogue_builder.h"
@@ -51,12 +53,24 @@ void Reader::start() {
     if (const std::string problem = services_.settings.storeProblem(); !problem.empty()) {
         services_.window.setCaption(problem);
     }
-    session_.restore([this] {
-        // A stored catalogue's pages read the tree that holds its files.
-        services_.page.setCatalogueFolder(currentFolder());
-        showSelectedPage();
-    });
+    // What start-up loaded is the catalogue shown, also when it failed after loading it (a
+    // stored entry of the wrong type).
+    std::exception_ptr failure;
+    try {
+        session_.restore([this] {
+            // A stored catalogue's pages read the tree that holds its files.
+            services_.page.setCatalogueFolder(currentFolder());
+            showSelectedPage();
+        });
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    catalogueReplaced(PathIndex(catalogue_.paths.items()));
     catalogueChanged();
+    announceCatalogue();
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
     bookmarks_.loadAtStart();
 }
 
@@ -171,26 +185,30 @@ void Reader::buildFolder(const std::string& folder) {
                 end();
             });
         } else if (built.result == BuildResult::Built) {
-            post([this, folder, titles = std::move(built.titles),
-                  paths = std::move(built.paths)]() mutable {
-                finishBuild(folder, std::move(titles), std::move(paths));
+            PathIndex index(built.paths);
+            post([this, folder, titles = std::move(built.titles), paths = std::move(built.paths),
+                  index = std::move(index)]() mutable {
+                finishBuild(folder, std::move(titles), std::move(paths), std::move(index));
             });
         }
     });
 }
 
 void Reader::finishBuild(const std::string& folder, std::vector<std::string> titles,
-                         std::vector<std::string> paths) {
+                         std::vector<std::string> paths, PathIndex index) {
     const std::size_t m = titles.size();
     // What the save would write, kept aside: the lists are the window's, and the window's thread
     // may use them while the files are written.
     std::vector<std::string> savedTitles = titles;
     std::vector<std::string> savedPaths = paths;
     current_.showUnsaved();
+    builtFolder_ = folder;
     services_.page.setCatalogueFolder(folder);
     catalogue_.paths.assign(std::move(paths));
     catalogue_.titles.assign(std::move(titles));
     catalogueChanged();
+    catalogueReplaced(std::move(index));
+    announceCatalogue();
     services_.window.setCaption("sorting..." + std::to_string(m) + " total is " +
                                 std::to_string(m));
     if (!services_.dialogs.askYesNo(
@@ -205,6 +223,7 @@ void Reader::finishBuild(const std::string& folder, std::vector<std::string> tit
         post([this, bookmarkFile = std::move(bookmarkFile)] {
             end();
             current_.switchTo(bookmarkFile);
+            announceCatalogue();
         });
     });
 }
@@ -235,19 +254,49 @@ void Reader::openCatalogue(const std::string& pathFile) {
     platform::FileSystem& files = services_.files;
     runInBackground([this, pathFile, titleFile, &files](std::stop_token, const Post& post) {
         StoredCatalogue stored = readStoredCatalogue(files, titleFile, pathFile);
-        post([this, pathFile, stored = std::move(stored)]() mutable {
-            finishOpen(pathFile, std::move(stored));
+        PathIndex index(stored.paths);
+        post([this, pathFile, stored = std::move(stored), index = std::move(index)]() mutable {
+            finishOpen(pathFile, std::move(stored), std::move(index));
         });
     });
 }
 
-void Reader::finishOpen(const std::string& pathFile, StoredCatalogue stored) {
+void Reader::finishOpen(const std::string& pathFile, StoredCatalogue stored, PathIndex index) {
     end();
     services_.page.setCatalogueFolder(folderOf(pathFile));
     catalogue_.titles.assign(std::move(stored.titles));
     catalogue_.paths.assign(std::move(stored.paths));
     catalogueChanged();
+    catalogueReplaced(std::move(index));
     current_.switchTo(deriveName(pathFile, ".bookmark"));
+    announceCatalogue();
+}
+
+void Reader::catalogueReplaced(PathIndex index) {
+    pathIndex_ = std::move(index);
+    services_.results.clear();
+    resultRuns_.clear();
+}
+
+void Reader::announceCatalogue() {
+    if (onCatalogueChanged_) {
+        onCatalogueChanged_();
+    }
+}
+
+std::string Reader::catalogueStatus() const {
+    const int count = catalogue_.titles.count();
+    if (count == 0) {
+        return {};
+    }
+    std::string name;
+    if (!current_.shownIsStored()) {
+        name = builtFolder_ + " (not saved)";
+    } else if (!current_.bookmarkFile().empty()) {
+        name = deriveName(current_.bookmarkFile(), ".path");
+    }
+    return (name.empty() ? "" : name + ", ") + std::to_string(count) +
+           (count == 1 ? " entry" : " entries");
 }
 
 // Searching titles
@@ -305,6 +354,7 @@ void Reader::startOrStopFullSearch() {
 
     lastSearchText_ = text;
     begin(Activity::Searching);
+    resultRuns_.push_back({services_.results.count(), text});
     platform::Window& window = services_.window;
     platform::FileSystem& files = services_.files;
     runInBackground([this, text, &window, &files, paths = catalogue_.paths.items()](
@@ -372,6 +422,10 @@ void Reader::toggleResults() {
 // Pages
 
 void Reader::showSelectedPage() {
+    showSelected({});
+}
+
+void Reader::showSelected(const std::string& findText) {
     if (catalogue_.titles.count() == 0) {
         return;
     }
@@ -379,18 +433,49 @@ void Reader::showSelectedPage() {
     if (selected < 0) {
         return;  // a title search that found nothing leaves no entry selected
     }
-    services_.page.navigate(std::string(catalogue_.paths.item(selected)));
+    const std::string fileName(catalogue_.paths.item(selected));
+    if (findText.empty()) {
+        services_.page.navigate(fileName);
+    } else {
+        services_.page.navigateAndFind(fileName, findText);
+    }
+    shownFile_ = fileName;
+}
+
+void Reader::returnToSelectedPage() {
+    const int selected = catalogue_.titles.selectedIndex();
+    if (catalogue_.titles.count() == 0 || selected < 0) {
+        return;
+    }
+    if (selected < catalogue_.paths.count() && catalogue_.paths.item(selected) == shownFile_) {
+        return;
+    }
+    showSelectedPage();
+}
+
+void Reader::pageShown(const std::string& fileName) {
+    shownFile_ = fileName;
+    const platform::TextList& paths = catalogue_.paths.items();
+    const int selected = catalogue_.titles.selectedIndex();
+    if (selected >= 0 && static_cast<std::size_t>(selected) < paths.size() &&
+        paths[static_cast<std::size_t>(selected)] == fileName) {
+        return;  // the page of the selected entry, or another entry of the same file
+    }
+    const int entry = pathIndex_.find(paths, fileName);
+    if (entry >= 0 && entry < catalogue_.titles.count()) {
+        catalogue_.titles.select(entry);
+    }
 }
 
 void Reader::jumpFromBookmark() {
-    jumpFrom(services_.bookmarks);
+    jumpFrom(services_.bookmarks, false);
 }
 
 void Reader::jumpFromResult() {
-    jumpFrom(services_.results);
+    jumpFrom(services_.results, true);
 }
 
-void Reader::jumpFrom(platform::ListControl& overlay) {
+void Reader::jumpFrom(platform::ListControl& overlay, bool searchResults) {
     if (catalogue_.titles.count() == 0 || !overlay.isVisible()) {
         return;
     }
@@ -400,7 +485,7 @@ void Reader::jumpFrom(platform::ListControl& overlay) {
             return;  // a double click beside the items
         }
         catalogue_.titles.select(readEntryReference(overlay.item(selected)));
-        showSelectedPage();
+        showSelected(searchResults ? searchTextOfResult(selected) : std::string());
     }
     overlay.setVisible(false);
 }
@@ -474,6 +559,14 @@ void Reader::catalogueChanged() {
             }
         });
     });
+}
+
+const std::string& Reader::searchTextOfResult(int row) const {
+    static const std::string none;
+    const auto after =
+        std::upper_bound(resultRuns_.begin(), resultRuns_.end(), row,
+                         [](int r, const ResultRun& run) { return r < run.firstRow; });
+    return after == resultRuns_.begin() ? none : std::prev(after)->text;
 }
 
 }  // namespace pelmaro

@@ -18,6 +18,7 @@
 #include "platform/settings_store.h"
 #include "platform/window.h"
 #include "reader/background_work.h"
+#include "reader/path_index.h"
 #include "search/quick_find.h"
 #include "search/title_search.h"
 
@@ -87,19 +88,38 @@ public:
 
     // Shows the page of the entry selected in the title list; nothing without a selection.
     void showSelectedPage();
+    // A click on the selected title: shows its page again when the view has gone on to another
+    // page (a link out of the catalogue); nothing while it shows that page.
+    void returnToSelectedPage();
     // A double click in an overlay list: selects the entry its selected item points at, shows its
-    // page, and hides the list.
+    // page, and hides the list. A result's page opens with the text that found it highlighted.
     void jumpFromBookmark();
     void jumpFromResult();
 
+    // The page view now shows `fileName`, whoever took it there (a link, back or forward, a
+    // redirect, or this reader). When the file is an entry of the catalogue, that entry becomes
+    // the selected one, so that the bookmarks, the stored entry and Search act on the page being
+    // read; the page is not shown again. Any other page leaves the selection as it is.
+    void pageShown(const std::string& fileName);
+
     // A long command runs.
     bool busy() const { return activity_ != Activity::Idle; }
+    // The long command that runs is a full-text search, which its command stops.
+    bool searching() const { return activity_ == Activity::Searching; }
     // Runs whenever busy() changes, so the window can show which commands are available.
     void setOnBusyChanged(std::function<void()> onBusyChanged) {
         onBusyChanged_ = std::move(onBusyChanged);
     }
+    // Runs whenever the catalogue shown or its name changes (start-up, a build, Open, a save).
+    void setOnCatalogueChanged(std::function<void()> onCatalogueChanged) {
+        onCatalogueChanged_ = std::move(onCatalogueChanged);
+    }
 
     const CurrentCatalogue& currentCatalogue() const { return current_; }
+    // Which catalogue the lists show and how many entries it has, for the status line:
+    // "/home/me/help/pelmaropath.path, 1234 entries", "/home/me/help (not saved), 3 entries";
+    // empty when the lists are empty.
+    std::string catalogueStatus() const;
 
     // The title of an entry as people read it (character references and the page's encoding
     // decoded, UTF-8); empty for an index the catalogue doesn't have. Decoded when first asked
@@ -134,18 +154,27 @@ private:
     void runInBackground(std::function<void(std::stop_token, const Post&)> work);
 
     void finishBuild(const std::string& folder, std::vector<std::string> titles,
-                     std::vector<std::string> paths);
-    void finishOpen(const std::string& pathFile, StoredCatalogue stored);
+                     std::vector<std::string> paths, PathIndex index);
+    void finishOpen(const std::string& pathFile, StoredCatalogue stored, PathIndex index);
+    // The lists hold another catalogue: the results, whose indexes meant entries of the old one,
+    // go.
+    void catalogueReplaced(PathIndex index);
+    void announceCatalogue();
     void appendResults(const std::vector<std::size_t>& hits);
     void finishSearch();
     void stopFullSearch();
     // Ends the work that failed and shows why.
     void fail(const std::string& message);
 
-    void jumpFrom(platform::ListControl& overlay);
+    // `searchResults`: the overlay is the result list, whose pages open with their text found.
+    void jumpFrom(platform::ListControl& overlay, bool searchResults);
+    // Shows the selected entry's page, and then finds `findText` in it unless that is empty.
+    void showSelected(const std::string& findText);
     std::string currentFolder() const;
     // The lists hold another catalogue: what was decoded or indexed of the last one goes.
     void catalogueChanged();
+    // The text of the search that found the result in row `row`.
+    const std::string& searchTextOfResult(int row) const;
 
     ReaderServices services_;
     Catalogue catalogue_;
@@ -153,6 +182,18 @@ private:
     SessionState session_;
     TitleSearch titleSearch_;
     Bookmarks bookmarks_;
+
+    // Where each search's results begin in the result list, and the text it searched for.
+    struct ResultRun {
+        int firstRow;
+        std::string text;
+    };
+    std::vector<ResultRun> resultRuns_;
+    PathIndex pathIndex_;
+    // The file the page view shows, or was last asked to show.
+    std::string shownFile_;
+    // The folder of the built catalogue the lists show while it is not saved.
+    std::string builtFolder_;
 
     Activity activity_ = Activity::Idle;
     Ticket ticket_ = 0;
@@ -166,6 +207,8 @@ private:
     std::optional<QuickFind> quickFind_;
     Ticket indexTicket_ = 0;
     std::function<void()> onTitlesIndexed_;
+
+    std::function<void()> onCatalogueChanged_;
 
     // Last: stopped and joined before the rest goes.
     BackgroundWork indexing_;

@@ -343,6 +343,114 @@ void run(const test::TempDir& dir, const std::function<void(ReaderRig&)>& during
     rig.reader.shutdown();
 }
 
+TEST(ReaderPages, AResultOpensWithTheTextOfTheSearchThatFoundIt) {
+    test::TempDir dir;
+    SearchRig rig(dir);
+    rig.searchFor("SETUP");    // rows 0 and 1: b, c
+    rig.searchFor("nothing");  // row 2: A
+    for (const auto& [row, text] : {std::pair{2, "nothing"}, {1, "SETUP"}, {0, "SETUP"}}) {
+        rig.results.setVisible(true);
+        rig.results.select(row);
+        rig.reader.jumpFromResult();
+        EXPECT_EQ(rig.page.found.back(), text) << row;
+    }
+    EXPECT_EQ(rig.page.shown,
+              (Lines{dir / "tree/A.txt", dir / "tree/Sub/c.htm", dir / "tree/b.txt"}));
+
+    rig.bookmarks.assign({"c|2"});
+    rig.bookmarks.setVisible(true);
+    rig.bookmarks.select(0);
+    rig.reader.jumpFromBookmark();
+    EXPECT_EQ(rig.page.found.back(), "");
+}
+
+TEST(ReaderFullSearch, ResultsGoWhenAnotherCatalogueIsShown) {
+    test::TempDir dir;
+    const std::string tree = writeTree(dir);
+    dir.write("other/notes.title", "Setup\r\n");
+    dir.write("other/notes.path", tree + "/b.txt\r\n");
+    ReaderRig rig(dir);
+    int announced = 0;
+    rig.reader.setOnCatalogueChanged([&] { ++announced; });
+
+    rig.build(tree, true);
+    EXPECT_EQ(rig.reader.catalogueStatus(), tree + "/pelmaropath.path, 3 entries");
+    rig.searchFor("setup");
+    EXPECT_EQ(rig.results.items(), (Lines{"b|1", "c|2"}));
+    rig.open(dir / "other/notes.path");
+    EXPECT_EQ(rig.results.count(), 0);
+    EXPECT_EQ(rig.reader.catalogueStatus(), dir / "other/notes.path, 1 entry");
+    rig.reader.jumpFromResult();  // shown but empty: only hides
+    EXPECT_FALSE(rig.results.isVisible());
+
+    rig.searchFor("setup");
+    EXPECT_EQ(rig.results.items(), Lines{"Setup|0"});
+    rig.build(tree, false);
+    EXPECT_EQ(rig.results.count(), 0);
+    EXPECT_EQ(rig.reader.catalogueStatus(), tree + " (not saved), 3 entries");
+    // Each build twice (the lists, then the name once saved), the Open once.
+    EXPECT_EQ(announced, 4);
+}
+
+// A stored catalogue "Alpha", "Beta", "Gamma" of pages /h/a.htm, /h/b.htm, /h/c.htm.
+std::string writeStoredCatalogue(const test::TempDir& dir) {
+    dir.write("help/pelmaropath.title", "Alpha\r\nBeta\r\nGamma\r\n");
+    dir.write("help/pelmaropath.path", "/h/a.htm\r\n/h/b.htm\r\n/h/c.htm\r\n");
+    return dir / "help/pelmaropath.path";
+}
+
+TEST(ReaderPages, TheSelectionFollowsThePageShownAndTheCommandsActOnIt) {
+    test::TempDir dir;
+    const std::string pathFile = writeStoredCatalogue(dir);
+    ReaderRig rig(dir);
+    rig.open(pathFile);
+    rig.titles.select(0);
+    rig.reader.showSelectedPage();
+    struct Step {
+        const char* shown;
+        int selected;
+    };
+    for (const Step& step : {Step{"/h/c.htm", 2},
+                             {"/elsewhere/x.htm", 2},
+                             {"/h/a.htm", 0},
+                             {"/h/c.htm", 2},
+                             {"/h", 2},
+                             {"", 2}}) {
+        rig.reader.pageShown(step.shown);
+        EXPECT_EQ(rig.titles.selectedIndex(), step.selected) << step.shown;
+    }
+    EXPECT_EQ(rig.page.shown, Lines{"/h/a.htm"});  // followed, never shown again
+
+    // A click on the selected title brings its page back, once.
+    rig.reader.returnToSelectedPage();
+    rig.reader.returnToSelectedPage();
+    EXPECT_EQ(rig.page.shown, (Lines{"/h/a.htm", "/h/c.htm"}));
+
+    rig.reader.addBookmark();
+    EXPECT_EQ(rig.bookmarks.items(), Lines{"Gamma|2"});
+    rig.reader.pageShown("/h/b.htm");
+    rig.dialogs.inputAnswers.push_back("a");
+    rig.reader.findNext();  // from the page being read
+    EXPECT_EQ(rig.titles.selectedIndex(), 2);
+}
+
+TEST(ReaderPages, TheSelectionFollowsAfterABuildAndAtTheNextStart) {
+    test::TempDir dir;
+    const std::string tree = writeTree(dir);
+    run(dir, [&](ReaderRig& rig) {
+        rig.build(tree, true);
+        rig.reader.pageShown(tree + "/Sub/c.htm");
+        EXPECT_EQ(rig.titles.selectedIndex(), 2);
+        rig.reader.pageShown(tree + "/b.txt");
+    });
+    run(dir, [&](ReaderRig& rig) {
+        EXPECT_EQ(rig.titles.selectedIndex(), 1);  // the page read last
+        EXPECT_EQ(rig.reader.catalogueStatus(), tree + "/pelmaropath.path, 3 entries");
+        rig.reader.pageShown(tree + "/A.txt");
+        EXPECT_EQ(rig.titles.selectedIndex(), 0);
+    });
+}
+
 TEST(ReaderSession, CatalogueEntryPageAndBookmarksComeBack) {
     test::TempDir dir;
     dir.write("help/pelmaropath.title", "Alpha\r\nBeta\r\nGamma\r\n");

@@ -78,12 +78,20 @@ private:
     std::deque<std::function<void()>> tasks_;
 };
 
-// Records the pages it is told to show.
+// Records the pages it is told to show, and the text to find in them ("" for none).
 class FakePageView final : public platform::PageView {
 public:
-    void navigate(const std::string& fileName) override { shown.push_back(fileName); }
+    void navigate(const std::string& fileName) override {
+        shown.push_back(fileName);
+        found.emplace_back();
+    }
+    void navigateAndFind(const std::string& fileName, const std::string& text) override {
+        shown.push_back(fileName);
+        found.push_back(text);
+    }
     void setCatalogueFolder(const std::string& folder) override { folders.push_back(folder); }
     std::vector<std::string> shown;
+    std::vector<std::string> found;
     std::vector<std::string> folders;
 };
 

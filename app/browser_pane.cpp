@@ -1,0 +1,170 @@
+#include "app/browser_pane.h"
+
+#include <QChildEvent>
+#include <QQuickWidget>
+#include <QVBoxLayout>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+#include <QWheelEvent>
+#include <cmath>
+
+#include "app/find_bar.h"
+#include "app/page_view.h"
+#include "app/qt_text.h"
+#include "reader/view_settings.h"
+
+namespace pelmaro::app {
+
+namespace {
+
+// One notch of an ordinary mouse wheel.
+constexpr int kWheelNotch = 120;
+
+}  // namespace
+
+QString linkTarget(const QString& url) {
+    const QUrl link(url);
+    const std::optional<std::string> file = pageFile(link);
+    if (!file) {
+        return url;
+    }
+    return link.hasFragment() ? toQString(*file) + QLatin1Char('#') + link.fragment()
+                              : toQString(*file);
+}
+
+BrowserPane::BrowserPane(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("browserPane"));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    view_ = new QWebEngineView;
+    view_->setObjectName(QStringLiteral("pageView"));
+    layout->addWidget(view_, 1);
+    pages_ = std::make_unique<WebPageView>(*view_);
+    findBar_ = new FindBar(*view_);
+    layout->addWidget(findBar_);
+    setFocusProxy(view_);
+
+    // The engine draws the page in a widget of Qt Quick's, which it puts into the view only once
+    // the window is shown; Qt then replaces the window's native window with one that such widgets
+    // can draw in, and the new one forgets that it was maximized. A hidden widget of that kind
+    // here gives the window such a native window from the start.
+    auto* quickSurface = new QQuickWidget(this);
+    quickSurface->setObjectName(QStringLiteral("quickSurface"));
+    quickSurface->hide();
+
+    attachPage();
+    connect(pages_.get(), &WebPageView::pageReplaced, this, &BrowserPane::attachPage);
+    connect(pages_.get(), &WebPageView::linkBlocked, this, &BrowserPane::linkBlocked);
+
+    // Ctrl+wheel goes to the engine's own widgets, which replace each other as pages come and go.
+    view_->installEventFilter(this);
+    for (QObject* child : view_->children()) {
+        child->installEventFilter(this);
+    }
+}
+
+BrowserPane::~BrowserPane() = default;
+
+void BrowserPane::attachPage() {
+    QWebEnginePage* page = view_->page();
+    connect(page, &QWebEnginePage::urlChanged, this, [this](const QUrl& url) {
+        if (const std::optional<std::string> file = pageFile(url)) {
+            emit fileShown(*file);
+        }
+    });
+    connect(page, &QWebEnginePage::loadFinished, this, &BrowserPane::pageLoaded);
+    connect(page, &QWebEnginePage::linkHovered, this,
+            [this](const QString& url) { emit linkHovered(linkTarget(url)); });
+    findBar_->attachPage();
+    view_->setZoomFactor(zoomPercent_ / 100.0);
+}
+
+void BrowserPane::setCatalogueFolder(const std::string& folder) {
+    pages_->setCatalogueFolder(folder);
+}
+
+void BrowserPane::navigate(const std::string& fileName) {
+    pendingFind_.reset();
+    pages_->navigate(fileName);
+}
+
+void BrowserPane::navigateAndFind(const std::string& fileName, const std::string& text) {
+    pages_->navigate(fileName);
+    pendingFind_ = PendingFind{fileName, toQString(text)};
+}
+
+void BrowserPane::goBack() {
+    view_->back();
+}
+
+void BrowserPane::goForward() {
+    view_->forward();
+}
+
+void BrowserPane::openFindBar() {
+    findBar_->open();
+}
+
+void BrowserPane::setZoomPercent(int percent) {
+    zoomPercent_ = std::clamp(percent, kMinZoomPercent, kMaxZoomPercent);
+    view_->setZoomFactor(zoomPercent_ / 100.0);
+}
+
+void BrowserPane::zoomIn() {
+    zoomBy(true);
+}
+
+void BrowserPane::zoomOut() {
+    zoomBy(false);
+}
+
+void BrowserPane::resetZoom() {
+    setZoomPercent(100);
+}
+
+void BrowserPane::zoomBy(bool larger) {
+    setZoomPercent(nextZoomPercent(zoomPercent_, larger));
+}
+
+bool BrowserPane::holds(const QObject* object) const {
+    const auto* widget = qobject_cast<const QWidget*>(object);
+    return widget != nullptr && (widget == view_ || view_->isAncestorOf(widget));
+}
+
+void BrowserPane::pageLoaded(bool ok) {
+    // A page of another origin may start at the engine's own zoom.
+    if (std::abs(view_->zoomFactor() - zoomPercent_ / 100.0) > 0.001) {
+        view_->setZoomFactor(zoomPercent_ / 100.0);
+    }
+    std::optional<PendingFind> pending = std::move(pendingFind_);
+    pendingFind_.reset();
+    if (ok && pending && pageFile(view_->url()) == pending->fileName) {
+        findBar_->find(pending->text);
+    } else {
+        findBar_->findAgain();
+    }
+}
+
+bool BrowserPane::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == view_ && event->type() == QEvent::ChildAdded) {
+        static_cast<QChildEvent*>(event)->child()->installEventFilter(this);
+    } else if (event->type() == QEvent::Wheel) {
+        auto* wheel = static_cast<QWheelEvent*>(event);
+        if (wheel->modifiers().testFlag(Qt::ControlModifier)) {
+            // The engine would zoom by itself, by its own steps and without telling; fine wheels
+            // and touchpads add up to notches.
+            wheelRemainder_ += wheel->angleDelta().y();
+            for (; wheelRemainder_ >= kWheelNotch; wheelRemainder_ -= kWheelNotch) {
+                zoomIn();
+            }
+            for (; wheelRemainder_ <= -kWheelNotch; wheelRemainder_ += kWheelNotch) {
+                zoomOut();
+            }
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+}  // namespace pelmaro::app

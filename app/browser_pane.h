@@ -1,0 +1,84 @@
+#pragma once
+
+#include <QWidget>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/window.h"
+
+class QWebEngineView;
+
+namespace pelmaro::app {
+
+class FindBar;
+class WebPageView;
+
+// The page side of the window: the web view, the find bar under it, and what a browser does
+// around a page: back and forward, zoom (Ctrl+wheel included), and telling where the page went
+// and where a hovered link leads. The reader shows its pages through it.
+class BrowserPane final : public QWidget, public platform::PageView {
+    Q_OBJECT
+
+public:
+    explicit BrowserPane(QWidget* parent = nullptr);
+    ~BrowserPane() override;
+
+    QWebEngineView& view() const { return *view_; }
+
+    void navigate(const std::string& fileName) override;
+    // The text is found once the page has loaded, in the find bar, so that Enter goes on to the
+    // next match.
+    void navigateAndFind(const std::string& fileName, const std::string& text) override;
+    void setCatalogueFolder(const std::string& folder) override;
+
+    void goBack();
+    void goForward();
+    void openFindBar();
+
+    int zoomPercent() const { return zoomPercent_; }
+    void setZoomPercent(int percent);
+    void zoomIn();
+    void zoomOut();
+    void resetZoom();
+
+    // The view, or one of the engine's widgets inside it, which come and go with its pages.
+    bool holds(const QObject* object) const;
+
+signals:
+    // The view now shows this local file: a link followed, back, forward, a redirect, or a page
+    // asked for through navigate().
+    void fileShown(const std::string& fileName);
+    // Where the link under the mouse leads, as the user reads it; empty when it has left it.
+    void linkHovered(const QString& target);
+    // A link the page wanted to leave the reader by, which was not followed.
+    void linkBlocked(const QString& url);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // Connects to the view's page: the first one, and each fresh one that replaces a page that
+    // hung.
+    void attachPage();
+    void pageLoaded(bool ok);
+    void zoomBy(bool larger);
+
+    QWebEngineView* view_ = nullptr;
+    FindBar* findBar_ = nullptr;
+    std::unique_ptr<WebPageView> pages_;
+    int zoomPercent_ = 100;
+    int wheelRemainder_ = 0;
+    // A page asked for with a text to find in it once it has loaded.
+    struct PendingFind {
+        std::string fileName;
+        QString text;
+    };
+    std::optional<PendingFind> pendingFind_;
+};
+
+// Where a link leads, as the status line shows it: the file of a page of ours
+// ("/home/me/help/a b.htm#part"), any other address as it is.
+QString linkTarget(const QString& url);
+
+}  // namespace pelmaro::app

@@ -1,0 +1,355 @@
+// Reading as in a browser, through the real window under a window manager: the title list follows
+// the page through links, back and forward; find in page; zoom and the list's width across a
+// restart; the results of another catalogue; a maximized start; Tab between list and page.
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QProcess>
+#include <QScreen>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTest>
+#include <QWheelEvent>
+
+#include "catalogue/line_list.h"
+#include "tests/app/app_test_main.h"
+#include "tests/app/program_run.h"
+
+using pelmaro::test::ProgramRun;
+using pelmaro::test::SandboxDir;
+using pelmaro::test::TempDir;
+using Lines = std::vector<std::string>;
+
+namespace {
+
+// "Alpha" links to "Beta", to a part of "Gamma" and out of the catalogue; "Beta" links to
+// "Gamma"; "Gamma" holds the word "needle" three times.
+struct LinkedPages {
+    explicit LinkedPages(const TempDir& dir) : folder(dir / "help") {
+        using pelmaro::test::htmlPage;
+        a = dir.write("help/a.htm", htmlPage("Alpha",
+                                             "<p><a id='toBeta' href='b.htm'>Beta</a></p>"
+                                             "<p><a id='toPart' href='sub/c.htm#part'>part"
+                                             "</a></p><p><a id='out' href='../outside/"
+                                             "x.htm'>outside</a></p>"));
+        b = dir.write("help/b.htm", htmlPage("Beta", "<a id='toGamma' href='sub/c.htm'>Gamma</a>"));
+        c = dir.write("help/sub/c.htm",
+                      htmlPage("Gamma",
+                               "needle <div style='height:3000px'></div><p id='part'>"
+                               "needle and needle</p>"));
+        outside = dir.write("outside/x.htm", htmlPage("Outside"));
+    }
+    std::string folder, a, b, c, outside;
+};
+
+void key(ProgramRun& run, Qt::Key key, Qt::KeyboardModifiers modifiers = {}) {
+    QTest::keyClick(run.form->windowHandle(), key, modifiers);
+}
+
+bool followLink(ProgramRun& run, const char* id) {
+    return pelmaro::test::loadAndWait(run.browser()->page(), [&] {
+        QVERIFY(pelmaro::test::clickElement(run.browser(), run.browser()->page(),
+                                            QString::fromLatin1(id)));
+    });
+}
+
+bool pageHasFocus(ProgramRun& run) {
+    QWidget* focused = QApplication::focusWidget();
+    return focused != nullptr && (focused == run.browser() || run.browser()->isAncestorOf(focused));
+}
+
+template <typename T>
+T* child(ProgramRun& run, const char* name) {
+    return run.form->findChild<T*>(QString::fromLatin1(name));
+}
+
+// The display's window manager, as the user's desktop has one: openbox, started here for the
+// test when no window manager maximizes windows on the display yet.
+class WindowManager {
+public:
+    bool start() {
+        if (maximizes()) {
+            return true;
+        }
+        process_.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
+        return process_.waitForStarted() && maximizes();
+    }
+    ~WindowManager() {
+        if (process_.state() != QProcess::NotRunning) {
+            process_.terminate();
+            process_.waitForFinished();
+        }
+    }
+
+private:
+    static bool maximizes() {
+        QWidget probe;
+        probe.showMaximized();
+        const int wide = QGuiApplication::primaryScreen()->availableGeometry().width() * 9 / 10;
+        return QTest::qWaitFor([&] { return probe.width() >= wide; }, 5000);
+    }
+
+    QProcess process_;
+};
+
+}  // namespace
+
+class WindowBrowseTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { windowManager_ = manager_.start(); }
+
+    void maximizedStart_staysMaximizedWhenTheFirstPageShows() {
+        if (!windowManager_) {
+            QSKIP("no window manager: openbox is not installed, or did not maximize a window");
+        }
+        SandboxDir dir;
+        const LinkedPages pages(dir);
+        ProgramRun run;
+        run.form->start();  // a first start: no page to restore
+        run.form->showMaximized();
+        QVERIFY(QTest::qWaitForWindowExposed(run.form.get()));
+        const int wide = QGuiApplication::primaryScreen()->availableGeometry().width() * 9 / 10;
+        QTRY_VERIFY(run.form->width() >= wide);
+        QVERIFY(QTest::qWaitForWindowActive(run.form.get()));
+
+        run.build(pages.folder, true);
+        QVERIFY(run.clickTitle(0));
+        QTest::qWait(500);  // a window replaced by the engine would shrink meanwhile
+        QVERIFY(run.form->isMaximized());
+        QVERIFY(run.form->width() >= wide);
+        // Every command shows on the menu bar, none behind its "more" button.
+        auto* more =
+            run.form->menuBar()->findChild<QWidget*>(QStringLiteral("qt_menubar_ext_button"));
+        QVERIFY(more == nullptr || !more->isVisible());
+    }
+
+    void theListFollowsLinksBackAndForward_andAClickOnTheTitleComesBack() {
+        SandboxDir dir;
+        const LinkedPages pages(dir);
+        ProgramRun run;
+        QVERIFY(run.start());
+        run.build(pages.folder, true);
+        QCOMPARE(run.titles(), (Lines{"Alpha", "Beta", "Gamma"}));
+        QCOMPARE(child<QLabel>(run, "catalogueStatus")->text().toStdString(),
+                 pages.folder + "/pelmaropath.path, 3 entries");
+
+        QVERIFY(run.clickTitle(0));
+        QVERIFY(followLink(run, "toBeta"));
+        QCOMPARE(run.selected(), 1);
+        QVERIFY(followLink(run, "toGamma"));
+        QCOMPARE(run.selected(), 2);
+
+        key(run, Qt::Key_Left, Qt::AltModifier);
+        QTRY_COMPARE(run.shownFile(), std::optional<std::string>(pages.b));
+        QCOMPARE(run.selected(), 1);
+        key(run, Qt::Key_Right, Qt::AltModifier);
+        QTRY_COMPARE(run.shownFile(), std::optional<std::string>(pages.c));
+        QCOMPARE(run.selected(), 2);
+        // The mouse's back button over the title list.
+        auto* titleList = child<pelmaro::app::EntryListView>(run, "titleList");
+        QTest::mouseClick(titleList->viewport(), Qt::BackButton, {}, QPoint(5, 5));
+        QTRY_COMPARE(run.shownFile(), std::optional<std::string>(pages.b));
+        QCOMPARE(run.selected(), 1);
+        key(run, Qt::Key_Left, Qt::AltModifier);
+        QTRY_COMPARE(run.selected(), 0);
+
+        // A part of a page selects the page; New bookmark takes the page being read.
+        QVERIFY(followLink(run, "toPart"));
+        QCOMPARE(run.selected(), 2);
+        run.press(Qt::Key_F6);
+        QCOMPARE(run.list("bookmarks").items(), Lines{"Gamma|2"});
+
+        // Out of the catalogue the selection stays, and a click on it brings its page back.
+        key(run, Qt::Key_Left, Qt::AltModifier);
+        QTRY_COMPARE(run.selected(), 0);
+        QVERIFY(followLink(run, "out"));
+        QCOMPARE(run.shownFile(), std::optional<std::string>(pages.outside));
+        QCOMPARE(run.selected(), 0);
+        QVERIFY(run.clickTitle(0));
+        QCOMPARE(run.shownFile(), std::optional<std::string>(pages.a));
+
+        // The status line tells where a hovered link leads.
+        const QVariantList centre =
+            pelmaro::test::evaluate(run.browser()->page(),
+                                    QStringLiteral("(r => [r.x + r.width / 2, r.y + r.height / 2])("
+                                                   "document.getElementById('toBeta')"
+                                                   ".getBoundingClientRect())"))
+                .toList();
+        QCOMPARE(centre.size(), 2);
+        QTest::mouseMove(run.browser()->focusProxy(),
+                         QPoint(qRound(centre[0].toDouble()), qRound(centre[1].toDouble())));
+        QTRY_COMPARE(run.form->statusBar()->currentMessage().toStdString(), pages.b);
+
+        QVERIFY(run.form->close());
+        QCOMPARE(pelmaro::test::storedSession(dir.settingsFile()).id, std::optional<int>(0));
+        QVERIFY(run.errors().empty());
+    }
+
+    void aFreshPageForOneThatHung_isFollowedZoomedAndSearchedAsTheOldOne() {
+        SandboxDir dir;
+        using pelmaro::test::htmlPage;
+        dir.write("help/a.htm", htmlPage("Endless", "<script>for (;;) {}</script>"));
+        dir.write("help/b.htm", htmlPage("Next", "<a id='toThird' href='c.htm'>third</a>"));
+        dir.write("help/c.htm", htmlPage("Third", "word word"));
+        ProgramRun run;
+        QVERIFY(run.start());
+        run.build(dir / "help", true);
+        QCOMPARE(run.titles(), (Lines{"Endless", "Next", "Third"}));
+        key(run, Qt::Key_Equal, Qt::ControlModifier);
+        run.clickRow("titleList", 0);
+        QTest::qWait(1500);  // the picked page hangs, and is kept
+        QWebEnginePage* const hung = run.browser()->page();
+        run.clickRow("titleList", 1);
+        QTRY_VERIFY_WITH_TIMEOUT(run.browser()->page() != hung, 8000);
+        QTRY_COMPARE_WITH_TIMEOUT(run.pageTitle(), QStringLiteral("Next"), 8000);
+
+        QCOMPARE(run.browser()->zoomFactor(), 1.1);
+        QVERIFY(followLink(run, "toThird"));
+        QCOMPARE(run.selected(), 2);
+        key(run, Qt::Key_F, Qt::ControlModifier);
+        QTest::keyClicks(child<QLineEdit>(run, "findText"), QStringLiteral("word"));
+        QTRY_COMPARE(child<QLabel>(run, "findCount")->text(), QStringLiteral("1 of 2"));
+        QVERIFY(run.errors().empty());
+    }
+
+    void findBar_countsStepsAndCloses_andAResultOpensWithItsTextFound() {
+        SandboxDir dir;
+        const LinkedPages pages(dir);
+        ProgramRun run;
+        QVERIFY(run.start());
+        run.build(pages.folder, true);
+        QVERIFY(run.clickTitle(2));
+
+        key(run, Qt::Key_F, Qt::ControlModifier);
+        auto* bar = child<QWidget>(run, "findBar");
+        auto* text = child<QLineEdit>(run, "findText");
+        auto* count = child<QLabel>(run, "findCount");
+        QTRY_VERIFY(bar->isVisible());
+        QCOMPARE(QApplication::focusWidget(), text);
+        QTest::keyClicks(text, QStringLiteral("NEEDLE"));
+        QTRY_COMPARE(count->text(), QStringLiteral("1 of 3"));
+        QTest::keyClick(text, Qt::Key_Return);
+        QTRY_COMPARE(count->text(), QStringLiteral("2 of 3"));
+        QTest::keyClick(text, Qt::Key_Return, Qt::ShiftModifier);
+        QTRY_COMPARE(count->text(), QStringLiteral("1 of 3"));
+        QTest::keyClick(text, Qt::Key_X);
+        QTRY_COMPARE(count->text(), QStringLiteral("not found"));
+        QTest::keyClick(text, Qt::Key_Escape);
+        QVERIFY(!bar->isVisible());
+        QVERIFY(pageHasFocus(run));
+        // F4 and F3 keep their meaning: the titles are searched.
+        run.dialogs.inputAnswers = {"alpha"};
+        QVERIFY(run.pressAndWaitForPage(Qt::Key_F4));
+        QCOMPARE(run.selected(), 0);
+
+        run.dialogs.inputAnswers = {"and needle"};
+        run.press(Qt::Key_F11);
+        QCOMPARE(run.list("results").items(), Lines{"Gamma|2"});
+        QVERIFY(pelmaro::test::loadAndWait(run.browser()->page(),
+                                           [&] { run.doubleClickRow("resultList", 0); }));
+        QCOMPARE(run.selected(), 2);
+        QTRY_VERIFY(bar->isVisible());
+        QCOMPARE(text->text(), QStringLiteral("and needle"));
+        QTRY_COMPARE(count->text(), QStringLiteral("1 of 1"));
+        QVERIFY(run.errors().empty());
+    }
+
+    void zoomAndListWidth_surviveARestart() {
+        SandboxDir dir;
+        const LinkedPages pages(dir);
+        {
+            ProgramRun run;
+            QVERIFY(run.start());
+            run.build(pages.folder, true);
+            QVERIFY(run.clickTitle(0));
+            key(run, Qt::Key_Equal, Qt::ControlModifier);
+            key(run, Qt::Key_Plus, Qt::ControlModifier | Qt::KeypadModifier);
+            QCOMPARE(run.browser()->zoomFactor(), 1.25);
+            QWidget* page = run.browser()->focusProxy();
+            const QPoint middle = page->rect().center();
+            QWheelEvent notch(middle, page->mapToGlobal(middle), {}, {0, 120}, Qt::NoButton,
+                              Qt::ControlModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(page, &notch);
+            QCOMPARE(run.browser()->zoomFactor(), 1.5);
+            child<QSplitter>(run, "splitter")->setSizes({200, 300});
+            QVERIFY(run.form->close());
+        }
+        ProgramRun run;
+        QVERIFY(run.start());
+        QCOMPARE(run.browser()->zoomFactor(), 1.5);
+        QCOMPARE(child<QSplitter>(run, "splitter")->sizes().value(0), 200);
+        key(run, Qt::Key_0, Qt::ControlModifier);
+        QCOMPARE(run.browser()->zoomFactor(), 1.0);
+        key(run, Qt::Key_Minus, Qt::ControlModifier);
+        QCOMPARE(run.browser()->zoomFactor(), 0.9);
+        QVERIFY(run.errors().empty());
+    }
+
+    void open_takesTheResultsOfTheOldCatalogueAway_andLongCommandsWaitDisabled() {
+        SandboxDir dir;
+        const LinkedPages pages(dir);
+        dir.write("other/pelmaropath.title", pelmaro::formatLineList({"Outside"}));
+        dir.write("other/pelmaropath.path", pelmaro::formatLineList({pages.outside}));
+        ProgramRun run;
+        QVERIFY(run.start());
+        run.build(pages.folder, true);
+
+        run.dialogs.inputAnswers = {"needle"};
+        QTest::keyClick(run.form.get(), Qt::Key_F11);
+        // The search runs: what can't run meanwhile shows disabled; F11 stops it.
+        QVERIFY(run.form->reader().busy());
+        QVERIFY(!child<QAction>(run, "buildFromFolder")->isEnabled());
+        QVERIFY(!child<QAction>(run, "openStored")->isEnabled());
+        QVERIFY(child<QAction>(run, "startOrStopFullSearch")->isEnabled());
+        QVERIFY(run.settle());
+        QVERIFY(child<QAction>(run, "openStored")->isEnabled());
+        QCOMPARE(run.list("results").items(), Lines{"Gamma|2"});
+
+        run.dialogs.openAnswers = {dir / "other/pelmaropath.path"};
+        run.press(Qt::Key_F9);
+        QCOMPARE(run.titles(), Lines{"Outside"});
+        QVERIFY(run.list("results").items().empty());
+        QVERIFY(run.shown("resultList"));
+        run.doubleClickRow("resultList", 0);  // on no item: only hides the list
+        QTRY_VERIFY(!run.shown("resultList"));
+        QCOMPARE(child<QLabel>(run, "catalogueStatus")->text().toStdString(),
+                 dir / "other/pelmaropath.path, 1 entry");
+        QVERIFY(run.errors().empty());
+    }
+
+    void tabAndShiftTab_toggleBetweenListAndAPageFullOfLinks() {
+        SandboxDir dir;
+        std::string links;
+        for (int i = 0; i < 40; ++i) {
+            links += "<a href='#l" + std::to_string(i) + "'>link " + std::to_string(i) + "</a> ";
+        }
+        dir.write("help/links.htm", pelmaro::test::htmlPage("Links", links));
+        ProgramRun run;
+        QVERIFY(run.start());
+        run.build(dir / "help", true);
+        QVERIFY(run.clickTitle(0));
+        auto* titleList = child<QWidget>(run, "titleList");
+        titleList->setFocus();
+        for (const Qt::Key tab : {Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Backtab, Qt::Key_Tab}) {
+            key(run, tab);
+            QTRY_VERIFY(pageHasFocus(run));
+            key(run, tab);  // in the page, where Tab would walk the links
+            QTRY_COMPARE(QApplication::focusWidget(), titleList);
+        }
+        // From the find bar too.
+        key(run, Qt::Key_F, Qt::ControlModifier);
+        QTRY_COMPARE(QApplication::focusWidget(), child<QWidget>(run, "findText"));
+        key(run, Qt::Key_Tab);
+        QTRY_COMPARE(QApplication::focusWidget(), titleList);
+    }
+
+private:
+    WindowManager manager_;
+    bool windowManager_ = false;
+};
+
+PELMARO_APP_TEST_MAIN(WindowBrowseTest)
+#include "window_browse_test.moc"
