@@ -215,11 +215,15 @@ int main(int argc, char** argv) {
     std::printf("quick find prepared (%zu titles, %.1f MB folded) in %.1f ms\n", quickFind.size(),
                 bytes / 1e6, msSince(start));
 
-    const std::vector<std::string> queries = {
-        "string",     "arraylist",  "HashMap",     "java.util.concurrent", "asyncio",
-        "tutorial",   "os.path",    "Collectors",  "xyzzy",                "\u00e9t\u00e9",
-        "sql date",   "e",          "lambda",      "List (Java SE 17 & JDK 17)",
-        "JDK",        "socket",     "unittest.mock"};
+    const std::vector<std::string> queries = {"string",       "arraylist",
+                                              "HashMap",      "java.util.concurrent",
+                                              "asyncio",      "tutorial",
+                                              "os.path",      "Collectors",
+                                              "xyzzy",        "\u00e9t\u00e9",
+                                              "sql date",     "e",
+                                              "lambda",       "List (Java SE 17 & JDK 17)",
+                                              "JDK",          "socket",
+                                              "unittest.mock"};
     std::vector<double> all;
     std::vector<double> allCpu;
     std::printf("\n%-28s %5s %8s %8s %8s %8s  (ms a keystroke, typing then erasing)\n", "query",
