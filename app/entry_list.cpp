@@ -104,7 +104,12 @@ QVariant ByteListModel::data(const QModelIndex& index, int role) const {
         (role != Qt::DisplayRole && role != Qt::ToolTipRole)) {
         return {};
     }
-    const std::string_view item = items()[static_cast<std::size_t>(index.row())];
+    const std::string_view stored = items()[static_cast<std::size_t>(index.row())];
+    std::string decoded;
+    if (shownText_) {
+        decoded = shownText_(index.row(), stored);
+    }
+    const std::string_view item = shownText_ ? std::string_view(decoded) : stored;
     // A row shows far fewer characters than this; decoding and measuring a title of megabytes
     // for every paint would freeze the window.
     const std::string_view text = utf8Prefix(item, kLongestShownItem);
@@ -179,6 +184,12 @@ void EntryListView::mouseDoubleClickEvent(QMouseEvent* event) {
 }
 
 void EntryListView::keyPressEvent(QKeyEvent* event) {
+    const QString text = event->text();
+    if (typingHandedOn_ && !text.isEmpty() && text.at(0).isPrint() && !text.at(0).isSpace() &&
+        !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))) {
+        emit typedText(text);
+        return;
+    }
     if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
         event->modifiers() == Qt::NoModifier) {
         emit listDoubleClicked();

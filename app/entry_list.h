@@ -2,6 +2,9 @@
 
 #include <QAbstractListModel>
 #include <QListView>
+#include <functional>
+#include <string>
+#include <string_view>
 
 #include "platform/list_control.h"
 
@@ -37,6 +40,11 @@ public:
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
 
+    // What a row shows for its item bytes (UTF-8); the bytes themselves when unset. The title list
+    // shows titles as people read them, the overlays the titles of their entry references.
+    using ShownText = std::function<std::string(int row, std::string_view item)>;
+    void setShownText(ShownText shownText) { shownText_ = std::move(shownText); }
+
     // The user selected `index` (-1: nothing) in the view; nothing is announced.
     void takeUserSelection(int index);
     // True while the items change: selection changes the view reports meanwhile are its own
@@ -51,6 +59,7 @@ private:
     class Change;
 
     platform::MemoryList list_;
+    ShownText shownText_;
     bool changing_ = false;
 };
 
@@ -62,7 +71,13 @@ class EntryListView final : public QListView {
 public:
     EntryListView(ByteListModel& list, QWidget* parent = nullptr);
 
+    // Letters typed in the list go to typedText() instead of the list's own keyboard search (the
+    // title list opens quick find with them); Home, End and the arrows still move as ever.
+    void setTypingHandedOn(bool handedOn) { typingHandedOn_ = handedOn; }
+
 signals:
+    // Text typed while the list has the focus, when typing is handed on.
+    void typedText(const QString& text);
     // The user changed the selected item; the list control already knows.
     void userSelectionChanged();
     // A double click anywhere in the list, or Enter.
@@ -80,6 +95,7 @@ private:
 
     ByteListModel& list_;
     bool following_ = false;
+    bool typingHandedOn_ = false;
 };
 
 }  // namespace pelmaro::app

@@ -10,12 +10,15 @@
 #include <QMouseEvent>
 #include <QSplitter>
 #include <QStackedLayout>
+#include <QStackedWidget>
 #include <QStatusBar>
 #include <QWebEngineView>
 #include <exception>
 
 #include "app/browser_pane.h"
+#include "app/overlay_pane.h"
 #include "app/qt_text.h"
+#include "app/quick_find_panel.h"
 #include "app/window_text.h"
 #include "reader/reader.h"
 #include "reader/view_settings.h"
@@ -82,6 +85,7 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent)
                        services_.files, services_.settings, *browser_, *fullSearchLabel_, *this});
     reader_->setOnBusyChanged([this] { showBusy(); });
     reader_->setOnCatalogueChanged([this] { showCatalogueStatus(); });
+    reader_->setOnTitlesIndexed([this] { quickFind_->refresh(); });
     if (services_.modalDialogs != nullptr) {
         services_.modalDialogs->attach(this);
     }
@@ -116,20 +120,40 @@ void MainWindow::buildControls() {
     titleView_->setObjectName(QStringLiteral("titleList"));
     // A drag to a sliver shuts the list rather than leaving an unreadable strip.
     titleView_->setMinimumWidth(60);
-    splitter_->addWidget(titleView_);
+    titleView_->setTypingHandedOn(true);
+    titles_->setShownText(
+        [this](int row, std::string_view) -> std::string { return reader_->shownTitle(row); });
+    quickFind_ = new QuickFindPanel(
+        [this](std::string_view query) { return reader_->quickFind(query); },
+        [this](int entry) -> const std::string& { return reader_->shownTitle(entry); });
+    titlePane_ = new QStackedWidget;
+    titlePane_->addWidget(titleView_);
+    titlePane_->addWidget(quickFind_);
+    splitter_->addWidget(titlePane_);
 
     auto* page = new QWidget;
     page->setObjectName(QStringLiteral("pageArea"));
     pageArea_ = new QStackedLayout(page);
     pageArea_->setContentsMargins(0, 0, 0, 0);
     browser_ = new BrowserPane;
-    bookmarkView_ = new EntryListView(*bookmarks_);
+    bookmarkPane_ = new OverlayPane(
+        *bookmarks_,
+        QStringLiteral("No bookmarks yet: New bookmark (F6) keeps the selected title."));
+    bookmarkPane_->setHeading(QStringLiteral("Bookmarks"));
+    resultPane_ = new OverlayPane(*results_, QStringLiteral("No page holds the text."));
+    bookmarkView_ = &bookmarkPane_->view();
     bookmarkView_->setObjectName(QStringLiteral("bookmarkList"));
-    resultView_ = new EntryListView(*results_);
+    resultView_ = &resultPane_->view();
     resultView_->setObjectName(QStringLiteral("resultList"));
+    // The overlays show the titles of the entries their references point at, as people read them.
+    const auto shownReference = [this](int, std::string_view item) {
+        return reader_->shownReference(item);
+    };
+    bookmarks_->setShownText(shownReference);
+    results_->setShownText(shownReference);
     pageArea_->addWidget(browser_);
-    pageArea_->addWidget(bookmarkView_);
-    pageArea_->addWidget(resultView_);
+    pageArea_->addWidget(bookmarkPane_);
+    pageArea_->addWidget(resultPane_);
     page->setMinimumWidth(30);
     splitter_->addWidget(page);
 
@@ -141,6 +165,17 @@ void MainWindow::buildControls() {
     setCentralWidget(splitter_);
     setTabOrder(titleView_, &browser_->view());
 
+    connect(titleView_, &EntryListView::typedText, this, &MainWindow::openQuickFind);
+    connect(quickFind_, &QuickFindPanel::entryChosen, this, [this](int entry) {
+        run([this, entry] {
+            titles_->select(entry);
+            reader_->showSelectedPage();
+        });
+    });
+    connect(quickFind_, &QuickFindPanel::closed, this, [this] {
+        titlePane_->setCurrentWidget(titleView_);
+        titleView_->setFocus(Qt::OtherFocusReason);
+    });
     connect(titleView_, &EntryListView::userSelectionChanged, this,
             [this] { run([this] { reader_->showSelectedPage(); }); });
     // A click on the selected title, or Enter on it, after a link has led out of the catalogue.
@@ -185,6 +220,14 @@ void MainWindow::buildMenu() {
     fullSearch_ = addCommand("startOrStopFullSearch", "Full search", Qt::Key_F11,
                              &Reader::startOrStopFullSearch);
     fullSearchLabel_ = std::make_unique<FullSearchLabel>(commands_, fullSearch_);
+
+    // Not on the bar: the bar holds the commands it always held.
+    auto* quickFind = new QAction(QStringLiteral("Quick find"), this);
+    quickFind->setObjectName(QStringLiteral("quickFind"));
+    quickFind->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_K));
+    quickFind->setShortcutContext(Qt::ApplicationShortcut);
+    connect(quickFind, &QAction::triggered, this, [this] { openQuickFind(QString()); });
+    addAction(quickFind);
     longCommands_ = {build, open};
 }
 
@@ -279,27 +322,36 @@ void MainWindow::run(const std::function<void()>& command) {
 }
 
 void MainWindow::toggleFocus() {
-    if (QApplication::focusWidget() != titleView_) {
-        titleView_->setFocus(Qt::TabFocusReason);
-    } else if (pageArea_->currentWidget() == browser_) {
-        browser_->view().setFocus(Qt::TabFocusReason);
+    QWidget* focused = QApplication::focusWidget();
+    if (focused == nullptr || !titlePane_->isAncestorOf(focused)) {
+        // The title list, or quick find while it lies over the list.
+        titlePane_->currentWidget()->setFocus(Qt::TabFocusReason);
+    } else if (pageArea_->currentWidget() == resultPane_) {
+        resultView_->setFocus(Qt::TabFocusReason);
+    } else if (pageArea_->currentWidget() == bookmarkPane_) {
+        bookmarkView_->setFocus(Qt::TabFocusReason);
     } else {
-        pageArea_->currentWidget()->setFocus(Qt::TabFocusReason);
+        browser_->view().setFocus(Qt::TabFocusReason);
     }
 }
 
 void MainWindow::showOverlays() {
     // The result list lies over the bookmark list, which lies over the page.
     if (results_->isVisible()) {
-        pageArea_->setCurrentWidget(resultView_);
+        const std::string& text = reader_->lastSearchText();
+        resultPane_->setHeading(
+            text.empty() ? QStringLiteral("Results")
+                         : QStringLiteral("Results for \u2039%1\u203a").arg(toQString(text)));
+        pageArea_->setCurrentWidget(resultPane_);
     } else if (bookmarks_->isVisible()) {
-        pageArea_->setCurrentWidget(bookmarkView_);
+        pageArea_->setCurrentWidget(bookmarkPane_);
     } else {
         pageArea_->setCurrentWidget(browser_);
     }
 }
 
 void MainWindow::showBusy() {
+    showOverlays();  // a search that starts names its text over the results
     for (QAction* action : longCommands_) {
         action->setEnabled(!reader_->busy());
     }
@@ -357,6 +409,11 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         dialogs->closeAll();
     }
     event->accept();
+}
+
+void MainWindow::openQuickFind(const QString& text) {
+    titlePane_->setCurrentWidget(quickFind_);
+    quickFind_->open(text);
 }
 
 }  // namespace pelmaro::app

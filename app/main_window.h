@@ -17,6 +17,7 @@ class QAction;
 class QLabel;
 class QSplitter;
 class QStackedLayout;
+class QStackedWidget;
 
 namespace pelmaro {
 class Reader;
@@ -25,6 +26,8 @@ class Reader;
 namespace pelmaro::app {
 
 class BrowserPane;
+class OverlayPane;
+class QuickFindPanel;
 
 // What the window uses from outside: the program wires the real services, tests their fakes.
 struct WindowServices {
@@ -98,6 +101,8 @@ private:
     void showCatalogueStatus();
     void restoreView();
     void storeView();
+    // Quick find over the title list's area, with `text` already typed.
+    void openQuickFind(const QString& text);
 
     WindowServices services_;
     bool shutDown_ = false;
@@ -111,6 +116,10 @@ private:
     EntryListView* titleView_ = nullptr;
     EntryListView* bookmarkView_ = nullptr;
     EntryListView* resultView_ = nullptr;
+    QStackedWidget* titlePane_ = nullptr;  // the title list, or quick find over it
+    QuickFindPanel* quickFind_ = nullptr;
+    OverlayPane* bookmarkPane_ = nullptr;
+    OverlayPane* resultPane_ = nullptr;
     QSplitter* splitter_ = nullptr;
     BrowserPane* browser_ = nullptr;
     QStackedLayout* pageArea_ = nullptr;

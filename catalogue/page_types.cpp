@@ -61,9 +61,14 @@ const PageType* typeOf(std::string_view fileName) {
     if (extension.size() > 6) {
         return nullptr;  // longer than any known one: no need to fold it
     }
-    const std::string folded = lowerAZ(extension);
+    // Folded into a buffer of its own: the full-text search asks for every file it reads.
+    char folded[6];
+    for (std::size_t i = 0; i < extension.size(); ++i) {
+        folded[i] = lowerAZ(extension[i]);
+    }
+    const std::string_view key(folded, extension.size());
     for (const PageType& type : kTypes) {
-        if (folded == type.extension) {
+        if (key == type.extension) {
             return &type;
         }
     }

@@ -36,12 +36,16 @@ Reader::Reader(ReaderServices services)
       session_(catalogue_, current_, services.settings, services.files),
       titleSearch_(services.titles, services.dialogs, [this] { showSelectedPage(); }),
       bookmarks_(services.titles, services.bookmarks, services.results, current_, services.dialogs,
-                 services.files) {
+                 services.files),
+      titleDecoder_(services.files) {
     current_.setOnSwitch([this] { bookmarks_.followCatalogue(); });
+    titleSearch_.setShownTitle(
+        [this](int entry) -> const std::string& { return shownTitle(entry); });
 }
 
 Reader::~Reader() {
     work_.stopAndWait();
+    indexing_.stopAndWait();
 }
 
 void Reader::start() {
@@ -77,7 +81,9 @@ void Reader::shutdown() {
     // Whatever the work would still hand over is dropped: a build stores nothing, a search lists
     // nothing more.
     ++ticket_;
+    ++indexTicket_;
     work_.stopAndWait();
+    indexing_.stopAndWait();
     if (activity_ == Activity::Searching) {
         services_.fullSearchCommand.setLabel(kFullSearchIdle);
     }
@@ -267,6 +273,8 @@ void Reader::catalogueReplaced(PathIndex index) {
     pathIndex_ = std::move(index);
     services_.results.clear();
     resultRuns_.clear();
+    lastSearchText_.clear();
+    catalogueChanged();
 }
 
 void Reader::announceCatalogue() {
@@ -343,6 +351,7 @@ void Reader::startOrStopFullSearch() {
         return;
     }
 
+    lastSearchText_ = text;
     begin(Activity::Searching);
     resultRuns_.push_back({services_.results.count(), text});
     platform::Window& window = services_.window;
@@ -486,6 +495,77 @@ const std::string& Reader::searchTextOfResult(int row) const {
         std::upper_bound(resultRuns_.begin(), resultRuns_.end(), row,
                          [](int r, const ResultRun& run) { return r < run.firstRow; });
     return after == resultRuns_.begin() ? none : std::prev(after)->text;
+}
+
+// Titles as shown
+
+const std::string& Reader::shownTitle(int entry) {
+    static const std::string none;
+    if (entry < 0 || entry >= catalogue_.titles.count()) {
+        return none;
+    }
+    if (static_cast<std::size_t>(entry) < indexedTitles_.size()) {
+        return indexedTitles_[static_cast<std::size_t>(entry)];
+    }
+    const std::string path = entry < catalogue_.paths.count()
+                                 ? std::string(catalogue_.paths.item(entry))
+                                 : std::string();
+    return titleDecoder_.shown(entry, catalogue_.titles.item(entry), path);
+}
+
+std::string Reader::shownReference(std::string_view reference) {
+    const std::size_t bar = reference.rfind('|');
+    const std::string_view title = reference.substr(0, bar);
+    int entry = -1;
+    try {
+        entry = readEntryReference(reference);
+    } catch (const Error&) {
+        // Not ours to judge here: the jump reports it. Shown without a page to decode by.
+    }
+    const std::string path = entry >= 0 && entry < catalogue_.paths.count()
+                                 ? std::string(catalogue_.paths.item(entry))
+                                 : std::string();
+    return titleDecoder_.decode(title, path);
+}
+
+std::optional<QuickFindResult> Reader::quickFind(std::string_view query) {
+    if (!quickFind_) {
+        return std::nullopt;
+    }
+    return quickFind_->find(query);
+}
+
+void Reader::catalogueChanged() {
+    titleDecoder_.clear();
+    indexedTitles_.clear();
+    quickFind_.reset();
+    const Ticket ticket = ++indexTicket_;
+    indexing_.stopAndWait();
+    platform::FileSystem& files = services_.files;
+    indexing_.start([this, ticket, &files, titles = catalogue_.titles.items().toVector(),
+                     paths = catalogue_.paths.items().toVector()](std::stop_token stop) {
+        // A decoder of this thread's own: the window's keeps decoding the rows it paints.
+        TitleDecoder decoder(files);
+        std::vector<std::string> shown;
+        shown.reserve(titles.size());
+        for (std::size_t i = 0; i < titles.size(); ++i) {
+            if (stop.stop_requested()) {
+                return;
+            }
+            shown.push_back(decoder.decode(titles[i], i < paths.size() ? paths[i] : std::string()));
+        }
+        auto index = std::make_shared<QuickFind>(shown);
+        services_.ui.post([this, ticket, index, shown = std::move(shown)]() mutable {
+            if (ticket != indexTicket_ || shutDown_) {
+                return;
+            }
+            indexedTitles_ = std::move(shown);
+            quickFind_.emplace(std::move(*index));
+            if (onTitlesIndexed_) {
+                onTitlesIndexed_();
+            }
+        });
+    });
 }
 
 }  // namespace pelmaro

@@ -4,18 +4,22 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "bookmarks/bookmarks.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/session_state.h"
+#include "catalogue/shown_title.h"
 #include "platform/file_system.h"
 #include "platform/list_control.h"
 #include "platform/settings_store.h"
 #include "platform/window.h"
 #include "reader/background_work.h"
 #include "reader/path_index.h"
+#include "search/quick_find.h"
 #include "search/title_search.h"
 
 namespace pelmaro {
@@ -117,6 +121,24 @@ public:
     // empty when the lists are empty.
     std::string catalogueStatus() const;
 
+    // The title of an entry as people read it (character references and the page's encoding
+    // decoded, UTF-8); empty for an index the catalogue doesn't have. Decoded when first asked
+    // for and kept, so a list asks only for the rows it paints.
+    const std::string& shownTitle(int entry);
+    // The title part of an entry reference ("Java &amp; more|12") as people read it, decoded as
+    // its entry's page would be.
+    std::string shownReference(std::string_view reference);
+    // The text of the last full-text search, for the page it opens to find it again.
+    const std::string& lastSearchText() const { return lastSearchText_; }
+
+    // Quick find over the shown titles, ranked (search/quick_find.h). The titles are indexed on a
+    // thread of their own whenever the catalogue changes; until that is done there is no answer.
+    std::optional<QuickFindResult> quickFind(std::string_view query);
+    // Runs when the index of a new catalogue is ready.
+    void setOnTitlesIndexed(std::function<void()> onTitlesIndexed) {
+        onTitlesIndexed_ = std::move(onTitlesIndexed);
+    }
+
 private:
     enum class Activity { Idle, Building, Opening, Searching };
 
@@ -134,8 +156,8 @@ private:
     void finishBuild(const std::string& folder, std::vector<std::string> titles,
                      std::vector<std::string> paths, PathIndex index);
     void finishOpen(const std::string& pathFile, StoredCatalogue stored, PathIndex index);
-    // The lists hold another catalogue: the results, whose indexes meant entries of the old one,
-    // go.
+    // The lists hold another catalogue, whose paths `index` indexes: the results go, since their
+    // indexes meant entries of the old one, and the titles are indexed anew (catalogueChanged).
     void catalogueReplaced(PathIndex index);
     void announceCatalogue();
     void appendResults(const std::vector<std::size_t>& hits);
@@ -151,6 +173,8 @@ private:
     std::string currentFolder() const;
     // The text of the search that found the result in row `row`.
     const std::string& searchTextOfResult(int row) const;
+    // The lists hold another catalogue: what was decoded or indexed of the last one goes.
+    void catalogueChanged();
 
     ReaderServices services_;
     Catalogue catalogue_;
@@ -176,7 +200,18 @@ private:
     bool shutDown_ = false;
     std::function<void()> onBusyChanged_;
     std::function<void()> onCatalogueChanged_;
-    BackgroundWork work_;  // last: stopped and joined before the rest goes
+    std::string lastSearchText_;
+
+    TitleDecoder titleDecoder_;
+    // The shown text of every entry and their quick-find index, once indexed.
+    std::vector<std::string> indexedTitles_;
+    std::optional<QuickFind> quickFind_;
+    Ticket indexTicket_ = 0;
+    std::function<void()> onTitlesIndexed_;
+
+    // Last: stopped and joined before the rest goes.
+    BackgroundWork indexing_;
+    BackgroundWork work_;
 };
 
 }  // namespace pelmaro

@@ -5,6 +5,9 @@
 #include <cstring>
 
 #include "catalogue/page_text.h"
+#include "catalogue/page_types.h"
+#include "catalogue/strings.h"
+#include "catalogue/text_encoding.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -80,8 +83,12 @@ bool matchesAround(const char* begin, const char* end, const char* at, std::stri
 
 // Looks for the anchor byte (both cases of a letter at once: 'X' | 0x20 == 'x') 32 bytes at a
 // time, and compares the whole pattern only where it stands.
+//
+// Always inlined: the full-text search calls it for a second pattern too, and a called copy runs
+// its loop measurably slower than the inlined one.
 template <bool SkipBreaks>
-bool findFolded(const char* begin, const char* end, std::string_view pattern, std::size_t anchor) {
+[[gnu::always_inline]] inline bool findFolded(const char* begin, const char* end,
+                                              std::string_view pattern, std::size_t anchor) {
     const std::size_t length = pattern.size();
     if (length == 0 || static_cast<std::size_t>(end - begin) < length) {
         return false;
@@ -118,6 +125,54 @@ bool findFolded(const char* begin, const char* end, std::string_view pattern, st
     return false;
 }
 
+bool isAscii(std::string_view text) {
+    for (const char c : text) {
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The longest the search text can be in an encoding that keeps ASCII, less one: the tail a block
+// carries into the next. An ASCII text is the same everywhere; another may take up to four bytes
+// a character (GB18030, UTF-8).
+std::size_t padFor(const FoldedPattern& pattern, std::string_view text, bool ascii) {
+    if (pattern.empty()) {
+        return 0;
+    }
+    std::size_t longest = pattern.folded().size();
+    if (!ascii) {
+        std::size_t characters = 0;
+        for (const char c : text) {
+            characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+        }
+        longest = std::max(longest, 4 * characters);
+    }
+    return longest - 1;
+}
+
+enum class PageKind { Other, Markup, Xml };
+
+// Whether a file is a markup page, and an XML one among them.
+PageKind pageKindOf(std::string_view fileName) {
+    if (!isTextType(fileName)) {
+        return PageKind::Other;
+    }
+    const std::string_view extension = extensionOf(fileName);
+    const auto is = [&](std::string_view lower) {
+        return extension.size() == lower.size() &&
+               std::equal(extension.begin(), extension.end(), lower.begin(),
+                          [](char a, char b) { return lowerAZ(a) == b; });
+    };
+    return is(".txt") ? PageKind::Other : is(".xml") ? PageKind::Xml : PageKind::Markup;
+}
+
+bool canOccurInText(std::string_view bytes) {
+    return !bytes.empty() &&
+           bytes.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
+}
+
 }  // namespace
 
 FoldedPattern::FoldedPattern(std::string_view text) : folded_(text) {
@@ -138,12 +193,15 @@ bool FoldedPattern::foundIn(std::string_view text) const {
 
 FileTextScanner::FileTextScanner(std::string_view text, std::size_t blockSize)
     : pattern_(text),
+      text_(text),
+      textIsAscii_(isAscii(text)),
       blockSize_(std::max<std::size_t>(blockSize, 1)),
-      pad_(pattern_.empty() ? 0 : pattern_.folded().size() - 1),
-      plainTextCanMatch_(!pattern_.empty() && pattern_.folded().find_first_of(std::string_view(
-                                                  "\r\n\0", 3)) == std::string::npos),
-      // The first read of a file must see the whole RTF signature, however small the blocks.
-      buffer_(pad_ + std::max(blockSize_, kRtfSignature.size())) {
+      pad_(padFor(pattern_, text, textIsAscii_)),
+      plainTextCanMatch_(canOccurInText(pattern_.folded())),
+      // The first read of a file must see the whole RTF signature and may take the page's head,
+      // however small the blocks.
+      buffer_(pad_ + std::max({blockSize_, kRtfSignature.size(), kPageHeadSize})),
+      carry_(pattern_.empty() ? 0 : pattern_.folded().size() - 1) {
     tail_.reserve(pad_);
 }
 
@@ -165,6 +223,10 @@ bool FileTextScanner::searchBlock(std::size_t size) {
     if (findFolded<true>(begin, end, pattern_.folded(), pattern_.anchor())) {
         return true;
     }
+    if (alternative_ != nullptr &&
+        findFolded<true>(begin, end, alternative_->folded(), alternative_->anchor())) {
+        return true;
+    }
     if (!textEnded_) {
         carryTail(begin, end);
     }
@@ -174,7 +236,7 @@ bool FileTextScanner::searchBlock(std::size_t size) {
 void FileTextScanner::carryTail(const char* begin, const char* end) {
     // Gathered backwards into a separate string first: the old tail may be the source.
     tail_.clear();
-    for (const char* q = end; q != begin && tail_.size() < pad_;) {
+    for (const char* q = end; q != begin && tail_.size() < carry_;) {
         --q;
         if (!isLineBreak(*q)) {
             tail_.push_back(*q);
@@ -189,6 +251,7 @@ bool FileTextScanner::plainTextContains(std::string_view bytes) {
         return false;
     }
     startText();
+    useAlternative(nullptr);
     while (!bytes.empty() && !textEnded_) {
         const std::size_t size = std::min(bytes.size(), blockSize_);
         std::memcpy(block(), bytes.data(), size);
@@ -251,11 +314,59 @@ FileTextScanner::Outcome FileTextScanner::scan(platform::FileSystem& files,
     if (!plainTextCanMatch_) {
         return Outcome::NotFound;
     }
-    std::size_t sincePause = 0;
-    while (got != 0) {
+    // The page's own encoding, where it can hold the text otherwise than as UTF-8.
+    useAlternative(nullptr);
+    std::string decodeFrom;
+    std::size_t bomLength = 0;
+    bool fileEnded = false;
+    bool searched = false;  // the block at hand has been searched already
+    const std::string_view start(block(), got);
+    if (start.starts_with("\xFF\xFE") || start.starts_with("\xFE\xFF")) {
+        decodeFrom = start[0] == '\xFF' ? "UTF-16LE" : "UTF-16BE";
+        bomLength = 2;
+    } else if (const PageKind kind = textIsAscii_ ? PageKind::Other : pageKindOf(fileName);
+               kind != PageKind::Other) {
+        // Most pages are UTF-8: what the text as typed finds needs no look at the encoding.
         if (searchBlock(got)) {
             return Outcome::Found;
         }
+        searched = true;
+        // The head: the first read has usually brought all of it, or the whole page (whose end
+        // is then known, so that it is not asked for twice).
+        const std::size_t headSize = kPageHeadSize;
+        while (got < headSize) {
+            const std::size_t more = file->read(block() + got, headSize - got);
+            if (more == 0) {
+                fileEnded = true;
+                break;
+            }
+            got += more;
+            // More of the block to search: all of it again.
+            startText();
+            searched = false;
+        }
+        const PageEncoding encoding = sniffPageEncoding(
+            std::string_view(block(), std::min(got, headSize)), true, kind == PageKind::Xml);
+        if (!encoding.name.empty() && encoding.name != "UTF-8") {
+            if (!isAsciiCompatible(encoding.name)) {
+                decodeFrom = encoding.name;
+            } else if (const FoldedPattern* converted = convertedPattern(encoding.name)) {
+                // The first block again, for both.
+                startText();
+                useAlternative(converted);
+                searched = false;
+            }
+        }
+    }
+    if (!decodeFrom.empty()) {
+        return decodedTextContains(*file, got, fileEnded, decodeFrom, bomLength, keepGoing);
+    }
+    std::size_t sincePause = 0;
+    while (got != 0) {
+        if (!searched && searchBlock(got)) {
+            return Outcome::Found;
+        }
+        searched = false;
         if (textEnded_) {
             return Outcome::NotFound;
         }
@@ -266,9 +377,66 @@ FileTextScanner::Outcome FileTextScanner::scan(platform::FileSystem& files,
                 return Outcome::Abandoned;
             }
         }
-        got = file->read(block(), blockSize_);
+        got = fileEnded ? 0 : file->read(block(), blockSize_);
     }
     return Outcome::NotFound;
+}
+
+const FoldedPattern* FileTextScanner::convertedPattern(const std::string& encoding) {
+    auto [at, added] = converted_.try_emplace(encoding);
+    if (added) {
+        std::string bytes;
+        Converter converter(encoding, Converter::Direction::FromUtf8);
+        if (converter.convert(text_, bytes) && canOccurInText(bytes) && bytes.size() <= pad_ + 1) {
+            FoldedPattern pattern(bytes);
+            if (pattern.folded() != pattern_.folded()) {
+                at->second.emplace(std::move(pattern));
+            }
+        }
+    }
+    return at->second ? &*at->second : nullptr;
+}
+
+FileTextScanner::Outcome FileTextScanner::decodedTextContains(
+    platform::InputFile& file, std::size_t got, bool fileEnded, const std::string& encoding,
+    std::size_t skip, const std::function<bool()>& keepGoing) {
+    // Rare pages, read whole like RTF.
+    std::string bytes(block(), got);
+    std::size_t sincePause = 0;
+    while (!fileEnded) {
+        const std::size_t had = bytes.size();
+        bytes.resize(had + blockSize_);
+        const std::size_t more = file.read(bytes.data() + had, blockSize_);
+        bytes.resize(had + more);
+        if (more == 0) {
+            break;
+        }
+        sincePause += more;
+        if (sincePause >= kBytesBetweenPauses) {
+            sincePause = 0;
+            if (keepGoing && !keepGoing()) {
+                return Outcome::Abandoned;
+            }
+        }
+    }
+    // The byte rule still holds; then the decoded text.
+    if (plainTextContains(bytes)) {
+        return Outcome::Found;
+    }
+    Converter converter(encoding, Converter::Direction::ToUtf8);
+    std::string text;
+    if (!converter.convert(std::string_view(bytes).substr(std::min(skip, bytes.size())), text)) {
+        return Outcome::NotFound;
+    }
+    return plainTextContains(text) ? Outcome::Found : Outcome::NotFound;
+}
+
+void FileTextScanner::useAlternative(const FoldedPattern* alternative) {
+    alternative_ = alternative;
+    carry_ = pattern_.empty() ? 0 : pattern_.folded().size() - 1;
+    if (alternative != nullptr) {
+        carry_ = std::max(carry_, alternative->folded().size() - 1);
+    }
 }
 
 }  // namespace pelmaro

@@ -1,5 +1,6 @@
 #include "search/title_search.h"
 
+#include "search/case_fold.h"
 #include "search/text_matcher.h"
 
 namespace pelmaro {
@@ -21,7 +22,44 @@ int findTitleFrom(const platform::TextList& titles, const FoldedPattern& pattern
     return -1;
 }
 
+// The same by TitleMatcher, with the shown text of each title.
+template <typename Shown>
+int findShownTitleFrom(const platform::TextList& titles, const TitleMatcher& matcher,
+                       const Shown& shown, std::size_t from) {
+    if (from >= titles.size()) {
+        return -1;
+    }
+    auto title = titles.begin();
+    std::advance(title, from);
+    for (std::size_t i = from; title != titles.end(); ++title, ++i) {
+        if (matcher.matches(*title, shown(static_cast<int>(i)))) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
 }  // namespace
+
+bool titleMatches(std::string_view shownText, std::string_view searchText) {
+    const std::string folded = foldedText(searchText);
+    return !folded.empty() && foldedText(shownText).find(folded) != std::string::npos;
+}
+
+TitleMatcher::TitleMatcher(std::string_view searchText)
+    : bytes_(searchText), foldedText_(foldedText(searchText)) {}
+
+bool TitleMatcher::matches(std::string_view storedTitle, std::string_view shownText) const {
+    if (foldedText_.empty()) {
+        return false;
+    }
+    if (bytes_.foundIn(storedTitle)) {
+        return true;
+    }
+    shownFolded_.clear();
+    appendFolded(shownFolded_, shownText);
+    return shownFolded_.find(foldedText_) != std::string::npos;
+}
 
 TitleSearch::TitleSearch(platform::ListControl& titles, platform::Dialogs& dialogs,
                          std::function<void()> showPage)
@@ -35,8 +73,11 @@ void TitleSearch::findNext() {
         }
     }
     // Read in place: a catalogue may hold a few hundred thousand titles.
-    const int found = findTitleFrom(titles_.items(), FoldedPattern(searchText_),
-                                    static_cast<std::size_t>(titles_.selectedIndex() + 1));
+    const auto from = static_cast<std::size_t>(titles_.selectedIndex() + 1);
+    const int found =
+        shownTitle_
+            ? findShownTitleFrom(titles_.items(), TitleMatcher(searchText_), shownTitle_, from)
+            : findTitleFrom(titles_.items(), FoldedPattern(searchText_), from);
     if (found >= 0) {
         titles_.select(found);
         showPage_();
@@ -66,6 +107,20 @@ std::vector<int> findTitles(const platform::TextList& titles, std::string_view t
             found.push_back(index);
         }
         ++index;
+    }
+    return found;
+}
+
+std::vector<int> findTitles(const platform::TextList& titles,
+                            const std::vector<std::string>& shownTitles, std::string_view text) {
+    const TitleMatcher matcher(text);
+    const auto shown = [&](int i) -> const std::string& {
+        return shownTitles[static_cast<std::size_t>(i)];
+    };
+    std::vector<int> found;
+    for (int at = findShownTitleFrom(titles, matcher, shown, 0); at >= 0;
+         at = findShownTitleFrom(titles, matcher, shown, static_cast<std::size_t>(at) + 1)) {
+        found.push_back(at);
     }
     return found;
 }

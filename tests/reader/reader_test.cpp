@@ -306,6 +306,31 @@ TEST(ReaderPages, JumpsFromTheOverlaysShowTheEntry) {
     EXPECT_FALSE(rig.results.isVisible());
 }
 
+TEST(ReaderTitles, AreShownDecodedAndFoundAsShownWhileTheStoredBytesStay) {
+    test::TempDir dir;
+    dir.write("t/a.htm", "<title>Java &amp; more</title>");
+    // "帮助" in GBK, as the page declares.
+    dir.write("t/b.htm", "<meta charset=\"gbk\"><title>\xb0\xef\xd6\xfa</title>");
+    dir.write("t/c.htm", "<title>&Eacute;t&eacute;</title>");
+    ReaderRig rig(dir);
+    rig.build(dir / "t", false);
+    EXPECT_EQ(rig.titles.items().toVector(),
+              (Lines{"&Eacute;t&eacute;", "Java &amp; more", "\xb0\xef\xd6\xfa"}));
+    EXPECT_EQ(rig.reader.shownTitle(0), "\u00c9t\u00e9");  // decoded while not yet indexed
+    ASSERT_TRUE(rig.ui.runUntil([&] { return rig.reader.quickFind("x").has_value(); }));
+    EXPECT_EQ(rig.reader.shownTitle(1), "Java & more");
+    EXPECT_EQ(rig.reader.shownTitle(2), "\u5e2e\u52a9");
+    EXPECT_EQ(rig.reader.shownReference("\xb0\xef\xd6\xfa|2"), "\u5e2e\u52a9");
+
+    const QuickFindResult found = *rig.reader.quickFind("\u5e2e");
+    ASSERT_EQ(found.hits.size(), 1u);
+    EXPECT_EQ(found.hits[0].entry, 2);
+
+    rig.dialogs.inputAnswers.push_back("\u00e9t\u00e9");  // "été" finds "Été"
+    rig.reader.findFromTop();
+    EXPECT_EQ(rig.titles.selectedIndex(), 0);
+}
+
 // A run of the program: start-up, what `during` does, shutdown.
 void run(const test::TempDir& dir, const std::function<void(ReaderRig&)>& during) {
     ReaderRig rig(dir);

@@ -1,0 +1,39 @@
+#include "app/overlay_pane.h"
+
+#include <QLabel>
+#include <QVBoxLayout>
+
+namespace pelmaro::app {
+
+OverlayPane::OverlayPane(ByteListModel& model, const QString& emptyText, QWidget* parent)
+    : QWidget(parent), model_(model) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(4, 4, 4, 4);
+    heading_ = new QLabel;
+    heading_->setObjectName(QStringLiteral("heading"));
+    QFont bold = heading_->font();
+    bold.setBold(true);
+    heading_->setFont(bold);
+    heading_->setTextFormat(Qt::PlainText);
+    empty_ = new QLabel(emptyText);
+    empty_->setObjectName(QStringLiteral("emptyLine"));
+    empty_->setWordWrap(true);
+    view_ = new EntryListView(model);
+    layout->addWidget(heading_);
+    layout->addWidget(empty_);
+    layout->addWidget(view_, 1);
+    connect(&model, &QAbstractItemModel::modelReset, this, &OverlayPane::showWhetherEmpty);
+    connect(&model, &QAbstractItemModel::rowsInserted, this, &OverlayPane::showWhetherEmpty);
+    connect(&model, &QAbstractItemModel::rowsRemoved, this, &OverlayPane::showWhetherEmpty);
+    showWhetherEmpty();
+}
+
+void OverlayPane::setHeading(const QString& heading) {
+    heading_->setText(heading);
+}
+
+void OverlayPane::showWhetherEmpty() {
+    empty_->setVisible(model_.count() == 0);
+}
+
+}  // namespace pelmaro::app

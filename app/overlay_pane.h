@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QWidget>
+
+#include "app/entry_list.h"
+
+class QLabel;
+
+namespace pelmaro::app {
+
+// An overlay list as it lies over the page: a heading that says what it is ("Bookmarks",
+// "Results for ‹text›"), the list, and a line in its place when it is empty.
+class OverlayPane final : public QWidget {
+    Q_OBJECT
+
+public:
+    OverlayPane(ByteListModel& model, const QString& emptyText, QWidget* parent = nullptr);
+
+    EntryListView& view() { return *view_; }
+    void setHeading(const QString& heading);
+
+private:
+    void showWhetherEmpty();
+
+    ByteListModel& model_;
+    QLabel* heading_ = nullptr;
+    QLabel* empty_ = nullptr;
+    EntryListView* view_ = nullptr;
+};
+
+}  // namespace pelmaro::app
