@@ -48,8 +48,8 @@ void appendDecoded(std::string& out, std::string_view bytes, const std::string& 
         return;
     }
     if (!encoding.empty()) {
-        if (Converter* converter = converters(encoding); converter != nullptr &&
-                                                         converter->valid()) {
+        if (Converter* converter = converters(encoding);
+            converter != nullptr && converter->valid()) {
             converter->convert(bytes, out);
             return;
         }
@@ -256,8 +256,9 @@ const std::string* TitleDecoder::cached(int entry) const {
 }
 
 std::string TitleDecoder::decode(std::string_view storedTitle, const std::string& path) {
-    return decodeTitle(files_, storedTitle, path,
-                       [this](const std::string& name) { return converterFor(name); }, headsRead_);
+    return decodeTitle(
+        files_, storedTitle, path, [this](const std::string& name) { return converterFor(name); },
+        headsRead_);
 }
 
 Converter* TitleDecoder::converterFor(const std::string& encoding) {

@@ -34,9 +34,9 @@ bool titleNeedsHead(std::string_view storedTitle, std::string_view path);
 // The shown text of title bytes once the page's encoding is known (`encoding` as
 // sniffPageEncoding gives it; empty name when the page declares none):
 //  - Markup: the bytes in the declared encoding, else as UTF-8 when they are valid UTF-8, else as
-//    windows-1252 (a stored title is never cut, so "caf\xE9" is "café", not a cut sequence); then its character references
-//    (decodeCharacterReferences); then ASCII whitespace stripped and collapsed as in
-//    document.title.
+//    windows-1252 (a stored title is never cut, so "caf\xE9" is "café", not a cut sequence); then
+//    its character references (decodeCharacterReferences); then ASCII whitespace stripped and
+//    collapsed as in document.title.
 //  - Text: the same without references, a leading byte-order mark dropped.
 //  - FileName: UTF-8 when valid, else windows-1252; nothing else changes.
 // Bytes an encoding can't read become U+FFFD; none is dropped. `converter`, when given, is an

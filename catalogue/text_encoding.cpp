@@ -101,8 +101,7 @@ const LabelGroup kLabelGroups[] = {
     {"WINDOWS-1254",
      {"cp1254", "csisolatin5", "iso-8859-9", "iso-ir-148", "iso8859-9", "iso88599", "iso_8859-9",
       "iso_8859-9:1989", "l5", "latin5", "windows-1254", "x-cp1254"}},
-    {"CP874",
-     {"dos-874", "iso-8859-11", "iso8859-11", "iso885911", "tis-620", "windows-874"}},
+    {"CP874", {"dos-874", "iso-8859-11", "iso8859-11", "iso885911", "tis-620", "windows-874"}},
     {"GB18030",
      {"chinese", "csgb2312", "csiso58gb231280", "gb2312", "gb_2312", "gb_2312-80", "gbk",
       "iso-ir-58", "x-gbk", "gb18030"}},
@@ -113,8 +112,8 @@ const LabelGroup kLabelGroups[] = {
     {"CP949",
      {"cseuckr", "csksc56011987", "euc-kr", "iso-ir-149", "korean", "ks_c_5601-1987",
       "ks_c_5601-1989", "ksc5601", "ksc_5601", "windows-949"}},
-    {"UTF-16LE", {"csunicode", "iso-10646-ucs-2", "ucs-2", "unicode", "unicodefeff", "utf-16",
-                  "utf-16le"}},
+    {"UTF-16LE",
+     {"csunicode", "iso-10646-ucs-2", "ucs-2", "unicode", "unicodefeff", "utf-16", "utf-16le"}},
     {"UTF-16BE", {"unicodefffe", "utf-16be"}},
     {"x-user-defined", {"x-user-defined"}},
 };
@@ -211,8 +210,7 @@ public:
                 continue;
             }
             if ((next == 'm' || next == 'M') && startsWithFolded(in_, pos_, "<meta") &&
-                pos_ + 5 < in_.size() &&
-                (isBlank(in_[pos_ + 5]) || in_[pos_ + 5] == '/')) {
+                pos_ + 5 < in_.size() && (isBlank(in_[pos_ + 5]) || in_[pos_ + 5] == '/')) {
                 pos_ += 5;
                 bool ended = false;
                 std::string found = meta(ended);
@@ -413,8 +411,8 @@ bool saysUtf8First(std::string_view head, std::size_t charset) {
     for (const std::string_view utf8 : {std::string_view("utf-8"), std::string_view("utf8")}) {
         if (startsWithFolded(head, p, utf8) && p + utf8.size() < head.size()) {
             const char after = head[p + utf8.size()];
-            return after == '"' || after == '\'' || after == ';' || after == '>' ||
-                   after == '/' || isBlank(after);
+            return after == '"' || after == '\'' || after == ';' || after == '>' || after == '/' ||
+                   isBlank(after);
         }
     }
     return false;
@@ -541,9 +539,9 @@ std::string encodingForLabel(std::string_view label) {
 
 bool isAsciiCompatible(std::string_view name) {
     const std::string upper = upperAZ(name);
-    for (const std::string_view wide : {"UTF-16", "UTF16", "UTF-32", "UTF32", "UCS-2", "UCS2",
-                                        "UCS-4", "UCS4", "UNICODE", "UTF-7", "UTF7", "2022",
-                                        "HZ", "EBCDIC", "IBM037", "CP037", "UTF-EBCDIC"}) {
+    for (const std::string_view wide :
+         {"UTF-16", "UTF16", "UTF-32", "UTF32", "UCS-2", "UCS2", "UCS-4", "UCS4", "UNICODE",
+          "UTF-7", "UTF7", "2022", "HZ", "EBCDIC", "IBM037", "CP037", "UTF-EBCDIC"}) {
         if (upper.find(wide) != std::string::npos) {
             return false;
         }

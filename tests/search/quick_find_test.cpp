@@ -14,11 +14,12 @@ TEST(CaseFold, IsUnicodeSimpleFolding) {
     const std::pair<const char*, const char*> cases[] = {
         {"ASCII Only 123", "ascii only 123"},
         {"\u00c9T\u00c9 \u00e9t\u00e9", "\u00e9t\u00e9 \u00e9t\u00e9"},
-        {"\u03a3\u039f\u03a6\u0399\u0391 \u03c3\u03bf\u03c6\u03b9\u03b1\u03c2", "\u03c3\u03bf\u03c6\u03b9\u03b1 \u03c3\u03bf\u03c6\u03b9\u03b1\u03c3"},
+        {"\u03a3\u039f\u03a6\u0399\u0391 \u03c3\u03bf\u03c6\u03b9\u03b1\u03c2",
+         "\u03c3\u03bf\u03c6\u03b9\u03b1 \u03c3\u03bf\u03c6\u03b9\u03b1\u03c3"},
         {"\u212a\u017f\u1e9e\u00df", "ks\u00df\u00df"},  // Kelvin, long s, capital sharp s
         {"\u0130", "\u0130"},                            // no simple folding
         {"\u0414\u0416 \u0531 \U00010400", "\u0434\u0436 \u0561 \U00010428"},
-        {"\u023a", "\u2c65"},        // grows from two bytes to three
+        {"\u023a", "\u2c65"},                          // grows from two bytes to three
         {"bad \xff\xc3 bytes", "bad \xff\xc3 bytes"},  // kept as they are
     };
     for (const auto& [text, folded] : cases) {
@@ -70,16 +71,16 @@ std::vector<int> entries(const QuickFindResult& result) {
 
 TEST(QuickFind, RanksWholeThenPrefixThenWordStartThenAnywhereThenInOrder) {
     const std::vector<std::string> titles = {
-        "HashMap.Entry",         // 0 prefix
-        "ConcurrentHashMap",     // 1 anywhere
-        "hashmap",               // 2 whole
-        "Hash of maps",          // 3 in order
-        "java.util.HashMap",     // 4 word start
-        "Hashtable",             // 5 no match
-        "HASHMAP",               // 6 whole
-        "IdentityHashMap map",   // 7 anywhere
-        "the hashMap class",     // 8 word start
-        "h-a-s-h-m-a-p",         // 9 in order
+        "HashMap.Entry",        // 0 prefix
+        "ConcurrentHashMap",    // 1 anywhere
+        "hashmap",              // 2 whole
+        "Hash of maps",         // 3 in order
+        "java.util.HashMap",    // 4 word start
+        "Hashtable",            // 5 no match
+        "HASHMAP",              // 6 whole
+        "IdentityHashMap map",  // 7 anywhere
+        "the hashMap class",    // 8 word start
+        "h-a-s-h-m-a-p",        // 9 in order
     };
     QuickFind find(titles);
     const QuickFindResult result = find.find("HashMap");
@@ -113,7 +114,9 @@ TEST(QuickFind, IsUnicodeCaseInsensitiveOnTheShownText) {
 TEST(QuickFind, TypingAndErasingGiveWhatAFreshSearchGives) {
     std::vector<std::string> titles;
     for (int i = 0; i < 300; ++i) {
-        titles.push_back((i % 3 == 0 ? "ArrayList" : i % 3 == 1 ? "list of arrays " : "Lazy Stream ") +
+        titles.push_back((i % 3 == 0   ? "ArrayList"
+                          : i % 3 == 1 ? "list of arrays "
+                                       : "Lazy Stream ") +
                          std::to_string(i));
     }
     QuickFind typed(titles);
