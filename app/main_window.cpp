@@ -84,8 +84,8 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent)
         ReaderServices{*titles_, *paths_, *bookmarks_, *results_, *this, services_.dialogs,
                        services_.files, services_.settings, *browser_, *fullSearchLabel_, *this});
     reader_->setOnBusyChanged([this] { showBusy(); });
-    reader_->setOnTitlesIndexed([this] { quickFind_->refresh(); });
     reader_->setOnCatalogueChanged([this] { showCatalogueStatus(); });
+    reader_->setOnTitlesIndexed([this] { quickFind_->refresh(); });
     if (services_.modalDialogs != nullptr) {
         services_.modalDialogs->attach(this);
     }
@@ -322,12 +322,16 @@ void MainWindow::run(const std::function<void()>& command) {
 }
 
 void MainWindow::toggleFocus() {
-    if (QApplication::focusWidget() != titleView_) {
-        titleView_->setFocus(Qt::TabFocusReason);
-    } else if (pageArea_->currentWidget() == browser_) {
-        browser_->view().setFocus(Qt::TabFocusReason);
+    QWidget* focused = QApplication::focusWidget();
+    if (focused == nullptr || !titlePane_->isAncestorOf(focused)) {
+        // The title list, or quick find while it lies over the list.
+        titlePane_->currentWidget()->setFocus(Qt::TabFocusReason);
+    } else if (pageArea_->currentWidget() == resultPane_) {
+        resultView_->setFocus(Qt::TabFocusReason);
+    } else if (pageArea_->currentWidget() == bookmarkPane_) {
+        bookmarkView_->setFocus(Qt::TabFocusReason);
     } else {
-        pageArea_->currentWidget()->setFocus(Qt::TabFocusReason);
+        browser_->view().setFocus(Qt::TabFocusReason);
     }
 }
 

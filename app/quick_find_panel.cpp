@@ -30,6 +30,7 @@ QuickFindPanel::QuickFindPanel(Finder finder, TitleOf titleOf, QWidget* parent)
     layout->addWidget(matches_, 1);
     layout->addWidget(summary_);
     filter_->installEventFilter(this);
+    setFocusProxy(filter_);  // Tab from the page comes back to the filter
     connect(filter_, &QLineEdit::textEdited, this, &QuickFindPanel::find);
     connect(matches_, &QListWidget::itemActivated, this, &QuickFindPanel::choose);
 }

@@ -344,6 +344,18 @@ private slots:
         QTRY_COMPARE(QApplication::focusWidget(), child<QWidget>(run, "findText"));
         key(run, Qt::Key_Tab);
         QTRY_COMPARE(QApplication::focusWidget(), titleList);
+        // The list lying over the page, and quick find over the title list, take their places.
+        run.press(Qt::Key_F8);
+        key(run, Qt::Key_Tab);
+        QTRY_COMPARE(QApplication::focusWidget(), child<QWidget>(run, "bookmarkList"));
+        run.press(Qt::Key_F8);
+        key(run, Qt::Key_K, Qt::ControlModifier);
+        QWidget* quickFind = child<QWidget>(run, "quickFindFilter");
+        QTRY_COMPARE(QApplication::focusWidget(), quickFind);
+        key(run, Qt::Key_Tab);
+        QTRY_VERIFY(pageHasFocus(run));
+        key(run, Qt::Key_Tab);
+        QTRY_COMPARE(QApplication::focusWidget(), quickFind);
     }
 
 private:
