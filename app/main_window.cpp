@@ -84,8 +84,8 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent)
         ReaderServices{*titles_, *paths_, *bookmarks_, *results_, *this, services_.dialogs,
                        services_.files, services_.settings, *browser_, *fullSearchLabel_, *this});
     reader_->setOnBusyChanged([this] { showBusy(); });
-    reader_->setOnCatalogueChanged([this] { showCatalogueStatus(); });
     reader_->setOnTitlesIndexed([this] { quickFind_->refresh(); });
+    reader_->setOnCatalogueChanged([this] { showCatalogueStatus(); });
     if (services_.modalDialogs != nullptr) {
         services_.modalDialogs->attach(this);
     }

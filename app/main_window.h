@@ -98,11 +98,11 @@ private:
     void toggleFocus();
     void showOverlays();
     void showBusy();
+    // Quick find over the title list's area, with `text` already typed.
+    void openQuickFind(const QString& text);
     void showCatalogueStatus();
     void restoreView();
     void storeView();
-    // Quick find over the title list's area, with `text` already typed.
-    void openQuickFind(const QString& text);
 
     WindowServices services_;
     bool shutDown_ = false;

@@ -66,6 +66,7 @@ void Reader::start() {
         failure = std::current_exception();
     }
     catalogueReplaced(PathIndex(catalogue_.paths.items()));
+    catalogueChanged();
     announceCatalogue();
     if (failure) {
         std::rethrow_exception(failure);
@@ -205,6 +206,7 @@ void Reader::finishBuild(const std::string& folder, std::vector<std::string> tit
     services_.page.setCatalogueFolder(folder);
     catalogue_.paths.assign(std::move(paths));
     catalogue_.titles.assign(std::move(titles));
+    catalogueChanged();
     catalogueReplaced(std::move(index));
     announceCatalogue();
     services_.window.setCaption("sorting..." + std::to_string(m) + " total is " +
@@ -264,6 +266,7 @@ void Reader::finishOpen(const std::string& pathFile, StoredCatalogue stored, Pat
     services_.page.setCatalogueFolder(folderOf(pathFile));
     catalogue_.titles.assign(std::move(stored.titles));
     catalogue_.paths.assign(std::move(stored.paths));
+    catalogueChanged();
     catalogueReplaced(std::move(index));
     current_.switchTo(deriveName(pathFile, ".bookmark"));
     announceCatalogue();
@@ -273,8 +276,7 @@ void Reader::catalogueReplaced(PathIndex index) {
     pathIndex_ = std::move(index);
     services_.results.clear();
     resultRuns_.clear();
-    lastSearchText_.clear();
-    catalogueChanged();
+    lastSearchText_.clear();  // the heading of the results names no search
 }
 
 void Reader::announceCatalogue() {
@@ -489,14 +491,6 @@ void Reader::jumpFrom(platform::ListControl& overlay, bool searchResults) {
     overlay.setVisible(false);
 }
 
-const std::string& Reader::searchTextOfResult(int row) const {
-    static const std::string none;
-    const auto after =
-        std::upper_bound(resultRuns_.begin(), resultRuns_.end(), row,
-                         [](int r, const ResultRun& run) { return r < run.firstRow; });
-    return after == resultRuns_.begin() ? none : std::prev(after)->text;
-}
-
 // Titles as shown
 
 const std::string& Reader::shownTitle(int entry) {
@@ -566,6 +560,14 @@ void Reader::catalogueChanged() {
             }
         });
     });
+}
+
+const std::string& Reader::searchTextOfResult(int row) const {
+    static const std::string none;
+    const auto after =
+        std::upper_bound(resultRuns_.begin(), resultRuns_.end(), row,
+                         [](int r, const ResultRun& run) { return r < run.firstRow; });
+    return after == resultRuns_.begin() ? none : std::prev(after)->text;
 }
 
 }  // namespace pelmaro

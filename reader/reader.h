@@ -156,8 +156,8 @@ private:
     void finishBuild(const std::string& folder, std::vector<std::string> titles,
                      std::vector<std::string> paths, PathIndex index);
     void finishOpen(const std::string& pathFile, StoredCatalogue stored, PathIndex index);
-    // The lists hold another catalogue, whose paths `index` indexes: the results go, since their
-    // indexes meant entries of the old one, and the titles are indexed anew (catalogueChanged).
+    // The lists hold another catalogue: the results, whose indexes meant entries of the old one,
+    // go.
     void catalogueReplaced(PathIndex index);
     void announceCatalogue();
     void appendResults(const std::vector<std::size_t>& hits);
@@ -171,10 +171,10 @@ private:
     // Shows the selected entry's page, and then finds `findText` in it unless that is empty.
     void showSelected(const std::string& findText);
     std::string currentFolder() const;
-    // The text of the search that found the result in row `row`.
-    const std::string& searchTextOfResult(int row) const;
     // The lists hold another catalogue: what was decoded or indexed of the last one goes.
     void catalogueChanged();
+    // The text of the search that found the result in row `row`.
+    const std::string& searchTextOfResult(int row) const;
 
     ReaderServices services_;
     Catalogue catalogue_;
@@ -199,7 +199,6 @@ private:
     Ticket ticket_ = 0;
     bool shutDown_ = false;
     std::function<void()> onBusyChanged_;
-    std::function<void()> onCatalogueChanged_;
     std::string lastSearchText_;
 
     TitleDecoder titleDecoder_;
@@ -208,6 +207,8 @@ private:
     std::optional<QuickFind> quickFind_;
     Ticket indexTicket_ = 0;
     std::function<void()> onTitlesIndexed_;
+
+    std::function<void()> onCatalogueChanged_;
 
     // Last: stopped and joined before the rest goes.
     BackgroundWork indexing_;

@@ -379,6 +379,7 @@ TEST(ReaderFullSearch, ResultsGoWhenAnotherCatalogueIsShown) {
     EXPECT_EQ(rig.results.items(), (Lines{"b|1", "c|2"}));
     rig.open(dir / "other/notes.path");
     EXPECT_EQ(rig.results.count(), 0);
+    EXPECT_EQ(rig.reader.lastSearchText(), "");
     EXPECT_EQ(rig.reader.catalogueStatus(), dir / "other/notes.path, 1 entry");
     rig.reader.jumpFromResult();  // shown but empty: only hides
     EXPECT_FALSE(rig.results.isVisible());
