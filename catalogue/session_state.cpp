@@ -9,28 +9,7 @@ namespace {
 constexpr const char* kLast = "last";
 constexpr const char* kId = "id";
 
-// Runs `body` with the settings key open and closes it on every path. When `body` fails, that
-// failure is the one reported, not a second one from closing.
-template <typename Body>
-void withKeyOpen(platform::SettingsStore& settings, Body body) {
-    try {
-        body();
-    } catch (...) {
-        try {
-            settings.closeKey();
-        } catch (...) {
-        }
-        throw;
-    }
-    settings.closeKey();
-}
-
 }  // namespace
-
-StoredCatalogue readStoredCatalogue(platform::FileSystem& files, const std::string& titleFile,
-                                    const std::string& pathFile) {
-    return loadCataloguePair(files, titleFile, pathFile);
-}
 
 SessionState::SessionState(Catalogue catalogue, CurrentCatalogue& current,
                            platform::SettingsStore& settings, platform::FileSystem& files)
@@ -38,10 +17,7 @@ SessionState::SessionState(Catalogue catalogue, CurrentCatalogue& current,
 
 void SessionState::restore(const std::function<void()>& showPage) {
     current_.restore({});
-    if (!settings_.openKey()) {
-        return;
-    }
-    withKeyOpen(settings_, [&] {
+    platform::withKeyOpen(settings_, [&] {
         if (settings_.hasValue(kLast)) {
             current_.restore(settings_.readString(kLast));
             const std::string& name = current_.bookmarkFile();
@@ -49,8 +25,8 @@ void SessionState::restore(const std::function<void()>& showPage) {
             if (!name.empty() && files_.fileExists(deriveName(name, ".path"))) {
                 // Both files are read before the lists change: a failure leaves the catalogue as
                 // it was, never the titles of one catalogue beside the paths of another.
-                StoredCatalogue stored = readStoredCatalogue(files_, deriveName(name, ".title"),
-                                                             deriveName(name, ".path"));
+                StoredCatalogue stored = loadCataloguePair(files_, deriveName(name, ".title"),
+                                                           deriveName(name, ".path"));
                 catalogue_.paths.assign(std::move(stored.paths));
                 catalogue_.titles.assign(std::move(stored.titles));
             }
@@ -75,10 +51,7 @@ void SessionState::restore(const std::function<void()>& showPage) {
 }
 
 void SessionState::save() {
-    if (!settings_.openKey()) {
-        return;
-    }
-    withKeyOpen(settings_, [&] {
+    platform::withKeyOpen(settings_, [&] {
         const int selected = catalogue_.titles.selectedIndex();
         // The entry of an unsaved build would select a wrong entry of the stored catalogue.
         if (selected >= 0 && current_.shownIsStored() &&

@@ -11,10 +11,6 @@
 
 namespace pelmaro {
 
-// Reads both files of a stored catalogue as loadCataloguePair does.
-StoredCatalogue readStoredCatalogue(platform::FileSystem& files, const std::string& titleFile,
-                                    const std::string& pathFile);
-
 // What comes back at the next start: the current catalogue ("last") and its selected entry
 // ("id").
 class SessionState {

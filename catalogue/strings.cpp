@@ -20,16 +20,6 @@ std::string deriveName(std::string_view path, std::string_view newExtension) {
     return out;
 }
 
-bool hasExtensionAmong(std::string_view path, std::initializer_list<std::string_view> extensions) {
-    const std::string extension = lowerAZ(extensionOf(path));
-    for (const std::string_view candidate : extensions) {
-        if (extension == candidate) {
-            return true;
-        }
-    }
-    return false;
-}
-
 std::string absoluteName(std::string_view name, std::string_view currentFolder) {
     if (!name.empty() && name.front() == '/') {
         return std::string(name);

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -16,9 +15,6 @@ std::string_view extensionOf(std::string_view path);
 // Replaces the extension with `newExtension`, or appends it when there is none:
 // "/x/pelmaropath.bookmark" -> "/x/pelmaropath.path", "/a.b/notes" -> "/a.b/notes.path".
 std::string deriveName(std::string_view path, std::string_view newExtension);
-// Whether the extension, lower-cased A to Z, is one of `extensions` (given in lower case):
-// hasExtensionAmong("/d/INDEX.HTML", {".htm", ".html"}) is true.
-bool hasExtensionAmong(std::string_view path, std::initializer_list<std::string_view> extensions);
 // A name given on a command line, as the folder picker and the open dialog would give it: a
 // relative name is taken from `currentFolder` ("docs/./html" in "/home/me" is
 // "/home/me/docs/html"). Only its "." parts and empty parts (doubled or trailing "/") go; ".."

@@ -1,5 +1,7 @@
 #include "catalogue/text_encoding.h"
 
+#include "platform/byte_text.h"
+
 #include <errno.h>
 #include <iconv.h>
 
@@ -67,9 +69,6 @@ std::size_t utf8Sequence(std::string_view bytes, bool& complete) {
 bool isBlank(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r';
 }
-char lowerAscii(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
-}
 bool isAsciiLetter(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
@@ -78,7 +77,7 @@ bool startsWithFolded(std::string_view text, std::size_t at, std::string_view lo
         return false;
     }
     for (std::size_t i = 0; i < lowerWord.size(); ++i) {
-        if (lowerAscii(text[at + i]) != lowerWord[i]) {
+        if (lowerAZ(text[at + i]) != lowerWord[i]) {
             return false;
         }
     }
@@ -321,7 +320,7 @@ private:
             if (c == '/' || c == '>') {
                 return true;
             }
-            name += lowerAscii(c);
+            name += lowerAZ(c);
             ++pos_;
         }
         while (!atEnd() && isBlank(in_[pos_])) {
@@ -353,7 +352,7 @@ private:
                 return false;
             }
             for (std::size_t i = pos_ + 1; i < close; ++i) {
-                value += lowerAscii(in_[i]);
+                value += lowerAZ(in_[i]);
             }
             pos_ = close + 1;
             return true;
@@ -362,7 +361,7 @@ private:
             return true;
         }
         while (pos_ < in_.size() && !isBlank(in_[pos_]) && in_[pos_] != '>') {
-            value += lowerAscii(in_[pos_]);
+            value += lowerAZ(in_[pos_]);
             ++pos_;
         }
         if (pos_ >= in_.size()) {
@@ -522,7 +521,7 @@ std::string encodingForLabel(std::string_view label) {
         if (!allowed) {
             return {};
         }
-        lower += lowerAscii(c);
+        lower += lowerAZ(c);
     }
     if (lower == "utf-8") {
         return "UTF-8";  // by far the most common

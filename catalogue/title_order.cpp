@@ -55,43 +55,6 @@ const UpperCase& upperCase() {
     return instance;
 }
 
-// Decodes one well-formed UTF-8 character at `text[pos]`; its length, or 0 when the bytes there
-// are not one (overlong forms, surrogates and values beyond U+10FFFF included).
-std::size_t decodeUtf8(std::string_view text, std::size_t pos, char32_t& c) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[pos + i]); };
-    const unsigned char lead = byte(0);
-    std::size_t length = 0;
-    char32_t min = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        c = lead & 0x1F;
-        min = 0x80;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        c = lead & 0x0F;
-        min = 0x800;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        c = lead & 0x07;
-        min = 0x10000;
-    } else {
-        return 0;
-    }
-    if (pos + length > text.size()) {
-        return 0;
-    }
-    for (std::size_t i = 1; i < length; ++i) {
-        if ((byte(i) & 0xC0) != 0x80) {
-            return 0;
-        }
-        c = (c << 6) | (byte(i) & 0x3F);
-    }
-    if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-        return 0;
-    }
-    return length;
-}
-
 // Counts per position with prefix sums, and the k-th free place among places marked free.
 class Fenwick {
 public:

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -32,6 +33,9 @@ constexpr int hexDigitValue(char c) {
 
 // Appends the UTF-8 bytes of the character `c` (at most U+10FFFF).
 void appendUtf8(std::string& out, char32_t c);
+// Decodes the well-formed UTF-8 character at `text[pos]` into `c`: its length, or 0 when the bytes
+// there are not one (overlong forms, surrogates and values beyond U+10FFFF included).
+std::size_t decodeUtf8(std::string_view text, std::size_t pos, char32_t& c);
 
 // The longest start of `text` of at most `maxBytes` bytes that doesn't end inside a UTF-8
 // character: a cut never splits one (bytes that aren't UTF-8 are cut anywhere).

@@ -32,4 +32,25 @@ public:
     virtual void closeKey() = 0;
 };
 
+// Runs `body` with the settings key open and closes it on every path; false, without running it,
+// when the key can't be opened. When `body` fails, that failure is the one reported, not a second
+// one from closing.
+template <typename Body>
+bool withKeyOpen(SettingsStore& settings, Body body) {
+    if (!settings.openKey()) {
+        return false;
+    }
+    try {
+        body();
+    } catch (...) {
+        try {
+            settings.closeKey();
+        } catch (...) {
+        }
+        throw;
+    }
+    settings.closeKey();
+    return true;
+}
+
 }  // namespace pelmaro::platform

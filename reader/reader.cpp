@@ -253,7 +253,7 @@ void Reader::openCatalogue(const std::string& pathFile) {
     begin(Activity::Opening);
     platform::FileSystem& files = services_.files;
     runInBackground([this, pathFile, titleFile, &files](std::stop_token, const Post& post) {
-        StoredCatalogue stored = readStoredCatalogue(files, titleFile, pathFile);
+        StoredCatalogue stored = loadCataloguePair(files, titleFile, pathFile);
         PathIndex index(stored.paths);
         post([this, pathFile, stored = std::move(stored), index = std::move(index)]() mutable {
             finishOpen(pathFile, std::move(stored), std::move(index));
@@ -275,8 +275,7 @@ void Reader::finishOpen(const std::string& pathFile, StoredCatalogue stored, Pat
 void Reader::catalogueReplaced(PathIndex index) {
     pathIndex_ = std::move(index);
     services_.results.clear();
-    resultRuns_.clear();
-    lastSearchText_.clear();  // the heading of the results names no search
+    resultRuns_.clear();  // and with them the search the results' heading names
 }
 
 void Reader::announceCatalogue() {
@@ -353,9 +352,9 @@ void Reader::startOrStopFullSearch() {
         return;
     }
 
-    lastSearchText_ = text;
-    begin(Activity::Searching);
+    // Before the window hears that the search began: the results' heading names its text.
     resultRuns_.push_back({services_.results.count(), text});
+    begin(Activity::Searching);
     platform::Window& window = services_.window;
     platform::FileSystem& files = services_.files;
     runInBackground([this, text, &window, &files, paths = catalogue_.paths.items()](
@@ -536,17 +535,24 @@ void Reader::catalogueChanged() {
     const Ticket ticket = ++indexTicket_;
     indexing_.stopAndWait();
     platform::FileSystem& files = services_.files;
-    indexing_.start([this, ticket, &files, titles = catalogue_.titles.items().toVector(),
-                     paths = catalogue_.paths.items().toVector()](std::stop_token stop) {
+    // The lists' buffers are copied whole, a copy each; splitting them into strings is the
+    // thread's work, not the window's.
+    indexing_.start([this, ticket, &files, titles = catalogue_.titles.items(),
+                     paths = catalogue_.paths.items()](std::stop_token stop) {
         // A decoder of this thread's own: the window's keeps decoding the rows it paints.
         TitleDecoder decoder(files);
         std::vector<std::string> shown;
         shown.reserve(titles.size());
-        for (std::size_t i = 0; i < titles.size(); ++i) {
+        auto path = paths.begin();
+        for (const std::string_view title : titles) {
             if (stop.stop_requested()) {
                 return;
             }
-            shown.push_back(decoder.decode(titles[i], i < paths.size() ? paths[i] : std::string()));
+            const bool hasPath = path != paths.end();
+            shown.push_back(decoder.decode(title, hasPath ? std::string(*path) : std::string()));
+            if (hasPath) {
+                ++path;
+            }
         }
         auto index = std::make_shared<QuickFind>(shown);
         services_.ui.post([this, ticket, index, shown = std::move(shown)]() mutable {
@@ -560,6 +566,11 @@ void Reader::catalogueChanged() {
             }
         });
     });
+}
+
+const std::string& Reader::lastSearchText() const {
+    static const std::string none;
+    return resultRuns_.empty() ? none : resultRuns_.back().text;
 }
 
 const std::string& Reader::searchTextOfResult(int row) const {

@@ -128,8 +128,9 @@ public:
     // The title part of an entry reference ("Java &amp; more|12") as people read it, decoded as
     // its entry's page would be.
     std::string shownReference(std::string_view reference);
-    // The text of the last full-text search, for the page it opens to find it again.
-    const std::string& lastSearchText() const { return lastSearchText_; }
+    // The text of the last full-text search of this catalogue, for the results' heading; empty
+    // when there has been none.
+    const std::string& lastSearchText() const;
 
     // Quick find over the shown titles, ranked (search/quick_find.h). The titles are indexed on a
     // thread of their own whenever the catalogue changes; until that is done there is no answer.
@@ -199,7 +200,6 @@ private:
     Ticket ticket_ = 0;
     bool shutDown_ = false;
     std::function<void()> onBusyChanged_;
-    std::string lastSearchText_;
 
     TitleDecoder titleDecoder_;
     // The shown text of every entry and their quick-find index, once indexed.

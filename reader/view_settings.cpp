@@ -35,36 +35,23 @@ std::optional<int> readInRange(const platform::SettingsStore& settings, const ch
 }  // namespace
 
 ViewSettings readViewSettings(platform::SettingsStore& settings) {
-    if (!settings.openKey()) {
-        return {};
-    }
     ViewSettings view;
-    view.zoomPercent = readInRange(settings, kZoom, kMinZoomPercent, kMaxZoomPercent);
-    view.listWidth = readInRange(settings, kListWidth, 0, kMaxListWidth);
-    settings.closeKey();
+    platform::withKeyOpen(settings, [&] {
+        view.zoomPercent = readInRange(settings, kZoom, kMinZoomPercent, kMaxZoomPercent);
+        view.listWidth = readInRange(settings, kListWidth, 0, kMaxListWidth);
+    });
     return view;
 }
 
 void writeViewSettings(platform::SettingsStore& settings, const ViewSettings& view) {
-    if (!settings.openKey()) {
-        return;
-    }
-    try {
+    platform::withKeyOpen(settings, [&] {
         if (view.zoomPercent) {
             settings.writeInteger(kZoom, *view.zoomPercent);
         }
         if (view.listWidth) {
             settings.writeInteger(kListWidth, *view.listWidth);
         }
-    } catch (...) {
-        // The write's failure is the one reported, not a second one from closing.
-        try {
-            settings.closeKey();
-        } catch (...) {
-        }
-        throw;
-    }
-    settings.closeKey();
+    });
 }
 
 int nextZoomPercent(int percent, bool larger) {

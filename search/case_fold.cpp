@@ -1,5 +1,7 @@
 #include "search/case_fold.h"
 
+#include "platform/byte_text.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -45,43 +47,12 @@ bool isWordCharacter(char32_t c) {
 }
 
 char32_t utf8CharAt(std::string_view text, std::size_t at, std::size_t& length) {
-    const auto b0 = static_cast<unsigned char>(text[at]);
-    length = 1;
-    if (b0 < 0x80) {
-        return b0;
-    }
-    std::size_t need = 0;
     char32_t c = 0;
-    char32_t min = 0;
-    if (b0 >= 0xC2 && b0 <= 0xDF) {
-        need = 1;
-        c = b0 & 0x1F;
-        min = 0x80;
-    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-        need = 2;
-        c = b0 & 0x0F;
-        min = 0x800;
-    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-        need = 3;
-        c = b0 & 0x07;
-        min = 0x10000;
-    } else {
+    length = decodeUtf8(text, at, c);
+    if (length == 0) {
+        length = 1;
         return 0xFFFD;
     }
-    if (text.size() - at <= need) {
-        return 0xFFFD;
-    }
-    for (std::size_t i = 1; i <= need; ++i) {
-        const auto b = static_cast<unsigned char>(text[at + i]);
-        if ((b & 0xC0) != 0x80) {
-            return 0xFFFD;
-        }
-        c = (c << 6) | (b & 0x3F);
-    }
-    if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-        return 0xFFFD;
-    }
-    length = need + 1;
     return c;
 }
 
