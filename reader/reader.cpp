@@ -106,6 +106,10 @@ void Reader::end() {
     if (onBusyChanged_) {
         onBusyChanged_();
     }
+    if (indexAfterCommand_) {
+        indexAfterCommand_ = false;
+        indexTitles();
+    }
 }
 
 void Reader::runInBackground(std::function<void(std::stop_token, const Post&)> work) {
@@ -532,8 +536,19 @@ void Reader::catalogueChanged() {
     titleDecoder_.clear();
     indexedTitles_.clear();
     quickFind_.reset();
-    const Ticket ticket = ++indexTicket_;
+    ++indexTicket_;
     indexing_.stopAndWait();
+    // Indexing while a build still saves its files would take a core from it: the index waits
+    // for the command to end.
+    if (busy()) {
+        indexAfterCommand_ = true;
+    } else {
+        indexTitles();
+    }
+}
+
+void Reader::indexTitles() {
+    const Ticket ticket = indexTicket_;
     platform::FileSystem& files = services_.files;
     // The lists' buffers are copied whole, a copy each; splitting them into strings is the
     // thread's work, not the window's.

@@ -172,8 +172,11 @@ private:
     // Shows the selected entry's page, and then finds `findText` in it unless that is empty.
     void showSelected(const std::string& findText);
     std::string currentFolder() const;
-    // The lists hold another catalogue: what was decoded or indexed of the last one goes.
+    // The lists hold another catalogue: what was decoded or indexed of the last one goes, and
+    // the titles are indexed again once no long command runs.
     void catalogueChanged();
+    // Decodes every title and builds the quick-find index on a thread of its own.
+    void indexTitles();
     // The text of the search that found the result in row `row`.
     const std::string& searchTextOfResult(int row) const;
 
@@ -206,6 +209,7 @@ private:
     std::vector<std::string> indexedTitles_;
     std::optional<QuickFind> quickFind_;
     Ticket indexTicket_ = 0;
+    bool indexAfterCommand_ = false;
     std::function<void()> onTitlesIndexed_;
 
     std::function<void()> onCatalogueChanged_;
