@@ -69,8 +69,8 @@ BrowserPane::~BrowserPane() = default;
 void BrowserPane::attachPage() {
     QWebEnginePage* page = view_->page();
     connect(page, &QWebEnginePage::urlChanged, this, [this](const QUrl& url) {
-        if (const std::optional<std::string> file = pageFile(url)) {
-            emit fileShown(*file);
+        if (url != loaded_) {
+            emit documentLeft();
         }
     });
     connect(page, &QWebEnginePage::loadFinished, this, &BrowserPane::pageLoaded);
@@ -133,6 +133,13 @@ bool BrowserPane::holds(const QObject* object) const {
 }
 
 void BrowserPane::pageLoaded(bool ok) {
+    // Only a document that has loaded moves the title list: a page's pushState or replaceState
+    // changes the address without showing another page.
+    loaded_.clear();
+    if (const std::optional<std::string> file = pageFile(view_->url()); ok && file) {
+        loaded_ = view_->url();
+        emit fileShown(*file);
+    }
     // A page of another origin may start at the engine's own zoom.
     if (std::abs(view_->zoomFactor() - zoomPercent_ / 100.0) > 0.001) {
         view_->setZoomFactor(zoomPercent_ / 100.0);

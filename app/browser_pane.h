@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QUrl>
 #include <QWidget>
 #include <memory>
 #include <optional>
@@ -46,9 +47,12 @@ public:
     bool holds(const QObject* object) const;
 
 signals:
-    // The view now shows this local file: a link followed, back, forward, a redirect, or a page
-    // asked for through navigate().
+    // The view has loaded this local file as its document: a link followed, back, forward, or a
+    // page asked for through navigate(); never an address a page's script wrote into the history.
     void fileShown(const std::string& fileName);
+    // The view's address moved away from the document it loaded last (another load begins, a
+    // load failed, or a page rewrote its address).
+    void documentLeft();
     // Where the link under the mouse leads, as the user reads it; empty when it has left it.
     void linkHovered(const QString& target);
     // A link the page wanted to leave the reader by, which was not followed.
@@ -75,6 +79,7 @@ private:
         QString text;
     };
     std::optional<PendingFind> pendingFind_;
+    QUrl loaded_;  // the document loaded last
 };
 
 // Where a link leads, as the status line shows it: the file of a page of ours

@@ -185,6 +185,7 @@ void MainWindow::buildControls() {
             [this] { run([this] { reader_->returnToSelectedPage(); }); });
     connect(browser_, &BrowserPane::fileShown, this,
             [this](const std::string& fileName) { reader_->pageShown(fileName); });
+    connect(browser_, &BrowserPane::documentLeft, this, [this] { reader_->pageLeft(); });
     connect(bookmarkView_, &EntryListView::listDoubleClicked, this,
             [this] { run([this] { reader_->jumpFromBookmark(); }); });
     connect(resultView_, &EntryListView::listDoubleClicked, this,

@@ -3,11 +3,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDateTime>
 #include <QDesktopServices>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QWebEngineFileSystemAccessRequest>
 #include <QWebEngineFullScreenRequest>
 #include <QWebEngineHistory>
@@ -26,6 +29,7 @@
 
 #include "app/engine_flags.h"
 #include "app/window_text.h"
+#include "browsing/outside_links.h"
 #include "catalogue/page_types.h"
 #include "platform/error.h"
 #include "platform/file_system.h"
@@ -52,19 +56,21 @@ QString leaveQuestion() {
 }
 
 // Answers the view's requests for pelmaro: URLs with the bytes of the file they name, when the
-// file is one of the tree's and the request comes from the user or from a page of that tree.
+// file is one of the tree's and the request comes from the reader or from a page of that tree.
 class PageSchemeHandler final : public QWebEngineUrlSchemeHandler {
 public:
-    PageSchemeHandler(const PageTrees& trees, QObject* parent)
-        : QWebEngineUrlSchemeHandler(parent), trees_(trees) {}
+    PageSchemeHandler(const browsing::PageTrees& trees, const QSet<QUrl>& granted, QObject* parent)
+        : QWebEngineUrlSchemeHandler(parent), trees_(trees), granted_(granted) {}
 
     void requestStarted(QWebEngineUrlRequestJob* job) override {
         const QUrl url = job->requestUrl();
         const QUrl initiator = job->initiator();
-        // No initiator: the user's own navigation (or the history's). Otherwise the page asking
-        // must be of the same tree; a sandboxed or data: frame asks as "null".
-        const bool fromTree =
-            initiator.isEmpty() || (isPageUrl(initiator) && initiator.host() == url.host());
+        // No initiator: a navigation no page made, which the reader must have chosen (a title, the
+        // history). Otherwise the page asking must be of the same tree; a sandboxed or data:
+        // frame asks as "null".
+        const bool fromTree = initiator.isEmpty()
+                                  ? granted_.contains(url.adjusted(QUrl::RemoveFragment))
+                                  : isPageUrl(initiator) && initiator.host() == url.host();
         const std::optional<std::string> name = pageFile(url);
         const std::optional<std::string> file =
             fromTree && name ? trees_.fileOf(url.host().toStdString(), *name) : std::nullopt;
@@ -103,7 +109,8 @@ public:
     }
 
 private:
-    const PageTrees& trees_;
+    const browsing::PageTrees& trees_;
+    const QSet<QUrl>& granted_;
 };
 
 // Keeps pages off the network and off file: URLs: whatever a page asks of them is refused.
@@ -145,6 +152,47 @@ addEventListener('click', event => {
     frame.location.href = location.protocol + '//' + location.host + url.pathname + url.search + url.hash;
 }, true);
 )";
+
+// Runs in the reader's own world of the shown document, with (x, y, focused): the link under the
+// point (in CSS pixels), or the one with the focus, as the page resolves it; "" when there is
+// none. Frames of the same tree are looked into; the page's own scripts can't change what this
+// world sees of the DOM.
+constexpr char kLinkAt[] = R"((x, y, focused) => {
+    let doc = document, element = null;
+    for (;;) {
+        element = focused ? doc.activeElement : doc.elementFromPoint(x, y);
+        if (!element || (element.localName !== 'iframe' && element.localName !== 'frame')) break;
+        let inner = null;
+        try { inner = element.contentDocument; } catch (e) {}
+        if (!inner) return '';
+        if (!focused) {
+            const box = element.getBoundingClientRect();
+            x -= box.left + element.clientLeft;
+            y -= box.top + element.clientTop;
+        }
+        doc = inner;
+    }
+    const link = element && element.closest ? element.closest('a[href], area[href]') : null;
+    return link && typeof link.href === 'string' ? link.href : '';
+})";
+
+// Runs in the reader's own world of the shown document, with the URL a page of it wanted to open
+// in a new window: the document goes there itself, so that it stays in its tree.
+constexpr char kFollow[] = R"(target => {
+    const url = new URL(target);
+    if (location.protocol !== 'pelmaro:') return;
+    if (url.protocol === 'file:') {
+        location.href = location.protocol + '//' + location.host + url.pathname + url.search + url.hash;
+    } else if (url.protocol === 'pelmaro:' && url.host === location.host) {
+        location.href = url.href;
+    }
+})";
+
+// `text` as a script's string literal.
+QString scriptString(const QString& text) {
+    const QByteArray array = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
+    return QString::fromUtf8(array.mid(1, array.size() - 2));
+}
 
 }  // namespace
 
@@ -218,7 +266,8 @@ WebPageView::WebPageView(QWebEngineView& view)
     // The engine has read its switches now; programs started later must not inherit them.
     restoreEngineEnvironment();
     // A profile without a storage name is off the record: no cache or cookies on the disk.
-    profile_->installUrlSchemeHandler(kPageScheme, new PageSchemeHandler(trees_, profile_.get()));
+    profile_->installUrlSchemeHandler(kPageScheme,
+                                      new PageSchemeHandler(trees_, granted_, profile_.get()));
     profile_->setUrlRequestInterceptor(new RequestBlocker(profile_.get()));
     QWebEngineSettings* settings = profile_->settings();
     settings->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, false);
@@ -265,6 +314,14 @@ WebPageView::WebPageView(QWebEngineView& view)
     QCoreApplication::instance()->installEventFilter(this);
     watchdog_.setInterval(200);
     connect(&watchdog_, &QTimer::timeout, this, &WebPageView::watch);
+    launchExpiry_.setSingleShot(true);
+    launchExpiry_.setInterval(kUserInputLasts);
+    connect(&launchExpiry_, &QTimer::timeout, this, [this] {
+        if (launchAsked_) {
+            emit linkBlocked(launchAsked_->url.toDisplayString());
+            launchAsked_.reset();
+        }
+    });
 }
 
 WebPageView::~WebPageView() {
@@ -275,9 +332,8 @@ WebPageView::~WebPageView() {
 
 ReaderPage* WebPageView::createPage() {
     auto* page = new ReaderPage(profile_.get(), *this, &view_);
-    connect(page, &QWebEnginePage::linkHovered, this,
-            [this](const QString& url) { hoveredLink_ = QUrl(url); });
     connect(page, &QWebEnginePage::loadFinished, this, [this, page](bool ok) {
+        grantHistory(*page);
         if (page == page_ && ok && page->url() == wanted_) {
             watchdog_.stop();
         }
@@ -296,7 +352,9 @@ void WebPageView::replacePage() {
     ReaderPage* old = page_;
     page_ = createPage();
     view_.setPage(page_);
-    hoveredLink_.clear();
+    ++input_;
+    pressedLink_.reset();
+    clicked_.reset();
     ++probe_;
     probeOutstanding_ = false;
     // The engine ends the old renderer once no page uses it.
@@ -308,8 +366,9 @@ void WebPageView::navigate(const std::string& fileName) {
     if (fileName.empty() || fileName.front() != '/') {
         throw Error("Cannot show \"" + fileName + "\". It is not a full file name");
     }
-    const PageTrees::Place place = trees_.placeOf(fileName);
+    const browsing::PageTrees::Place place = trees_.placeOf(fileName);
     wanted_ = pageUrl(QString::fromStdString(place.treeId), place.fileName);
+    granted_.insert(wanted_);
     wantedSince_ = Clock::now();
     wantedAt_ = QDateTime::currentDateTime();
     ++serial_;
@@ -366,26 +425,25 @@ bool WebPageView::acceptNavigation(ReaderPage& page, const QUrl& url,
                                    QWebEnginePage::NavigationType type, bool isMainFrame) {
     const QString scheme = url.scheme();
     if (isPageUrl(url)) {
-        // The user's own navigations (navigate(), the history) go anywhere; a page's only to
-        // its own tree.
+        // The reader's own navigations (navigate(), the history) go to the tree it chose; a
+        // page's only to the tree of the document it has shown, whatever the view is about to
+        // show instead. (The scheme answers by the asking page's tree all the same.)
         if (isMainFrame && (type == QWebEnginePage::NavigationTypeTyped ||
                             type == QWebEnginePage::NavigationTypeBackForward ||
                             type == QWebEnginePage::NavigationTypeReload)) {
             return true;
         }
-        return isPageUrl(page.url()) && url.host() == page.url().host();
+        const QUrl shown = page.history()->currentItem().url();
+        return isPageUrl(shown) && url.host() == shown.host();
     }
     if (scheme == QLatin1String("about") || scheme == QLatin1String("data") ||
         scheme == QLatin1String("blob")) {
         return true;
     }
     if (scheme == QLatin1String("file")) {
-        if (isMainFrame && isPageUrl(page.url())) {
+        if (isMainFrame) {
             // A page that links to its neighbours by file: URLs: they open in its tree.
-            QUrl local =
-                pageUrl(page.url().host(), QFile::encodeName(url.toLocalFile()).toStdString());
-            local.setFragment(url.fragment());
-            page.setUrl(local);
+            followInPage(page, url);
         }
         return false;
     }
@@ -401,8 +459,10 @@ void WebPageView::openNewWindow(ReaderPage& page, QWebEngineNewWindowRequest& re
     // The reader has one window: local pages open in it, web links outside, as any click does.
     const QUrl url = request.requestedUrl();
     if (isPageUrl(url) || url.scheme() == QLatin1String("file")) {
-        if (acceptNavigation(page, url, QWebEnginePage::NavigationTypeLinkClicked, true)) {
-            page.setUrl(url);
+        if (request.isUserInitiated()) {
+            followInPage(page, url);
+        } else {
+            emit linkBlocked(url.toDisplayString());
         }
     } else if (isWebLink(url)) {
         openOutside(url, request.isUserInitiated());
@@ -411,31 +471,73 @@ void WebPageView::openNewWindow(ReaderPage& page, QWebEngineNewWindowRequest& re
     }
 }
 
-void WebPageView::openOutside(const QUrl& url, bool userClicked) {
-    if (userClicked && userJustClicked(url)) {
-        QDesktopServices::openUrl(url);
-    } else {
-        emit linkBlocked(url.toDisplayString());
+void WebPageView::followInPage(ReaderPage& page, const QUrl& url) {
+    // Loading it from here would be a navigation no page made, in whatever tree the URL names.
+    page.runJavaScript(
+        QStringLiteral("(%1)(%2)")
+            .arg(QString::fromLatin1(kFollow), scriptString(url.toString(QUrl::FullyEncoded))),
+        QWebEngineScript::ApplicationWorld);
+}
+
+void WebPageView::grantHistory(ReaderPage& page) {
+    // Back, forward and reload come without an initiator; the history holds only documents that
+    // were shown, each in the tree it was shown in.
+    const QList<QWebEngineHistoryItem> items = page.history()->items();
+    for (const QWebEngineHistoryItem& item : items) {
+        if (isPageUrl(item.url())) {
+            granted_.insert(item.url().adjusted(QUrl::RemoveFragment));
+        }
     }
 }
 
-bool WebPageView::userJustClicked(const QUrl& url) {
+void WebPageView::openOutside(const QUrl& url, bool userClicked) {
+    if (!userClicked || !browsing::linkForDesktop(url.toEncoded().toStdString())) {
+        emit linkBlocked(url.toDisplayString());
+        return;
+    }
+    if (launchAsked_) {
+        emit linkBlocked(launchAsked_->url.toDisplayString());
+    }
+    // The page may follow the link before or after it has told which link the user clicked.
+    launchAsked_ = Choice{url, Clock::now()};
+    launchExpiry_.start();
+    launchIfClicked();
+}
+
+void WebPageView::launchIfClicked() {
+    if (!launchAsked_ || !clicked_ || launchAsked_->url != clicked_->url) {
+        return;
+    }
     const Clock::time_point now = Clock::now();
-    if (!lastInput_ || now - *lastInput_ > kUserInputLasts) {
-        return false;
+    const QUrl url = launchAsked_->url;
+    const bool fresh = now - clicked_->at <= kUserInputLasts;
+    launchAsked_.reset();
+    launchExpiry_.stop();
+    clicked_.reset();  // one program per click
+    // Never more than one a second, whatever the clicks.
+    if (!fresh || (lastOpened_ && now - *lastOpened_ < std::chrono::seconds(1))) {
+        emit linkBlocked(url.toDisplayString());
+        return;
     }
-    // A click counts for the link it was on, Enter for the link that has the focus: the one the
-    // engine reported last (a link under the pointer goes before the focused one).
-    if (lastInputLink_ != url) {
-        return false;
-    }
-    // One program per input, and never more than one a second.
-    if (lastOpened_ && now - *lastOpened_ < std::chrono::seconds(1)) {
-        return false;
-    }
-    lastInput_.reset();
     lastOpened_ = now;
-    return true;
+    const std::optional<std::string> desktop =
+        browsing::linkForDesktop(url.toEncoded().toStdString());
+    QDesktopServices::openUrl(QUrl::fromEncoded(QByteArray::fromStdString(*desktop)));
+}
+
+void WebPageView::askLinkAt(QPoint point, bool focused, std::function<void(const QString&)> found) {
+    const double zoom = page_->zoomFactor() > 0 ? page_->zoomFactor() : 1.0;
+    const QString script = QStringLiteral("(%1)(%2, %3, %4)")
+                               .arg(QString::fromLatin1(kLinkAt), QString::number(point.x() / zoom),
+                                    QString::number(point.y() / zoom),
+                                    focused ? QStringLiteral("true") : QStringLiteral("false"));
+    const QPointer<WebPageView> self(this);
+    page_->runJavaScript(script, QWebEngineScript::ApplicationWorld,
+                         [self, found = std::move(found)](const QVariant& link) {
+                             if (self) {
+                                 found(link.toString());
+                             }
+                         });
 }
 
 bool WebPageView::eventFilter(QObject* watched, QEvent* event) {
@@ -448,14 +550,54 @@ bool WebPageView::eventFilter(QObject* watched, QEvent* event) {
     if (widget == nullptr || (widget != &view_ && !view_.isAncestorOf(widget))) {
         return false;
     }
+    // Each press, and each release that ends a click, asks the page which link it was on; a
+    // click counts for a link only when the press and the release were on that very link.
     if (type == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key != Qt::Key_Return && key != Qt::Key_Enter) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if ((key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter) || key->isAutoRepeat()) {
             return false;
         }
+        const unsigned input = ++input_;
+        pressedLink_.reset();
+        clicked_.reset();
+        askLinkAt({}, true, [this, input](const QString& link) {
+            if (input_ == input && !link.isEmpty()) {
+                clicked_ = Choice{QUrl(link), Clock::now()};
+                launchIfClicked();
+            }
+        });
+        return false;
     }
-    lastInput_ = Clock::now();
-    lastInputLink_ = hoveredLink_;
+    const auto* mouse = static_cast<QMouseEvent*>(event);
+    const QPoint point = widget->mapTo(&view_, mouse->position().toPoint());
+    if (type == QEvent::MouseButtonPress) {
+        const unsigned input = ++input_;
+        pressedLink_.reset();
+        clicked_.reset();
+        if (mouse->button() != Qt::LeftButton) {
+            return false;  // another button: what follows is no click
+        }
+        pressedAt_ = point;
+        askLinkAt(point, false, [this, input](const QString& link) {
+            if (input_ == input) {
+                pressedLink_ = link;
+            }
+        });
+        return false;
+    }
+    if (mouse->button() != Qt::LeftButton ||
+        (point - pressedAt_).manhattanLength() > QApplication::startDragDistance()) {
+        ++input_;  // a drag, or the end of another button's press
+        return false;
+    }
+    const unsigned input = input_;
+    askLinkAt(point, false, [this, input](const QString& link) {
+        // The page answers in order: the press's answer is in.
+        if (input_ == input && pressedLink_ && !link.isEmpty() && *pressedLink_ == link) {
+            clicked_ = Choice{QUrl(link), Clock::now()};
+            launchIfClicked();
+        }
+    });
     return false;
 }
 

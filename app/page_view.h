@@ -2,17 +2,20 @@
 
 #include <QDateTime>
 #include <QObject>
+#include <QPoint>
 #include <QPointer>
+#include <QSet>
 #include <QTimer>
 #include <QUrl>
 #include <QWebEnginePage>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 
 #include "app/engine_flags.h"  // setEngineSwitches(), which main() calls first
-#include "app/page_trees.h"
+#include "browsing/page_trees.h"
 #include "platform/window.h"
 
 class QWebEngineNewWindowRequest;
@@ -22,16 +25,19 @@ class QWebEngineView;
 // The embedded browser, which shows pages that someone else wrote and that may be hostile.
 //
 // What a page can reach:
-// - Files: only those of its own folder tree (see page_trees.h): the catalogue's folder for the
-//   catalogue's pages, its own folder and below for any other. Links are resolved first, so a
-//   link inside the tree that points out of it is outside; the one exception are links into the
-//   distribution's shared files (/usr/share), which documentation packages use for their
-//   scripts. Whatever is outside is answered like a missing file, without being opened; only
-//   regular files are ever opened, without blocking (a FIFO can't hold the reader). The user may
-//   open any entry of the catalogue, wherever its file lies.
-// - Other trees: none. Each tree is an origin of its own ("pelmaro://tree<N>/<path>"); a request
-//   for a tree's file is answered only to the user's own navigation and to that tree's pages
-//   (never to another tree, nor to a sandboxed or data: frame).
+// - Files: only those of its own tree (see browsing/page_trees.h): the catalogue's folder, with
+//   links resolved and the system folders a build may enter through links, for the catalogue's
+//   pages; nothing but its own file for any other entry. Whatever is outside is answered like a
+//   missing file, without being opened; only regular files are ever opened, without blocking (a
+//   FIFO can't hold the reader). The user may open any entry of the catalogue, wherever its
+//   file lies.
+// - Other trees: none. Each tree is an origin of its own ("pelmaro://tree<N>/<path>",
+//   "pelmaro://file<N>/<path>"). Only the reader chooses a tree: it grants the URLs it shows
+//   (and those its history holds), and a request that no page made is answered only for a
+//   granted URL; a request a page made is answered only when that page is of the same tree
+//   (never for another tree, nor for a sandboxed or data: frame). A page's wish to open a page
+//   of ours in a new window is carried out by the page itself, so that the engine judges it by
+//   the page that asked, not by whatever the view is about to show.
 // - file: URLs: none; a page's link to a file: URL opens it through our scheme, in its own tree.
 // - The network: nothing. Web requests are refused, and the engine starts with switches
 //   (engine_flags.h) under which WebRTC sends no UDP and no host name or address resolves, so
@@ -39,11 +45,14 @@ class QWebEngineView;
 //   RTCPeerConnection (a frame's first, empty document still has one, which gets nowhere); no
 //   service workers, DNS prefetch, pings, plugins.
 // - Other programs: a web link (http, https, ftp, mailto) goes to the desktop's application only
-//   when the user has just clicked that very link, or pressed Enter on it, at most one program a
-//   second; a script's navigation, click(), window.open, a redirect, a meta refresh or a form
-//   never does. No other scheme ever reaches the desktop. What is dropped is reported by
-//   linkBlocked(), except a script's navigation to a scheme the engine doesn't handle itself
-//   (mailto:, ftp:, any other), which the engine drops without asking.
+//   when the user has just clicked that very link with the primary button (the link under the
+//   pointer at the press and at the release, as the page itself finds it) or pressed Enter on
+//   the link that has the focus; at most one program a second. A script's navigation, click(),
+//   window.open, a redirect, a meta refresh, a form, another button or a drag never does, and a
+//   mail link keeps only its recipients, subject and text (browsing/outside_links.h). No other
+//   scheme ever reaches the desktop. What is dropped is reported by linkBlocked(), except a
+//   script's navigation to a scheme the engine doesn't handle itself (mailto:, ftp:, any other),
+//   which the engine drops without asking.
 // - The window: JavaScript dialogs are never shown. A page whose renderer stops answering while
 //   the user picks another title is thrown away for a fresh one, so that every later title shows.
 namespace pelmaro::app {
@@ -125,22 +134,39 @@ private:
     bool acceptNavigation(ReaderPage& page, const QUrl& url, QWebEnginePage::NavigationType type,
                           bool isMainFrame);
     void openNewWindow(ReaderPage& page, QWebEngineNewWindowRequest& request);
+    // Has the page follow a link of ours that it asked to open in a new window, in its own tree.
+    void followInPage(ReaderPage& page, const QUrl& url);
+    void grantHistory(ReaderPage& page);
     void openOutside(const QUrl& url, bool userClicked);
-    bool userJustClicked(const QUrl& url);
+    // The link the page has under the pointer (or in focus, for `focused`), handed to `found` as
+    // the page resolves it ("" for none).
+    void askLinkAt(QPoint point, bool focused, std::function<void(const QString&)> found);
+    void launchIfClicked();
     void sendProbe();
     void watch();
 
     QWebEngineView& view_;
-    PageTrees trees_;
+    browsing::PageTrees trees_;
+    // The page URLs (without fragment) that the reader showed or that its history holds: the only
+    // ones answered to a request no page made.
+    QSet<QUrl> granted_;
     std::unique_ptr<QWebEngineProfile> profile_;
     QPointer<ReaderPage> page_;
 
-    // The user's last click or Enter in the view, and the link the engine showed under the
-    // pointer or focus then.
-    std::optional<Clock::time_point> lastInput_;
-    QUrl lastInputLink_;
-    QUrl hoveredLink_;
+    // The user's clicks and Enters in the view, each with a number of its own; the link pressed
+    // on, and the link the user last clicked or pressed Enter on, with when.
+    unsigned input_ = 0;
+    QPoint pressedAt_;
+    std::optional<QString> pressedLink_;  // set once the page has answered for the press
+    struct Choice {
+        QUrl url;
+        Clock::time_point at;
+    };
+    std::optional<Choice> clicked_;
+    // A web link the page followed after a click, waiting to be matched with the link clicked.
+    std::optional<Choice> launchAsked_;
     std::optional<Clock::time_point> lastOpened_;
+    QTimer launchExpiry_;
 
     // The watch over the title the user picked last: a probe script the renderer must answer.
     QTimer watchdog_;

@@ -96,11 +96,14 @@ public:
     void jumpFromBookmark();
     void jumpFromResult();
 
-    // The page view now shows `fileName`, whoever took it there (a link, back or forward, a
-    // redirect, or this reader). When the file is an entry of the catalogue, that entry becomes
+    // The page view has loaded `fileName` as its document, whoever took it there (a link, back or
+    // forward, or this reader). When the file is an entry of the catalogue, that entry becomes
     // the selected one, so that the bookmarks, the stored entry and Search act on the page being
     // read; the page is not shown again. Any other page leaves the selection as it is.
     void pageShown(const std::string& fileName);
+    // The page view's address has changed without a document of ours having loaded yet (a page
+    // that failed, or one that rewrote its address): a click on the selected title shows it again.
+    void pageLeft() { shownFile_.clear(); }
 
     // A long command runs.
     bool busy() const { return activity_ != Activity::Idle; }

@@ -345,14 +345,81 @@ private slots:
         QCOMPARE(results, expected);
         QCOMPARE(opens.opens(), 0);
 
-        // The user opens the entry that links out of the tree: it shows, among its neighbours.
-        QVERIFY(shown.show(tree + "/entry-link.htm"));
-        QCOMPARE(shown.eval("document.title"), QVariant(QStringLiteral("Elsewhere")));
-        QCOMPARE(pageFile(shown.view.url()), std::optional<std::string>(elsewhere));
-        QCOMPARE(shown.eval("(() => { try { const x = new XMLHttpRequest();"
-                            " x.open('GET', 'secret.txt', false); x.send(); return x.responseText;"
-                            " } catch (e) { return 'refused'; } })()"),
-                 QVariant(QStringLiteral("the secret")));
+        // The user opens the entry that links out of the tree, and a file a stored catalogue may
+        // list anywhere: each shows, and reads nothing but itself.
+        OpenWatch secretOpens;
+        QVERIFY(secretOpens.add(out + "/secret.txt"));
+        for (const std::string& entry : {tree + "/entry-link.htm", elsewhere}) {
+            QVERIFY(shown.show(entry));
+            QCOMPARE(shown.eval("document.title"), QVariant(QStringLiteral("Elsewhere")));
+            QCOMPARE(pageFile(shown.view.url()), std::optional<std::string>(entry));
+            QCOMPARE(shown.eval(QString::fromStdString(
+                         "[location.href, '" + out + "/secret.txt', '" + tree +
+                         "/own.txt'].map(url => { try {"
+                         " const x = new XMLHttpRequest(); x.open('GET', url, false);"
+                         " x.send(); return x.responseText.slice(0, 8); }"
+                         " catch (e) { return 'refused'; } }).join()")),
+                     QVariant(QStringLiteral("<html><h,refused,refused")));
+        }
+        QCOMPARE(secretOpens.opens(), 0);
+    }
+
+    // Only the reader chooses a page's tree: a page can't have itself loaded again in another
+    // tree the view knows, neither while the view is on its way to that tree nor by a link.
+    void hostilePage_cannotMoveIntoAnotherTree() {
+        TempDir dir;
+        dir.write("secret.txt", "the secret");
+        const std::string home = dir.write("page.htm", htmlPage("Home folder"));
+        // Once it runs in the home folder's tree, the chapter reads the secret beside that tree.
+        const std::string chapter = dir.write(
+            "tree/chapter1.htm",
+            htmlPage("Chapter 1",
+                     "<a id='link' href='#'>into the other tree</a>"
+                     "<a id='blank' target='_blank' href='#'>in a new window</a><script>"
+                     "try { const x = new XMLHttpRequest(); x.open('GET', '../secret.txt', false);"
+                     "  x.send(); document.title = 'escaped: ' + x.responseText; } catch (e) {}"
+                     "function attack(host) {"
+                     "  const there = 'pelmaro://' + host + location.pathname;"
+                     "  document.getElementById('link').href = there;"
+                     "  document.getElementById('blank').href = there + '?blank';"
+                     "  window.open(there); setTimeout(() => location.href = there, 0); }"
+                     "</script>"));
+        ShownView shown;
+        OpenWatch opens;
+        QVERIFY(opens.add(dir / "secret.txt"));
+        shown.pages.setCatalogueFolder(dir.path());
+        QVERIFY(shown.show(home));
+        const QString homeTree = shown.view.url().host();
+        const QString attack = QStringLiteral("attack('%1')").arg(homeTree);
+        shown.pages.setCatalogueFolder(dir / "tree");
+        QVERIFY(shown.show(chapter));
+        const QString chapterTree = shown.view.url().host();
+        QCOMPARE(shown.eval("document.title"), QVariant(QStringLiteral("Chapter 1")));
+
+        // The user opens the home folder's catalogue again and picks its page; the chapter tries
+        // while it is still shown.
+        shown.pages.setCatalogueFolder(dir.path());
+        QVERIFY(loadAndWait(shown.view.page(), [&] {
+            shown.pages.navigate(home);
+            shown.eval(attack);
+        }));
+        QTest::qWait(1000);
+        QCOMPARE(shown.eval("document.title"), QVariant(QStringLiteral("Home folder")));
+        QCOMPARE(shown.view.url().host(), homeTree);
+
+        // Clicked links to the other tree, in the page and in a new window, go nowhere.
+        shown.pages.setCatalogueFolder(dir / "tree");
+        for (const char* id : {"link", "blank"}) {
+            QVERIFY(shown.show(chapter));
+            QCOMPARE(shown.view.url().host(), chapterTree);
+            shown.eval(attack);
+            QTest::qWait(300);
+            QVERIFY2(shown.click(id), id);
+            QTest::qWait(700);
+            QCOMPARE(shown.view.url().host(), chapterTree);
+            QCOMPARE(shown.eval("document.title"), QVariant(QStringLiteral("Chapter 1")));
+        }
+        QCOMPARE(opens.opens(), 0);
     }
 
     // No socket: WebRTC (even from a frame's first document, which escapes the page's script),
@@ -478,7 +545,17 @@ private slots:
                      " location.href = 'https://example.com/enter'\">"
                      "<form id='form' action='https://example.com/form'><input name='q'></form>"
                      "<a id='custom' href='other-scheme:x'>other scheme</a>"
+                     "<a id='hidden' href='https://example.com/hidden'"
+                     " style='position: absolute; left: -1000px'>hidden</a>"
+                     "<div id='trap' style='height: 40px'"
+                     " onclick=\"document.getElementById('hidden').click()\">a plain div</div>"
+                     "<a id='buttons' href='https://example.com/buttons'"
+                     " onmousedown='if (event.button) setTimeout(() => this.click(), 50)'"
+                     " oncontextmenu='event.preventDefault()'>other buttons</a>"
+                     "<a id='attach' href='mailto:a@example.com?attach=/etc/passwd&amp;subject=Hi'>"
+                     "mail with a file</a>"
                      "<iframe src='refresh.htm'></iframe><script>"
+                     "document.getElementById('hidden').focus();"
                      "const steps = ["
                      " () => location.href = 'https://example.com/location',"
                      " () => location.href = 'mailto:someone@example.com?body=secret',"
@@ -491,6 +568,7 @@ private slots:
                      "steps.forEach((step, i) => setTimeout(step, 100 * i));"
                      "</script>"));
         ShownView shown;
+        shown.pages.setCatalogueFolder(dir.path());
         QSignalSpy blocked(&shown.pages, &WebPageView::linkBlocked);
         QVERIFY(shown.show(page));
         QTRY_VERIFY(blockedUrls(blocked).contains(QStringLiteral("https://example.com/loop")));
@@ -505,6 +583,20 @@ private slots:
         QTest::qWait(400);
         QCOMPARE(openedUrls(), QStringList());
 
+        // Nor does a click on a plain element that clicks a link (which has the focus), nor
+        // another button on a link that a script then clicks.
+        QVERIFY(shown.click("trap"));
+        QTest::qWait(400);
+        const QPoint buttons = centreOf(shown, "buttons");
+        for (const Qt::MouseButton button :
+             {Qt::RightButton, Qt::MiddleButton, Qt::BackButton, Qt::ForwardButton}) {
+            QTest::mouseClick(shown.view.focusProxy(), button, {}, buttons);
+            QTest::qWait(300);
+        }
+        QCOMPARE(openedUrls(), QStringList());
+        QVERIFY(blockedUrls(blocked).contains(QStringLiteral("https://example.com/hidden")));
+        QVERIFY(blockedUrls(blocked).contains(QStringLiteral("https://example.com/buttons")));
+
         // The user's click on a link opens that link, once; the page's loop still nothing.
         QVERIFY(shown.click("web"));
         QTRY_COMPARE(openedUrls(), QStringList{QStringLiteral("https://example.com/clicked")});
@@ -512,6 +604,11 @@ private slots:
         QVERIFY(shown.click("mail"));
         QTRY_COMPARE(openedUrls().size(), 2);
         QCOMPARE(openedUrls().at(1), QStringLiteral("mailto:a@example.com"));
+        // A mail link reaches the mail program with its message only, never with a file.
+        QTest::qWait(1100);
+        QVERIFY(shown.click("attach"));
+        QTRY_COMPARE(openedUrls().size(), 3);
+        QCOMPARE(openedUrls().at(2), QStringLiteral("mailto:a@example.com?subject=Hi"));
         // Other schemes never leave, clicked or not.
         blocked.clear();
         QVERIFY(shown.click("custom"));
@@ -525,13 +622,13 @@ private slots:
         QTest::keyClick(shown.view.focusProxy(), Qt::Key_Return);
         QTRY_VERIFY(blockedUrls(blocked).contains(QStringLiteral("https://example.com/enter")));
         QTest::qWait(1000);  // one program a second
-        QCOMPARE(openedUrls().size(), 2);
+        QCOMPARE(openedUrls().size(), 3);
         QSignalSpy focused(shown.view.page(), &QWebEnginePage::linkHovered);
         QTest::keyClick(shown.view.focusProxy(), Qt::Key_Tab, Qt::ShiftModifier);
         QVERIFY(focused.wait());
         QTest::keyClick(shown.view.focusProxy(), Qt::Key_Return);
-        QTRY_COMPARE(openedUrls().size(), 3);
-        QCOMPARE(openedUrls().at(2), QStringLiteral("https://example.com/scripted"));
+        QTRY_COMPARE(openedUrls().size(), 4);
+        QCOMPARE(openedUrls().at(3), QStringLiteral("https://example.com/scripted"));
         QCOMPARE(pageFile(shown.view.url()), std::optional<std::string>(page));
     }
 
@@ -639,6 +736,17 @@ private slots:
     }
 
 private:
+    static QPoint centreOf(ShownView& shown, const char* id) {
+        const QVariantList centre =
+            shown
+                .eval(QStringLiteral("(r => [r.x + r.width / 2, r.y + r.height / 2])("
+                                     "document.getElementById('%1').getBoundingClientRect())")
+                          .arg(QString::fromLatin1(id)))
+                .toList();
+        return centre.size() == 2
+                   ? QPoint(qRound(centre[0].toDouble()), qRound(centre[1].toDouble()))
+                   : QPoint();
+    }
     std::string openerLog() const { return bin_ / "opened.log"; }
     QStringList openedUrls() const {
         QFile log(QString::fromStdString(openerLog()));

@@ -183,6 +183,19 @@ private slots:
                          QPoint(qRound(centre[0].toDouble()), qRound(centre[1].toDouble())));
         QTRY_COMPARE(run.form->statusBar()->currentMessage().toStdString(), pages.b);
 
+        // A page that writes another entry's address into the history moves nothing; a click on
+        // the selected title shows its page again.
+        pelmaro::test::evaluate(
+            run.browser()->page(),
+            QStringLiteral("history.pushState(null, '', location.protocol + '//' + location.host"
+                           " + '%1')")
+                .arg(QString::fromStdString(pages.c)));
+        QTRY_COMPARE(run.shownFile(), std::optional<std::string>(pages.c));
+        QTest::qWait(300);
+        QCOMPARE(run.selected(), 0);
+        QVERIFY(run.clickTitle(0));
+        QCOMPARE(run.shownFile(), std::optional<std::string>(pages.a));
+
         QVERIFY(run.form->close());
         QCOMPARE(pelmaro::test::storedSession(dir.settingsFile()).id, std::optional<int>(0));
         QVERIFY(run.errors().empty());

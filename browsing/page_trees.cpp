@@ -1,18 +1,10 @@
-#include "app/page_trees.h"
+#include "browsing/page_trees.h"
 
 #include <cstdlib>
 #include <memory>
+#include <vector>
 
-namespace pelmaro::app {
-
-namespace {
-
-std::string folderOf(const std::string& normalName) {
-    const std::size_t slash = normalName.rfind('/');
-    return slash == 0 ? std::string("/") : normalName.substr(0, slash);
-}
-
-}  // namespace
+namespace pelmaro::browsing {
 
 std::string normalFileName(const std::string& fileName) {
     if (fileName.empty() || fileName.front() != '/' || fileName.find('\0') != std::string::npos) {
@@ -67,6 +59,16 @@ bool liesIn(const std::string& fileName, const std::string& folder) {
            (fileName.size() == folder.size() || fileName[folder.size()] == '/');
 }
 
+namespace {
+
+// Whether a file the tree names resolves, through links, to a file the tree may read elsewhere.
+bool readableThroughLink(const PageTree& tree, const std::string& resolved) {
+    (void)tree;
+    return liesIn(resolved, "/usr/share");
+}
+
+}  // namespace
+
 std::optional<std::string> fileOfTree(const PageTree& tree, const std::string& fileName) {
     const std::string name = normalFileName(fileName);
     if (name.empty()) {
@@ -76,10 +78,14 @@ std::optional<std::string> fileOfTree(const PageTree& tree, const std::string& f
     if (!resolved) {
         return std::nullopt;
     }
+    if (!tree.onlyFile.empty()) {
+        return *resolved == tree.onlyFile ? resolved : std::nullopt;
+    }
     if (liesIn(*resolved, tree.resolvedFolder)) {
         return resolved;
     }
-    if (liesIn(name, tree.folder) && liesIn(*resolved, kSharedSystemFolder)) {
+    if ((liesIn(name, tree.folder) || liesIn(name, tree.resolvedFolder)) &&
+        readableThroughLink(tree, *resolved)) {
         return resolved;
     }
     return std::nullopt;
@@ -91,7 +97,7 @@ void PageTrees::setCatalogueFolder(const std::string& folder) {
         catalogue_.reset();
         return;
     }
-    catalogue_ = PageTree{name, resolvedFileName(name).value_or(std::string())};
+    catalogue_ = PageTree{name, resolvedFileName(name).value_or(std::string()), {}};
 }
 
 PageTrees::Place PageTrees::placeOf(const std::string& fileName) {
@@ -99,16 +105,9 @@ PageTrees::Place PageTrees::placeOf(const std::string& fileName) {
     if (catalogue_ && fileOfTree(*catalogue_, name)) {
         return {idOf(*catalogue_), name};
     }
-    const std::string folder = folderOf(name);
-    const std::optional<std::string> resolvedFolder = resolvedFileName(folder);
-    const std::optional<std::string> resolved = resolvedFileName(name);
-    if (!resolved || (resolvedFolder && folderOf(*resolved) == *resolvedFolder)) {
-        // A file of its folder (or none at all): it is shown by the name it was given.
-        return {idOf(PageTree{folder, resolvedFolder.value_or(std::string())}), name};
-    }
-    // A link to a file elsewhere: the page is shown where it really is, among its neighbours.
-    const std::string realFolder = folderOf(*resolved);
-    return {idOf(PageTree{realFolder, realFolder}), *resolved};
+    // Shown by the name it was given, so that the title list follows it; what it resolves to
+    // now is the one file its page may read. (A file that is not there reads nothing.)
+    return {idOf(PageTree{{}, {}, resolvedFileName(name).value_or(name)}), name};
 }
 
 std::optional<std::string> PageTrees::fileOf(const std::string& treeId,
@@ -124,14 +123,16 @@ std::string PageTrees::idOf(const PageTree& tree) {
     std::string key = tree.folder;
     key += '\0';
     key += tree.resolvedFolder;
-    const auto known = idsByFolder_.find(key);
-    if (known != idsByFolder_.end()) {
+    key += '\0';
+    key += tree.onlyFile;
+    const auto known = idsByTree_.find(key);
+    if (known != idsByTree_.end()) {
         return known->second;
     }
-    std::string id = "tree" + std::to_string(trees_.size() + 1);
+    std::string id = (tree.onlyFile.empty() ? "tree" : "file") + std::to_string(trees_.size() + 1);
     trees_.emplace(id, tree);
-    idsByFolder_.emplace(std::move(key), id);
+    idsByTree_.emplace(std::move(key), id);
     return id;
 }
 
-}  // namespace pelmaro::app
+}  // namespace pelmaro::browsing
