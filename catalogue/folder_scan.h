@@ -19,9 +19,12 @@ std::int64_t fileSizeOf(platform::FileSystem& files, const std::string& fileName
 // Appends the full names of all non-empty regular files under `folder`, recursively: a folder's
 // files before its subfolders, both in the order the system lists them, depth first. The folder
 // keeps its case and gets a "/" appended unless it ends in one ("/d/Help" collects
-// "/d/Help/Sub/Page.HTM"). Links are followed; a folder already scanned in this scan (the same
-// device and inode) is not scanned again, nor is any folder of the system's state (/proc, /sys,
-// /dev: FileSystem::systemStateDevices), and names holding CR or LF are skipped.
+// "/d/Help/Sub/Page.HTM"). Links to files are followed. Links to folders are followed when
+// platform::mayEnterLinkedFolder allows it (those that stay inside the folder, and those into
+// system documentation such as /usr/share/doc/bash); out of the folder, only folders and files
+// everyone may read are taken. A folder already scanned in this scan (the same device and inode)
+// is not scanned again, nor is any folder of the system's state (/proc, /sys, /dev:
+// FileSystem::systemStateDevices), and names holding CR or LF are skipped.
 // `beforeEachFolder`, when given, runs before each folder is listed; the scan stops when it
 // returns false.
 using FolderVisit = std::function<bool()>;

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -15,6 +16,7 @@
 #include <cstring>
 #include <random>
 #include <thread>
+#include <vector>
 
 #include "platform/error.h"
 
@@ -135,6 +137,26 @@ std::int64_t listedFileSize(int dirFd, const char* name, const struct stat& info
     return readable ? static_cast<std::int64_t>(info.st_size) : -1;
 }
 
+// Whether the entry `name` of the folder open as `dirFd` is a symbolic link; `type` is what the
+// listing said (file systems that don't say get asked).
+bool isLink(int dirFd, const char* name, unsigned char type) {
+    if (type != DT_UNKNOWN) {
+        return type == DT_LNK;
+    }
+    struct stat own {};
+    return ::fstatat(dirFd, name, &own, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(own.st_mode);
+}
+
+std::optional<std::string> resolvedPath(const std::string& name) {
+    char* resolved = ::realpath(name.empty() ? "/" : name.c_str(), nullptr);
+    if (resolved == nullptr) {
+        return std::nullopt;
+    }
+    std::string path = resolved;
+    std::free(resolved);
+    return path;
+}
+
 bool writeAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
         const ssize_t put = ::write(fd, bytes.data(), bytes.size());
@@ -156,13 +178,8 @@ std::string writeTarget(const std::string& fileName) {
     if (::lstat(fileName.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
         return fileName;
     }
-    char* resolved = ::realpath(fileName.c_str(), nullptr);
-    if (resolved == nullptr) {
-        return fileName;  // a broken link is replaced
-    }
-    std::string target = resolved;
-    std::free(resolved);
-    return target;
+    // A broken link is replaced.
+    return resolvedPath(fileName).value_or(fileName);
 }
 
 // Writes `bytes` to a new temporary file beside `besides` and syncs it; its name. Failures name
@@ -229,6 +246,7 @@ std::vector<DirEntry> PosixFileSystem::listFolder(const std::string& folder) {
     // Entries are looked up relative to the open folder: no walk of the whole path per file.
     const int dirFd = ::dirfd(dir);
     const uid_t user = ::geteuid();
+    const std::string prefix = folder.empty() || folder.back() != '/' ? folder + "/" : folder;
     while (const dirent* raw = ::readdir(dir)) {
         const char* name = raw->d_name;
         if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) {
@@ -242,6 +260,8 @@ std::vector<DirEntry> PosixFileSystem::listFolder(const std::string& folder) {
             // target's type.
             struct stat info {};
             if (::fstatat(dirFd, name, &info, 0) == 0) {
+                entry.access = EntryAccess{static_cast<std::uint32_t>(info.st_uid),
+                                           static_cast<std::uint32_t>(info.st_mode)};
                 if (S_ISREG(info.st_mode)) {
                     entry.kind = DirEntry::Kind::File;
                     entry.size = listedFileSize(dirFd, name, info, user);
@@ -249,6 +269,14 @@ std::vector<DirEntry> PosixFileSystem::listFolder(const std::string& folder) {
                     entry.kind = DirEntry::Kind::Directory;
                     entry.id = {static_cast<std::uint64_t>(info.st_dev),
                                 static_cast<std::uint64_t>(info.st_ino)};
+                    if (isLink(dirFd, name, raw->d_type)) {
+                        if (auto real = resolvedPath(prefix + name)) {
+                            entry.link = LinkedFolder{std::move(*real), entry.access->owner,
+                                                      entry.access->mode};
+                        } else {
+                            entry.kind = DirEntry::Kind::Other;  // gone, or can't be judged
+                        }
+                    }
                 }
             } else if (raw->d_type == DT_REG) {
                 // Gone since it was listed.
@@ -269,6 +297,35 @@ std::optional<FolderId> PosixFileSystem::folderIdentity(const std::string& folde
     }
     return FolderId{static_cast<std::uint64_t>(info.st_dev),
                     static_cast<std::uint64_t>(info.st_ino)};
+}
+
+std::optional<std::string> PosixFileSystem::realPath(const std::string& name) {
+    return resolvedPath(name);
+}
+
+std::optional<std::string> PosixFileSystem::homeFolder() {
+    std::string home;
+    if (const char* variable = std::getenv("HOME"); variable != nullptr && *variable != '\0') {
+        home = variable;
+    } else {
+        // getpwuid_r, not getpwuid: a scan asks from a worker thread.
+        std::vector<char> buffer(16384);
+        passwd account{};
+        passwd* found = nullptr;
+        if (::getpwuid_r(::getuid(), &account, buffer.data(), buffer.size(), &found) != 0 ||
+            found == nullptr || found->pw_dir == nullptr) {
+            return std::nullopt;
+        }
+        home = found->pw_dir;
+    }
+    if (auto real = resolvedPath(home)) {
+        return real;
+    }
+    // A home that is not there yet still counts as the user's.
+    while (home.size() > 1 && home.back() == '/') {
+        home.pop_back();
+    }
+    return home.starts_with('/') ? std::optional<std::string>(home) : std::nullopt;
 }
 
 std::set<std::uint64_t> PosixFileSystem::systemStateDevices() {

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/linked_folders.h"
+
 namespace pelmaro::platform {
 
 // Where a folder lives: a scan tells folders it has seen by it, links followed.
@@ -17,6 +19,12 @@ struct FolderId {
     std::uint64_t inode = 0;
     friend bool operator==(const FolderId&, const FolderId&) = default;
     friend auto operator<=>(const FolderId&, const FolderId&) = default;
+};
+
+// Who owns a file or folder, and its mode bits (st_mode).
+struct EntryAccess {
+    std::uint32_t owner = 0;
+    std::uint32_t mode = 0;
 };
 
 // One entry of a folder listing, with symbolic links followed.
@@ -29,6 +37,13 @@ struct DirEntry {
     // For a file, when the listing learns it on the way: what FileSystem::fileSize would answer
     // (-1 for a file that can't be read). Empty when the listing doesn't tell; ask fileSize then.
     std::optional<std::int64_t> size;
+    // The owner and mode of a file or directory (a link's target's), when the listing learns
+    // them on the way: a scan that has left its folder through a link keeps to what everyone may
+    // read.
+    std::optional<EntryAccess> access;
+    // For a directory whose entry is a symbolic link: where it really leads, so that a scan can
+    // judge it (mayEnterLinkedFolder). Only such entries cost the listing a realpath.
+    std::optional<LinkedFolder> link;
 };
 
 // Held while a command changes files of one folder (see FileSystem::lockFolder); released when
@@ -75,6 +90,13 @@ public:
     // state rather than files (/proc, /sys, /dev and the like): a scan never enters them,
     // however a link leads there.
     virtual std::set<std::uint64_t> systemStateDevices() { return {}; }
+    // The real path of a file or folder: no links, no "." or "..", no trailing "/" ("/" aside).
+    virtual std::optional<std::string> realPath(const std::string& /*name*/) {
+        return std::nullopt;
+    }
+    // The real path of the user's home folder ($HOME, else the account's), which no link of a
+    // scanned folder may lead into.
+    virtual std::optional<std::string> homeFolder() { return std::nullopt; }
     // The size of a regular file that can be opened for reading.
     virtual std::optional<std::int64_t> fileSize(const std::string& fileName) = 0;
     // Opens a file for reading; fails with "Cannot open file "%s". %s".
@@ -119,6 +141,8 @@ public:
     std::vector<DirEntry> listFolder(const std::string& folder) override;
     std::optional<FolderId> folderIdentity(const std::string& folder) override;
     std::set<std::uint64_t> systemStateDevices() override;
+    std::optional<std::string> realPath(const std::string& name) override;
+    std::optional<std::string> homeFolder() override;
     std::optional<std::int64_t> fileSize(const std::string& fileName) override;
     std::unique_ptr<InputFile> openForReading(const std::string& fileName) override;
     bool fileExists(const std::string& fileName) override;

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "tests/support/fake_file_system.h"
+#include "tests/support/scoped_env.h"
 #include "tests/support/temp_dir.h"
 
 namespace pelmaro {
@@ -94,19 +95,118 @@ TEST(FolderScan, SkipsNamesHoldingLineBreaks) {
     EXPECT_EQ(scan(dir.path()), (Names{dir / "good.htm"}));
 }
 
-TEST(FolderScan, FollowsLinksButScansNoFolderTwice) {
+TEST(FolderScan, FollowsLinksInsideButScansNoFolderTwice) {
     test::TempDir dir;
-    const std::string outside = dir.write("outside/o.htm", "x");
     const std::string root = dir.mkdir("root");
     dir.write("root/a.htm", "x");
     dir.write("root/sub/b.htm", "x");
+    dir.write("root/hidden/deep/c.htm", "x");
+    ::chmod((dir / "root/hidden").c_str(), 0700);
     fs::create_directory_symlink(root, dir / "root/sub/back");  // loops to the start
     fs::create_directory_symlink(dir / "root/sub", dir / "root/sub/self");
-    fs::create_directory_symlink(dir / "outside", dir / "root/out");
+    fs::create_directory_symlink("../hidden/deep", dir / "root/sub/deep");
 
     Names found = scan(root);
     std::sort(found.begin(), found.end());
-    EXPECT_EQ(found, (Names{root + "/a.htm", root + "/out/o.htm", root + "/sub/b.htm"}));
+    // Inside the folder, a link leads anywhere (a private folder too), but only once.
+    ASSERT_EQ(found.size(), 3u);
+    EXPECT_EQ(found[0], root + "/a.htm");
+    EXPECT_TRUE(found[1] == root + "/hidden/deep/c.htm" || found[1] == root + "/sub/b.htm");
+    EXPECT_TRUE(found[2] == root + "/sub/b.htm" || found[2] == root + "/sub/deep/c.htm");
+}
+
+// A small folder of system documentation that exists on this machine, or "".
+std::string systemDocumentation() {
+    platform::PosixFileSystem files;
+    for (const char* candidate : {"/usr/share/doc/bash", "/usr/share/doc/coreutils",
+                                  "/usr/share/doc/libc6", "/usr/share/doc/dpkg"}) {
+        struct stat info {};
+        if (::stat(candidate, &info) == 0 && S_ISDIR(info.st_mode) &&
+            platform::isPublicSystemFolder(info.st_uid, info.st_mode)) {
+            return candidate;
+        }
+    }
+    return "";
+}
+
+TEST(FolderScan, LinksLeaveTheFolderOnlyIntoSystemDocumentation) {
+    test::TempDir dir;
+    const std::string home = dir.mkdir("home");
+    dir.write("home/notes.htm", "x");
+    const test::ScopedEnv homeVariable("HOME", home);
+    dir.write("shared/s.htm", "x");
+    ::chmod((dir / "shared").c_str(), 01777);
+    const std::string outsideFile = dir.write("single.htm", "x");
+    ::chmod(outsideFile.c_str(), 0600);
+    const std::string tree = dir.mkdir("tree");
+    dir.write("tree/page.htm", "x");
+    dir.write("tree/sub/s.htm", "x");
+
+    struct Link {
+        const char* name;
+        std::string target;
+    };
+    const Link links[] = {
+        {"root", "/"},
+        {"up", ".."},
+        {"self", tree},
+        {"mine", home},
+        {"shared", dir / "shared"},
+        {"sub/deeper", home},  // judged at any depth
+        {"sub/back", "../.."},
+        {"single.htm", outsideFile},  // a single file is catalogued as ever
+    };
+    for (const auto& link : links) {
+        ASSERT_EQ(::symlink(link.target.c_str(), (dir / "tree/").append(link.name).c_str()), 0);
+    }
+    const std::string documentation = systemDocumentation();
+    if (!documentation.empty()) {
+        fs::create_directory_symlink(documentation, dir / "tree/doc");
+    }
+
+    Names found = scan(tree);
+    std::sort(found.begin(), found.end());
+    Names fromDocumentation;
+    std::erase_if(found, [&](const std::string& name) {
+        const bool inDocumentation = name.starts_with(tree + "/doc/");
+        if (inDocumentation) {
+            fromDocumentation.push_back(name);
+        }
+        return inDocumentation;
+    });
+    EXPECT_EQ(found, (Names{tree + "/page.htm", tree + "/single.htm", tree + "/sub/s.htm"}));
+    if (documentation.empty()) {
+        GTEST_SKIP() << "no small folder of system documentation on this machine";
+    }
+    EXPECT_FALSE(fromDocumentation.empty()) << documentation;
+    EXPECT_NE(
+        std::find(fromDocumentation.begin(), fromDocumentation.end(), tree + "/doc/copyright"),
+        fromDocumentation.end());
+}
+
+// Out of the folder, a scan takes only what everyone may read, even when it may read more.
+TEST(FolderScan, OutOfTheFolderOnlyPublicFoldersAndFilesAreTaken) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs a folder root owns";
+    }
+    test::TempDir dir;
+    const std::string open = dir.write("pub/open.htm", "x");
+    const std::string secret = dir.write("pub/secret.htm", "x");
+    dir.write("pub/private/p.htm", "x");
+    dir.write("pub/public/q.htm", "x");
+    dir.write("pub/writable/w.htm", "x");
+    ::chmod((dir / "pub").c_str(), 0755);
+    ::chmod((dir / "pub/public").c_str(), 0755);
+    ::chmod(open.c_str(), 0644);
+    ::chmod(secret.c_str(), 0600);
+    ::chmod((dir / "pub/private").c_str(), 0700);
+    ::chmod((dir / "pub/writable").c_str(), 0777);
+    const std::string tree = dir.mkdir("tree");
+    fs::create_directory_symlink(dir / "pub", dir / "tree/pub");
+
+    Names found = scan(tree);
+    std::sort(found.begin(), found.end());
+    EXPECT_EQ(found, (Names{tree + "/pub/open.htm", tree + "/pub/public/q.htm"}));
 }
 
 TEST(FolderScan, MissingOrUnreadableThingsAreSilentlySkipped) {

@@ -1,5 +1,6 @@
 #include "platform/file_system.h"
 
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/error.h"
+#include "tests/support/scoped_env.h"
 #include "tests/support/temp_dir.h"
 
 namespace pelmaro::platform {
@@ -42,8 +44,43 @@ TEST(PosixFileSystem, ListsFilesFoldersAndFollowsLinks) {
     EXPECT_EQ(kind(4), DirEntry::Kind::File);       // page.htm
     EXPECT_EQ(kind(5), DirEntry::Kind::Directory);  // sub
     EXPECT_EQ(entries[3].id, entries[5].id);
+    // Only the linked folder says where it leads, with its target's owner and mode.
+    ASSERT_TRUE(entries[3].link);
+    EXPECT_EQ(entries[3].link->realPath, std::filesystem::canonical(dir / "sub").string());
+    EXPECT_EQ(entries[3].link->owner, ::geteuid());
+    EXPECT_TRUE(S_ISDIR(entries[3].link->mode));
+    EXPECT_FALSE(entries[5].link);
+    ASSERT_TRUE(entries[5].access);
+    EXPECT_EQ(entries[5].access->mode, entries[3].link->mode);
+    EXPECT_FALSE(entries[2].link);  // a linked file is judged elsewhere
 
     EXPECT_THROW(files.listFolder(dir / "missing"), Error);
+}
+
+TEST(PosixFileSystem, HomeFolderIsTheRealPathOfHomeElseTheAccounts) {
+    TempDir dir;
+    const std::string real = std::filesystem::canonical(dir.mkdir("home")).string();
+    ::symlink((dir / "home").c_str(), (dir / "via").c_str());
+    PosixFileSystem files;
+    const passwd* account = ::getpwuid(::getuid());
+    ASSERT_NE(account, nullptr);
+    const std::optional<std::string> unset;
+    struct Case {
+        std::optional<std::string> variable;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {dir / "via/", real},
+        {dir / "not-yet//", dir / "not-yet"},
+        {"", std::filesystem::weakly_canonical(account->pw_dir).string()},
+        {unset, std::filesystem::weakly_canonical(account->pw_dir).string()},
+    };
+    for (const auto& c : cases) {
+        test::ScopedEnv home("HOME", c.variable);
+        EXPECT_EQ(files.homeFolder(), c.expected) << c.variable.value_or("(unset)");
+    }
+    EXPECT_EQ(files.realPath(dir / "via/."), real);
+    EXPECT_EQ(files.realPath(dir / "missing"), std::nullopt);
 }
 
 TEST(PosixFileSystem, ListingGivesEachFileTheSizeThatFileSizeAnswers) {

@@ -64,6 +64,10 @@ public:
         return real_.folderIdentity(folder);
     }
     std::set<std::uint64_t> systemStateDevices() override { return real_.systemStateDevices(); }
+    std::optional<std::string> realPath(const std::string& name) override {
+        return real_.realPath(name);
+    }
+    std::optional<std::string> homeFolder() override { return real_.homeFolder(); }
     std::optional<std::int64_t> fileSize(const std::string& fileName) override {
         if (locked.count(fileName) != 0) {
             return std::nullopt;
