@@ -16,7 +16,7 @@ fi
 
 # dpkg-dev finds the Debian package's dependencies when it is built (README: installing).
 packages=(cmake ninja-build g++ libgtest-dev qt6-base-dev qt6-webengine-dev libgl-dev
-          xvfb xauth fonts-dejavu-core dpkg-dev)
+          libxcb1-dev xvfb xauth fonts-dejavu-core dpkg-dev)
 # The tests also check the formatting and order titles of a real documentation tree, check the
 # desktop files and manuals with the desktop's own tools, and run the window under a window
 # manager, as a desktop does.

@@ -113,7 +113,7 @@ QVariant ByteListModel::data(const QModelIndex& index, int role) const {
     // A row shows far fewer characters than this; decoding and measuring a title of megabytes
     // for every paint would freeze the window.
     const std::string_view text = utf8Prefix(item, kLongestShownItem);
-    QString shown = toQString(text);
+    QString shown = shownText(text);
     if (text.size() < item.size()) {
         shown += QChar(0x2026);
     }

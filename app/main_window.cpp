@@ -16,6 +16,7 @@
 #include <exception>
 
 #include "app/browser_pane.h"
+#include "app/close_request.h"
 #include "app/overlay_pane.h"
 #include "app/qt_text.h"
 #include "app/quick_find_panel.h"
@@ -88,6 +89,8 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent)
     reader_->setOnCatalogueChanged([this] { showCatalogueStatus(); });
     if (services_.modalDialogs != nullptr) {
         services_.modalDialogs->attach(this);
+        blockedClose_ =
+            std::make_unique<BlockedCloseFilter>(*this, [this] { closeOnceBoxesReturn(); });
     }
     // Tab must reach the window from inside the page too, where the engine's widgets take it for
     // the page's links; and the engine's widgets come and go with the pages.
@@ -265,12 +268,13 @@ void MainWindow::buildStatusLine() {
         if (target.isEmpty()) {
             statusBar()->clearMessage();
         } else {
-            statusBar()->showMessage(target);
+            statusBar()->showMessage(withBidiMarks(target));
         }
     });
     // A page's attempt to open something outside that the reader refused: said, not hidden.
     connect(browser_, &BrowserPane::linkBlocked, this, [this](const QString& url) {
-        statusBar()->showMessage(QStringLiteral("not opened: ") + url, kBlockedLinkShownMs);
+        statusBar()->showMessage(QStringLiteral("not opened: ") + isolatedText(url),
+                                 kBlockedLinkShownMs);
     });
 }
 
@@ -306,7 +310,7 @@ void MainWindow::storeView() {
 
 void MainWindow::setCaption(const std::string& caption) {
     // "[*]" would be taken for the window's modified mark; doubled it shows as itself.
-    setWindowTitle(toQString(caption).replace(QStringLiteral("[*]"), QStringLiteral("[*][*]")));
+    setWindowTitle(shownText(caption).replace(QStringLiteral("[*]"), QStringLiteral("[*][*]")));
 }
 
 void MainWindow::post(std::function<void()> task) {
@@ -341,8 +345,9 @@ void MainWindow::showOverlays() {
     if (results_->isVisible()) {
         const std::string& text = reader_->lastSearchText();
         resultPane_->setHeading(
-            text.empty() ? QStringLiteral("Results")
-                         : QStringLiteral("Results for \u2039%1\u203a").arg(toQString(text)));
+            text.empty()
+                ? QStringLiteral("Results")
+                : QStringLiteral("Results for \u2039%1\u203a").arg(isolatedText(toQString(text))));
         pageArea_->setCurrentWidget(resultPane_);
     } else if (bookmarks_->isVisible()) {
         pageArea_->setCurrentWidget(bookmarkPane_);
@@ -362,7 +367,7 @@ void MainWindow::showBusy() {
 
 void MainWindow::showCatalogueStatus() {
     // While a long command runs, the caption tells how far it has come.
-    catalogueStatus_->setText(reader_->busy() ? QString() : toQString(reader_->catalogueStatus()));
+    catalogueStatus_->setText(reader_->busy() ? QString() : shownText(reader_->catalogueStatus()));
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
@@ -395,14 +400,10 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
 void MainWindow::closeEvent(QCloseEvent* event) {
     QtDialogs* dialogs = services_.modalDialogs;
     if (dialogs != nullptr && dialogs->running()) {
-        // A question of ours is open inside a command: it answers as cancelled, the command
-        // ends, and then the window closes.
-        dialogs->closeAll();
+        // A box of ours is open inside a command: it answers as cancelled, the command ends, and
+        // then the window closes.
         event->ignore();
-        if (!closeWanted_) {
-            closeWanted_ = true;
-            QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
-        }
+        closeOnceBoxesReturn();
         return;
     }
     shutdown();
@@ -410,6 +411,25 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         dialogs->closeAll();
     }
     event->accept();
+}
+
+void MainWindow::closeOnceBoxesReturn() {
+    if (services_.modalDialogs != nullptr) {
+        services_.modalDialogs->closeAll();
+    }
+    if (closePending_) {
+        return;
+    }
+    closePending_ = true;
+    // This runs inside the box's loop. The queued close may still be handled by that loop before
+    // it returns; closeEvent then finds the box running and queues it once more.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            closePending_ = false;
+            close();
+        },
+        Qt::QueuedConnection);
 }
 
 void MainWindow::openQuickFind(const QString& text) {

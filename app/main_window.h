@@ -25,6 +25,7 @@ class Reader;
 
 namespace pelmaro::app {
 
+class BlockedCloseFilter;
 class BrowserPane;
 class OverlayPane;
 class QuickFindPanel;
@@ -103,10 +104,14 @@ private:
     void showCatalogueStatus();
     void restoreView();
     void storeView();
+    // The user closes the window while a box of ours is open: every box is cancelled, and the
+    // window closes once their loops have returned.
+    void closeOnceBoxesReturn();
 
     WindowServices services_;
     bool shutDown_ = false;
-    bool closeWanted_ = false;
+    bool closePending_ = false;  // a close waits for the boxes' loops to return
+    std::unique_ptr<BlockedCloseFilter> blockedClose_;
 
     // The models hold the catalogue, the bookmarks and the results; the views show them.
     ByteListModel* titles_ = nullptr;

@@ -16,8 +16,9 @@ namespace pelmaro::app {
 
 namespace {
 
+// Texts the dialogs show: messages quote file names, and a caption may name a page.
 QString fromBytes(const std::string& text) {
-    return toQString(text);
+    return shownText(text);
 }
 
 // The dialog that shows the labels of its filters alone gives the chosen one back as its label
@@ -45,8 +46,8 @@ int runModally(QDialog& dialog) {
 
 QString nameFilter(const platform::FileFilter& filter) {
     const QString pattern =
-        filter.pattern == "*.*" ? QStringLiteral("*") : fromBytes(filter.pattern);
-    return fromBytes(filter.label) + QStringLiteral(" (") + pattern + QLatin1Char(')');
+        filter.pattern == "*.*" ? QStringLiteral("*") : toQString(filter.pattern);
+    return toQString(filter.label) + QStringLiteral(" (") + pattern + QLatin1Char(')');
 }
 
 QtDialogs::QtDialogs(QString applicationTitle, ModalRunner run)
@@ -58,16 +59,15 @@ void QtDialogs::attach(QWidget* owner) {
 
 void QtDialogs::closeAll() {
     closing_ = true;
-    if (running_ != nullptr) {
-        running_->reject();
+    for (QDialog* dialog : running_) {
+        dialog->reject();
     }
 }
 
 int QtDialogs::run(QDialog& dialog) {
-    QDialog* outer = running_;
-    running_ = &dialog;
+    running_.push_back(&dialog);
     const int result = run_(dialog);
-    running_ = outer;
+    running_.pop_back();
     return result;
 }
 
@@ -77,6 +77,7 @@ void QtDialogs::showError(const std::string& message) {
     }
     QMessageBox box(QMessageBox::Critical, title_, fromBytes(withClosingPeriod(message)),
                     QMessageBox::Ok, owner_);
+    box.setTextFormat(Qt::PlainText);  // a file name such as "<b>x</b>" is shown as it is
     run(box);
 }
 
@@ -85,6 +86,7 @@ void QtDialogs::showMessage(const std::string& text) {
         return;
     }
     QMessageBox box(QMessageBox::NoIcon, title_, fromBytes(text), QMessageBox::Ok, owner_);
+    box.setTextFormat(Qt::PlainText);
     box.button(QMessageBox::Ok)->setText(QStringLiteral("OK"));
     run(box);
 }
@@ -95,6 +97,7 @@ bool QtDialogs::askYesNo(const std::string& caption, const std::string& text) {
     }
     QMessageBox box(QMessageBox::Information, fromBytes(caption), fromBytes(text),
                     QMessageBox::NoButton, owner_);
+    box.setTextFormat(Qt::PlainText);
     QPushButton* yes = box.addButton(QStringLiteral("&Yes"), QMessageBox::YesRole);
     QPushButton* no = box.addButton(QStringLiteral("&No"), QMessageBox::NoRole);
     box.setDefaultButton(yes);
@@ -112,7 +115,7 @@ std::string QtDialogs::inputBox(const std::string& caption, const std::string& p
     dialog.setInputMode(QInputDialog::TextInput);
     dialog.setWindowTitle(fromBytes(caption));
     dialog.setLabelText(fromBytes(prompt));
-    dialog.setTextValue(fromBytes(preset));
+    dialog.setTextValue(toQString(preset));  // edited and handed back: kept as stored
     // Wide enough for its caption, which is also the question.
     dialog.resize(std::max(dialog.sizeHint().width(),
                            dialog.fontMetrics().horizontalAdvance(fromBytes(caption)) + 160),

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <functional>
+#include <vector>
 
 #include "platform/window.h"
 
@@ -23,11 +24,11 @@ public:
 
     // The window that owns the dialogs.
     void attach(QWidget* owner);
-    // The window is closing: the dialog that runs is cancelled, and every later one answers as
-    // cancelled at once.
+    // The window is closing: every dialog that runs is cancelled (a question answers No), and
+    // every later one answers as cancelled at once.
     void closeAll();
     // A dialog of ours is open.
-    bool running() const { return running_ != nullptr; }
+    bool running() const { return !running_.empty(); }
 
     void showError(const std::string& message) override;
     void showMessage(const std::string& text) override;
@@ -45,7 +46,9 @@ private:
     QString title_;
     ModalRunner run_;
     QWidget* owner_ = nullptr;
-    QDialog* running_ = nullptr;
+    // The dialogs that run, the innermost last: one opened from a task that ran inside another
+    // one's loop lies over it.
+    std::vector<QDialog*> running_;
     bool closing_ = false;
     QString lastFileName_;
     QString lastFilter_;

@@ -60,7 +60,7 @@ void QuickFindPanel::find() {
         return;
     }
     for (const QuickFindHit& hit : result->hits) {
-        auto* item = new QListWidgetItem(toQString(titleOf_(hit.entry)), matches_);
+        auto* item = new QListWidgetItem(shownText(titleOf_(hit.entry)), matches_);
         item->setData(Qt::UserRole, hit.entry);
     }
     if (matches_->count() > 0) {

@@ -143,6 +143,8 @@ void Reader::fail(const std::string& message) {
         services_.fullSearchCommand.setLabel(kFullSearchIdle);
     }
     end();
+    // Often called from a posted task: the error box is then a nested event loop inside it, and
+    // the window's close cancels the box before the task returns.
     services_.dialogs.showError(message);
 }
 
@@ -215,6 +217,8 @@ void Reader::finishBuild(const std::string& folder, std::vector<std::string> tit
     announceCatalogue();
     services_.window.setCaption("sorting..." + std::to_string(m) + " total is " +
                                 std::to_string(m));
+    // A posted task (the build's end): the question is a nested event loop inside it. Closing the
+    // window answers it No, so a build cut short by the close saves nothing.
     if (!services_.dialogs.askYesNo(
             "Information", "save the result ?that last time can open it or load it auto")) {
         end();

@@ -60,6 +60,17 @@ private slots:
         QCOMPARE(list.rowCount(), 3);
     }
 
+    void bidiControlsInAnItem_areShownAsMarks_andKeptAsStored() {
+        ShownList shown(0);
+        const std::string title = "Invoice \u202E\u2066fdp.exe";
+        shown.list.assign({title});
+        QCOMPARE(std::string(shown.list.item(0)), title);
+        const QModelIndex row = shown.list.index(0);
+        const QString expected = QStringLiteral("Invoice \uFFFD\uFFFDfdp.exe");
+        QCOMPARE(shown.view.model()->data(row, Qt::DisplayRole).toString(), expected);
+        QCOMPARE(shown.view.model()->data(row, Qt::ToolTipRole).toString(), expected);
+    }
+
     void veryLongItem_isShownShortened_andKeptWhole() {
         ByteListModel list(true);
         const std::string longItem = "a" + std::string(5000, 'x');
