@@ -18,11 +18,11 @@ fi
 packages=(cmake ninja-build g++ libgtest-dev qt6-base-dev qt6-webengine-dev libgl-dev
           libxcb1-dev xvfb xauth fonts-dejavu-core dpkg-dev)
 # The tests also check the formatting and order titles of a real documentation tree, check the
-# desktop files and manuals with the desktop's own tools, and run the window under a window
-# manager, as a desktop does.
+# desktop files and manuals with the desktop's own tools, the package with lintian, and run the
+# window under a window manager, as a desktop does.
 [[ $mode == test ]] && packages+=(clang-format python3.11-doc
                                   desktop-file-utils appstream shared-mime-info groff-base
-                                  openbox)
+                                  lintian openbox)
 # The fuzz targets build with clang and its libFuzzer runtime.
 [[ $mode == test ]] && packages+=(clang libclang-rt-14-dev)
 missing=()

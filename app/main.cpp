@@ -9,6 +9,7 @@
 #include "app/page_view.h"
 #include "app/qt_dialogs.h"
 #include "app/qt_text.h"
+#include "app/quit_signals.h"
 #include "app/reader_arguments.h"
 #include "app/start_command.h"
 #include "app/window_text.h"
@@ -54,6 +55,14 @@ int main(int argc, char** argv) {
     platform::SettingsFile settings(files, platform::defaultSettingsFileName());
 
     app::MainWindow window({dialogs, settings, files, &dialogs});
+    // kill, a logout and Ctrl+C close the window as the user would: the session is stored and the
+    // program ends with status 0. Watched before start-up, so that a signal that comes while it
+    // runs is answered once the window's loop runs.
+    app::QuitSignals quitSignals([&window] {
+        if (window.close()) {
+            QCoreApplication::quit();
+        }
+    });
     window.start();
     window.showMaximized();
     // A session that ends without closing the window still stores the settings and bookmarks
@@ -62,7 +71,11 @@ int main(int argc, char** argv) {
                      [&window] { window.shutdown(); });
     // A folder or catalogue named on the command line is taken once the window runs, as if its
     // key had been pressed then.
-    QTimer::singleShot(0, &window,
-                       [&window, &arguments] { app::runStartCommand(window, arguments); });
+    QTimer::singleShot(0, &window, [&window, &arguments] {
+        // Not once a signal has closed the window: nothing starts after the session is stored.
+        if (window.isVisible()) {
+            app::runStartCommand(window, arguments);
+        }
+    });
     return QApplication::exec();
 }

@@ -1,3 +1,4 @@
+#include <dirent.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -72,9 +73,35 @@ private:
     std::chrono::steady_clock::time_point lastDraw_;
 };
 
+// Whether `folder` can be listed; when not, says why. A folder that can't be listed would otherwise
+// build as one without pages.
+bool canList(const std::string& folder) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr) {
+        printError("Cannot open folder \"" + folder + "\". " + systemMessage(errno));
+        return false;
+    }
+    ::closedir(dir);
+    return true;
+}
+
+// Stores the built catalogue in `folder` and prints its number of entries: the one place where a
+// build writes, and Failed whenever the catalogue could not be stored there.
+ExitStatus store(platform::FileSystem& files, const std::string& folder,
+                 const BuiltCatalogue& built) {
+    try {
+        saveCatalogue(files, folder, built.titles, built.paths);
+    } catch (const Error& error) {
+        printError(error.what());
+        return ExitStatus::Failed;
+    }
+    std::printf("%zu entries\n", built.titles.size());
+    return flushOutput(ExitStatus::Success);
+}
+
 }  // namespace
 
-int runBuild(const std::vector<std::string>& args) {
+ExitStatus runBuild(const std::vector<std::string>& args) {
     // Options come before the folder; "--" ends them, for a folder whose name starts with "-".
     bool quiet = false;
     std::vector<std::string> operands;
@@ -85,7 +112,7 @@ int runBuild(const std::vector<std::string>& args) {
         } else if (options && (arg == "--quiet" || arg == "-q")) {
             quiet = true;
         } else if (options && arg.size() > 1 && arg.front() == '-') {
-            std::fprintf(stderr, "pelmaro-cli: unknown option \"%s\"\n", arg.c_str());
+            printError("unknown option \"" + arg + "\"");
             operands.clear();
             break;
         } else {
@@ -94,7 +121,7 @@ int runBuild(const std::vector<std::string>& args) {
     }
     if (operands.size() != 1 || operands[0].empty()) {
         std::fputs(kBuildUsage, stderr);
-        return 2;
+        return ExitStatus::Failed;
     }
     struct sigaction action {};
     action.sa_handler = onInterrupt;
@@ -108,8 +135,11 @@ int runBuild(const std::vector<std::string>& args) {
             absoluteName(operands[0], std::filesystem::current_path().string());
         std::error_code ignored;
         if (!std::filesystem::is_directory(folder, ignored)) {
-            std::fprintf(stderr, "pelmaro-cli: \"%s\" is not a folder\n", folder.c_str());
-            return 2;
+            printError("\"" + folder + "\" is not a folder");
+            return ExitStatus::Failed;
+        }
+        if (!canList(folder)) {
+            return ExitStatus::Failed;
         }
         platform::PosixFileSystem files;
         // Ctrl+C stops the build before anything is stored; the flag is looked at as progress is
@@ -130,28 +160,21 @@ int runBuild(const std::vector<std::string>& args) {
                                                          bar.titling(done, total);
                                                      }});
         bar.finish();
-        const BuildResult result = built.result;
-        if (result == BuildResult::Stopped) {
-            std::fputs("pelmaro-cli: interrupted; nothing was stored\n", stderr);
-            return 130;
+        if (built.result == BuildResult::Stopped) {
+            printError("interrupted; nothing was stored");
+            return ExitStatus::Interrupted;
         }
-        if (result == BuildResult::NoFiles) {
-            std::fprintf(stderr, "pelmaro-cli: no files in \"%s\"\n", folder.c_str());
-            return 1;
+        // Files of other types only (style sheets, scripts) leave nothing to catalogue either;
+        // whatever catalogue the folder holds stays as it is.
+        if (built.result == BuildResult::NoFiles || built.titles.empty()) {
+            printError("no pages under " + folder);
+            return ExitStatus::NothingFound;
         }
-        saveCatalogue(files, folder, built.titles, built.paths);
-        std::printf("%zu entries\n", built.titles.size());
-        // A report that can't be written (a full disk, a closed pipe) is a failure.
-        if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-            std::fprintf(stderr, "pelmaro-cli: cannot write the output: %s\n",
-                         systemMessage(errno).c_str());
-            return 1;
-        }
-        return 0;
+        return store(files, folder, built);
     } catch (const std::exception& e) {
         bar.finish();
-        std::fprintf(stderr, "pelmaro-cli: %s\n", e.what());
-        return 2;
+        printError(e.what());
+        return ExitStatus::Failed;
     }
 }
 

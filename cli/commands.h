@@ -3,7 +3,9 @@
 #include <string>
 #include <vector>
 
-// The subcommands of pelmaro-cli. Each takes the arguments after its name and returns the exit
+#include "cli/exit_status.h"
+
+// The subcommands of pelmaro-cli. Each takes the arguments after its name and returns its exit
 // status.
 namespace pelmaro::cli {
 
@@ -12,10 +14,10 @@ inline constexpr const char* kBuildUsage = "usage: pelmaro-cli build [--quiet] F
 
 // build [--quiet] FOLDER: scans, titles, orders and stores the catalogue as the window's Path
 // command does. The progress is drawn on stderr when that is a terminal, unless --quiet.
-int runBuild(const std::vector<std::string>& args);
+ExitStatus runBuild(const std::vector<std::string>& args);
 // search CATALOGUE.path TEXT: the full-text search's hits, "<title>|<index>" a line.
-int runSearch(const std::vector<std::string>& args);
+ExitStatus runSearch(const std::vector<std::string>& args);
 // titles CATALOGUE.path TEXT: every title the title search would find, in catalogue order.
-int runTitles(const std::vector<std::string>& args);
+ExitStatus runTitles(const std::vector<std::string>& args);
 
 }  // namespace pelmaro::cli

@@ -31,17 +31,17 @@ void printHelp() {
         "  -h, --help      show this help and exit\n"
         "  --version       show the version and exit\n"
         "\n"
-        "Exit status, as grep's: 0 found (or built), 1 nothing found (or no files to build\n"
-        "from), 2 a wrong call or an error; 130 a build interrupted. See pelmaro-cli(1).\n",
+        "Exit status, as grep's: 0 found (or built and stored), 1 nothing found (or no pages\n"
+        "to build from; nothing is written), 2 a wrong call or an error (a catalogue that\n"
+        "can't be stored among them); 130 a build interrupted. See pelmaro-cli(1).\n",
         stdout);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+pelmaro::cli::ExitStatus run(int argc, char** argv) {
+    using pelmaro::cli::ExitStatus;
     if (argc < 2) {
         printUsage(stderr);
-        return 2;
+        return ExitStatus::Failed;
     }
     const std::string command = argv[1];
     const std::vector<std::string> args(argv + 2, argv + argc);
@@ -57,11 +57,11 @@ int main(int argc, char** argv) {
     // As with most programs, these win whatever follows them.
     if (command == "--help" || command == "-h") {
         printHelp();
-        return 0;
+        return pelmaro::cli::flushOutput(ExitStatus::Success);
     }
     if (command == "--version") {
         std::puts("pelmaro-cli " PELMARO_VERSION);
-        return 0;
+        return pelmaro::cli::flushOutput(ExitStatus::Success);
     }
     if (!command.empty() && command.front() == '-') {
         std::fprintf(stderr, "pelmaro-cli: unknown option \"%s\"\n", command.c_str());
@@ -69,5 +69,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "pelmaro-cli: unknown command \"%s\"\n", command.c_str());
     }
     printUsage(stderr);
-    return 2;
+    return ExitStatus::Failed;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    return static_cast<int>(run(argc, argv));
 }

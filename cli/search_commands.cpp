@@ -1,4 +1,3 @@
-#include <cerrno>
 #include <cstdio>
 #include <string>
 
@@ -14,27 +13,9 @@
 namespace pelmaro::cli {
 namespace {
 
-// Exit statuses, as grep has them.
-constexpr int kFound = 0;
-constexpr int kNotFound = 1;
-constexpr int kFailed = 2;
-
 void printLine(const std::string& line) {
     std::fwrite(line.data(), 1, line.size(), stdout);
     std::fputc('\n', stdout);
-}
-
-void printError(const std::string& message) {
-    std::fprintf(stderr, "pelmaro-cli: %s\n", message.c_str());
-}
-
-// Output that can't be written (a full disk, a closed pipe) is a failure, not a result.
-int finish(int status) {
-    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        printError("cannot write the output: " + systemMessage(errno));
-        return kFailed;
-    }
-    return status;
 }
 
 bool checkArguments(const std::vector<std::string>& args, const char* command) {
@@ -47,9 +28,9 @@ bool checkArguments(const std::vector<std::string>& args, const char* command) {
 
 }  // namespace
 
-int runSearch(const std::vector<std::string>& args) {
+ExitStatus runSearch(const std::vector<std::string>& args) {
     if (!checkArguments(args, "search")) {
-        return kFailed;
+        return ExitStatus::Failed;
     }
     const std::string& pathFile = args[0];
     try {
@@ -78,17 +59,19 @@ int runSearch(const std::vector<std::string>& args) {
                              printError(message);
                              skipped = true;
                          }});
-        return finish(skipped ? kFailed : found ? kFound : kNotFound);
+        return flushOutput(skipped ? ExitStatus::Failed
+                           : found ? ExitStatus::Success
+                                   : ExitStatus::NothingFound);
     } catch (const Error& error) {
-        finish(kFailed);
+        flushOutput(ExitStatus::Failed);
         printError(error.what());
-        return kFailed;
+        return ExitStatus::Failed;
     }
 }
 
-int runTitles(const std::vector<std::string>& args) {
+ExitStatus runTitles(const std::vector<std::string>& args) {
     if (!checkArguments(args, "titles")) {
-        return kFailed;
+        return ExitStatus::Failed;
     }
     try {
         platform::PosixFileSystem files;
@@ -97,10 +80,10 @@ int runTitles(const std::vector<std::string>& args) {
         for (const int index : found) {
             printLine(makeEntryReference(titles[static_cast<std::size_t>(index)], index));
         }
-        return finish(found.empty() ? kNotFound : kFound);
+        return flushOutput(found.empty() ? ExitStatus::NothingFound : ExitStatus::Success);
     } catch (const Error& error) {
         printError(error.what());
-        return kFailed;
+        return ExitStatus::Failed;
     }
 }
 

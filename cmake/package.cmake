@@ -25,4 +25,18 @@ if(PELMARO_GUI)
     # Qt picks its Wayland platform plugin in a Wayland session when it is there.
     set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qt6-wayland)
 endif()
+# What Debian wants beside the programs in /usr/share/doc/pelmaro: the licence in the
+# machine-readable format and the changelog, compressed; -n leaves the name and time out, so that
+# the package's bytes don't depend on when it was built.
+set(pelmaro_changelog ${PROJECT_BINARY_DIR}/packaging/changelog.gz)
+add_custom_command(OUTPUT ${pelmaro_changelog}
+    COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/packaging/changelog
+            ${PROJECT_BINARY_DIR}/packaging/changelog
+    COMMAND gzip -9nf ${PROJECT_BINARY_DIR}/packaging/changelog
+    DEPENDS ${PROJECT_SOURCE_DIR}/packaging/changelog
+    VERBATIM)
+add_custom_target(package_changelog ALL DEPENDS ${pelmaro_changelog})
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright ${pelmaro_changelog}
+        DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
 include(CPack)

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -75,47 +76,95 @@ TEST(CliBuild, OutputThatCantBeWrittenIsAFailure) {
     options.outFile = "/dev/full";
     options.errFile = dir / "cli.err";
     const test::ProcessRun run = test::runProcess({PELMARO_CLI, "build", dir / "tree"}, options);
-    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.status, 2);
     EXPECT_EQ(test::readFile(options.errFile),
               "pelmaro-cli: cannot write the output: No space left on device\n");
 }
 
-TEST(CliBuild, FailuresExitNonZeroWithTheMessage) {
+// Every way a build ends, with its status and the start of its stderr; only a success writes.
+TEST(CliBuild, ExitStatusAndMessageForEachOutcome) {
     test::TempDir dir;
+    dir.write("pages/a.htm", "<title>A</title>");
     dir.write("empty/nothing.htm", "");
+    dir.write("styles/style.css", "body {}");
+    dir.write("styles/sub/app.js", "run()");
     dir.write("blocked/a.htm", "<title>A</title>");
     dir.mkdir("blocked/pelmaropath.title");  // the title list can't replace a folder
+    dir.write("closed/a.htm", "<title>A</title>");
+    std::filesystem::permissions(dir / "closed", std::filesystem::perms::none);
+    const bool root = ::geteuid() == 0;  // root lists a folder whatever its permissions
 
-    struct FailureCase {
+    struct Case {
         std::vector<std::string> args;
         int status;
         std::string message;
+        std::string out;
     };
-    const FailureCase cases[] = {
-        {{"build"}, 2, "usage: pelmaro-cli build [--quiet] FOLDER\n"},
-        {{"build", "a", "b"}, 2, "usage: pelmaro-cli build [--quiet] FOLDER\n"},
-        {{"build", "--quiet"}, 2, "usage: pelmaro-cli build [--quiet] FOLDER\n"},
-        {{"build", "--loud", dir / "empty"},
+    const std::string usage = "usage: pelmaro-cli build [--quiet] FOLDER\n";
+    std::vector<Case> cases = {
+        {{"build", dir / "pages"}, 0, "", "1 entries\n"},
+        {{"build"}, 2, usage, ""},
+        {{"build", "a", "b"}, 2, usage, ""},
+        {{"build", "--quiet"}, 2, usage, ""},
+        {{"build", "--loud", dir / "pages"},
          2,
-         "pelmaro-cli: unknown option \"--loud\"\nusage: pelmaro-cli build [--quiet] FOLDER\n"},
+         "pelmaro-cli: unknown option \"--loud\"\n" + usage,
+         ""},
         {{"build", dir / "missing"},
          2,
-         "pelmaro-cli: \"" + (dir / "missing") + "\" is not a folder\n"},
+         "pelmaro-cli: \"" + (dir / "missing") + "\" is not a folder\n",
+         ""},
+        {{"build", dir / "pages/a.htm"},
+         2,
+         "pelmaro-cli: \"" + (dir / "pages/a.htm") + "\" is not a folder\n",
+         ""},
         {{"build", "--", "-q"},
          2,
-         "pelmaro-cli: \"" + std::filesystem::current_path().string() + "/-q\" is not a folder\n"},
-        {{"build", dir / "empty"}, 1, "pelmaro-cli: no files in \"" + (dir / "empty") + "\"\n"},
+         "pelmaro-cli: \"" + std::filesystem::current_path().string() + "/-q\" is not a folder\n",
+         ""},
+        {{"build", dir / "empty"}, 1, "pelmaro-cli: no pages under " + (dir / "empty") + "\n", ""},
+        {{"build", dir / "styles"},
+         1,
+         "pelmaro-cli: no pages under " + (dir / "styles") + "\n",
+         ""},
         {{"build", dir / "blocked"},
          2,
-         "pelmaro-cli: Cannot create file \"" + (dir / "blocked/pelmaropath.title") + "\". "},
+         "pelmaro-cli: Cannot create file \"" + (dir / "blocked/pelmaropath.title") + "\". ",
+         ""},
     };
-    for (const auto& c : cases) {
-        const test::CliRun run = test::runCliIn(dir, "", c.args);
-        EXPECT_EQ(run.status, c.status) << c.args.back() << ": " << run.err;
-        EXPECT_EQ(run.err.rfind(c.message, 0), 0u) << run.err;
-        EXPECT_EQ(run.out, "");
+    if (!root) {
+        cases.push_back(
+            {{"build", dir / "closed"},
+             2,
+             "pelmaro-cli: Cannot open folder \"" + (dir / "closed") + "\". Permission denied\n",
+             ""});
     }
-    EXPECT_FALSE(std::filesystem::exists(dir / "blocked/pelmaropath.path"));
+    for (const auto& c : cases) {
+        const std::string call = c.args.empty() ? "" : c.args.back();
+        const test::CliRun run = test::runCliIn(dir, "", c.args);
+        EXPECT_EQ(run.status, c.status) << call << ": " << run.err;
+        EXPECT_EQ(run.err.rfind(c.message, 0), 0u) << call << ": " << run.err;
+        EXPECT_EQ(c.message.empty(), run.err.empty()) << call << ": " << run.err;
+        EXPECT_EQ(run.out, c.out) << call;
+    }
+    std::filesystem::permissions(dir / "closed", std::filesystem::perms::owner_all);
+    for (const char* folder : {"empty", "styles", "blocked", "closed"}) {
+        EXPECT_FALSE(std::filesystem::exists(dir / (std::string(folder) + "/pelmaropath.path")))
+            << folder;
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir / "styles/pelmaropath.title"));
+}
+
+// A build that finds nothing to catalogue leaves the catalogue stored before as it was.
+TEST(CliBuild, NoPagesKeepsTheStoredCatalogue) {
+    test::TempDir dir;
+    dir.write("docs/pelmaropath.title", "Old\r\n");
+    dir.write("docs/pelmaropath.path", "/gone.htm\r\n");
+    dir.write("docs/style.css", "body {}");
+    const test::CliRun run = test::runCliIn(dir, "", {"build", dir / "docs"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(test::readFile(dir / "docs/pelmaropath.title"), "Old\r\n");
+    EXPECT_EQ(test::readFile(dir / "docs/pelmaropath.path"), "/gone.htm\r\n");
 }
 
 // The progress is drawn only on a terminal, and --quiet (or -q) silences it there too; the

@@ -63,14 +63,16 @@ for group in "${groups[@]}"; do
 done
 [[ $(dpkg-deb -f "$deb" Version) == "$version" ]] || fail "version $(dpkg-deb -f "$deb" Version)"
 
-# Held: the programs, the menu entry, the icon, the description, the type and the manuals.
+# Held: the programs, the menu entry, the icon, the description, the type, the manuals, the
+# licence and the changelog.
 dpkg-deb -x "$deb" "$work/root"
 for file in usr/bin/pelmaro usr/bin/pelmaro-cli \
     usr/share/applications/org.pelmaro.Pelmaro.desktop \
     usr/share/icons/hicolor/scalable/apps/org.pelmaro.Pelmaro.svg \
     usr/share/metainfo/org.pelmaro.Pelmaro.metainfo.xml \
     usr/share/mime/packages/pelmaro.xml \
-    usr/share/man/man1/pelmaro.1.gz usr/share/man/man1/pelmaro-cli.1.gz; do
+    usr/share/man/man1/pelmaro.1.gz usr/share/man/man1/pelmaro-cli.1.gz \
+    usr/share/doc/pelmaro/copyright usr/share/doc/pelmaro/changelog.gz; do
     [[ -f $work/root/$file ]] || fail "the package lacks /$file"
 done
 [[ -x $work/root/usr/bin/pelmaro && -x $work/root/usr/bin/pelmaro-cli ]] || fail "not executable"
@@ -80,6 +82,23 @@ appstreamcli validate-tree --no-net "$work/root" >"$work/tree.log" 2>&1 ||
 icon=$(sed -n 's/^Icon=//p' "$work/root/usr/share/applications/org.pelmaro.Pelmaro.desktop")
 [[ -f $work/root/usr/share/icons/hicolor/scalable/apps/$icon.svg ]] || fail "no icon \"$icon\""
 gzip -t "$work/root/usr/share/man/man1/pelmaro.1.gz" "$work/root/usr/share/man/man1/pelmaro-cli.1.gz"
+# The licence as the description declares it, in the format Debian's tools read; the changelog's
+# newest entry is this version.
+doc=$work/root/usr/share/doc/pelmaro
+grep -q "^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/$" \
+    "$doc/copyright" || fail "copyright is not in the machine-readable format"
+grep -q "^License: GPL-3.0+$" "$doc/copyright" || fail "copyright names no GPL-3.0+"
+grep -q "<project_license>GPL-3.0-or-later</project_license>" \
+    "$work/root/usr/share/metainfo/org.pelmaro.Pelmaro.metainfo.xml" ||
+    fail "the description names no GPL-3.0-or-later"
+[[ $(zcat "$doc/changelog.gz" | head -1) == "pelmaro ($version) "* ]] ||
+    fail "the changelog starts: $(zcat "$doc/changelog.gz" | head -1)"
+# Debian's own check of the package, where it is installed: errors fail, the rest is shown.
+if command -v lintian >/dev/null; then
+    lintian --fail-on error "$deb" >"$work/lintian.log" 2>&1 ||
+        fail "lintian: $(cat "$work/lintian.log")"
+    grep -v "^running with root privileges" "$work/lintian.log" || true
+fi
 
 bin=$work/root/usr/bin
 # The programs link the system's libraries, all found; the command line needs no Qt.
