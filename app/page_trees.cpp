@@ -3,16 +3,11 @@
 #include <cstdlib>
 #include <memory>
 
+#include "platform/file_system.h"
+
 namespace pelmaro::app {
 
-namespace {
-
-std::string folderOf(const std::string& normalName) {
-    const std::size_t slash = normalName.rfind('/');
-    return slash == 0 ? std::string("/") : normalName.substr(0, slash);
-}
-
-}  // namespace
+using platform::folderOf;
 
 std::string normalFileName(const std::string& fileName) {
     if (fileName.empty() || fileName.front() != '/' || fileName.find('\0') != std::string::npos) {

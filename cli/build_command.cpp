@@ -14,6 +14,7 @@
 #include "cli/commands.h"
 #include "platform/error.h"
 #include "platform/file_system.h"
+#include "platform/settings_file.h"
 
 namespace pelmaro::cli {
 namespace {
@@ -139,8 +140,12 @@ int runBuild(const std::vector<std::string>& args) {
             std::fprintf(stderr, "pelmaro-cli: no files in \"%s\"\n", folder.c_str());
             return 1;
         }
-        saveCatalogue(files, folder, built.titles, built.paths);
+        const SavedCatalogue saved = saveCatalogue(files, folder, built.titles, built.paths,
+                                                   platform::defaultDataFolder());
         std::printf("%zu entries\n", built.titles.size());
+        if (saved.keptElsewhere) {
+            std::printf("%s\n", keptElsewhereNote(saved).c_str());
+        }
         // A report that can't be written (a full disk, a closed pipe) is a failure.
         if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
             std::fprintf(stderr, "pelmaro-cli: cannot write the output: %s\n",

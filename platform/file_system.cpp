@@ -346,6 +346,19 @@ bool PosixFileSystem::fileExists(const std::string& fileName) {
     return !fileName.empty() && ::stat(fileName.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
+std::optional<std::string> PosixFileSystem::realName(const std::string& name) {
+    if (name.empty()) {
+        return std::nullopt;
+    }
+    char* resolved = ::realpath(name.c_str(), nullptr);
+    if (resolved == nullptr) {
+        return std::nullopt;
+    }
+    std::string real = resolved;
+    std::free(resolved);
+    return real;
+}
+
 void PosixFileSystem::writeFile(const std::string& fileName, std::string_view bytes) {
     const std::string target = writeTarget(fileName);
     const std::string temporary = createTemporary(target, fileName, bytes);
@@ -428,6 +441,10 @@ std::string folderOf(const std::string& fileName) {
         return ".";
     }
     return slash == 0 ? "/" : fileName.substr(0, slash);
+}
+
+std::string childName(const std::string& folder, const std::string& name) {
+    return folder.empty() || folder.back() != '/' ? folder + "/" + name : folder + name;
 }
 
 void PosixFileSystem::makeFolders(const std::string& folder) {

@@ -81,6 +81,10 @@ public:
     virtual std::unique_ptr<InputFile> openForReading(const std::string& fileName) = 0;
     // A regular file (links followed) exists under that name.
     virtual bool fileExists(const std::string& fileName) = 0;
+    // The name with its links and "." and ".." parts resolved, as the system finds the file or
+    // folder ("/usr/share/doc/x" -> "/usr/share/doc/x-2.1" through a link); std::nullopt when
+    // there is none.
+    virtual std::optional<std::string> realName(const std::string& name) = 0;
     // Replaces the file's content with `bytes`: written to a temporary file in the same folder,
     // then renamed over the old one, so a failure never leaves a truncated file. A link stays a
     // link: its target is replaced. Fails with "Cannot create file "%s". %s".
@@ -122,6 +126,7 @@ public:
     std::optional<std::int64_t> fileSize(const std::string& fileName) override;
     std::unique_ptr<InputFile> openForReading(const std::string& fileName) override;
     bool fileExists(const std::string& fileName) override;
+    std::optional<std::string> realName(const std::string& name) override;
     void writeFile(const std::string& fileName, std::string_view bytes) override;
     void makeFolders(const std::string& folder) override;
     void removeFile(const std::string& fileName) override;
@@ -132,9 +137,12 @@ public:
     std::unique_ptr<FolderLock> lockFolder(const std::string& folder) override;
 };
 
-// The folder part of a file name, without its trailing "/": "/x/a.title" -> "/x", "/a" -> "/";
-// "." for a name without a folder.
+// The one rule for the folder part of a file name, without its trailing "/":
+// "/x/a.title" -> "/x", "/a.title" -> "/"; "." for a name without a folder.
 std::string folderOf(const std::string& fileName);
+// The name of `name` in `folder`, with one "/" between them, also for "/" and for a folder
+// given with its trailing "/": ("/x", "a") -> "/x/a", ("/", "a") -> "/a", ("/x/", "a") -> "/x/a".
+std::string childName(const std::string& folder, const std::string& name);
 
 // Opens a regular file for reading without blocking on a FIFO, and sets `size` to its size. The
 // descriptor, or -1 with errno set (EISDIR for a folder, EINVAL for anything else that is not a
