@@ -203,8 +203,7 @@ BuiltCatalogue buildCatalogue(platform::FileSystem& files, const std::string& fo
 
 SavedCatalogue saveCatalogue(platform::FileSystem& files, const std::string& folder,
                              const std::vector<std::string>& titles,
-                             const std::vector<std::string>& paths,
-                             const std::string& dataFolder) {
+                             const std::vector<std::string>& paths, const std::string& dataFolder) {
     const std::string base = platform::childName(folder, kCatalogueBaseName);
     try {
         saveCataloguePair(files, base, titles, paths);

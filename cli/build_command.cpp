@@ -140,8 +140,8 @@ int runBuild(const std::vector<std::string>& args) {
             std::fprintf(stderr, "pelmaro-cli: no files in \"%s\"\n", folder.c_str());
             return 1;
         }
-        const SavedCatalogue saved = saveCatalogue(files, folder, built.titles, built.paths,
-                                                   platform::defaultDataFolder());
+        const SavedCatalogue saved =
+            saveCatalogue(files, folder, built.titles, built.paths, platform::defaultDataFolder());
         std::printf("%zu entries\n", built.titles.size());
         if (saved.keptElsewhere) {
             std::printf("%s\n", keptElsewhereNote(saved).c_str());

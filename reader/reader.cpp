@@ -55,8 +55,8 @@ void Reader::start() {
     try {
         session_.restore([this] {
             // A stored catalogue's pages read the tree it was built from.
-            services_.page.setCatalogueFolder(scannedFolderOf(
-                services_.files, deriveName(current_.bookmarkFile(), ".path")));
+            services_.page.setCatalogueFolder(
+                scannedFolderOf(services_.files, deriveName(current_.bookmarkFile(), ".path")));
             showSelectedPage();
         });
     } catch (...) {

@@ -161,8 +161,8 @@ private:
     void finishBuild(const std::string& folder, std::vector<std::string> titles,
                      std::vector<std::string> paths, PathIndex index);
     // `folder`: the folder the catalogue lists (scannedFolderOf).
-    void finishOpen(const std::string& pathFile, const std::string& folder,
-                    StoredCatalogue stored, PathIndex index);
+    void finishOpen(const std::string& pathFile, const std::string& folder, StoredCatalogue stored,
+                    PathIndex index);
     // The lists hold another catalogue: the results, whose indexes meant entries of the old one,
     // go.
     void catalogueReplaced(PathIndex index);
