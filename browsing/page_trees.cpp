@@ -1,8 +1,13 @@
 #include "browsing/page_trees.h"
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <memory>
 #include <vector>
+
+#include "platform/file_system.h"
+#include "platform/linked_folders.h"
 
 namespace pelmaro::browsing {
 
@@ -61,15 +66,28 @@ bool liesIn(const std::string& fileName, const std::string& folder) {
 
 namespace {
 
-// Whether a file the tree names resolves, through links, to a file the tree may read elsewhere.
-bool readableThroughLink(const PageTree& tree, const std::string& resolved) {
-    (void)tree;
-    return liesIn(resolved, "/usr/share");
+// Whether a file the tree names resolves, through links, to a file the tree may read elsewhere:
+// one that a build of the tree would have been led to (system documentation, readable by all).
+bool readableThroughLink(const PageTree& tree, const std::string& resolved,
+                         const std::string& home) {
+    const std::string realFolder = platform::folderOf(resolved);
+    struct stat file {};
+    struct stat folder {};
+    if (::stat(resolved.c_str(), &file) != 0 || ::stat(realFolder.c_str(), &folder) != 0) {
+        return false;
+    }
+    const platform::LinkedFile target{
+        resolved,
+        static_cast<std::uint32_t>(file.st_mode),
+        {realFolder, static_cast<std::uint32_t>(folder.st_uid),
+         static_cast<std::uint32_t>(folder.st_mode), platform::everyoneReaches(realFolder)}};
+    return platform::mayReadLinkedFile(tree.resolvedFolder, target, home);
 }
 
 }  // namespace
 
-std::optional<std::string> fileOfTree(const PageTree& tree, const std::string& fileName) {
+std::optional<std::string> fileOfTree(const PageTree& tree, const std::string& fileName,
+                                      const std::string& home) {
     const std::string name = normalFileName(fileName);
     if (name.empty()) {
         return std::nullopt;
@@ -85,11 +103,13 @@ std::optional<std::string> fileOfTree(const PageTree& tree, const std::string& f
         return resolved;
     }
     if ((liesIn(name, tree.folder) || liesIn(name, tree.resolvedFolder)) &&
-        readableThroughLink(tree, *resolved)) {
+        readableThroughLink(tree, *resolved, home)) {
         return resolved;
     }
     return std::nullopt;
 }
+
+PageTrees::PageTrees() : home_(platform::PosixFileSystem().homeFolder().value_or(std::string())) {}
 
 void PageTrees::setCatalogueFolder(const std::string& folder) {
     const std::string name = normalFileName(folder);
@@ -102,7 +122,7 @@ void PageTrees::setCatalogueFolder(const std::string& folder) {
 
 PageTrees::Place PageTrees::placeOf(const std::string& fileName) {
     const std::string name = normalFileName(fileName);
-    if (catalogue_ && fileOfTree(*catalogue_, name)) {
+    if (catalogue_ && fileOfTree(*catalogue_, name, home_)) {
         return {idOf(*catalogue_), name};
     }
     // Shown by the name it was given, so that the title list follows it; what it resolves to
@@ -116,7 +136,7 @@ std::optional<std::string> PageTrees::fileOf(const std::string& treeId,
     if (tree == trees_.end()) {
         return std::nullopt;
     }
-    return fileOfTree(tree->second, fileName);
+    return fileOfTree(tree->second, fileName, home_);
 }
 
 std::string PageTrees::idOf(const PageTree& tree) {

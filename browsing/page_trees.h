@@ -3,6 +3,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 
 // Which files a page may read. Every page belongs to one tree and reads only files of that tree:
 // - the catalogue's tree, for an entry whose file really lies in it: the folder the catalogue was
@@ -33,11 +34,17 @@ struct PageTree {
 // resolves into the folder, or its name lies in the folder and it resolves through links into a
 // system folder a build may enter (see mayReadLinkedFile); in a one-file tree, it resolves to that
 // file. Anything else is outside: "..", a link inside the tree that points into the user's home.
-std::optional<std::string> fileOfTree(const PageTree& tree, const std::string& fileName);
+// `home` is the real path of the user's home ("" when unknown).
+std::optional<std::string> fileOfTree(const PageTree& tree, const std::string& fileName,
+                                      const std::string& home);
 
 // The trees a page view has handed out, each with its id.
 class PageTrees {
 public:
+    // For the user whose home folder has that real path; by default the user running the reader.
+    PageTrees();
+    explicit PageTrees(std::string home) : home_(std::move(home)) {}
+
     // The catalogue's folder; empty when there is none. Trees handed out before stay as they are.
     void setCatalogueFolder(const std::string& folder);
 
@@ -57,6 +64,7 @@ public:
 private:
     std::string idOf(const PageTree& tree);
 
+    std::string home_;
     std::optional<PageTree> catalogue_;
     std::map<std::string, PageTree> trees_;         // by id
     std::map<std::string, std::string> idsByTree_;  // folder '\0' resolved '\0' file -> id

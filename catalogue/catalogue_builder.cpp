@@ -1,7 +1,9 @@
 #include "catalogue/catalogue_builder.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <exception>
 #include <optional>
 #include <system_error>
 #include <thread>
@@ -199,13 +201,37 @@ BuiltCatalogue buildCatalogue(platform::FileSystem& files, const std::string& fo
     return built;
 }
 
-std::string saveCatalogue(platform::FileSystem& files, const std::string& folder,
-                          const std::vector<std::string>& titles,
-                          const std::vector<std::string>& paths) {
-    const std::string base =
-        (folder.empty() || folder.back() != '/' ? folder + "/" : folder) + kCatalogueBaseName;
-    saveCataloguePair(files, base, titles, paths);
-    return base + ".bookmark";
+SavedCatalogue saveCatalogue(platform::FileSystem& files, const std::string& folder,
+                             const std::vector<std::string>& titles,
+                             const std::vector<std::string>& paths, const std::string& dataFolder) {
+    const std::string base = platform::childName(folder, kCatalogueBaseName);
+    try {
+        saveCataloguePair(files, base, titles, paths);
+        return {base + ".bookmark", false};
+    } catch (const Error& error) {
+        const int cause = error.systemError();
+        if (dataFolder.empty() || (cause != EACCES && cause != EPERM && cause != EROFS)) {
+            throw;
+        }
+        const std::exception_ptr refused = std::current_exception();
+        try {
+            const std::string kept =
+                keptCatalogueFolder(dataFolder, files.realPath(folder).value_or(folder));
+            const std::string keptBase = platform::childName(kept, kCatalogueBaseName);
+            files.makeFolders(kept);
+            saveScannedFolder(files, keptBase, folder);
+            saveCataloguePair(files, keptBase, titles, paths);
+            return {keptBase + ".bookmark", true};
+        } catch (const Error&) {
+            // Said as it always was: the folder the user chose can't be written.
+            std::rethrow_exception(refused);
+        }
+    }
+}
+
+std::string keptElsewhereNote(const SavedCatalogue& saved) {
+    return "The folder can't be written; the catalogue is kept in \xe2\x80\x9c" +
+           deriveName(saved.bookmarkFile, ".path") + "\xe2\x80\x9d";
 }
 
 }  // namespace pelmaro

@@ -39,11 +39,29 @@ struct BuildProgress {
 BuiltCatalogue buildCatalogue(platform::FileSystem& files, const std::string& folder,
                               std::stop_token stop, const BuildProgress& progress = {});
 
+// Where saveCatalogue stored a catalogue.
+struct SavedCatalogue {
+    // Its bookmark file, the name that the session and the bookmarks know it by:
+    // "/x/pelmaropath.bookmark".
+    std::string bookmarkFile;
+    // The scanned folder could not be written, so the catalogue went to the data folder.
+    bool keptElsewhere = false;
+};
+
 // Stores a catalogue in `folder` as "pelmaropath.title" and "pelmaropath.path", the pair
-// replaced whole or not at all (saveCataloguePair); returns the name of its bookmark file,
-// folder + "/pelmaropath.bookmark". Fails with "Cannot create file "%s". %s".
-std::string saveCatalogue(platform::FileSystem& files, const std::string& folder,
-                          const std::vector<std::string>& titles,
-                          const std::vector<std::string>& paths);
+// replaced whole or not at all (saveCataloguePair). When the folder may not be written (its
+// first write fails with EACCES, EPERM or EROFS: asked by trying, since root may write where the
+// permission bits say otherwise), the pair goes to keptCatalogueFolder(dataFolder, the folder's
+// real name) instead, with a ".folder" file naming `folder`; the same folder built again goes
+// there again and finds its bookmarks. Fails with "Cannot create file "%s". %s" naming the file
+// in `folder` when that can't be written and the data folder can't be either.
+SavedCatalogue saveCatalogue(platform::FileSystem& files, const std::string& folder,
+                             const std::vector<std::string>& titles,
+                             const std::vector<std::string>& paths,
+                             const std::string& dataFolder = {});
+
+// What the window and pelmaro-cli say once when a catalogue was kept in the data folder:
+// "The folder can't be written; the catalogue is kept in “/home/me/.local/share/pelmaro/...”".
+std::string keptElsewhereNote(const SavedCatalogue& saved);
 
 }  // namespace pelmaro

@@ -1,6 +1,8 @@
 #include "catalogue/catalogue_files.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstdio>
 #include <limits>
 
 #include "catalogue/line_list.h"
@@ -10,8 +12,12 @@
 namespace pelmaro {
 namespace {
 
-// A marker holds four short names; anything longer is not one.
+// A marker holds four short names, a ".folder" file one name; anything longer is not one.
 constexpr std::int64_t kLargestMarker = 64 * 1024;
+
+// Folder names are at most 255 bytes on the common file systems.
+constexpr std::size_t kLongestKeptName = 200;
+constexpr std::size_t kKeptNameStart = 180;
 
 struct PairNames {
     std::string folder;
@@ -30,7 +36,7 @@ std::string inFolder(const PairNames& names, const std::string& name) {
     if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) {
         return {};
     }
-    return (names.folder == "/" ? "" : names.folder) + "/" + name;
+    return platform::childName(names.folder, name);
 }
 
 // Cleaning up after a save: what can't be removed now is removed by the next save or load.
@@ -125,6 +131,56 @@ void saveCataloguePair(platform::FileSystem& files, const std::string& base,
     files.renameFile(pathTemporary, names.pathFile);
     files.syncFolder(names.folder);
     removeQuietly(files, names.marker);
+}
+
+std::string keptCatalogueFolder(const std::string& dataFolder, const std::string& realFolder) {
+    std::string name;
+    for (const char c : realFolder) {
+        if (c == '/') {
+            name += "%2F";
+        } else if (c == '%') {
+            name += "%25";
+        } else {
+            name += c;
+        }
+    }
+    if (name.size() > kLongestKeptName) {
+        std::string_view start = utf8Prefix(name, kKeptNameStart);
+        // Never half an escape: "...%2" would read as another name.
+        const std::size_t percent = start.rfind('%');
+        if (percent != std::string_view::npos && start.size() - percent < 3) {
+            start = start.substr(0, percent);
+        }
+        std::uint64_t hash = 0xcbf29ce484222325;  // 64-bit FNV-1a
+        for (const char c : realFolder) {
+            hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001b3;
+        }
+        char digits[17];
+        std::snprintf(digits, sizeof digits, "%016llx", static_cast<unsigned long long>(hash));
+        name = std::string(start) + "%H" + digits;
+    }
+    return platform::childName(dataFolder, name);
+}
+
+void saveScannedFolder(platform::FileSystem& files, const std::string& base,
+                       const std::string& folder) {
+    files.writeFile(base + ".folder", formatLineList({folder}));
+}
+
+std::string scannedFolderOf(platform::FileSystem& files, const std::string& pathFile) {
+    const std::string folderFile = deriveName(pathFile, ".folder");
+    try {
+        if (const auto size = files.fileSize(folderFile); size && *size <= kLargestMarker) {
+            const std::vector<std::string> lines =
+                parseLineList(platform::readWholeFile(files, folderFile));
+            if (lines.size() == 1 && !lines[0].empty() && lines[0].front() == '/') {
+                return lines[0];
+            }
+        }
+    } catch (const Error&) {
+        // Unreadable: the catalogue is shown as one of the folder it lies in, as any other.
+    }
+    return platform::folderOf(pathFile);
 }
 
 StoredCatalogue loadCataloguePair(platform::FileSystem& files, const std::string& titleFile,

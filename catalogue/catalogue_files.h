@@ -39,4 +39,20 @@ StoredCatalogue loadCataloguePair(platform::FileSystem& files, const std::string
 // The marker a save of the pair whose path file is `pathFile` leaves while it renames.
 std::string savingMarkerOf(const std::string& pathFile);
 
+// The folder of the data folder that keeps the catalogue of a folder that can't be written, named
+// after that folder's real name: "/usr/share/doc" -> dataFolder + "/%2Fusr%2Fshare%2Fdoc" ("/" is
+// "%2F" and "%" is "%25", so two folders never share a name and it reads back). A name too long
+// for one folder keeps its first 180 bytes and ends in "%H" and a 64-bit hash of the whole real
+// name: no short name holds "%H".
+std::string keptCatalogueFolder(const std::string& dataFolder, const std::string& realFolder);
+
+// A catalogue kept away from the folder it lists has a third file, base + ".folder", that names
+// that folder (one line), since its pages are shown as the tree of that folder. The pair stays
+// as it always is. Fails as FileSystem::writeFile does.
+void saveScannedFolder(platform::FileSystem& files, const std::string& base,
+                       const std::string& folder);
+// The folder a stored catalogue lists: the one its ".folder" file names, or else the one its
+// files lie in ("/pelmaropath.path" -> "/"). Runs on any thread.
+std::string scannedFolderOf(platform::FileSystem& files, const std::string& pathFile);
+
 }  // namespace pelmaro

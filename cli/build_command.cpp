@@ -15,6 +15,7 @@
 #include "cli/commands.h"
 #include "platform/error.h"
 #include "platform/file_system.h"
+#include "platform/settings_file.h"
 
 namespace pelmaro::cli {
 namespace {
@@ -89,13 +90,18 @@ bool canList(const std::string& folder) {
 // build writes, and Failed whenever the catalogue could not be stored there.
 ExitStatus store(platform::FileSystem& files, const std::string& folder,
                  const BuiltCatalogue& built) {
+    SavedCatalogue saved;
     try {
-        saveCatalogue(files, folder, built.titles, built.paths);
+        saved =
+            saveCatalogue(files, folder, built.titles, built.paths, platform::defaultDataFolder());
     } catch (const Error& error) {
         printError(error.what());
         return ExitStatus::Failed;
     }
     std::printf("%zu entries\n", built.titles.size());
+    if (saved.keptElsewhere) {
+        std::printf("%s\n", keptElsewhereNote(saved).c_str());
+    }
     return flushOutput(ExitStatus::Success);
 }
 

@@ -21,11 +21,11 @@ std::string systemMessage(int err) {
 }
 
 void throwCannotOpen(const std::string& fileName, int err) {
-    throw Error("Cannot open file \"" + fileName + "\". " + systemMessage(err));
+    throw Error("Cannot open file \"" + fileName + "\". " + systemMessage(err), err);
 }
 
 void throwCannotCreate(const std::string& fileName, int err) {
-    throw Error("Cannot create file \"" + fileName + "\". " + systemMessage(err));
+    throw Error("Cannot create file \"" + fileName + "\". " + systemMessage(err), err);
 }
 
 }  // namespace pelmaro

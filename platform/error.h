@@ -10,6 +10,15 @@ namespace pelmaro {
 class Error : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
+    Error(const std::string& message, int systemError)
+        : std::runtime_error(message), systemError_(systemError) {}
+
+    // The errno value of a failed system call behind it, so that a caller can tell a folder it
+    // may not write (EACCES) from a full disk; 0 when it has none.
+    int systemError() const { return systemError_; }
+
+private:
+    int systemError_ = 0;
 };
 
 // "List index out of bounds (5)"

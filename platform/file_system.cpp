@@ -271,8 +271,9 @@ std::vector<DirEntry> PosixFileSystem::listFolder(const std::string& folder) {
                                 static_cast<std::uint64_t>(info.st_ino)};
                     if (isLink(dirFd, name, raw->d_type)) {
                         if (auto real = resolvedPath(prefix + name)) {
+                            const bool reached = everyoneReaches(*real);
                             entry.link = LinkedFolder{std::move(*real), entry.access->owner,
-                                                      entry.access->mode};
+                                                      entry.access->mode, reached};
                         } else {
                             entry.kind = DirEntry::Kind::Other;  // gone, or can't be judged
                         }
@@ -485,6 +486,10 @@ std::string folderOf(const std::string& fileName) {
         return ".";
     }
     return slash == 0 ? "/" : fileName.substr(0, slash);
+}
+
+std::string childName(const std::string& folder, const std::string& name) {
+    return folder.empty() || folder.back() != '/' ? folder + "/" + name : folder + name;
 }
 
 void PosixFileSystem::makeFolders(const std::string& folder) {

@@ -90,7 +90,9 @@ public:
     // state rather than files (/proc, /sys, /dev and the like): a scan never enters them,
     // however a link leads there.
     virtual std::set<std::uint64_t> systemStateDevices() { return {}; }
-    // The real path of a file or folder: no links, no "." or "..", no trailing "/" ("/" aside).
+    // The real path of a file or folder: no links, no "." or "..", no trailing "/" ("/" aside)
+    // ("/usr/share/doc/x" -> "/usr/share/doc/x-2.1" through a link); std::nullopt when there is
+    // none.
     virtual std::optional<std::string> realPath(const std::string& /*name*/) {
         return std::nullopt;
     }
@@ -156,9 +158,12 @@ public:
     std::unique_ptr<FolderLock> lockFolder(const std::string& folder) override;
 };
 
-// The folder part of a file name, without its trailing "/": "/x/a.title" -> "/x", "/a" -> "/";
-// "." for a name without a folder.
+// The one rule for the folder part of a file name, without its trailing "/":
+// "/x/a.title" -> "/x", "/a.title" -> "/"; "." for a name without a folder.
 std::string folderOf(const std::string& fileName);
+// The name of `name` in `folder`, with one "/" between them, also for "/" and for a folder
+// given with its trailing "/": ("/x", "a") -> "/x/a", ("/", "a") -> "/a", ("/x/", "a") -> "/x/a".
+std::string childName(const std::string& folder, const std::string& name);
 
 // Opens a regular file for reading without blocking on a FIFO, and sets `size` to its size. The
 // descriptor, or -1 with errno set (EISDIR for a folder, EINVAL for anything else that is not a

@@ -34,7 +34,20 @@ bool mayEnterLinkedFolder(const std::string& realRoot, const LinkedFolder& targe
     if (!home.empty() && (isWithinFolder(path, home) || isWithinFolder(home, path))) {
         return false;
     }
-    return isPublicSystemFolder(target.owner, target.mode);
+    return isPublicSystemFolder(target.owner, target.mode) && target.reachedByEveryone;
+}
+
+bool everyoneReaches(const std::string& realPath) {
+    for (std::size_t slash = realPath.rfind('/'); slash != std::string::npos && slash > 0;
+         slash = realPath.rfind('/', slash - 1)) {
+        struct stat info {};
+        if (::stat(realPath.substr(0, slash).c_str(), &info) != 0 ||
+            (info.st_mode & S_IXOTH) == 0) {
+            return false;
+        }
+    }
+    struct stat root {};
+    return ::stat("/", &root) == 0 && (root.st_mode & S_IXOTH) != 0;
 }
 
 bool mayReadLinkedFile(const std::string& realRoot, const LinkedFile& target,

@@ -11,6 +11,8 @@ struct LinkedFolder {
     std::string realPath;
     std::uint32_t owner = 0;
     std::uint32_t mode = 0;
+    // Every folder above it may be passed through by everyone (see everyoneReaches).
+    bool reachedByEveryone = true;
 };
 
 struct LinkedFile {
@@ -50,6 +52,11 @@ bool mayReadLinkedFile(const std::string& realRoot, const LinkedFile& target,
 // below to it too, so that a public folder's private corner (a key store kept 0700) stays shut
 // even to a build run as root.
 bool isPublicSystemFolder(std::uint32_t owner, std::uint32_t mode);
+
+// Every folder above `realPath` ("/" included) may be passed through by everyone. A folder that
+// only its owner may enter (a home, a private temporary folder) holds no system documentation,
+// whoever owns what lies below it.
+bool everyoneReaches(const std::string& realPath);
 
 // `path` is `folder` or lies below it ("/a/b" in "/a", "/ab" not in "/a"; everything in "/").
 bool isWithinFolder(const std::string& path, const std::string& folder);

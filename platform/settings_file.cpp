@@ -129,4 +129,16 @@ std::string defaultSettingsFileName() {
     return std::string(home != nullptr ? home : "") + "/.config/pelmaro/settings.reg";
 }
 
+std::string defaultDataFolder() {
+    const char* data = std::getenv("XDG_DATA_HOME");
+    if (data != nullptr && *data == '/') {
+        return childName(data, "pelmaro");
+    }
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && *home == '/') {
+        return childName(home, ".local/share/pelmaro");
+    }
+    return {};
+}
+
 }  // namespace pelmaro::platform

@@ -57,5 +57,9 @@ private:
 
 // $XDG_CONFIG_HOME/pelmaro/settings.reg, or ~/.config/pelmaro/settings.reg when it is unset.
 std::string defaultSettingsFileName();
+// Where the program keeps what it can't keep beside the files it belongs to (the catalogues of
+// folders that can't be written): $XDG_DATA_HOME/pelmaro, or ~/.local/share/pelmaro when that is
+// unset or not absolute; empty when neither is known.
+std::string defaultDataFolder();
 
 }  // namespace pelmaro::platform

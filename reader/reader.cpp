@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "catalogue/catalogue_builder.h"
+#include "catalogue/catalogue_files.h"
 #include "catalogue/line_list.h"
 #include "catalogue/strings.h"
 #include "platform/error.h"
@@ -22,11 +23,6 @@ constexpr const char* kFullSearchRunning = "&Stop search";
 // quickly; the search's caption and its batches of results are a repaint each.
 constexpr auto kBuildProgressInterval = std::chrono::milliseconds(20);
 constexpr auto kSearchProgressInterval = std::chrono::milliseconds(100);
-
-std::string folderOf(const std::string& fileName) {
-    const std::size_t slash = fileName.rfind('/');
-    return slash == std::string::npos ? std::string() : fileName.substr(0, slash);
-}
 
 }  // namespace
 
@@ -58,8 +54,9 @@ void Reader::start() {
     std::exception_ptr failure;
     try {
         session_.restore([this] {
-            // A stored catalogue's pages read the tree that holds its files.
-            services_.page.setCatalogueFolder(currentFolder());
+            // A stored catalogue's pages read the tree it was built from.
+            services_.page.setCatalogueFolder(
+                scannedFolderOf(services_.files, deriveName(current_.bookmarkFile(), ".path")));
             showSelectedPage();
         });
     } catch (...) {
@@ -149,7 +146,8 @@ void Reader::fail(const std::string& message) {
 }
 
 std::string Reader::currentFolder() const {
-    return folderOf(current_.bookmarkFile());
+    const std::string& bookmarkFile = current_.bookmarkFile();
+    return bookmarkFile.empty() ? std::string() : platform::folderOf(bookmarkFile);
 }
 
 // Building
@@ -226,11 +224,15 @@ void Reader::finishBuild(const std::string& folder, std::vector<std::string> tit
     }
     platform::FileSystem& files = services_.files;
     runInBackground([this, folder, &files, savedTitles = std::move(savedTitles),
-                     savedPaths = std::move(savedPaths)](std::stop_token, const Post& post) {
-        std::string bookmarkFile = saveCatalogue(files, folder, savedTitles, savedPaths);
-        post([this, bookmarkFile = std::move(bookmarkFile)] {
+                     savedPaths = std::move(savedPaths),
+                     dataFolder = services_.dataFolder](std::stop_token, const Post& post) {
+        SavedCatalogue saved = saveCatalogue(files, folder, savedTitles, savedPaths, dataFolder);
+        post([this, saved = std::move(saved)] {
             end();
-            current_.switchTo(bookmarkFile);
+            if (saved.keptElsewhere) {
+                services_.window.setCaption(keptElsewhereNote(saved));
+            }
+            current_.switchTo(saved.bookmarkFile);
             announceCatalogue();
         });
     });
@@ -263,15 +265,18 @@ void Reader::openCatalogue(const std::string& pathFile) {
     runInBackground([this, pathFile, titleFile, &files](std::stop_token, const Post& post) {
         StoredCatalogue stored = loadCataloguePair(files, titleFile, pathFile);
         PathIndex index(stored.paths);
-        post([this, pathFile, stored = std::move(stored), index = std::move(index)]() mutable {
-            finishOpen(pathFile, std::move(stored), std::move(index));
+        std::string folder = scannedFolderOf(files, pathFile);
+        post([this, pathFile, folder = std::move(folder), stored = std::move(stored),
+              index = std::move(index)]() mutable {
+            finishOpen(pathFile, folder, std::move(stored), std::move(index));
         });
     });
 }
 
-void Reader::finishOpen(const std::string& pathFile, StoredCatalogue stored, PathIndex index) {
+void Reader::finishOpen(const std::string& pathFile, const std::string& folder,
+                        StoredCatalogue stored, PathIndex index) {
     end();
-    services_.page.setCatalogueFolder(folderOf(pathFile));
+    services_.page.setCatalogueFolder(folder);
     catalogue_.titles.assign(std::move(stored.titles));
     catalogue_.paths.assign(std::move(stored.paths));
     catalogueChanged();

@@ -15,6 +15,7 @@
 #include "catalogue/shown_title.h"
 #include "platform/file_system.h"
 #include "platform/list_control.h"
+#include "platform/settings_file.h"
 #include "platform/settings_store.h"
 #include "platform/window.h"
 #include "reader/background_work.h"
@@ -40,6 +41,8 @@ struct ReaderServices {
     // The full-search command, whose label says whether it starts or stops a search.
     platform::MenuItem& fullSearchCommand;
     platform::UiThread& ui;
+    // Where the catalogue of a folder that can't be written is kept (saveCatalogue).
+    std::string dataFolder = platform::defaultDataFolder();
 };
 
 // The reader without its window: start-up and shutdown, the commands, showing pages and the
@@ -66,7 +69,8 @@ public:
     // Runs once; later calls do nothing.
     void shutdown();
 
-    // Asks for a folder, builds its catalogue, and offers to store it in that folder.
+    // Asks for a folder, builds its catalogue, and offers to store it in that folder (or, when
+    // that can't be written, in the data folder, which the caption then names once).
     void buildFromFolder();
     // The same for a folder already chosen (from the command line).
     void buildFolder(const std::string& folder);
@@ -159,7 +163,9 @@ private:
 
     void finishBuild(const std::string& folder, std::vector<std::string> titles,
                      std::vector<std::string> paths, PathIndex index);
-    void finishOpen(const std::string& pathFile, StoredCatalogue stored, PathIndex index);
+    // `folder`: the folder the catalogue lists (scannedFolderOf).
+    void finishOpen(const std::string& pathFile, const std::string& folder, StoredCatalogue stored,
+                    PathIndex index);
     // The lists hold another catalogue: the results, whose indexes meant entries of the old one,
     // go.
     void catalogueReplaced(PathIndex index);

@@ -65,11 +65,11 @@ TEST(PageTrees, FolderTreeHoldsWhatResolvesInsideOrIntoSystemFolders) {
     const PageTree tree{layout.dir / "tree", layout.dir / "tree", {}};
     for (const auto& c : cases) {
         const std::string expected = layout.full(c.expected);
-        EXPECT_EQ(fileOfTree(tree, layout.full(c.name)),
+        EXPECT_EQ(fileOfTree(tree, layout.full(c.name), layout.dir / "home"),
                   expected.empty() ? std::nullopt : std::optional<std::string>(expected))
             << c.name;
     }
-    EXPECT_EQ(fileOfTree(tree, std::string("/a.htm\0.txt", 11)), std::nullopt);
+    EXPECT_EQ(fileOfTree(tree, std::string("/a.htm\0.txt", 11), ""), std::nullopt);
 }
 
 TEST(PageTrees, EntryOutsideTheCatalogueGetsATreeOfItsOneFile) {

@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "catalogue/catalogue_files.h"
 #include "catalogue/line_list.h"
 #include "platform/error.h"
 #include "tests/support/checks.h"
@@ -96,7 +97,7 @@ TEST(BuildCatalogue, ProgressCountsNamesInStepsUpToTheLast) {
 TEST(SaveCatalogue, WritesBothFilesOrReportsTheOneThatFailed) {
     test::TempDir dir;
     platform::PosixFileSystem files;
-    EXPECT_EQ(saveCatalogue(files, dir.path() + "/", {"A"}, {"/a.htm"}),
+    EXPECT_EQ(saveCatalogue(files, dir.path() + "/", {"A"}, {"/a.htm"}).bookmarkFile,
               dir / "pelmaropath.bookmark");
     EXPECT_EQ(test::readFile(dir / "pelmaropath.title"), "A\r\n");
     EXPECT_EQ(test::readFile(dir / "pelmaropath.path"), "/a.htm\r\n");
@@ -105,6 +106,35 @@ TEST(SaveCatalogue, WritesBothFilesOrReportsTheOneThatFailed) {
     failing.failingWrites.insert(dir / "pelmaropath.path");
     EXPECT_EQ(test::errorOf([&] { saveCatalogue(failing, dir.path(), {"B"}, {"/b.htm"}); }),
               "Cannot create file \"" + (dir / "pelmaropath.path") + "\". No space left on device");
+}
+
+TEST(SaveCatalogue, FolderThatCantBeWrittenIsKeptInTheDataFolderOrReportedAsBefore) {
+    test::TempDir dir;
+    const std::string tree = dir.mkdir("tree");
+    const std::string data = dir / "data";
+    const std::string kept = keptCatalogueFolder(data, tree);
+    test::FakeFileSystem files;
+    files.readOnlyFolders.insert(tree);
+    const SavedCatalogue saved = saveCatalogue(files, tree, {"A"}, {tree + "/a.htm"}, data);
+    EXPECT_TRUE(saved.keptElsewhere);
+    EXPECT_EQ(saved.bookmarkFile, kept + "/pelmaropath.bookmark");
+    EXPECT_EQ(test::readFile(kept + "/pelmaropath.title"), "A\r\n");
+    EXPECT_EQ(test::readFile(kept + "/pelmaropath.path"), tree + "/a.htm\r\n");
+    EXPECT_EQ(scannedFolderOf(files, kept + "/pelmaropath.path"), tree);
+    EXPECT_TRUE(std::filesystem::is_empty(tree));
+
+    const std::string refused =
+        "Cannot create file \"" + tree + "/pelmaropath.title\". Permission denied";
+    // Nowhere to keep it (no data folder known, or one that can't be written either): the
+    // folder's own failure, as it always was.
+    EXPECT_EQ(test::errorOf([&] { saveCatalogue(files, tree, {"A"}, {"/a.htm"}); }), refused);
+    files.readOnlyFolders.insert(kept);
+    EXPECT_EQ(test::errorOf([&] { saveCatalogue(files, tree, {"A"}, {"/a.htm"}, data); }), refused);
+    // A full disk is no reason to store elsewhere.
+    files.readOnlyFolders.clear();
+    files.failingWrites.insert(tree + "/pelmaropath.title");
+    EXPECT_EQ(test::errorOf([&] { saveCatalogue(files, tree, {"A"}, {"/a.htm"}, data); }),
+              "Cannot create file \"" + tree + "/pelmaropath.title\". No space left on device");
 }
 
 // A tree big enough for worker threads: pages with titles (many equal, in mixed case), text

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "catalogue/line_list.h"
+#include "catalogue/strings.h"
 #include "platform/error.h"
 #include "tests/support/checks.h"
 #include "tests/support/fake_file_system.h"
@@ -226,6 +227,50 @@ TEST_F(CataloguePair, FullDiskKeepsTheOldPair) {
     EXPECT_EQ(lines.titles, oldTitles);
     EXPECT_EQ(lines.paths, oldPaths);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(small), {}), 2);
+}
+
+TEST(KeptCatalogueFolder, IsOneReadableFolderNameThatTwoFoldersNeverShare) {
+    const std::pair<const char*, const char*> names[] = {
+        {"/usr/share/doc", "/d/%2Fusr%2Fshare%2Fdoc"},
+        {"/usr/share%2Fdoc", "/d/%2Fusr%2Fshare%252Fdoc"},
+        {"/", "/d/%2F"},
+    };
+    for (const auto& [folder, kept] : names) {
+        EXPECT_EQ(keptCatalogueFolder("/d", folder), kept) << folder;
+    }
+    // Too long for one folder name: its start, then "%H" and a hash of the whole.
+    const std::string deep = "/" + std::string(300, 'x');
+    const auto keptName = [](const std::string& folder) {
+        return std::string(fileNameOf(keptCatalogueFolder("/d", folder)));
+    };
+    const std::string a = keptName(deep + "/a");
+    EXPECT_NE(a, keptName(deep + "/b"));
+    EXPECT_LE(a.size(), 255u);
+    EXPECT_EQ(a.rfind("%2F" + std::string(177, 'x') + "%H", 0), 0u) << a;
+    // An escape is never cut in half: "%2Fa" and 58 "%2F" are 178 bytes, the 59th would end
+    // beyond 180.
+    std::string escapes;
+    for (int i = 0; i < 58; ++i) {
+        escapes += "%2F";
+    }
+    const std::string cut = keptName("/a" + std::string(100, '/'));
+    EXPECT_EQ(cut.substr(0, cut.find("%H")), "%2Fa" + escapes);
+}
+
+TEST(ScannedFolder, IsTheOneTheFolderFileNamesOrElseTheCataloguesOwn) {
+    test::TempDir dir;
+    test::FakeFileSystem files;
+    dir.mkdir("kept");
+    saveScannedFolder(files, dir / "kept/pelmaropath", "/usr/share/doc");
+    EXPECT_EQ(test::readFile(dir / "kept/pelmaropath.folder"), "/usr/share/doc\r\n");
+    EXPECT_EQ(scannedFolderOf(files, dir / "kept/pelmaropath.path"), "/usr/share/doc");
+    EXPECT_EQ(scannedFolderOf(files, dir / "own/pelmaropath.path"), dir / "own");
+    EXPECT_EQ(scannedFolderOf(files, "/pelmaropath.path"), "/");
+    // A file that names no folder is not believed.
+    for (const char* content : {"doc\r\n", "/a\r\n/b\r\n", ""}) {
+        dir.write("bad/pelmaropath.folder", content);
+        EXPECT_EQ(scannedFolderOf(files, dir / "bad/pelmaropath.path"), dir / "bad") << content;
+    }
 }
 
 }  // namespace

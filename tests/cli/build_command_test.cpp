@@ -1,3 +1,6 @@
+#include <pwd.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -194,6 +197,57 @@ TEST(CliBuild, ProgressIsDrawnOnATerminalUnlessQuiet) {
         test::runCliIn(dir, "", {"build", "-q", dir / "none"}, test::ErrorOutput::Terminal);
     EXPECT_EQ(failed.status, 2);
     EXPECT_EQ(failed.err, "pelmaro-cli: \"" + (dir / "none") + "\" is not a folder\r\n");
+}
+
+TEST(CliBuild, UnprivilegedUserKeepsTheCatalogueOfAFolderItCantWriteInItsDataFolder) {
+    const passwd* nobody = ::getpwnam("nobody");
+    if (::geteuid() != 0 || nobody == nullptr || !std::filesystem::exists("/usr/sbin/runuser")) {
+        GTEST_SKIP() << "needs root, runuser and the user nobody, to build as nobody";
+    }
+    test::TempDir dir;
+    // nobody may enter the test's folder and read the tree, but write only in its home.
+    std::filesystem::permissions(dir.path(), std::filesystem::perms(0755));
+    writeTree(dir, "tree");
+    const std::string home = dir.mkdir("home");
+    const std::string data = dir.mkdir("home/data");
+    for (const std::string& own : {home, data}) {
+        ASSERT_EQ(::chown(own.c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+    }
+    const std::string readOnlyData = dir.mkdir("rodata");
+    const auto buildAsNobody = [&](const std::string& dataHome) {
+        test::ProcessOptions options;
+        options.outFile = dir / "cli.out";
+        options.errFile = dir / "cli.err";
+        const test::ProcessRun process = test::runProcess(
+            {"/usr/sbin/runuser", "-u", "nobody", "--", "/usr/bin/env", "HOME=" + home,
+             "XDG_DATA_HOME=" + dataHome, PELMARO_CLI, "build", dir / "tree"},
+            options);
+        return test::CliRun{process.status, test::readFile(options.outFile),
+                            test::readFile(options.errFile)};
+    };
+
+    std::string kept = data + "/pelmaro/";
+    for (const char c : std::filesystem::canonical(dir / "tree").string()) {
+        kept += c == '/' ? std::string("%2F") : std::string(1, c);
+    }
+    const test::CliRun run = buildAsNobody(data);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out,
+              "9 entries\nThe folder can't be written; the catalogue is kept in "
+              "\xe2\x80\x9c" +
+                  kept + "/pelmaropath.path\xe2\x80\x9d\n");
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(test::readFile(kept + "/pelmaropath.path"),
+              windowFiles(dir / "tree").second);  // the same bytes as the folder's own would be
+
+    std::filesystem::remove(dir / "tree/pelmaropath.title");
+    std::filesystem::remove(dir / "tree/pelmaropath.path");
+    const test::CliRun refused = buildAsNobody(readOnlyData);
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_EQ(refused.out, "");
+    EXPECT_EQ(refused.err, "pelmaro-cli: Cannot create file \"" + (dir / "tree") +
+                               "/pelmaropath.title\". Permission denied\n");
+    EXPECT_TRUE(std::filesystem::is_empty(readOnlyData));
 }
 
 }  // namespace

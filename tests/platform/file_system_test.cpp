@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <tuple>
 #include <utility>
 
 #include <gtest/gtest.h>
@@ -20,6 +21,21 @@ namespace pelmaro::platform {
 namespace {
 
 using test::TempDir;
+
+TEST(FileNames, OneFolderRuleAndOneJoinAlsoAtTheRoot) {
+    const std::pair<const char*, const char*> folders[] = {
+        {"/x/a.title", "/x"}, {"/a.title", "/"}, {"/x/y/", "/x/y"}, {"a.title", "."}, {"x/a", "x"},
+    };
+    for (const auto& [name, folder] : folders) {
+        EXPECT_EQ(folderOf(name), folder) << name;
+    }
+    const std::tuple<const char*, const char*, const char*> joins[] = {
+        {"/x", "a", "/x/a"}, {"/", "a", "/a"}, {"/x/", "a", "/x/a"}};
+    for (const auto& [folder, name, joined] : joins) {
+        EXPECT_EQ(childName(folder, name), joined) << folder;
+        EXPECT_EQ(folderOf(childName(folder, name)), folderOf(joined)) << folder;
+    }
+}
 
 TEST(PosixFileSystem, ListsFilesFoldersAndFollowsLinks) {
     TempDir dir;

@@ -32,6 +32,9 @@ TEST(LinkedFolders, FolderLinksLeaveOnlyIntoSystemDocumentation) {
         {"not readable by others", {"/var/lib/private", 0, 0751}, false},
         {"not searchable by others", {"/var/spool/x", 0, 0754}, false},
         {"no real path", {"", 0, 0755}, false},
+        {"root's, inside a folder only its owner enters",
+         {"/tmp/x-AbC123/doc", 0, 0755, false},
+         false},
     };
     for (const auto& c : cases) {
         LinkedFolder target = c.target;

@@ -21,7 +21,8 @@ const char* const kQuestion =
 // A reader wired to scripted fakes of every service, with its settings in a temporary folder.
 // The test's thread plays the window's thread: posted work runs in settle().
 struct ReaderRig {
-    explicit ReaderRig(const test::TempDir& dir) : settings(files, dir / "cfg/settings.reg") {}
+    explicit ReaderRig(const test::TempDir& dir)
+        : dataFolder(dir / "data"), settings(files, dir / "cfg/settings.reg") {}
 
     // Runs what long work hands over until no long command runs any more.
     void settle() {
@@ -47,6 +48,7 @@ struct ReaderRig {
         settle();
     }
 
+    std::string dataFolder;
     platform::MemoryList titles, paths, bookmarks, results;
     test::FakeWindow window;
     test::ScriptedDialogs dialogs;
@@ -55,8 +57,8 @@ struct ReaderRig {
     test::FakePageView page;
     test::FakeMenuItem command{"&Full search"};
     test::FakeUiThread ui;
-    Reader reader{
-        {titles, paths, bookmarks, results, window, dialogs, files, settings, page, command, ui}};
+    Reader reader{{titles, paths, bookmarks, results, window, dialogs, files, settings, page,
+                   command, ui, dataFolder}};
 };
 
 // Pages "tree/A.txt", "tree/b.txt", "tree/Sub/c.htm", titled "A", "b", "c".
@@ -483,6 +485,87 @@ TEST(ReaderSession, SettingsThatCantBeStoredAreSaidAtStartUp) {
     rig.reader.start();
     EXPECT_EQ(rig.window.captions,
               Lines{"Cannot store the settings in \"" + (dir / "cfg") + "\". Not a directory"});
+}
+
+TEST(ReaderBuild, FolderThatCantBeWrittenKeepsItsCatalogueAndBookmarksInTheDataFolder) {
+    test::TempDir dir;
+    const std::string tree = writeTree(dir);
+    // Where the data folder keeps it: the tree's real name, "/" as "%2F".
+    std::string kept = dir / "data/";
+    for (const char c : std::filesystem::canonical(tree).string()) {
+        kept += c == '/' ? std::string("%2F") : std::string(1, c);
+    }
+    const std::string bookmarkFile = kept + "/pelmaropath.bookmark";
+    const std::string note = "The folder can't be written; the catalogue is kept in \xe2\x80\x9c" +
+                             kept + "/pelmaropath.path\xe2\x80\x9d";
+    for (int build = 1; build <= 2; ++build) {
+        run(dir, [&](ReaderRig& rig) {
+            rig.files.readOnlyFolders.insert(tree);
+            rig.build(tree, true);
+            EXPECT_EQ(rig.dialogs.errors, Lines{}) << build;
+            EXPECT_EQ(rig.window.caption(), note) << build;  // said once, after the save
+            EXPECT_EQ(rig.reader.currentCatalogue().bookmarkFile(), bookmarkFile) << build;
+            EXPECT_EQ(rig.reader.catalogueStatus(), kept + "/pelmaropath.path, 3 entries");
+            // Its pages are still those of the tree it was built from.
+            EXPECT_EQ(rig.page.folders.back(), tree) << build;
+            if (build == 1) {
+                rig.titles.select(1);
+                rig.reader.addBookmark();
+            }
+            // The same folder built again finds its bookmark where it left it.
+            EXPECT_EQ(rig.bookmarks.items(), Lines{"b|1"}) << build;
+        });
+    }
+    EXPECT_FALSE(std::filesystem::exists(tree + "/pelmaropath.path"));
+    EXPECT_EQ(test::readFile(kept + "/pelmaropath.title"), "A\r\nb\r\nc\r\n");
+
+    // "last" names it: the next start opens it, in the tree's own page view.
+    run(dir, [&](ReaderRig& rig) {
+        EXPECT_EQ(rig.reader.currentCatalogue().bookmarkFile(), bookmarkFile);
+        EXPECT_EQ(rig.page.folders, Lines{tree});
+        ASSERT_EQ(rig.page.shown.size(), 1u);
+        EXPECT_EQ(rig.page.shown[0].rfind(tree + "/", 0), 0u);  // its pages resolve as before
+        EXPECT_EQ(rig.bookmarks.items(), Lines{"b|1"});
+        // Open (F9) starts beside it and opens it as any stored catalogue.
+        rig.open(kept + "/pelmaropath.path");
+        EXPECT_EQ(rig.dialogs.startFolders.back(), kept);
+        EXPECT_EQ(rig.page.folders.back(), tree);
+        EXPECT_EQ(rig.paths.items(),
+                  (Lines{tree + "/A.txt", tree + "/b.txt", tree + "/Sub/c.htm"}));
+    });
+}
+
+TEST(ReaderBuild, FolderAndDataFolderThatCantBeWrittenSayWhyAsBefore) {
+    test::TempDir dir;
+    const std::string tree = writeTree(dir);
+    ReaderRig rig(dir);
+    rig.files.readOnlyFolders.insert(tree);
+    rig.files.readOnlyFolders.insert(
+        keptCatalogueFolder(rig.dataFolder, std::filesystem::canonical(tree).string()));
+    rig.build(tree, true);
+    EXPECT_EQ(rig.dialogs.errors,
+              Lines{"Cannot create file \"" + tree + "/pelmaropath.title\". Permission denied"});
+    EXPECT_EQ(rig.reader.currentCatalogue().bookmarkFile(), "");
+}
+
+TEST(ReaderOpen, CatalogueStoredInTheRootFolderOpensWithItsBookmarksAndPages) {
+    test::TempDir dir;
+    ReaderRig rig(dir);
+    rig.files.inMemory["/pelmaropath.title"] = "Alpha\r\nBeta\r\n";
+    rig.files.inMemory["/pelmaropath.path"] = "/a.htm\r\n/b.htm\r\n";
+    rig.files.inMemory["/pelmaropath.bookmark"] = "Beta|1\r\n";
+    rig.open("/pelmaropath.path");
+    EXPECT_EQ(rig.dialogs.errors, Lines{});
+    EXPECT_EQ(rig.reader.currentCatalogue().bookmarkFile(), "/pelmaropath.bookmark");
+    EXPECT_EQ(rig.bookmarks.items(), Lines{"Beta|1"});
+    EXPECT_EQ(rig.page.folders, Lines{"/"});
+    rig.bookmarks.setVisible(true);
+    rig.bookmarks.select(0);
+    rig.reader.jumpFromBookmark();
+    EXPECT_EQ(rig.page.shown, Lines{"/b.htm"});
+    rig.dialogs.openAnswers.push_back(std::nullopt);
+    rig.reader.openStored();
+    EXPECT_EQ(rig.dialogs.startFolders.back(), "/");
 }
 
 }  // namespace

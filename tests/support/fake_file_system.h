@@ -33,6 +33,8 @@ public:
     std::set<std::string> crashing;
     // Writing, deleting or creating these (files or folders) fails as a full disk would.
     std::set<std::string> failingWrites;
+    // Files written in these folders fail as in a folder the user may not write.
+    std::set<std::string> readOnlyFolders;
     // Files that exist only here, for reading: name -> content.
     std::map<std::string, std::string> inMemory;
     std::function<void(const std::string&)> beforeOpen;
@@ -103,9 +105,7 @@ public:
         return inMemory.count(fileName) != 0 || real_.fileExists(fileName);
     }
     void writeFile(const std::string& fileName, std::string_view bytes) override {
-        if (failingWrites.count(fileName) != 0) {
-            throwCannotCreate(fileName, ENOSPC);
-        }
+        refuseWrite(fileName);
         written.push_back(fileName);
         if (beforeChange) {
             const std::string temporary = writeTemporary(fileName, bytes);
@@ -117,9 +117,7 @@ public:
     }
     std::string writeTemporary(const std::string& fileName, std::string_view bytes) override {
         changing(fileName);
-        if (failingWrites.count(fileName) != 0) {
-            throwCannotCreate(fileName, ENOSPC);
-        }
+        refuseWrite(fileName);
         return real_.writeTemporary(fileName, bytes);
     }
     void renameFile(const std::string& from, const std::string& to) override {
@@ -151,6 +149,14 @@ public:
     }
 
 private:
+    void refuseWrite(const std::string& fileName) {
+        if (readOnlyFolders.count(platform::folderOf(fileName)) != 0) {
+            throwCannotCreate(fileName, EACCES);
+        }
+        if (failingWrites.count(fileName) != 0) {
+            throwCannotCreate(fileName, ENOSPC);
+        }
+    }
     void changing(const std::string& name) {
         if (beforeChange) {
             beforeChange(name);
