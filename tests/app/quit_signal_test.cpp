@@ -52,7 +52,7 @@ private slots:
         platform::PosixFileSystem files;
         const BuiltCatalogue built = buildCatalogue(files, dir / "docs", {});
         const std::string bookmarkFile =
-            saveCatalogue(files, dir / "docs", built.titles, built.paths);
+            saveCatalogue(files, dir / "docs", built.titles, built.paths).bookmarkFile;
         // The last session's entry is one the catalogue no longer has: start-up selects the first
         // one instead, and only a stored session says 0.
         platform::SettingsFile settings(files, dir.settingsFile());
