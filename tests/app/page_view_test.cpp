@@ -2,8 +2,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QObject>
@@ -556,7 +558,11 @@ private slots:
                      "mail with a file</a>"
                      "<iframe src='refresh.htm'></iframe><script>"
                      "document.getElementById('hidden').focus();"
+                     "function copy(text) { const area = document.createElement('textarea');"
+                     " area.value = text; document.body.appendChild(area); area.select();"
+                     " document.execCommand('copy'); area.remove(); }"
                      "const steps = ["
+                     " () => copy('copied by a script'),"
                      " () => location.href = 'https://example.com/location',"
                      " () => location.href = 'mailto:someone@example.com?body=secret',"
                      " () => location.href = 'ftp://example.com/x',"
@@ -570,8 +576,11 @@ private slots:
         ShownView shown;
         shown.pages.setCatalogueFolder(dir.path());
         QSignalSpy blocked(&shown.pages, &WebPageView::linkBlocked);
+        QGuiApplication::clipboard()->setText(QStringLiteral("the user's"));
         QVERIFY(shown.show(page));
         QTRY_VERIFY(blockedUrls(blocked).contains(QStringLiteral("https://example.com/loop")));
+        // A script writes nothing to the clipboard.
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("the user's"));
         QCOMPARE(openedUrls(), QStringList());
         for (const char* url : {"https://example.com/location", "https://example.com/scripted",
                                 "https://example.com/form?q=", "https://example.com/refresh"}) {
