@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <chrono>
 #include <exception>
+#include <memory>
 #include <optional>
 #include <system_error>
 #include <thread>
@@ -147,19 +148,45 @@ bool awaitWorkers(TitleWorkers& workers, std::size_t total, std::stop_token stop
 
 }  // namespace
 
+void addIgnoreFile(platform::FileSystem& files, const std::string& fileName, IgnoreRules& rules) {
+    if (!files.fileExists(fileName)) {
+        return;
+    }
+    constexpr std::size_t kMostRead = 1 << 20;
+    std::string text(kMostRead, '\0');
+    std::size_t got = 0;
+    try {
+        const std::unique_ptr<platform::InputFile> input = files.openForReading(fileName);
+        for (std::size_t n = 1; n != 0 && got < text.size(); got += n) {
+            n = input->read(text.data() + got, text.size() - got);
+        }
+    } catch (const Error&) {
+        // An ignore file that can't be read leaves nothing out.
+    }
+    text.resize(got);
+    rules.addLines(text);
+}
+
 BuiltCatalogue buildCatalogue(platform::FileSystem& files, const std::string& folder,
-                              std::stop_token stop, const BuildProgress& progress) {
+                              std::stop_token stop, const BuildProgress& progress,
+                              const IgnoreRules& alsoLeftOut) {
     BuiltCatalogue built;
     std::vector<std::string> scanned;
+    IgnoreRules leftOut;
+    addIgnoreFile(files, platform::childName(folder, kIgnoreFileName), leftOut);
+    leftOut.addRules(alsoLeftOut);
     TitleFeeder feeder(files, scanned, titleWorkers(files));
     std::size_t folders = 0;
-    collectFiles(files, folder, scanned, [&] {
-        feeder.feed();
-        if (progress.scanning) {
-            progress.scanning(folders++);
-        }
-        return !stop.stop_requested();
-    });
+    collectFiles(
+        files, folder, scanned,
+        [&] {
+            feeder.feed();
+            if (progress.scanning) {
+                progress.scanning(folders++);
+            }
+            return !stop.stop_requested();
+        },
+        leftOut);
     if (stop.stop_requested()) {
         return built;
     }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "catalogue/catalogue.h"
+#include "catalogue/ignore_rules.h"
 #include "platform/file_system.h"
 
 namespace pelmaro {
@@ -36,8 +37,16 @@ struct BuildProgress {
 // orders the catalogue by title. Runs on any thread; pages are read on worker threads too when
 // the file system allows it. A page that can't be read keeps its default title. Stops soon after
 // `stop` is requested.
+// What lies under the folder's ".pelmaroignore" (kIgnoreFileName) is left out, and so is what
+// `alsoLeftOut` ignores (patterns from the command line, the ignore file kept beside a catalogue
+// in the data folder: ignoreFileRules).
 BuiltCatalogue buildCatalogue(platform::FileSystem& files, const std::string& folder,
-                              std::stop_token stop, const BuildProgress& progress = {});
+                              std::stop_token stop, const BuildProgress& progress = {},
+                              const IgnoreRules& alsoLeftOut = {});
+
+// Adds the patterns of the ignore file `fileName` to `rules`; a file that isn't there adds none,
+// and only its first MiB is read.
+void addIgnoreFile(platform::FileSystem& files, const std::string& fileName, IgnoreRules& rules);
 
 // Where saveCatalogue stored a catalogue.
 struct SavedCatalogue {

@@ -52,12 +52,15 @@ std::int64_t fileSizeOf(platform::FileSystem& files, const std::string& fileName
 }
 
 void collectFiles(platform::FileSystem& files, const std::string& folder,
-                  std::vector<std::string>& list, const FolderVisit& beforeEachFolder) {
+                  std::vector<std::string>& list, const FolderVisit& beforeEachFolder,
+                  const IgnoreRules& leftOut) {
     // Links are followed, so a tree can lead back into itself; a folder already scanned is not
     // scanned again.
     std::set<FolderId> scanned;
     std::vector<OpenFolder> open;
     const std::set<std::uint64_t> systemDevices = files.systemStateDevices();
+
+    const std::string root = folder.empty() || folder.back() != '/' ? folder + "/" : folder;
 
     // Lists one folder: its files go to `list` at once, its subfolders wait on `open`. False when
     // the scan is to stop.
@@ -73,10 +76,16 @@ void collectFiles(platform::FileSystem& files, const std::string& folder,
         }
         OpenFolder opened;
         opened.outside = outside;
+        // The names below the root, as the ignore file writes them ("sub/a.htm").
+        const auto isLeftOut = [&](const std::string& name, bool isFolder) {
+            return !leftOut.empty() &&
+                   leftOut.ignores(std::string_view(name).substr(root.size()), isFolder);
+        };
         {
             for (const auto& entry : entries) {
                 if (entry.kind == platform::DirEntry::Kind::File && !hasLineBreak(entry.name) &&
-                    (!outside || everyoneReads(entry.access))) {
+                    (!outside || everyoneReads(entry.access)) &&
+                    !isLeftOut(dir + entry.name, false)) {
                     std::string name = dir + entry.name;
                     if (fileSizeOf(files, name, entry) > 0) {
                         list.push_back(std::move(name));
@@ -85,7 +94,7 @@ void collectFiles(platform::FileSystem& files, const std::string& folder,
             }
             for (const auto& entry : entries) {
                 if (entry.kind == platform::DirEntry::Kind::Directory &&
-                    !hasLineBreak(entry.name)) {
+                    !hasLineBreak(entry.name) && !isLeftOut(dir + entry.name, true)) {
                     opened.subfolders.push_back(
                         {dir + entry.name + "/", entry.id, entry.access, entry.link});
                 }
@@ -95,7 +104,6 @@ void collectFiles(platform::FileSystem& files, const std::string& folder,
         return true;
     };
 
-    const std::string root = folder.empty() || folder.back() != '/' ? folder + "/" : folder;
     if (hasLineBreak(root)) {
         return;
     }

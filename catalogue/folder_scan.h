@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "catalogue/ignore_rules.h"
 #include "platform/file_system.h"
 
 namespace pelmaro {
@@ -26,9 +27,10 @@ std::int64_t fileSizeOf(platform::FileSystem& files, const std::string& fileName
 // is not scanned again, nor is any folder of the system's state (/proc, /sys, /dev:
 // FileSystem::systemStateDevices), and names holding CR or LF are skipped.
 // `beforeEachFolder`, when given, runs before each folder is listed; the scan stops when it
-// returns false.
+// returns false. What `leftOut` ignores (names below `folder`) is neither taken nor entered.
 using FolderVisit = std::function<bool()>;
 void collectFiles(platform::FileSystem& files, const std::string& folder,
-                  std::vector<std::string>& list, const FolderVisit& beforeEachFolder = {});
+                  std::vector<std::string>& list, const FolderVisit& beforeEachFolder = {},
+                  const IgnoreRules& leftOut = {});
 
 }  // namespace pelmaro

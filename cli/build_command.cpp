@@ -11,6 +11,8 @@
 #include <stop_token>
 
 #include "catalogue/catalogue_builder.h"
+#include "catalogue/catalogue_files.h"
+#include "catalogue/ignore_rules.h"
 #include "catalogue/strings.h"
 #include "cli/commands.h"
 #include "platform/error.h"
@@ -110,13 +112,22 @@ ExitStatus store(platform::FileSystem& files, const std::string& folder,
 ExitStatus runBuild(const std::vector<std::string>& args) {
     // Options come before the folder; "--" ends them, for a folder whose name starts with "-".
     bool quiet = false;
+    IgnoreRules leftOut;
     std::vector<std::string> operands;
     bool options = true;
+    bool patternNext = false;
     for (const std::string& arg : args) {
-        if (options && arg == "--") {
+        if (patternNext) {
+            leftOut.addPattern(arg);
+            patternNext = false;
+        } else if (options && arg == "--") {
             options = false;
         } else if (options && (arg == "--quiet" || arg == "-q")) {
             quiet = true;
+        } else if (options && arg == "--ignore") {
+            patternNext = true;
+        } else if (options && arg.starts_with("--ignore=")) {
+            leftOut.addPattern(std::string_view(arg).substr(9));
         } else if (options && arg.size() > 1 && arg.front() == '-') {
             printError("unknown option \"" + arg + "\"");
             operands.clear();
@@ -125,7 +136,7 @@ ExitStatus runBuild(const std::vector<std::string>& args) {
             operands.push_back(arg);
         }
     }
-    if (operands.size() != 1 || operands[0].empty()) {
+    if (operands.size() != 1 || operands[0].empty() || patternNext) {
         std::fputs(kBuildUsage, stderr);
         return ExitStatus::Failed;
     }
@@ -148,6 +159,14 @@ ExitStatus runBuild(const std::vector<std::string>& args) {
             return ExitStatus::Failed;
         }
         platform::PosixFileSystem files;
+        // A folder that can't be written keeps its catalogue, and its ignore file, in the data
+        // folder.
+        addIgnoreFile(
+            files,
+            platform::childName(keptCatalogueFolder(platform::defaultDataFolder(),
+                                                    files.realPath(folder).value_or(folder)),
+                                kIgnoreFileName),
+            leftOut);
         // Ctrl+C stops the build before anything is stored; the flag is looked at as progress is
         // told, since a signal handler may not request a stop itself.
         std::stop_source stop;
@@ -164,7 +183,8 @@ ExitStatus runBuild(const std::vector<std::string>& args) {
                                                      [&](std::size_t done, std::size_t total) {
                                                          checkInterrupt();
                                                          bar.titling(done, total);
-                                                     }});
+                                                     }},
+                                                    leftOut);
         bar.finish();
         if (built.result == BuildResult::Stopped) {
             printError("interrupted; nothing was stored");

@@ -10,7 +10,8 @@
 namespace pelmaro::cli {
 
 // The usage line of the build command, shown for a wrong call of it.
-inline constexpr const char* kBuildUsage = "usage: pelmaro-cli build [--quiet] FOLDER\n";
+inline constexpr const char* kBuildUsage =
+    "usage: pelmaro-cli build [--quiet] [--ignore PATTERN]... FOLDER\n";
 
 // build [--quiet] FOLDER: scans, titles, orders and stores the catalogue as the window's Path
 // command does. The progress is drawn on stderr when that is a terminal, unless --quiet.

@@ -11,7 +11,7 @@ namespace pelmaro {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: pelmaro-cli build [--quiet] FOLDER\n"
+    "usage: pelmaro-cli build [--quiet] [--ignore PATTERN]... FOLDER\n"
     "       pelmaro-cli search CATALOGUE.path TEXT\n"
     "       pelmaro-cli titles CATALOGUE.path TEXT\n"
     "       pelmaro-cli --help | --version\n";
@@ -45,7 +45,7 @@ TEST(CliArguments, HelpVersionAndWrongCalls) {
         {{""}, 2, "", std::string("pelmaro-cli: unknown command \"\"\n") + kUsage},
         {{"--verbose"}, 2, "", std::string("pelmaro-cli: unknown option \"--verbose\"\n") + kUsage},
         {{"-V"}, 2, "", std::string("pelmaro-cli: unknown option \"-V\"\n") + kUsage},
-        {{"build"}, 2, "", "usage: pelmaro-cli build [--quiet] FOLDER\n"},
+        {{"build"}, 2, "", "usage: pelmaro-cli build [--quiet] [--ignore PATTERN]... FOLDER\n"},
         {{"search", "x.path"}, 2, "", "usage: pelmaro-cli search CATALOGUE.path TEXT\n"},
         {{"titles"}, 2, "", "usage: pelmaro-cli titles CATALOGUE.path TEXT\n"},
     };

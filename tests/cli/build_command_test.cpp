@@ -103,7 +103,7 @@ TEST(CliBuild, ExitStatusAndMessageForEachOutcome) {
         std::string message;
         std::string out;
     };
-    const std::string usage = "usage: pelmaro-cli build [--quiet] FOLDER\n";
+    const std::string usage = "usage: pelmaro-cli build [--quiet] [--ignore PATTERN]... FOLDER\n";
     std::vector<Case> cases = {
         {{"build", dir / "pages"}, 0, "", "1 entries\n"},
         {{"build"}, 2, usage, ""},
@@ -248,6 +248,42 @@ TEST(CliBuild, UnprivilegedUserKeepsTheCatalogueOfAFolderItCantWriteInItsDataFol
     EXPECT_EQ(refused.err, "pelmaro-cli: Cannot create file \"" + (dir / "tree") +
                                "/pelmaropath.title\". Permission denied\n");
     EXPECT_TRUE(std::filesystem::is_empty(readOnlyData));
+}
+
+}  // namespace
+}  // namespace pelmaro
+
+namespace pelmaro {
+namespace {
+
+// The folder's ignore file, the one beside a catalogue kept in the data folder, and --ignore all
+// leave names out; without them the catalogue is what it always was.
+TEST(CliBuild, IgnoreFilesAndPatternsLeavePartsOut) {
+    test::TempDir dir;
+    writeTree(dir, "tree");
+    dir.write("tree/_sources/a.txt", "*****\r\n");
+    dir.write("tree/_sources/deep/b.txt", ".. highlight:: c\r\n");
+    const std::string withSources = test::runCliIn(dir, "", {"build", dir / "tree"}).out;
+    EXPECT_EQ(withSources, "11 entries\n");
+    const std::string paths = test::readFile(dir / "tree/pelmaropath.path");
+
+    dir.write("tree/.pelmaroignore", "# the pages' sources\n_sources/\n");
+    test::CliRun run = test::runCliIn(dir, "", {"build", dir / "tree"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "9 entries\n");
+    EXPECT_EQ(test::readFile(dir / "tree/pelmaropath.path").find("_sources"), std::string::npos);
+
+    run = test::runCliIn(dir, "", {"build", "--ignore", "Guide/", "--ignore=*.xml", dir / "tree"});
+    EXPECT_EQ(run.out, "5 entries\n") << run.err;
+    // "*" leaves the folders out too, with what they hold; "!" takes back only what it matches.
+    run = test::runCliIn(dir, "", {"build", "--ignore", "*", "--ignore", "!*.htm", dir / "tree"});
+    EXPECT_EQ(run.out, "1 entries\n") << run.err;
+    EXPECT_EQ(test::readFile(dir / "tree/pelmaropath.path"), dir / "tree/intro.htm\r\n");
+    EXPECT_EQ(test::runCliIn(dir, "", {"build", dir / "tree", "--ignore"}).status, 2);
+
+    std::filesystem::remove(dir / "tree/.pelmaroignore");
+    EXPECT_EQ(test::runCliIn(dir, "", {"build", dir / "tree"}).out, withSources);
+    EXPECT_EQ(test::readFile(dir / "tree/pelmaropath.path"), paths);
 }
 
 }  // namespace
