@@ -1,9 +1,11 @@
 #include "app/browser_pane.h"
 
 #include <QChildEvent>
+#include <QPointer>
 #include <QQuickWidget>
 #include <QVBoxLayout>
 #include <QWebEnginePage>
+#include <QWebEngineScript>
 #include <QWebEngineView>
 #include <QWheelEvent>
 #include <cmath>
@@ -19,6 +21,8 @@ namespace {
 
 // One notch of an ordinary mouse wheel.
 constexpr int kWheelNotch = 120;
+// The most headings of a page the contents show.
+constexpr int kMostHeadings = 500;
 
 }  // namespace
 
@@ -92,6 +96,28 @@ void BrowserPane::navigate(const std::string& fileName) {
 void BrowserPane::navigateAndFind(const std::string& fileName, const std::string& text) {
     pages_->navigate(fileName);
     pendingFind_ = PendingFind{fileName, toQString(text)};
+}
+
+void BrowserPane::readHeadings(std::function<void(const QStringList&)> found) {
+    // In the reader's own world: the page's scripts can't change what it reads.
+    view_->page()->runJavaScript(
+        QStringLiteral("[...document.querySelectorAll('h1, h2, h3')].slice(0, %1)"
+                       ".map(h => h.textContent.replace(/\\s+/g, ' ').trim().slice(0, 300))")
+            .arg(kMostHeadings),
+        QWebEngineScript::ApplicationWorld,
+        [found = std::move(found),
+         page = QPointer<QWebEnginePage>(view_->page())](const QVariant& headings) {
+            if (page) {
+                found(headings.toStringList());
+            }
+        });
+}
+
+void BrowserPane::scrollToHeading(int heading) {
+    view_->page()->runJavaScript(QStringLiteral("(h => h && h.scrollIntoView())("
+                                                "document.querySelectorAll('h1, h2, h3')[%1])")
+                                     .arg(heading),
+                                 QWebEngineScript::ApplicationWorld);
 }
 
 void BrowserPane::goBack() {

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QStringList>
 #include <QUrl>
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -32,6 +34,10 @@ public:
     // next match.
     void navigateAndFind(const std::string& fileName, const std::string& text) override;
     void setCatalogueFolder(const std::string& folder) override;
+
+    // The page's headings (h1 to h3) as they read, in page order, handed to `found`.
+    void readHeadings(std::function<void(const QStringList&)> found);
+    void scrollToHeading(int heading);
 
     void goBack();
     void goForward();

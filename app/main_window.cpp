@@ -17,6 +17,7 @@
 
 #include "app/browser_pane.h"
 #include "app/close_request.h"
+#include "app/contents_panel.h"
 #include "app/overlay_pane.h"
 #include "app/qt_text.h"
 #include "app/quick_find_panel.h"
@@ -132,6 +133,11 @@ void MainWindow::buildControls() {
     titlePane_ = new QStackedWidget;
     titlePane_->addWidget(titleView_);
     titlePane_->addWidget(quickFind_);
+    contents_ = new ContentsPanel(
+        [this]() -> const platform::TextList& { return paths_->items(); },
+        [this](int entry) -> const std::string& { return reader_->shownTitle(entry); });
+    contents_->setObjectName(QStringLiteral("contents"));
+    titlePane_->addWidget(contents_);
     splitter_->addWidget(titlePane_);
 
     auto* page = new QWidget;
@@ -175,6 +181,28 @@ void MainWindow::buildControls() {
             reader_->showSelectedPage();
         });
     });
+    // The contents follow the catalogue and the page, like the title list.
+    const auto catalogueChanged = [this] {
+        contents_->model().catalogueChanged();
+        if (contentsShown()) {
+            showContents();
+        }
+    };
+    connect(paths_, &QAbstractItemModel::modelReset, this, catalogueChanged);
+    connect(paths_, &QAbstractItemModel::rowsInserted, this, catalogueChanged);
+    connect(paths_, &QAbstractItemModel::rowsRemoved, this, catalogueChanged);
+    connect(titles_, &ByteListModel::selectionSet, this, [this](int entry) {
+        if (contentsShown()) {
+            contents_->follow(entry);
+        }
+    });
+    connect(contents_, &ContentsPanel::entryChosen, this, [this](int entry) {
+        run([this, entry] {
+            titles_->select(entry);
+            reader_->showSelectedPage();
+        });
+    });
+    connect(contents_, &ContentsPanel::headingChosen, browser_, &BrowserPane::scrollToHeading);
     connect(quickFind_, &QuickFindPanel::closed, this, [this] {
         titlePane_->setCurrentWidget(titleView_);
         titleView_->setFocus(Qt::OtherFocusReason);
@@ -189,6 +217,11 @@ void MainWindow::buildControls() {
     connect(browser_, &BrowserPane::fileShown, this,
             [this](const std::string& fileName) { reader_->pageShown(fileName); });
     connect(browser_, &BrowserPane::documentLeft, this, [this] { reader_->pageLeft(); });
+    connect(browser_, &BrowserPane::fileShown, this, [this] {
+        if (contentsShown()) {
+            readHeadingsIntoContents();
+        }
+    });
     connect(bookmarkView_, &EntryListView::listDoubleClicked, this,
             [this] { run([this] { reader_->jumpFromBookmark(); }); });
     connect(resultView_, &EntryListView::listDoubleClicked, this,
@@ -232,7 +265,50 @@ void MainWindow::buildMenu() {
     quickFind->setShortcutContext(Qt::ApplicationShortcut);
     connect(quickFind, &QAction::triggered, this, [this] { openQuickFind(QString()); });
     addAction(quickFind);
+    // As in Qt's help viewer: Alt+C the contents, Alt+I the title list (its index).
+    auto* contents = new QAction(QStringLiteral("Contents"), this);
+    contents->setObjectName(QStringLiteral("showContents"));
+    contents->setShortcut(QKeySequence(Qt::ALT | Qt::Key_C));
+    contents->setShortcutContext(Qt::ApplicationShortcut);
+    connect(contents, &QAction::triggered, this, &MainWindow::showContents);
+    addAction(contents);
+    auto* titleList = new QAction(QStringLiteral("Titles"), this);
+    titleList->setObjectName(QStringLiteral("showTitleList"));
+    titleList->setShortcut(QKeySequence(Qt::ALT | Qt::Key_I));
+    titleList->setShortcutContext(Qt::ApplicationShortcut);
+    connect(titleList, &QAction::triggered, this, &MainWindow::showTitleList);
+    addAction(titleList);
     longCommands_ = {build, open};
+}
+
+bool MainWindow::contentsShown() const {
+    return titlePane_->currentWidget() == contents_;
+}
+
+void MainWindow::showContents() {
+    titlePane_->setCurrentWidget(contents_);
+    contents_->model().make();
+    contents_->follow(titles_->selectedIndex());
+    contents_->setFocus(Qt::OtherFocusReason);
+    readHeadingsIntoContents();
+}
+
+void MainWindow::showTitleList() {
+    titlePane_->setCurrentWidget(titleView_);
+    titleView_->setFocus(Qt::OtherFocusReason);
+}
+
+void MainWindow::readHeadingsIntoContents() {
+    const int entry = titles_->selectedIndex();
+    if (entry < 0 || !reader_->showsSelectedPage()) {
+        return;
+    }
+    browser_->readHeadings([this, entry](const QStringList& headings) {
+        if (titles_->selectedIndex() == entry) {
+            contents_->model().setHeadings(entry, headings);
+            contents_->follow(entry);
+        }
+    });
 }
 
 void MainWindow::addBrowserKey(const char* name, const QList<QKeySequence>& keys,

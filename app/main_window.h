@@ -28,6 +28,7 @@ namespace pelmaro::app {
 class BlockedCloseFilter;
 class BrowserPane;
 class OverlayPane;
+class ContentsPanel;
 class QuickFindPanel;
 
 // What the window uses from outside: the program wires the real services, tests their fakes.
@@ -101,6 +102,11 @@ private:
     void showBusy();
     // Quick find over the title list's area, with `text` already typed.
     void openQuickFind(const QString& text);
+    // The Contents view in the title list's place (Alt+C), and the title list again (Alt+I).
+    void showContents();
+    void showTitleList();
+    bool contentsShown() const;
+    void readHeadingsIntoContents();
     void showCatalogueStatus();
     void restoreView();
     void storeView();
@@ -121,8 +127,9 @@ private:
     EntryListView* titleView_ = nullptr;
     EntryListView* bookmarkView_ = nullptr;
     EntryListView* resultView_ = nullptr;
-    QStackedWidget* titlePane_ = nullptr;  // the title list, or quick find over it
+    QStackedWidget* titlePane_ = nullptr;  // the title list, quick find over it, or contents
     QuickFindPanel* quickFind_ = nullptr;
+    ContentsPanel* contents_ = nullptr;
     OverlayPane* bookmarkPane_ = nullptr;
     OverlayPane* resultPane_ = nullptr;
     QSplitter* splitter_ = nullptr;

@@ -455,12 +455,15 @@ void Reader::showSelected(const std::string& findText) {
     shownFile_ = fileName;
 }
 
-void Reader::returnToSelectedPage() {
+bool Reader::showsSelectedPage() const {
     const int selected = catalogue_.titles.selectedIndex();
-    if (catalogue_.titles.count() == 0 || selected < 0) {
-        return;
-    }
-    if (selected < catalogue_.paths.count() && catalogue_.paths.item(selected) == shownFile_) {
+    return selected >= 0 && selected < catalogue_.paths.count() &&
+           catalogue_.paths.item(selected) == shownFile_;
+}
+
+void Reader::returnToSelectedPage() {
+    if (catalogue_.titles.count() == 0 || catalogue_.titles.selectedIndex() < 0 ||
+        showsSelectedPage()) {
         return;
     }
     showSelectedPage();

@@ -108,6 +108,8 @@ public:
     // The page view's address has changed without a document of ours having loaded yet (a page
     // that failed, or one that rewrote its address): a click on the selected title shows it again.
     void pageLeft() { shownFile_.clear(); }
+    // The page view shows the selected entry's page, loaded.
+    bool showsSelectedPage() const;
 
     // A long command runs.
     bool busy() const { return activity_ != Activity::Idle; }
