@@ -20,7 +20,7 @@
 #include "app/overlay_pane.h"
 #include "app/qt_text.h"
 #include "app/quick_find_panel.h"
-#include "app/window_text.h"
+#include "window_text/window_text.h"
 #include "reader/reader.h"
 #include "reader/view_settings.h"
 
@@ -45,7 +45,7 @@ void MenuCommands::setLabel(QAction* action, const std::string& label) {
     for (const QAction* each : actions_) {
         labels.push_back(each == action ? label : MenuCommands::label(each));
     }
-    labels = placeAccessKeys(labels);
+    labels = window_text::placeAccessKeys(labels);
     for (std::size_t i = 0; i < actions_.size(); ++i) {
         const QString text = toQString(labels[i]);
         if (actions_[i]->text() != text) {
