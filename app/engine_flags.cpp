@@ -30,7 +30,8 @@ void setEngineSwitches() {
         previous = qgetenv(kFlagsVariable);
     }
     savedVariable() = previous;
-    const std::string flags = browsing::engineSwitches(previous ? previous->toStdString() : std::string());
+    const std::string flags =
+        browsing::engineSwitches(previous ? previous->toStdString() : std::string());
     qputenv(kFlagsVariable, QByteArray::fromStdString(flags));
 }
 

@@ -12,9 +12,9 @@
 #include "app/quit_signals.h"
 #include "app/reader_arguments.h"
 #include "app/start_command.h"
-#include "window_text/window_text.h"
 #include "platform/file_system.h"
 #include "platform/settings_file.h"
+#include "window_text/window_text.h"
 
 int main(int argc, char** argv) {
     using namespace pelmaro;

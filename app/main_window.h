@@ -40,7 +40,8 @@ struct WindowServices {
     QtDialogs* modalDialogs = nullptr;
 };
 
-// The commands on the menu bar, which keeps their access-key marks placed (see window_text::placeAccessKeys).
+// The commands on the menu bar, which keeps their access-key marks placed (see
+// window_text::placeAccessKeys).
 class MenuCommands {
 public:
     void add(QAction* action);
