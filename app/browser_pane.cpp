@@ -1,6 +1,8 @@
 #include "app/browser_pane.h"
 
+#include <QAction>
 #include <QChildEvent>
+#include <QMenu>
 #include <QPointer>
 #include <QQuickWidget>
 #include <QVBoxLayout>
@@ -57,6 +59,9 @@ BrowserPane::BrowserPane(QWidget* parent) : QWidget(parent) {
     quickSurface->setObjectName(QStringLiteral("quickSurface"));
     quickSurface->hide();
 
+    view_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(view_, &QWidget::customContextMenuRequested, this, &BrowserPane::showContextMenu);
+
     attachPage();
     connect(pages_.get(), &WebPageView::pageReplaced, this, &BrowserPane::attachPage);
     connect(pages_.get(), &WebPageView::linkBlocked, this, &BrowserPane::linkBlocked);
@@ -76,12 +81,60 @@ void BrowserPane::attachPage() {
         if (url != loaded_) {
             emit documentLeft();
         }
+        // The engine tells of a hovered link only when the pointer moves: a page that changes
+        // under a still pointer would leave the old target on the status line.
+        forgetHoveredLink();
     });
+    connect(page, &QWebEnginePage::loadStarted, this, &BrowserPane::forgetHoveredLink);
     connect(page, &QWebEnginePage::loadFinished, this, &BrowserPane::pageLoaded);
-    connect(page, &QWebEnginePage::linkHovered, this,
-            [this](const QString& url) { emit linkHovered(linkTarget(url)); });
+    connect(page, &QWebEnginePage::linkHovered, this, [this](const QString& url) {
+        hoveringLink_ = !url.isEmpty();
+        emit linkHovered(linkTarget(url));
+    });
+    forgetHoveredLink();
     findBar_->attachPage();
     view_->setZoomFactor(zoomPercent_ / 100.0);
+}
+
+void BrowserPane::forgetHoveredLink() {
+    if (hoveringLink_) {
+        hoveringLink_ = false;
+        emit linkHovered(QString());
+    }
+}
+
+void BrowserPane::showContextMenu(const QPoint& position) {
+    QMenu* menu = view_->createStandardContextMenu();
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->setObjectName(QStringLiteral("pageMenu"));
+    // The reader has one window and keeps no downloads; nor does it show a page's source or the
+    // engine's tools: these would do nothing.
+    const QWebEnginePage* page = view_->page();
+    for (const QWebEnginePage::WebAction unused :
+         {QWebEnginePage::OpenLinkInNewWindow, QWebEnginePage::OpenLinkInNewTab,
+          QWebEnginePage::OpenLinkInNewBackgroundTab, QWebEnginePage::DownloadLinkToDisk,
+          QWebEnginePage::DownloadImageToDisk, QWebEnginePage::DownloadMediaToDisk,
+          QWebEnginePage::SavePage, QWebEnginePage::ViewSource, QWebEnginePage::InspectElement}) {
+        menu->removeAction(page->action(unused));
+    }
+    // A separator left first, last or beside another one.
+    const QList<QAction*> actions = menu->actions();
+    QAction* previous = nullptr;
+    for (QAction* action : actions) {
+        if (action->isSeparator() && (previous == nullptr || previous->isSeparator())) {
+            menu->removeAction(action);
+        } else {
+            previous = action;
+        }
+    }
+    if (previous != nullptr && previous->isSeparator()) {
+        menu->removeAction(previous);
+    }
+    if (menu->isEmpty()) {
+        delete menu;
+        return;
+    }
+    menu->popup(view_->mapToGlobal(position));
 }
 
 void BrowserPane::setCatalogueFolder(const std::string& folder) {

@@ -72,6 +72,10 @@ private:
     // hung.
     void attachPage();
     void pageLoaded(bool ok);
+    // Tells that no link is hovered any more, when one was.
+    void forgetHoveredLink();
+    // The engine's menu for the page, without the entries that would do nothing here.
+    void showContextMenu(const QPoint& position);
     void zoomBy(bool larger);
 
     QWebEngineView* view_ = nullptr;
@@ -86,6 +90,7 @@ private:
     };
     std::optional<PendingFind> pendingFind_;
     QUrl loaded_;  // the document loaded last
+    bool hoveringLink_ = false;
 };
 
 // Where a link leads, as the status line shows it: the file of a page of ours

@@ -3,14 +3,15 @@
 #include <QByteArray>
 #include <QtGlobal>
 #include <optional>
+#include <string>
+
+#include "browsing/engine_switches.h"
 
 namespace pelmaro::app {
 
 namespace {
 
 constexpr char kFlagsVariable[] = "QTWEBENGINE_CHROMIUM_FLAGS";
-constexpr char kDisableFeatures[] = "--disable-features=";
-constexpr char kDisabledFeatures[] = "WebRtcHideLocalIpsWithMdns";
 
 // The value the variable had before setEngineSwitches(); nullopt while nothing was changed.
 std::optional<std::optional<QByteArray>>& savedVariable() {
@@ -19,28 +20,6 @@ std::optional<std::optional<QByteArray>>& savedVariable() {
 }
 
 }  // namespace
-
-std::string engineSwitches(const std::string& userFlags) {
-    std::string flags = userFlags;
-    // The engine keeps only the last --disable-features; ours join the user's list.
-    const std::size_t features = flags.find(kDisableFeatures);
-    if (features != std::string::npos) {
-        const std::size_t end = flags.find(' ', features);
-        flags.insert(end == std::string::npos ? flags.size() : end,
-                     std::string(",") + kDisabledFeatures);
-    }
-    if (!flags.empty()) {
-        flags += ' ';
-    }
-    flags +=
-        "--force-webrtc-ip-handling-policy=disable_non_proxied_udp"
-        " \"--host-resolver-rules=MAP * ~NOTFOUND\""
-        " --no-pings";
-    if (features == std::string::npos) {
-        flags += std::string(" ") + kDisableFeatures + kDisabledFeatures;
-    }
-    return flags;
-}
 
 void setEngineSwitches() {
     if (savedVariable()) {
@@ -51,7 +30,8 @@ void setEngineSwitches() {
         previous = qgetenv(kFlagsVariable);
     }
     savedVariable() = previous;
-    const std::string flags = engineSwitches(previous ? previous->toStdString() : std::string());
+    const std::string flags =
+        browsing::engineSwitches(previous ? previous->toStdString() : std::string());
     qputenv(kFlagsVariable, QByteArray::fromStdString(flags));
 }
 

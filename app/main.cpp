@@ -12,9 +12,9 @@
 #include "app/quit_signals.h"
 #include "app/reader_arguments.h"
 #include "app/start_command.h"
-#include "app/window_text.h"
 #include "platform/file_system.h"
 #include "platform/settings_file.h"
+#include "window_text/window_text.h"
 
 int main(int argc, char** argv) {
     using namespace pelmaro;
@@ -50,7 +50,7 @@ int main(int argc, char** argv) {
 
     const std::string executable =
         app::fileNameBytes(QFileInfo(QCoreApplication::applicationFilePath()).fileName());
-    app::QtDialogs dialogs(app::toQString(app::applicationTitle(executable)));
+    app::QtDialogs dialogs(app::toQString(window_text::applicationTitle(executable)));
     platform::PosixFileSystem files;
     platform::SettingsFile settings(files, platform::defaultSettingsFileName());
 

@@ -21,9 +21,9 @@
 #include "app/overlay_pane.h"
 #include "app/qt_text.h"
 #include "app/quick_find_panel.h"
-#include "app/window_text.h"
 #include "reader/reader.h"
 #include "reader/view_settings.h"
+#include "window_text/window_text.h"
 
 namespace pelmaro::app {
 
@@ -46,7 +46,7 @@ void MenuCommands::setLabel(QAction* action, const std::string& label) {
     for (const QAction* each : actions_) {
         labels.push_back(each == action ? label : MenuCommands::label(each));
     }
-    labels = placeAccessKeys(labels);
+    labels = window_text::placeAccessKeys(labels);
     for (std::size_t i = 0; i < actions_.size(); ++i) {
         const QString text = toQString(labels[i]);
         if (actions_[i]->text() != text) {
@@ -147,7 +147,7 @@ void MainWindow::buildControls() {
     browser_ = new BrowserPane;
     bookmarkPane_ = new OverlayPane(
         *bookmarks_,
-        QStringLiteral("No bookmarks yet: New bookmark (F6) keeps the selected title."));
+        QStringLiteral("No bookmarks yet. New bookmark (F6) adds the selected title."));
     bookmarkPane_->setHeading(QStringLiteral("Bookmarks"));
     resultPane_ = new OverlayPane(*results_, QStringLiteral("No page holds the text."));
     bookmarkView_ = &bookmarkPane_->view();
@@ -349,7 +349,7 @@ void MainWindow::buildStatusLine() {
     });
     // A page's attempt to open something outside that the reader refused: said, not hidden.
     connect(browser_, &BrowserPane::linkBlocked, this, [this](const QString& url) {
-        statusBar()->showMessage(QStringLiteral("not opened: ") + isolatedText(url),
+        statusBar()->showMessage(QStringLiteral("Link not opened: ") + isolatedText(url),
                                  kBlockedLinkShownMs);
     });
 }

@@ -41,7 +41,8 @@ struct WindowServices {
     QtDialogs* modalDialogs = nullptr;
 };
 
-// The commands on the menu bar, which keeps their access-key marks placed (see placeAccessKeys).
+// The commands on the menu bar, which keeps their access-key marks placed (see
+// window_text::placeAccessKeys).
 class MenuCommands {
 public:
     void add(QAction* action);

@@ -25,12 +25,13 @@
 #include <QWebEngineUrlScheme>
 #include <QWebEngineUrlSchemeHandler>
 #include <QWebEngineView>
+#include <algorithm>
 #include <cerrno>
 
 #include "app/engine_flags.h"
-#include "app/window_text.h"
 #include "browsing/outside_links.h"
-#include "catalogue/page_types.h"
+#include "browsing/served_types.h"
+#include "catalogue/text_encoding.h"
 #include "platform/error.h"
 #include "platform/file_system.h"
 
@@ -53,6 +54,23 @@ QString leaveQuestion() {
     return QCoreApplication::translate(
         "QWebEnginePage",
         "Are you sure you want to leave this page? Changes that you made may not be saved.");
+}
+
+// The type `name` is served with; a text file's encoding is read from its head, at `fd`'s start
+// (pread leaves the offset where the engine starts reading).
+std::string servedTypeOf(const std::string& name, int fd, std::int64_t size) {
+    if (!browsing::typeNeedsHead(name)) {
+        return browsing::servedType(name, {}, true);
+    }
+    std::string head(static_cast<std::size_t>(std::clamp<std::int64_t>(
+                         size, 0, static_cast<std::int64_t>(kPageHeadSize))),
+                     '\0');
+    ssize_t got = 0;
+    do {
+        got = ::pread(fd, head.data(), head.size(), 0);
+    } while (got < 0 && errno == EINTR);
+    head.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    return browsing::servedType(name, head, head.size() == static_cast<std::size_t>(size));
 }
 
 // Answers the view's requests for pelmaro: URLs with the bytes of the file they name, when the
@@ -105,7 +123,7 @@ public:
         }
         // The engine reads the file on its own thread until the job goes away.
         connect(job, &QObject::destroyed, device, &QObject::deleteLater);
-        job->reply(QByteArray(mimeTypeFor(*name)), device);
+        job->reply(QByteArray::fromStdString(servedTypeOf(*name, fd, size)), device);
     }
 
 private:

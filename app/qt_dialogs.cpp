@@ -10,7 +10,7 @@
 #include <algorithm>
 
 #include "app/qt_text.h"
-#include "app/window_text.h"
+#include "window_text/window_text.h"
 
 namespace pelmaro::app {
 
@@ -75,8 +75,8 @@ void QtDialogs::showError(const std::string& message) {
     if (closing_) {
         return;
     }
-    QMessageBox box(QMessageBox::Critical, title_, fromBytes(withClosingPeriod(message)),
-                    QMessageBox::Ok, owner_);
+    QMessageBox box(QMessageBox::Critical, title_,
+                    fromBytes(window_text::withClosingPeriod(message)), QMessageBox::Ok, owner_);
     box.setTextFormat(Qt::PlainText);  // a file name such as "<b>x</b>" is shown as it is
     run(box);
 }

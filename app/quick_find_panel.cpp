@@ -70,7 +70,8 @@ void QuickFindPanel::find() {
         result->total == 0 ? QStringLiteral("No title matches")
         : result->total > result->hits.size()
             ? QStringLiteral("%1 of %2 titles").arg(result->hits.size()).arg(result->total)
-            : QStringLiteral("%1 titles").arg(result->total));
+        : result->total == 1 ? QStringLiteral("1 title")
+                             : QStringLiteral("%1 titles").arg(result->total));
 }
 
 void QuickFindPanel::move(int step) {

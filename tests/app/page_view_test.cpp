@@ -189,6 +189,30 @@ private slots:
         QCOMPARE(evaluate(shown.view.page(), script), expected);
     }
 
+    void textFiles_showInTheEncodingTheirTitleIsReadIn_data() {
+        QTest::addColumn<std::string>("bytes");
+        QTest::addColumn<QString>("encoding");
+        QTest::newRow("UTF-8") << std::string("H\xC3\xA4ring\n") << QStringLiteral("UTF-8");
+        QTest::newRow("windows-1252")
+            << std::string("H\xE4ring\n") << QStringLiteral("windows-1252");
+        QTest::newRow("UTF-8 with a byte-order mark")
+            << std::string("\xEF\xBB\xBFH\xC3\xA4ring") << QStringLiteral("UTF-8");
+        QTest::newRow("UTF-16 with a byte-order mark")
+            << std::string("\xFF\xFEH\0\xE4\0r\0i\0n\0g\0", 14) << QStringLiteral("UTF-16LE");
+        // The head that decides ends inside the first "ä".
+        QTest::newRow("UTF-8 cut by the head")
+            << std::string(4095, 'a') + "\xC3\xA4 H\xC3\xA4ring" << QStringLiteral("UTF-8");
+    }
+    void textFiles_showInTheEncodingTheirTitleIsReadIn() {
+        QFETCH(std::string, bytes);
+        QFETCH(QString, encoding);
+        TempDir dir;
+        ShownView shown;
+        QVERIFY(shown.show(dir.write("notes.txt", bytes)));
+        QCOMPARE(shown.eval("document.characterSet"), QVariant(encoding));
+        QCOMPARE(shown.eval("document.body.innerText.includes('H\\u00e4ring')"), QVariant(true));
+    }
+
     void relativeStylesheetsImagesLinksAndAnchors_work() {
         TempDir dir;
         dir.write("style/site.css", "#p { color: rgb(1, 2, 3); }");

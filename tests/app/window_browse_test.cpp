@@ -1,15 +1,18 @@
 // Reading as in a browser, through the real window under a window manager: the title list follows
 // the page through links, back and forward; find in page; zoom and the list's width across a
-// restart; the results of another catalogue; a maximized start; Tab between list and page.
+// restart; the results of another catalogue; a maximized start; Tab between list and page; the
+// status line under a still pointer; the page's menu.
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QProcess>
 #include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTest>
+#include <QWebEnginePage>
 #include <QWheelEvent>
 
 #include "catalogue/line_list.h"
@@ -57,6 +60,20 @@ bool followLink(ProgramRun& run, const char* id) {
 bool pageHasFocus(ProgramRun& run) {
     QWidget* focused = QApplication::focusWidget();
     return focused != nullptr && (focused == run.browser() || run.browser()->isAncestorOf(focused));
+}
+
+std::string statusLine(ProgramRun& run) {
+    return run.form->statusBar()->currentMessage().toStdString();
+}
+
+// The page's context menu while it is open.
+QMenu* pageMenu() {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->objectName() == QLatin1String("pageMenu") && widget->isVisible()) {
+            return qobject_cast<QMenu*>(widget);
+        }
+    }
+    return nullptr;
 }
 
 template <typename T>
@@ -179,9 +196,9 @@ private slots:
                                                    ".getBoundingClientRect())"))
                 .toList();
         QCOMPARE(centre.size(), 2);
-        QTest::mouseMove(run.browser()->focusProxy(),
-                         QPoint(qRound(centre[0].toDouble()), qRound(centre[1].toDouble())));
-        QTRY_COMPARE(run.form->statusBar()->currentMessage().toStdString(), pages.b);
+        const QPoint toBeta(qRound(centre[0].toDouble()), qRound(centre[1].toDouble()));
+        QTest::mouseMove(run.browser()->focusProxy(), toBeta);
+        QTRY_COMPARE(statusLine(run), pages.b);
 
         // A page that writes another entry's address into the history moves nothing; a click on
         // the selected title shows its page again.
@@ -193,11 +210,72 @@ private slots:
         QTRY_COMPARE(run.shownFile(), std::optional<std::string>(pages.c));
         QTest::qWait(300);
         QCOMPARE(run.selected(), 0);
+        // The link under the still pointer now leads elsewhere: its old target is gone.
+        QVERIFY(statusLine(run) != pages.b);
         QVERIFY(run.clickTitle(0));
         QCOMPARE(run.shownFile(), std::optional<std::string>(pages.a));
 
+        // Another page loads under the still pointer. (The page just shown may not take the
+        // pointer's first move yet.)
+        QVERIFY(QTest::qWaitFor([&] {
+            QTest::mouseMove(run.browser()->focusProxy(), toBeta + QPoint(0, 200));
+            QTest::mouseMove(run.browser()->focusProxy(), toBeta);
+            return QTest::qWaitFor([&] { return statusLine(run) == pages.b; }, 1000);
+        }));
+        QVERIFY(pelmaro::test::loadAndWait(run.browser()->page(), [&] {
+            pelmaro::test::evaluate(run.browser()->page(),
+                                    QStringLiteral("location.href = 'sub/c.htm'"));
+        }));
+        QTest::qWait(300);
+        QVERIFY(statusLine(run) != pages.b);
+        QVERIFY(run.clickTitle(0));
+
         QVERIFY(run.form->close());
         QCOMPARE(pelmaro::test::storedSession(dir.settingsFile()).id, std::optional<int>(0));
+        QVERIFY(run.errors().empty());
+    }
+
+    void thePagesMenu_holdsOnlyWhatWorksInTheReader() {
+        SandboxDir dir;
+        const LinkedPages pages(dir);
+        ProgramRun run;
+        QVERIFY(run.start());
+        run.build(pages.folder, true);
+        QVERIFY(run.clickTitle(0));
+        QWebEnginePage* page = run.browser()->page();
+        const QVariantList centre =
+            pelmaro::test::evaluate(page,
+                                    QStringLiteral("(r => [r.x + r.width / 2, r.y + r.height / 2])("
+                                                   "document.getElementById('toBeta')"
+                                                   ".getBoundingClientRect())"))
+                .toList();
+        QCOMPARE(centre.size(), 2);
+        const QPoint onLink(qRound(centre[0].toDouble()), qRound(centre[1].toDouble()));
+        const QPoint offLinks(onLink.x(), onLink.y() + 200);
+        for (const QPoint point : {onLink, offLinks}) {
+            QTest::mouseMove(run.browser()->focusProxy(), point);
+            QTest::mouseClick(run.browser()->focusProxy(), Qt::RightButton, {}, point);
+            QTRY_VERIFY(pageMenu() != nullptr);
+            QMenu* menu = pageMenu();
+            const QList<QAction*> actions = menu->actions();
+            for (const QWebEnginePage::WebAction unused :
+                 {QWebEnginePage::OpenLinkInNewWindow, QWebEnginePage::OpenLinkInNewTab,
+                  QWebEnginePage::DownloadLinkToDisk, QWebEnginePage::SavePage,
+                  QWebEnginePage::ViewSource, QWebEnginePage::InspectElement}) {
+                QVERIFY2(!actions.contains(page->action(unused)),
+                         qPrintable(page->action(unused)->text()));
+            }
+            const QWebEnginePage::WebAction kept =
+                point == onLink ? QWebEnginePage::CopyLinkToClipboard : QWebEnginePage::Reload;
+            QVERIFY(actions.contains(page->action(kept)));
+            QVERIFY(!actions.first()->isSeparator() && !actions.last()->isSeparator());
+            for (qsizetype i = 1; i < actions.size(); ++i) {
+                QVERIFY(!(actions[i]->isSeparator() && actions[i - 1]->isSeparator()));
+            }
+            menu->close();
+            QTRY_VERIFY(pageMenu() == nullptr);
+        }
+        QVERIFY(run.form->close());
         QVERIFY(run.errors().empty());
     }
 

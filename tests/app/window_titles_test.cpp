@@ -2,6 +2,7 @@
 // and quick find (Ctrl+K) finds it by what it shows and opens it.
 #include <QApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QTest>
 
@@ -59,6 +60,8 @@ private slots:
         QTest::keyClick(titleList, Qt::Key_J);
         QVERIFY(filter->isVisible());
         QCOMPARE(filter->text(), QStringLiteral("j"));
+        QTRY_COMPARE(run.form->findChild<QLabel*>(QStringLiteral("quickFindSummary"))->text(),
+                     QStringLiteral("1 title"));
         QTest::keyClick(filter, Qt::Key_Escape);
         QVERIFY(!filter->isVisible());
         QCOMPARE(run.selected(), 1);

@@ -4,8 +4,9 @@
 #include <string_view>
 #include <vector>
 
-// Texts the window derives from other texts. No Qt here, so the rules are tested on their own.
-namespace pelmaro::app {
+// Texts the window derives from other texts: menu labels, error messages, its title. No Qt here,
+// so the rules are tested on their own and under the sanitizers.
+namespace pelmaro::window_text {
 
 // Places the access-key marks of a menu bar's labels, from the first label to the last: each
 // label gets its "&" before its first letter or digit whose upper-case form no earlier label uses;
@@ -22,4 +23,4 @@ std::string withClosingPeriod(std::string message);
 // first letter upper-cased and the rest lower-cased ("pelmaro" and "PELMARO.bin" give "Pelmaro").
 std::string applicationTitle(std::string_view executableName);
 
-}  // namespace pelmaro::app
+}  // namespace pelmaro::window_text

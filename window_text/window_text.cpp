@@ -1,11 +1,11 @@
-#include "app/window_text.h"
+#include "window_text/window_text.h"
 
 #include <array>
 #include <utility>
 
 #include "catalogue/strings.h"
 
-namespace pelmaro::app {
+namespace pelmaro::window_text {
 
 namespace {
 
@@ -86,4 +86,4 @@ std::string applicationTitle(std::string_view executableName) {
     return title;
 }
 
-}  // namespace pelmaro::app
+}  // namespace pelmaro::window_text

@@ -1,0 +1,34 @@
+#include "browsing/engine_switches.h"
+
+#include <gtest/gtest.h>
+
+namespace pelmaro::browsing {
+namespace {
+
+TEST(EngineSwitches, JoinTheUsersFlags_andKeepOneFeatureList) {
+    const struct {
+        const char* user;
+        const char* expectedStart;
+    } cases[] = {
+        {"", "--force-webrtc"},
+        {"--enable-logging", "--enable-logging --force-webrtc"},
+        {"--disable-features=Foo --x",
+         "--disable-features=Foo,WebRtcHideLocalIpsWithMdns --x --force-webrtc"},
+        {"--x --disable-features=Foo", "--x --disable-features=Foo,WebRtcHideLocalIpsWithMdns "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.user);
+        const std::string flags = engineSwitches(c.user);
+        EXPECT_EQ(flags.substr(0, std::string(c.expectedStart).size()), c.expectedStart);
+        for (const char* wanted : {"--force-webrtc-ip-handling-policy=disable_non_proxied_udp",
+                                   "\"--host-resolver-rules=MAP * ~NOTFOUND\"", "--no-pings",
+                                   "WebRtcHideLocalIpsWithMdns"}) {
+            EXPECT_NE(flags.find(wanted), std::string::npos) << wanted;
+        }
+        // The engine reads only the last list of disabled features.
+        EXPECT_EQ(flags.find("--disable-features"), flags.rfind("--disable-features"));
+    }
+}
+
+}  // namespace
+}  // namespace pelmaro::browsing
