@@ -1,0 +1,80 @@
+// The Contents view through the real window: it shows the catalogue as its folders hold it,
+// follows the page through a link and back, shows the page's headings and scrolls to one.
+#include <QTest>
+#include <QTreeView>
+
+#include "app/contents_panel.h"
+#include "tests/app/app_test_main.h"
+#include "tests/app/program_run.h"
+#include "tests/app/web_helpers.h"
+
+using pelmaro::test::ProgramRun;
+using pelmaro::test::SandboxDir;
+
+namespace {
+
+QString currentText(QTreeView& tree) {
+    return tree.currentIndex().data().toString();
+}
+
+}  // namespace
+
+class WindowContentsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void contents_followTheLinksShowHeadingsAndScroll() {
+        using pelmaro::test::htmlPage;
+        SandboxDir dir;
+        const std::string folder = dir / "help";
+        dir.write("help/index.htm", htmlPage("Start", "<a id='toTen' href='ch10.htm'>ten</a>"));
+        dir.write("help/ch10.htm", htmlPage("10. Reference",
+                                            "<h1>Reference</h1><div style='height: 3000px'></div>"
+                                            "<h2 id='late'>Late part</h2>"));
+        dir.write("help/ch2.htm", htmlPage("2. Tutorial"));
+        dir.write("help/sub/x.htm", htmlPage("Inside"));
+        ProgramRun run;
+        QVERIFY(run.start());
+        run.build(folder, true);
+        QVERIFY(run.clickTitle(run.titles().size() - 1));  // "Start", last in byte order
+
+        QTest::keyClick(run.form->windowHandle(), Qt::Key_C, Qt::AltModifier);
+        auto* tree = run.form->findChild<QTreeView*>(QStringLiteral("contentsTree"));
+        QVERIFY(tree != nullptr);
+        QTRY_VERIFY(tree->isVisible());
+        QCOMPARE(currentText(*tree), QStringLiteral("Start"));
+        // The index page first, then the folder, then the pages in natural order.
+        QAbstractItemModel& model = *tree->model();
+        QStringList top;
+        for (int row = 0; row < model.rowCount(); ++row) {
+            top << model.index(row, 0).data().toString();
+        }
+        QCOMPARE(top,
+                 (QStringList{QStringLiteral("Start"), QStringLiteral("sub"),
+                              QStringLiteral("2. Tutorial"), QStringLiteral("10. Reference")}));
+
+        // A link: the contents follow, and show the new page's headings under it.
+        QVERIFY(pelmaro::test::loadAndWait(run.browser()->page(), [&] {
+            QVERIFY(pelmaro::test::clickElement(run.browser(), run.browser()->page(),
+                                                QStringLiteral("toTen")));
+        }));
+        QTRY_COMPARE(currentText(*tree), QStringLiteral("10. Reference"));
+        QTRY_COMPARE(model.rowCount(tree->currentIndex()), 2);
+        const QModelIndex late = model.index(1, 0, tree->currentIndex());
+        QCOMPARE(late.data().toString(), QStringLiteral("Late part"));
+        tree->setCurrentIndex(late);
+        QTest::keyClick(tree, Qt::Key_Return);
+        QTRY_VERIFY(pelmaro::test::evaluate(run.browser()->page(), QStringLiteral("window.scrollY"))
+                        .toInt() > 1000);
+
+        // Back: the contents follow again; Alt+I brings the title list back.
+        QTest::keyClick(run.form->windowHandle(), Qt::Key_Left, Qt::AltModifier);
+        QTRY_COMPARE(currentText(*tree), QStringLiteral("Start"));
+        QTest::keyClick(run.form->windowHandle(), Qt::Key_I, Qt::AltModifier);
+        QTRY_VERIFY(!tree->isVisible());
+        QVERIFY(run.form->findChild<QWidget*>(QStringLiteral("titleList"))->isVisible());
+    }
+};
+
+PELMARO_APP_TEST_MAIN(WindowContentsTest)
+#include "window_contents_test.moc"
