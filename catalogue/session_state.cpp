@@ -2,12 +2,19 @@
 
 #include "catalogue/catalogue_files.h"
 #include "catalogue/strings.h"
+#include "platform/error.h"
+
+#include <algorithm>
 
 namespace pelmaro {
 namespace {
 
 constexpr const char* kLast = "last";
 constexpr const char* kId = "id";
+
+std::string recentValue(std::size_t index) {
+    return "recent" + std::to_string(index + 1);
+}
 
 }  // namespace
 
@@ -18,6 +25,18 @@ SessionState::SessionState(Catalogue catalogue, CurrentCatalogue& current,
 void SessionState::restore(const std::function<void()>& showPage) {
     current_.restore({});
     platform::withKeyOpen(settings_, [&] {
+        recent_.clear();
+        for (std::size_t i = 0; i < kMostRecent && settings_.hasValue(recentValue(i)); ++i) {
+            try {
+                std::string name = settings_.readString(recentValue(i));
+                if (!name.empty()) {
+                    recent_.push_back(std::move(name));
+                }
+            } catch (const Error&) {
+                // A value of another type (a hand-edited file) is no recent catalogue.
+            }
+            recentStored_ = i + 1;
+        }
         if (settings_.hasValue(kLast)) {
             current_.restore(settings_.readString(kLast));
             const std::string& name = current_.bookmarkFile();
@@ -62,7 +81,27 @@ void SessionState::save() {
         if (!(settings_.hasValue(kLast) && settings_.readString(kLast) == name)) {
             settings_.writeString(kLast, name);
         }
+        // Values that held more catalogues than there are now are emptied, not left behind.
+        for (std::size_t i = 0; i < std::max(recent_.size(), recentStored_); ++i) {
+            settings_.writeString(recentValue(i), i < recent_.size() ? recent_[i] : std::string());
+        }
     });
+}
+
+void SessionState::rememberCurrent() {
+    const std::string& name = current_.bookmarkFile();
+    if (name.empty() || !current_.shownIsStored()) {
+        return;
+    }
+    forget(name);
+    recent_.insert(recent_.begin(), name);
+    if (recent_.size() > kMostRecent) {
+        recent_.resize(kMostRecent);
+    }
+}
+
+void SessionState::forget(const std::string& name) {
+    std::erase(recent_, name);
 }
 
 }  // namespace pelmaro

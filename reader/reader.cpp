@@ -291,7 +291,25 @@ void Reader::catalogueReplaced(PathIndex index) {
     resultRuns_.clear();  // and with them the search the results' heading names
 }
 
+std::vector<Reader::RecentCatalogue> Reader::recentCatalogues() const {
+    std::vector<RecentCatalogue> recent;
+    for (const std::string& name : session_.recent()) {
+        std::string pathFile = deriveName(name, ".path");
+        const bool exists = services_.files.fileExists(pathFile);
+        recent.push_back({std::move(pathFile), exists});
+    }
+    return recent;
+}
+
+void Reader::forgetRecent(const std::string& pathFile) {
+    session_.forget(deriveName(pathFile, ".bookmark"));
+    if (onCatalogueChanged_) {
+        onCatalogueChanged_();
+    }
+}
+
 void Reader::announceCatalogue() {
+    session_.rememberCurrent();
     if (onCatalogueChanged_) {
         onCatalogueChanged_();
     }

@@ -79,6 +79,15 @@ public:
     // The same for a ".path" file already chosen.
     void openCatalogue(const std::string& pathFile);
 
+    // The catalogues opened last, newest first: their ".path" files, and whether each is still
+    // there.
+    struct RecentCatalogue {
+        std::string pathFile;
+        bool exists = false;
+    };
+    std::vector<RecentCatalogue> recentCatalogues() const;
+    void forgetRecent(const std::string& pathFile);
+
     void findNext();
     void findFromTop();
 
