@@ -19,7 +19,10 @@ void TitleIndex::forget() {
 }
 
 void TitleIndex::index() {
-    forget();
+    // What waits for the index stays: it waits for this one.
+    decoder_.clear();
+    shown_.clear();
+    quickFind_.reset();
     platform::FileSystem& files = files_;
     // The lists' buffers are copied whole, a copy each; splitting them into strings is the
     // thread's work, not the window's.

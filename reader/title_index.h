@@ -26,7 +26,8 @@ public:
     // The lists hold another catalogue: what was decoded or indexed of the last one goes, and
     // so does the work that waited for it. Indexing starts with index().
     void forget();
-    // Decodes every title and builds the quick-find index on the index's thread.
+    // Decodes every title and builds the quick-find index on the index's thread; what waits
+    // for the index runs once it is there.
     void index();
     bool ready() const { return quickFind_.has_value(); }
 
