@@ -103,6 +103,9 @@ void Reader::begin(Activity activity) {
 }
 
 void Reader::commandEnded() {
+    if (shutDown_) {
+        return;  // the window closes: nothing starts any more
+    }
     notifyBusy();
     if (indexAfterCommand_ && !busy()) {
         indexAfterCommand_ = false;
@@ -111,7 +114,7 @@ void Reader::commandEnded() {
 }
 
 void Reader::notifyBusy() {
-    if (onBusyChanged_ && !shutDown_) {
+    if (onBusyChanged_) {
         onBusyChanged_();
     }
 }
