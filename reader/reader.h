@@ -53,11 +53,13 @@ struct ReaderServices {
     std::string dataFolder = platform::defaultDataFolder();
 };
 
-// The reader without its window: start-up and shutdown, the commands, showing pages and the
-// jumps from the overlay lists. Everything here runs on the window's thread; building a
-// catalogue, opening one and the full-text search do their file work on a thread of their own and
-// hand their results back in batches, so the window stays responsive and nothing runs nested
-// inside anything else.
+// The reader without its window: start-up and shutdown, building and opening catalogues, showing
+// pages and following them, and the jumps from the overlay lists; the title index and the
+// full-text command are parts of their own that it forwards to. Everything here runs on the
+// window's thread; file work that can take long runs as a BackgroundJob and hands its results
+// back in batches, so the window stays responsive. A box that follows such work (the save
+// question, an error) opens from a posted task: a nested event loop, which the window's close
+// cancels.
 //
 // Only one long command runs at a time: the others do nothing meanwhile (browsing, the title
 // search and the bookmarks stay available). Commands fail with pelmaro::Error, which the caller
