@@ -4,7 +4,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <exception>
-#include <iterator>
+#include <memory>
 #include <optional>
 
 #include "catalogue/catalogue_builder.h"
