@@ -33,6 +33,35 @@ constexpr int kTitleListWidth = 121;
 constexpr int kSplitterWidth = 16;
 constexpr int kBlockedLinkShownMs = 5000;
 
+// The results' heading: a line per search, "Results for ‹text›", with where a stopped one
+// stopped and how many pages it could not read; those pages are named on hover.
+struct ResultHeading {
+    QString text;
+    QString details;
+};
+
+ResultHeading resultHeading(const std::vector<SearchRun>& runs) {
+    if (runs.empty()) {
+        return {QStringLiteral("Results"), {}};
+    }
+    ResultHeading heading;
+    for (const SearchRun& run : runs) {
+        QString line =
+            QStringLiteral("Results for \u2039%1\u203a").arg(isolatedText(toQString(run.text)));
+        for (const std::string& note : {stoppedNote(run), unreadableNote(run)}) {
+            if (!note.empty()) {
+                line += QStringLiteral(" \u2014 ") + toQString(note);
+            }
+        }
+        heading.text += (heading.text.isEmpty() ? QString() : QStringLiteral("\n")) + line;
+        if (!run.unreadable.empty()) {
+            heading.details += (heading.details.isEmpty() ? QString() : QStringLiteral("\n")) +
+                               shownText(unreadableDetails(run));
+        }
+    }
+    return heading;
+}
+
 }  // namespace
 
 void MenuCommands::add(QAction* action) {
@@ -87,7 +116,10 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent)
                        services_.files, services_.settings, *browser_, *fullSearchLabel_, *this});
     reader_->setOnBusyChanged([this] { showBusy(); });
     reader_->setOnTitlesIndexed([this] { quickFind_->refresh(); });
-    reader_->setOnCatalogueChanged([this] { showCatalogueStatus(); });
+    reader_->setOnCatalogueChanged([this] {
+        showCatalogueStatus();
+        showOverlays();  // another catalogue takes the results' headings with the results
+    });
     if (services_.modalDialogs != nullptr) {
         services_.modalDialogs->attach(this);
         blockedClose_ =
@@ -419,11 +451,8 @@ void MainWindow::toggleFocus() {
 void MainWindow::showOverlays() {
     // The result list lies over the bookmark list, which lies over the page.
     if (results_->isVisible()) {
-        const std::string& text = reader_->lastSearchText();
-        resultPane_->setHeading(
-            text.empty()
-                ? QStringLiteral("Results")
-                : QStringLiteral("Results for \u2039%1\u203a").arg(isolatedText(toQString(text))));
+        const ResultHeading heading = resultHeading(reader_->searchRuns());
+        resultPane_->setHeading(heading.text, heading.details);
         pageArea_->setCurrentWidget(resultPane_);
     } else if (bookmarks_->isVisible()) {
         pageArea_->setCurrentWidget(bookmarkPane_);

@@ -28,8 +28,9 @@ OverlayPane::OverlayPane(ByteListModel& model, const QString& emptyText, QWidget
     showWhetherEmpty();
 }
 
-void OverlayPane::setHeading(const QString& heading) {
+void OverlayPane::setHeading(const QString& heading, const QString& details) {
     heading_->setText(heading);
+    heading_->setToolTip(details);
 }
 
 void OverlayPane::showWhetherEmpty() {

@@ -17,7 +17,8 @@ public:
     OverlayPane(ByteListModel& model, const QString& emptyText, QWidget* parent = nullptr);
 
     EntryListView& view() { return *view_; }
-    void setHeading(const QString& heading);
+    // `details` shows when the pointer rests on the heading; none when empty.
+    void setHeading(const QString& heading, const QString& details = {});
 
 private:
     void showWhetherEmpty();

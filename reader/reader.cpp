@@ -2,8 +2,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <exception>
-#include <iterator>
+#include <memory>
 #include <optional>
 
 #include "catalogue/catalogue_builder.h"
@@ -11,18 +12,12 @@
 #include "catalogue/line_list.h"
 #include "catalogue/strings.h"
 #include "platform/error.h"
-#include "search/full_text_search.h"
 
 namespace pelmaro {
 namespace {
 
-constexpr const char* kFullSearchIdle = "&Full search";
-constexpr const char* kFullSearchRunning = "&Stop search";
-
-// How often long work tells the window how far it has come. The build's caption counts names
-// quickly; the search's caption and its batches of results are a repaint each.
+// How often a build tells the window how far it has come: its caption counts names quickly.
 constexpr auto kBuildProgressInterval = std::chrono::milliseconds(20);
-constexpr auto kSearchProgressInterval = std::chrono::milliseconds(100);
 
 }  // namespace
 
@@ -33,15 +28,31 @@ Reader::Reader(ReaderServices services)
       titleSearch_(services.titles, services.dialogs, [this] { showSelectedPage(); }),
       bookmarks_(services.titles, services.bookmarks, services.results, current_, services.dialogs,
                  services.files),
-      titleDecoder_(services.files) {
+      titleIndex_(catalogue_, services.files, services.ui),
+      fullText_(
+          {services.titles, services.paths, services.bookmarks, services.results, services.window,
+           services.dialogs, services.files, services.fullSearchCommand, services.ui},
+          [this] { commandEnded(); }),
+      catalogueJob_(services.ui),
+      saveJob_(services.ui) {
     current_.setOnSwitch([this] { bookmarks_.followCatalogue(); });
     titleSearch_.setShownTitle(
-        [this](int entry) -> const std::string& { return shownTitle(entry); });
+        [this](int entry) -> const std::string& { return titleIndex_.shownTitle(entry); });
 }
 
 Reader::~Reader() {
-    work_.stopAndWait();
-    indexing_.stopAndWait();
+    // The window is gone: a save that the close left running is waited for here, so that the
+    // files it writes are whole and "last" names the catalogue on disk afterwards.
+    saveJob_.wait();
+    if (!shutDown_ || !unappliedSave_ || !*unappliedSave_) {
+        return;
+    }
+    try {
+        current_.restore((*unappliedSave_)->bookmarkFile);
+        session_.save();
+    } catch (const std::exception&) {
+        // Nothing is left to say it in; the next start opens the catalogue "last" still names.
+    }
 }
 
 void Reader::start() {
@@ -63,7 +74,6 @@ void Reader::start() {
         failure = std::current_exception();
     }
     catalogueReplaced(PathIndex(catalogue_.paths.items()));
-    catalogueChanged();
     announceCatalogue();
     if (failure) {
         std::rethrow_exception(failure);
@@ -77,14 +87,11 @@ void Reader::shutdown() {
     }
     shutDown_ = true;
     // Whatever the work would still hand over is dropped: a build stores nothing, a search lists
-    // nothing more.
-    ++ticket_;
-    ++indexTicket_;
-    work_.stopAndWait();
-    indexing_.stopAndWait();
-    if (activity_ == Activity::Searching) {
-        services_.fullSearchCommand.setLabel(kFullSearchIdle);
-    }
+    // nothing more. None of it is waited for here.
+    catalogueJob_.drop();
+    saveJob_.drop();
+    titleIndex_.forget();
+    fullText_.drop();
     activity_ = Activity::Idle;
     session_.save();
     bookmarks_.shutdown();
@@ -92,56 +99,33 @@ void Reader::shutdown() {
 
 void Reader::begin(Activity activity) {
     activity_ = activity;
-    if (onBusyChanged_) {
-        onBusyChanged_();
-    }
+    notifyBusy();
 }
 
-void Reader::end() {
-    ++ticket_;
-    activity_ = Activity::Idle;
-    if (onBusyChanged_) {
-        onBusyChanged_();
+void Reader::commandEnded() {
+    if (shutDown_) {
+        return;  // the window closes: nothing starts any more
     }
-    if (indexAfterCommand_) {
+    notifyBusy();
+    if (indexAfterCommand_ && !busy()) {
         indexAfterCommand_ = false;
-        indexTitles();
+        titleIndex_.index();
     }
 }
 
-void Reader::runInBackground(std::function<void(std::stop_token, const Post&)> work) {
-    const Ticket ticket = ++ticket_;
-    Post post = [this, ticket](std::function<void()> task) {
-        services_.ui.post([this, ticket, task = std::move(task)] {
-            if (ticket != ticket_ || shutDown_) {
-                return;
-            }
-            try {
-                task();
-            } catch (const std::exception& error) {
-                fail(error.what());
-            }
-        });
-    };
-    work_.start([this, work = std::move(work), post = std::move(post)](std::stop_token stop) {
-        try {
-            work(stop, post);
-        } catch (const std::exception& error) {
-            post([this, message = std::string(error.what())] { fail(message); });
-        }
-    });
+void Reader::notifyBusy() {
+    if (onBusyChanged_) {
+        onBusyChanged_();
+    }
 }
 
 void Reader::fail(const std::string& message) {
-    if (busy()) {
-        work_.requestStop();
-    }
-    if (activity_ == Activity::Searching) {
-        services_.fullSearchCommand.setLabel(kFullSearchIdle);
-    }
-    end();
-    // Often called from a posted task: the error box is then a nested event loop inside it, and
-    // the window's close cancels the box before the task returns.
+    catalogueJob_.drop();
+    saveJob_.drop();
+    activity_ = Activity::Idle;
+    commandEnded();
+    // Called from a posted task: the error box is then a nested event loop inside it, and the
+    // window's close cancels the box before the task returns.
     services_.dialogs.showError(message);
 }
 
@@ -171,31 +155,38 @@ void Reader::buildFolder(const std::string& folder) {
     services_.window.setCaption("please wait...");
     platform::Window& window = services_.window;
     platform::FileSystem& files = services_.files;
-    runInBackground([this, folder, &window, &files](std::stop_token stop, const Post& post) {
-        Throttle throttle(kBuildProgressInterval);
-        std::size_t lastShown = SIZE_MAX;
-        const auto titling = [&](std::size_t done, std::size_t total) {
-            // "loading N" counts the names titled so far, up to the last one.
-            const std::size_t shown = std::min(done, total - 1);
-            if (shown != lastShown && (done + 1 >= total || throttle.due())) {
-                lastShown = shown;
-                post([&window, shown] { window.setCaption("loading " + std::to_string(shown)); });
+    catalogueJob_.start(
+        [this, folder, &window, &files](std::stop_token stop, const BackgroundJob::Post& post) {
+            Throttle throttle(kBuildProgressInterval);
+            std::size_t lastShown = SIZE_MAX;
+            const auto titling = [&](std::size_t done, std::size_t total) {
+                // "loading N" counts the names titled so far, up to the last one.
+                const std::size_t shown = std::min(done, total - 1);
+                if (shown != lastShown && (done + 1 >= total || throttle.due())) {
+                    lastShown = shown;
+                    post([&window, shown] {
+                        window.setCaption("loading " + std::to_string(shown));
+                    });
+                }
+            };
+            BuiltCatalogue built = buildCatalogue(files, folder, stop, {{}, titling});
+            if (built.result == BuildResult::NoFiles) {
+                post([this, &window] {
+                    catalogueJob_.finished();
+                    window.setCaption("no files");
+                    activity_ = Activity::Idle;
+                    commandEnded();
+                });
+            } else if (built.result == BuildResult::Built) {
+                PathIndex index(built.paths);
+                post([this, folder, titles = std::move(built.titles),
+                      paths = std::move(built.paths), index = std::move(index)]() mutable {
+                    catalogueJob_.finished();
+                    finishBuild(folder, std::move(titles), std::move(paths), std::move(index));
+                });
             }
-        };
-        BuiltCatalogue built = buildCatalogue(files, folder, stop, {{}, titling});
-        if (built.result == BuildResult::NoFiles) {
-            post([this, &window] {
-                window.setCaption("no files");
-                end();
-            });
-        } else if (built.result == BuildResult::Built) {
-            PathIndex index(built.paths);
-            post([this, folder, titles = std::move(built.titles), paths = std::move(built.paths),
-                  index = std::move(index)]() mutable {
-                finishBuild(folder, std::move(titles), std::move(paths), std::move(index));
-            });
-        }
-    });
+        },
+        [this](const std::string& message) { fail(message); });
 }
 
 void Reader::finishBuild(const std::string& folder, std::vector<std::string> titles,
@@ -210,7 +201,6 @@ void Reader::finishBuild(const std::string& folder, std::vector<std::string> tit
     services_.page.setCatalogueFolder(folder);
     catalogue_.paths.assign(std::move(paths));
     catalogue_.titles.assign(std::move(titles));
-    catalogueChanged();
     catalogueReplaced(std::move(index));
     announceCatalogue();
     services_.window.setCaption("sorting..." + std::to_string(m) + " total is " +
@@ -219,23 +209,39 @@ void Reader::finishBuild(const std::string& folder, std::vector<std::string> tit
     // window answers it No, so a build cut short by the close saves nothing.
     if (!services_.dialogs.askYesNo(
             "Information", "save the result ?that last time can open it or load it auto")) {
-        end();
+        activity_ = Activity::Idle;
+        commandEnded();
         return;
     }
+    saveBuild(folder, std::move(savedTitles), std::move(savedPaths));
+}
+
+void Reader::saveBuild(const std::string& folder, std::vector<std::string> titles,
+                       std::vector<std::string> paths) {
     platform::FileSystem& files = services_.files;
-    runInBackground([this, folder, &files, savedTitles = std::move(savedTitles),
-                     savedPaths = std::move(savedPaths),
-                     dataFolder = services_.dataFolder](std::stop_token, const Post& post) {
-        SavedCatalogue saved = saveCatalogue(files, folder, savedTitles, savedPaths, dataFolder);
-        post([this, saved = std::move(saved)] {
-            end();
-            if (saved.keptElsewhere) {
-                services_.window.setCaption(keptElsewhereNote(saved));
-            }
-            current_.switchTo(saved.bookmarkFile);
-            announceCatalogue();
-        });
-    });
+    auto outcome = std::make_shared<std::optional<SavedCatalogue>>();
+    unappliedSave_ = outcome;
+    // The save ignores its stop token: a pair of files is replaced whole or not at all, and
+    // stopping between the two would leave the old pair. It ends on its own.
+    saveJob_.start(
+        [this, folder, &files, titles = std::move(titles), paths = std::move(paths),
+         dataFolder = services_.dataFolder,
+         outcome](std::stop_token, const BackgroundJob::Post& post) {
+            *outcome = saveCatalogue(files, folder, titles, paths, dataFolder);
+            post([this, outcome] {
+                saveJob_.finished();
+                const SavedCatalogue saved = std::move(**outcome);
+                outcome->reset();  // applied here: the destructor has nothing left to name
+                activity_ = Activity::Idle;
+                commandEnded();
+                if (saved.keptElsewhere) {
+                    services_.window.setCaption(keptElsewhereNote(saved));
+                }
+                current_.switchTo(saved.bookmarkFile);
+                announceCatalogue();
+            });
+        },
+        [this](const std::string& message) { fail(message); });
 }
 
 // Opening
@@ -262,24 +268,27 @@ void Reader::openCatalogue(const std::string& pathFile) {
     }
     begin(Activity::Opening);
     platform::FileSystem& files = services_.files;
-    runInBackground([this, pathFile, titleFile, &files](std::stop_token, const Post& post) {
-        StoredCatalogue stored = loadCataloguePair(files, titleFile, pathFile);
-        PathIndex index(stored.paths);
-        std::string folder = scannedFolderOf(files, pathFile);
-        post([this, pathFile, folder = std::move(folder), stored = std::move(stored),
-              index = std::move(index)]() mutable {
-            finishOpen(pathFile, folder, std::move(stored), std::move(index));
-        });
-    });
+    catalogueJob_.start(
+        [this, pathFile, titleFile, &files](std::stop_token, const BackgroundJob::Post& post) {
+            StoredCatalogue stored = loadCataloguePair(files, titleFile, pathFile);
+            PathIndex index(stored.paths);
+            std::string folder = scannedFolderOf(files, pathFile);
+            post([this, pathFile, folder = std::move(folder), stored = std::move(stored),
+                  index = std::move(index)]() mutable {
+                catalogueJob_.finished();
+                finishOpen(pathFile, folder, std::move(stored), std::move(index));
+            });
+        },
+        [this](const std::string& message) { fail(message); });
 }
 
 void Reader::finishOpen(const std::string& pathFile, const std::string& folder,
                         StoredCatalogue stored, PathIndex index) {
-    end();
+    activity_ = Activity::Idle;
+    commandEnded();
     services_.page.setCatalogueFolder(folder);
     catalogue_.titles.assign(std::move(stored.titles));
     catalogue_.paths.assign(std::move(stored.paths));
-    catalogueChanged();
     catalogueReplaced(std::move(index));
     current_.switchTo(deriveName(pathFile, ".bookmark"));
     announceCatalogue();
@@ -287,8 +296,15 @@ void Reader::finishOpen(const std::string& pathFile, const std::string& folder,
 
 void Reader::catalogueReplaced(PathIndex index) {
     pathIndex_ = std::move(index);
-    services_.results.clear();
-    resultRuns_.clear();  // and with them the search the results' heading names
+    fullText_.clear();
+    titleIndex_.forget();
+    // Indexing while a build still saves its files would take a core from it: the index waits
+    // for the command to end.
+    if (busy()) {
+        indexAfterCommand_ = true;
+    } else {
+        titleIndex_.index();
+    }
 }
 
 std::vector<Reader::RecentCatalogue> Reader::recentCatalogues() const {
@@ -333,11 +349,11 @@ std::string Reader::catalogueStatus() const {
 // Searching titles
 
 void Reader::findNext() {
-    titleSearch_.findNext();
+    titleIndex_.whenReady([this] { titleSearch_.findNext(); });
 }
 
 void Reader::findFromTop() {
-    titleSearch_.findFromTop();
+    titleIndex_.whenReady([this] { titleSearch_.findFromTop(); });
 }
 
 // Bookmarks
@@ -357,92 +373,12 @@ void Reader::toggleBookmarks() {
 // Searching text
 
 void Reader::startOrStopFullSearch() {
-    platform::MenuItem& command = services_.fullSearchCommand;
-    if (catalogue_.paths.count() == 0) {
-        return;
+    if (searching()) {
+        fullText_.stop();
+    } else if (!busy()) {
+        // Not during a build or an Open: they change the catalogue the search would walk.
+        fullText_.start();
     }
-    if (activity_ == Activity::Searching) {
-        stopFullSearch();
-        return;
-    }
-    if (busy()) {
-        return;  // a build or an Open is changing the catalogue the search would walk
-    }
-    if (command.label() != kFullSearchIdle) {
-        stopFullSearch();
-        return;
-    }
-    command.setLabel(kFullSearchRunning);
-    services_.bookmarks.setVisible(false);
-    services_.results.setVisible(true);
-    const std::string text =
-        services_.dialogs.inputBox("please enter a string to search", "pelmaro", "");
-    if (text.empty()) {
-        services_.results.setVisible(false);
-        command.setLabel(kFullSearchIdle);
-        return;
-    }
-
-    // Before the window hears that the search began: the results' heading names its text.
-    resultRuns_.push_back({services_.results.count(), text});
-    begin(Activity::Searching);
-    platform::Window& window = services_.window;
-    platform::FileSystem& files = services_.files;
-    runInBackground([this, text, &window, &files, paths = catalogue_.paths.items()](
-                        std::stop_token stop, const Post& post) {
-        const std::string total = " total is " + std::to_string(paths.size());
-        std::vector<std::size_t> hits;
-        // The caption and the hits found since the last hand-over go to the window together.
-        const auto handOver = [&](std::size_t n) {
-            post([this, &window, caption = "search start" + std::to_string(n + 1) + total,
-                  hits = std::move(hits)] {
-                window.setCaption(caption);
-                appendResults(hits);
-            });
-            hits.clear();
-        };
-        Throttle throttle(kSearchProgressInterval);
-        searchFiles(files, paths, text, stop,
-                    {.reading =
-                         [&](std::size_t n) {
-                             if (n == 0 || n + 1 == paths.size() || throttle.due()) {
-                                 handOver(n);
-                             }
-                         },
-                     .found = [&](std::size_t n) { hits.push_back(n); },
-                     .skipped = {}});
-        post([this, hits = std::move(hits)] {
-            appendResults(hits);
-            finishSearch();
-        });
-    });
-}
-
-void Reader::appendResults(const std::vector<std::size_t>& hits) {
-    if (hits.empty()) {
-        return;
-    }
-    std::vector<std::string> references;
-    references.reserve(hits.size());
-    for (const std::size_t n : hits) {
-        // With more paths than titles, a hit on a path without a title ends the search here.
-        const int index = static_cast<int>(n);
-        references.push_back(makeEntryReference(catalogue_.titles.item(index), index));
-    }
-    services_.results.append(std::move(references));
-}
-
-void Reader::finishSearch() {
-    services_.window.setCaption("found 100%");
-    // However the search ended, the next use of the command starts a new one.
-    services_.fullSearchCommand.setLabel(kFullSearchIdle);
-    end();
-}
-
-void Reader::stopFullSearch() {
-    services_.fullSearchCommand.setLabel(kFullSearchIdle);
-    services_.window.setCaption("terminate");
-    work_.requestStop();
 }
 
 void Reader::toggleResults() {
@@ -518,112 +454,43 @@ void Reader::jumpFrom(platform::ListControl& overlay, bool searchResults) {
         if (selected < 0) {
             return;  // a double click beside the items
         }
-        catalogue_.titles.select(readEntryReference(overlay.item(selected)));
-        showSelected(searchResults ? searchTextOfResult(selected) : std::string());
+        if (searchResults) {
+            catalogue_.titles.select(readEntryReference(overlay.item(selected)));
+            showSelected(fullText_.textOfRow(selected));
+        } else {
+            const int entry = entryOfBookmark(overlay.item(selected));
+            if (entry < 0) {
+                services_.dialogs.showMessage(kStaleBookmarkMessage);
+                return;
+            }
+            catalogue_.titles.select(entry);
+            showSelected({});
+        }
     }
     overlay.setVisible(false);
 }
 
-// Titles as shown
-
-const std::string& Reader::shownTitle(int entry) {
-    static const std::string none;
-    if (entry < 0 || entry >= catalogue_.titles.count()) {
-        return none;
-    }
-    if (static_cast<std::size_t>(entry) < indexedTitles_.size()) {
-        return indexedTitles_[static_cast<std::size_t>(entry)];
-    }
-    const std::string path = entry < catalogue_.paths.count()
-                                 ? std::string(catalogue_.paths.item(entry))
-                                 : std::string();
-    return titleDecoder_.shown(entry, catalogue_.titles.item(entry), path);
-}
-
-std::string Reader::shownReference(std::string_view reference) {
+int Reader::entryOfBookmark(std::string_view reference) const {
+    // The reference's index is checked as before (an error for one that is no number); its title
+    // part is whatever precedes the last "|", bytes as the bookmark file keeps them.
+    const int index = readEntryReference(reference);
     const std::size_t bar = reference.rfind('|');
-    const std::string_view title = reference.substr(0, bar);
-    int entry = -1;
-    try {
-        entry = readEntryReference(reference);
-    } catch (const Error&) {
-        // Not ours to judge here: the jump reports it. Shown without a page to decode by.
+    const std::string_view title =
+        bar == std::string_view::npos ? std::string_view() : reference.substr(0, bar);
+    const int count = catalogue_.titles.count();
+    if (bar == std::string_view::npos ||
+        (index >= 0 && index < count && catalogue_.titles.item(index) == title)) {
+        return index;
     }
-    const std::string path = entry >= 0 && entry < catalogue_.paths.count()
-                                 ? std::string(catalogue_.paths.item(entry))
-                                 : std::string();
-    return titleDecoder_.decode(title, path);
-}
-
-std::optional<QuickFindResult> Reader::quickFind(std::string_view query) {
-    if (!quickFind_) {
-        return std::nullopt;
-    }
-    return quickFind_->find(query);
-}
-
-void Reader::catalogueChanged() {
-    titleDecoder_.clear();
-    indexedTitles_.clear();
-    quickFind_.reset();
-    ++indexTicket_;
-    indexing_.stopAndWait();
-    // Indexing while a build still saves its files would take a core from it: the index waits
-    // for the command to end.
-    if (busy()) {
-        indexAfterCommand_ = true;
-    } else {
-        indexTitles();
-    }
-}
-
-void Reader::indexTitles() {
-    const Ticket ticket = indexTicket_;
-    platform::FileSystem& files = services_.files;
-    // The lists' buffers are copied whole, a copy each; splitting them into strings is the
-    // thread's work, not the window's.
-    indexing_.start([this, ticket, &files, titles = catalogue_.titles.items(),
-                     paths = catalogue_.paths.items()](std::stop_token stop) {
-        // A decoder of this thread's own: the window's keeps decoding the rows it paints.
-        TitleDecoder decoder(files);
-        std::vector<std::string> shown;
-        shown.reserve(titles.size());
-        auto path = paths.begin();
-        for (const std::string_view title : titles) {
-            if (stop.stop_requested()) {
-                return;
-            }
-            const bool hasPath = path != paths.end();
-            shown.push_back(decoder.decode(title, hasPath ? std::string(*path) : std::string()));
-            if (hasPath) {
-                ++path;
-            }
+    // A re-save or an unsaved build has moved the entries: the nearest entry of that title.
+    int best = -1;
+    for (int entry = 0; entry < count; ++entry) {
+        if (catalogue_.titles.item(entry) == title &&
+            (best < 0 || std::abs(entry - index) < std::abs(best - index))) {
+            best = entry;
         }
-        auto index = std::make_shared<QuickFind>(shown);
-        services_.ui.post([this, ticket, index, shown = std::move(shown)]() mutable {
-            if (ticket != indexTicket_ || shutDown_) {
-                return;
-            }
-            indexedTitles_ = std::move(shown);
-            quickFind_.emplace(std::move(*index));
-            if (onTitlesIndexed_) {
-                onTitlesIndexed_();
-            }
-        });
-    });
-}
-
-const std::string& Reader::lastSearchText() const {
-    static const std::string none;
-    return resultRuns_.empty() ? none : resultRuns_.back().text;
-}
-
-const std::string& Reader::searchTextOfResult(int row) const {
-    static const std::string none;
-    const auto after =
-        std::upper_bound(resultRuns_.begin(), resultRuns_.end(), row,
-                         [](int r, const ResultRun& run) { return r < run.firstRow; });
-    return after == resultRuns_.begin() ? none : std::prev(after)->text;
+    }
+    return best;
 }
 
 }  // namespace pelmaro

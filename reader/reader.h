@@ -11,6 +11,7 @@
 
 #include "bookmarks/bookmarks.h"
 #include "catalogue/catalogue.h"
+#include "catalogue/catalogue_builder.h"
 #include "catalogue/session_state.h"
 #include "catalogue/shown_title.h"
 #include "platform/file_system.h"
@@ -18,12 +19,19 @@
 #include "platform/settings_file.h"
 #include "platform/settings_store.h"
 #include "platform/window.h"
-#include "reader/background_work.h"
+#include "reader/background_job.h"
+#include "reader/full_text_command.h"
 #include "reader/path_index.h"
+#include "reader/title_index.h"
 #include "search/quick_find.h"
 #include "search/title_search.h"
 
 namespace pelmaro {
+
+// Shown when a bookmark is used whose title no entry of the catalogue has any more.
+inline constexpr const char* kStaleBookmarkMessage =
+    "This bookmark is stale: no entry of this catalogue has its title any more. Delete it with "
+    "Delete Bookmark (F7).";
 
 // Everything the reader works with, wired once by the program (the Qt window) or by a test
 // (scripted fakes). The lists belong to the window: titles and paths hold the catalogue, the
@@ -45,11 +53,13 @@ struct ReaderServices {
     std::string dataFolder = platform::defaultDataFolder();
 };
 
-// The reader without its window: start-up and shutdown, the commands, showing pages and the
-// jumps from the overlay lists. Everything here runs on the window's thread; building a
-// catalogue, opening one and the full-text search do their file work on a thread of their own and
-// hand their results back in batches, so the window stays responsive and nothing runs nested
-// inside anything else.
+// The reader without its window: start-up and shutdown, building and opening catalogues, showing
+// pages and following them, and the jumps from the overlay lists; the title index and the
+// full-text command are parts of their own that it forwards to. Everything here runs on the
+// window's thread; file work that can take long runs as a BackgroundJob and hands its results
+// back in batches, so the window stays responsive. A box that follows such work (the save
+// question, an error) opens from a posted task: a nested event loop, which the window's close
+// cancels.
 //
 // Only one long command runs at a time: the others do nothing meanwhile (browsing, the title
 // search and the bookmarks stay available). Commands fail with pelmaro::Error, which the caller
@@ -57,7 +67,8 @@ struct ReaderServices {
 class Reader {
 public:
     explicit Reader(ReaderServices services);
-    // Stops long work and waits for it; nothing half-done is stored.
+    // Waits for the work shutdown() left running (the window is gone by then). A save that ends
+    // here names the catalogue it stored as the last one.
     ~Reader();
     Reader(const Reader&) = delete;
     Reader& operator=(const Reader&) = delete;
@@ -66,7 +77,8 @@ public:
     // the settings can't be stored. An error skips the rest.
     void start();
     // Stops long work (nothing half-done is stored), then stores the session and the bookmarks.
-    // Runs once; later calls do nothing.
+    // Never waits for the work: a save that has begun writing goes on and ends in ~Reader. Runs
+    // once; later calls do nothing.
     void shutdown();
 
     // Asks for a folder, builds its catalogue, and offers to store it in that folder (or, when
@@ -88,6 +100,9 @@ public:
     std::vector<RecentCatalogue> recentCatalogues() const;
     void forgetRecent(const std::string& pathFile);
 
+    // The title search (search/title_search.h) over the shown titles. Until they are indexed it
+    // runs once they are, so that no page head is read on the window's thread; a text it asks
+    // for then comes from a posted task, a nested event loop that the window's close cancels.
     void findNext();
     void findFromTop();
 
@@ -121,9 +136,9 @@ public:
     bool showsSelectedPage() const;
 
     // A long command runs.
-    bool busy() const { return activity_ != Activity::Idle; }
+    bool busy() const { return activity_ != Activity::Idle || searching(); }
     // The long command that runs is a full-text search, which its command stops.
-    bool searching() const { return activity_ == Activity::Searching; }
+    bool searching() const { return fullText_.state() != FullTextCommand::State::Idle; }
     // Runs whenever busy() changes, so the window can show which commands are available.
     void setOnBusyChanged(std::function<void()> onBusyChanged) {
         onBusyChanged_ = std::move(onBusyChanged);
@@ -142,63 +157,55 @@ public:
     // The title of an entry as people read it (character references and the page's encoding
     // decoded, UTF-8); empty for an index the catalogue doesn't have. Decoded when first asked
     // for and kept, so a list asks only for the rows it paints.
-    const std::string& shownTitle(int entry);
+    const std::string& shownTitle(int entry) { return titleIndex_.shownTitle(entry); }
     // The title part of an entry reference ("Java &amp; more|12") as people read it, decoded as
     // its entry's page would be.
-    std::string shownReference(std::string_view reference);
-    // The text of the last full-text search of this catalogue, for the results' heading; empty
-    // when there has been none.
-    const std::string& lastSearchText() const;
+    std::string shownReference(std::string_view reference) {
+        return titleIndex_.shownReference(reference);
+    }
+    // The full-text searches of this catalogue, for the results' headings.
+    const std::vector<SearchRun>& searchRuns() const { return fullText_.runs(); }
 
     // Quick find over the shown titles, ranked (search/quick_find.h). The titles are indexed on a
     // thread of their own whenever the catalogue changes; until that is done there is no answer.
-    std::optional<QuickFindResult> quickFind(std::string_view query);
+    std::optional<QuickFindResult> quickFind(std::string_view query) {
+        return titleIndex_.quickFind(query);
+    }
     // Runs when the index of a new catalogue is ready.
     void setOnTitlesIndexed(std::function<void()> onTitlesIndexed) {
-        onTitlesIndexed_ = std::move(onTitlesIndexed);
+        titleIndex_.setOnIndexed(std::move(onTitlesIndexed));
     }
 
 private:
-    enum class Activity { Idle, Building, Opening, Searching };
-
-    // One piece of long work's link back to the window's thread: results it posts are dropped once
-    // the work has been ended (shutdown, or a failure on the window's side).
-    using Ticket = std::uint64_t;
+    enum class Activity { Idle, Building, Opening };
 
     void begin(Activity activity);
-    void end();
-    // Runs `work` on the background thread; `post` hands a result to the window's thread, where
-    // it runs unless this piece of work has been ended meanwhile.
-    using Post = std::function<void(std::function<void()>)>;
-    void runInBackground(std::function<void(std::stop_token, const Post&)> work);
+    // A long command has ended (or the full-text search changed its state).
+    void commandEnded();
+    void notifyBusy();
 
     void finishBuild(const std::string& folder, std::vector<std::string> titles,
                      std::vector<std::string> paths, PathIndex index);
+    void saveBuild(const std::string& folder, std::vector<std::string> titles,
+                   std::vector<std::string> paths);
     // `folder`: the folder the catalogue lists (scannedFolderOf).
     void finishOpen(const std::string& pathFile, const std::string& folder, StoredCatalogue stored,
                     PathIndex index);
     // The lists hold another catalogue: the results, whose indexes meant entries of the old one,
-    // go.
+    // go, and its titles are indexed again once no long command runs.
     void catalogueReplaced(PathIndex index);
     void announceCatalogue();
-    void appendResults(const std::vector<std::size_t>& hits);
-    void finishSearch();
-    void stopFullSearch();
-    // Ends the work that failed and shows why.
+    // Ends the build or Open that failed and shows why.
     void fail(const std::string& message);
 
     // `searchResults`: the overlay is the result list, whose pages open with their text found.
     void jumpFrom(platform::ListControl& overlay, bool searchResults);
+    // The entry a bookmark names: its index while the title there is still the bookmark's,
+    // else the entry with that title nearest to it; -1 when no entry has it.
+    int entryOfBookmark(std::string_view reference) const;
     // Shows the selected entry's page, and then finds `findText` in it unless that is empty.
     void showSelected(const std::string& findText);
     std::string currentFolder() const;
-    // The lists hold another catalogue: what was decoded or indexed of the last one goes, and
-    // the titles are indexed again once no long command runs.
-    void catalogueChanged();
-    // Decodes every title and builds the quick-find index on a thread of its own.
-    void indexTitles();
-    // The text of the search that found the result in row `row`.
-    const std::string& searchTextOfResult(int row) const;
 
     ReaderServices services_;
     Catalogue catalogue_;
@@ -207,12 +214,6 @@ private:
     TitleSearch titleSearch_;
     Bookmarks bookmarks_;
 
-    // Where each search's results begin in the result list, and the text it searched for.
-    struct ResultRun {
-        int firstRow;
-        std::string text;
-    };
-    std::vector<ResultRun> resultRuns_;
     PathIndex pathIndex_;
     // The file the page view shows, or was last asked to show.
     std::string shownFile_;
@@ -220,23 +221,23 @@ private:
     std::string builtFolder_;
 
     Activity activity_ = Activity::Idle;
-    Ticket ticket_ = 0;
     bool shutDown_ = false;
-    std::function<void()> onBusyChanged_;
-
-    TitleDecoder titleDecoder_;
-    // The shown text of every entry and their quick-find index, once indexed.
-    std::vector<std::string> indexedTitles_;
-    std::optional<QuickFind> quickFind_;
-    Ticket indexTicket_ = 0;
+    // Indexing while a build still saves its files would take a core from it: the index waits
+    // for the command to end.
     bool indexAfterCommand_ = false;
-    std::function<void()> onTitlesIndexed_;
-
+    std::function<void()> onBusyChanged_;
     std::function<void()> onCatalogueChanged_;
 
-    // Last: stopped and joined before the rest goes.
-    BackgroundWork indexing_;
-    BackgroundWork work_;
+    // What a save stored, set by its thread before it hands the result over, and taken by the
+    // window's thread when that arrives. A save still running at shutdown is not waited for
+    // there; the destructor waits and names what it stored as the last catalogue.
+    std::shared_ptr<std::optional<SavedCatalogue>> unappliedSave_;
+
+    // Last: their threads end before the rest goes.
+    TitleIndex titleIndex_;
+    FullTextCommand fullText_;
+    BackgroundJob catalogueJob_;
+    BackgroundJob saveJob_;
 };
 
 }  // namespace pelmaro

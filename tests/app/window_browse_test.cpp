@@ -2,6 +2,8 @@
 // the page through links, back and forward; find in page; zoom and the list's width across a
 // restart; the results of another catalogue; a maximized start; Tab between list and page; the
 // status line under a still pointer; the page's menu.
+#include <filesystem>
+
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -387,6 +389,7 @@ private slots:
         ProgramRun run;
         QVERIFY(run.start());
         run.build(pages.folder, true);
+        std::filesystem::remove(pages.b);  // gone since the build: said, not hidden
 
         run.dialogs.inputAnswers = {"needle"};
         QTest::keyClick(run.form.get(), Qt::Key_F11);
@@ -398,11 +401,18 @@ private slots:
         QVERIFY(run.settle());
         QVERIFY(child<QAction>(run, "openStored")->isEnabled());
         QCOMPARE(run.list("results").items(), Lines{"Gamma|2"});
+        auto* heading =
+            child<QWidget>(run, "resultList")->parentWidget()->findChild<QLabel*>("heading");
+        QVERIFY(heading->text().contains(QStringLiteral("needle")));
+        QVERIFY(heading->text().endsWith(QStringLiteral(" \u2014 1 page could not be read")));
+        QVERIFY(heading->toolTip().startsWith(QString::fromStdString(pages.b + ": ")));
 
         run.dialogs.openAnswers = {dir / "other/pelmaropath.path"};
         run.press(Qt::Key_F9);
         QCOMPARE(run.titles(), Lines{"Outside"});
         QVERIFY(run.list("results").items().empty());
+        QCOMPARE(heading->text(), QStringLiteral("Results"));  // the headings went too
+        QVERIFY(heading->toolTip().isEmpty());
         QVERIFY(run.shown("resultList"));
         run.doubleClickRow("resultList", 0);  // on no item: only hides the list
         QTRY_VERIFY(!run.shown("resultList"));

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
 #include <filesystem>
+#include <mutex>
 
 #include "catalogue/line_list.h"
 #include "platform/settings_file.h"
@@ -308,6 +310,55 @@ TEST(ReaderPages, JumpsFromTheOverlaysShowTheEntry) {
     EXPECT_FALSE(rig.results.isVisible());
 }
 
+TEST(ReaderPages, ABookmarkOpensTheEntryOfItsTitleOrSaysItIsStale) {
+    struct Case {
+        const char* bookmark;
+        int entry;  // -1: stale, nothing shown
+    };
+    // Entries "A", "b", "c"; "b|1" twice over after a re-save that moved it.
+    const Case cases[] = {
+        {"b|1", 1},                // title and index agree
+        {"c|0", 2},                // a re-save moved it: found again by its title
+        {"b|7", 1},                // past the end of a shorter catalogue
+        {"Gone|2", -1}, {"2", 2},  // no title part: the index alone, as before
+    };
+    for (const Case& c : cases) {
+        test::TempDir dir;
+        SearchRig rig(dir);
+        rig.bookmarks.assign({c.bookmark});
+        rig.bookmarks.setVisible(true);
+        rig.bookmarks.select(0);
+        rig.reader.jumpFromBookmark();
+        if (c.entry >= 0) {
+            EXPECT_EQ(rig.titles.selectedIndex(), c.entry) << c.bookmark;
+            EXPECT_EQ(rig.page.shown, Lines{std::string(rig.paths.item(c.entry))}) << c.bookmark;
+            EXPECT_TRUE(rig.dialogs.messages.empty()) << c.bookmark;
+        } else {
+            EXPECT_TRUE(rig.page.shown.empty()) << c.bookmark;
+            EXPECT_EQ(rig.dialogs.messages, Lines{kStaleBookmarkMessage}) << c.bookmark;
+            EXPECT_TRUE(rig.bookmarks.isVisible()) << c.bookmark;
+        }
+        EXPECT_EQ(rig.bookmarks.items(), Lines{c.bookmark}) << c.bookmark;  // its bytes stay
+    }
+}
+
+TEST(ReaderPages, ABookmarkOfTheStoredCatalogueFindsItsTitleInAnUnsavedBuild) {
+    test::TempDir dir;
+    const std::string tree = writeTree(dir);
+    dir.write("tree/New.txt", "New\r\nfirst now");
+    ReaderRig rig(dir);
+    rig.build(tree, true);
+    rig.titles.select(1);
+    rig.reader.addBookmark();  // "b|1"
+    dir.write("tree/0.txt", "0\r\nbefore all");
+    rig.build(tree, false);  // "0", "A", "b", ...: entry 1 is "A" now
+    rig.bookmarks.setVisible(true);
+    rig.bookmarks.select(0);
+    rig.reader.jumpFromBookmark();
+    EXPECT_EQ(rig.titles.item(rig.titles.selectedIndex()), "b");
+    EXPECT_EQ(rig.page.shown.back(), tree + "/b.txt");
+}
+
 TEST(ReaderTitles, AreShownDecodedAndFoundAsShownWhileTheStoredBytesStay) {
     test::TempDir dir;
     dir.write("t/a.htm", "<title>Java &amp; more</title>");
@@ -381,7 +432,7 @@ TEST(ReaderFullSearch, ResultsGoWhenAnotherCatalogueIsShown) {
     EXPECT_EQ(rig.results.items(), (Lines{"b|1", "c|2"}));
     rig.open(dir / "other/notes.path");
     EXPECT_EQ(rig.results.count(), 0);
-    EXPECT_EQ(rig.reader.lastSearchText(), "");
+    EXPECT_TRUE(rig.reader.searchRuns().empty());
     EXPECT_EQ(rig.reader.catalogueStatus(), dir / "other/notes.path, 1 entry");
     rig.reader.jumpFromResult();  // shown but empty: only hides
     EXPECT_FALSE(rig.results.isVisible());
@@ -433,7 +484,8 @@ TEST(ReaderPages, TheSelectionFollowsThePageShownAndTheCommandsActOnIt) {
     EXPECT_EQ(rig.bookmarks.items(), Lines{"Gamma|2"});
     rig.reader.pageShown("/h/b.htm");
     rig.dialogs.inputAnswers.push_back("a");
-    rig.reader.findNext();  // from the page being read
+    rig.reader.findNext();  // from the page being read, once the titles are indexed
+    ASSERT_TRUE(rig.ui.runUntil([&] { return rig.dialogs.inputAnswers.empty(); }));
     EXPECT_EQ(rig.titles.selectedIndex(), 2);
 }
 
@@ -476,6 +528,52 @@ TEST(ReaderSession, CatalogueEntryPageAndBookmarksComeBack) {
     std::filesystem::remove(dir / "help/pelmaropath.title");
     run(dir, [](ReaderRig& rig) { EXPECT_EQ(rig.bookmarks.count(), 0); });
     EXPECT_EQ(test::readFile(dir / "help/pelmaropath.bookmark"), "Gamma|2\r\n");
+}
+
+TEST(ReaderSession, ClosingDuringASaveNamesTheCatalogueOnDiskAfterwardsWithoutWaiting) {
+    test::TempDir dir;
+    const std::string tree = writeTree(dir);
+    const std::string old = writeStoredCatalogue(dir);
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool saving = false;
+    bool release = false;
+    {
+        ReaderRig rig(dir);
+        rig.open(old);
+        // The save's first write waits until the window has closed; the settings and
+        // bookmark writes of the close go through.
+        rig.files.beforeChange = [&](const std::string& name) {
+            if (name.rfind(tree, 0) != 0) {
+                return;
+            }
+            std::unique_lock lock(mutex);
+            saving = true;
+            changed.notify_all();
+            changed.wait(lock, [&] { return release; });
+        };
+        rig.dialogs.folderAnswers.push_back(tree);
+        rig.dialogs.yesNoAnswers.push_back(true);
+        rig.reader.buildFromFolder();
+        ASSERT_TRUE(rig.ui.runUntil([&] { return !rig.dialogs.questions.empty(); }));
+        {
+            std::unique_lock lock(mutex);
+            ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(20), [&] { return saving; }));
+        }
+        const auto closing = std::chrono::steady_clock::now();
+        rig.reader.shutdown();  // the save holds on: the close does not wait for it
+        EXPECT_LT(std::chrono::steady_clock::now() - closing, std::chrono::seconds(1));
+        {
+            const std::lock_guard lock(mutex);
+            release = true;
+        }
+        changed.notify_all();
+    }  // the window is gone: the save ends here
+    EXPECT_EQ(test::readFile(tree + "/pelmaropath.title"), "A\r\nb\r\nc\r\n");
+    ReaderRig next(dir);
+    next.reader.start();
+    EXPECT_EQ(next.reader.currentCatalogue().bookmarkFile(), tree + "/pelmaropath.bookmark");
+    EXPECT_EQ(next.titles.items(), (Lines{"A", "b", "c"}));
 }
 
 TEST(ReaderSession, SettingsThatCantBeStoredAreSaidAtStartUp) {

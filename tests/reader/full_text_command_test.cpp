@@ -1,0 +1,114 @@
+#include "reader/full_text_command.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/list_control.h"
+#include "tests/support/fake_file_system.h"
+#include "tests/support/fakes.h"
+#include "tests/support/temp_dir.h"
+
+namespace pelmaro {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+struct CommandRig {
+    platform::MemoryList titles, paths, bookmarks, results;
+    test::FakeWindow window;
+    test::ScriptedDialogs dialogs;
+    test::FakeFileSystem files;
+    // A label the command never set: its state is its own, not read back from here.
+    test::FakeMenuItem menuItem{"Full search (F11)"};
+    test::FakeUiThread ui;
+    int changes = 0;
+    FullTextCommand command{
+        {titles, paths, bookmarks, results, window, dialogs, files, menuItem, ui},
+        [this] { ++changes; }};
+
+    void searchFor(const std::string& text) {
+        dialogs.inputAnswers.push_back(text);
+        command.start();
+        ASSERT_TRUE(
+            ui.runUntil([this] { return command.state() == FullTextCommand::State::Idle; }));
+    }
+};
+
+TEST(FullTextCommand, EachSearchKeepsItsRowsAndSaysWhichPagesItCouldNotRead) {
+    test::TempDir dir;
+    CommandRig rig;
+    rig.titles.assign({"a", "b", "c", "d"});
+    rig.paths.assign({dir.write("a.htm", "key"), dir / "gone.htm", dir.write("c.htm", "no"),
+                      dir.write("d.htm", "KEY")});
+    rig.files.locked.insert(dir / "c.htm");
+    rig.searchFor("key");
+    rig.searchFor("no");  // c is locked: nothing found, two pages unread
+    rig.searchFor("KEY");
+
+    EXPECT_EQ(rig.results.items(), (Lines{"a|0", "d|3", "a|0", "d|3"}));
+    ASSERT_EQ(rig.command.runs().size(), 3u);
+    const SearchRun& first = rig.command.runs()[0];
+    EXPECT_EQ(first.text, "key");
+    EXPECT_EQ(first.firstRow, 0);
+    EXPECT_EQ(first.rows, 2);
+    EXPECT_EQ(first.pages, 4u);
+    EXPECT_EQ(stoppedNote(first), "");
+    EXPECT_EQ(unreadableNote(first), "2 pages could not be read");
+    ASSERT_EQ(first.unreadable.size(), 2u);
+    EXPECT_EQ(first.unreadable[0].path, dir / "gone.htm");
+    EXPECT_EQ(unreadableDetails(first).find(dir / "gone.htm: Cannot open file"), 0u);
+    EXPECT_NE(unreadableDetails(first).find("\n" + dir / "c.htm: "), std::string::npos);
+    EXPECT_EQ(rig.command.runs()[1].rows, 0);
+    EXPECT_EQ(rig.command.runs()[2].firstRow, 2);
+    EXPECT_EQ(rig.command.textOfRow(1), "key");
+    EXPECT_EQ(rig.command.textOfRow(3), "KEY");
+    EXPECT_EQ(rig.menuItem.label(), "&Full search");
+
+    rig.command.clear();  // another catalogue: the rows and their headings go together
+    EXPECT_EQ(rig.results.count(), 0);
+    EXPECT_TRUE(rig.command.runs().empty());
+    EXPECT_EQ(rig.command.textOfRow(0), "");
+}
+
+TEST(FullTextCommand, AStoppedSearchSaysWhereItStopped) {
+    test::TempDir dir;
+    CommandRig rig;
+    Lines paths;
+    for (int i = 0; i < 200; ++i) {
+        paths.push_back(dir.write("p" + std::to_string(i) + ".htm", "hit"));
+    }
+    rig.paths.assign(paths);
+    rig.titles.assign(Lines(paths.size(), "t"));
+    rig.files.openDelay = std::chrono::milliseconds(2);
+    rig.dialogs.inputAnswers.push_back("hit");
+    rig.command.start();
+    EXPECT_EQ(rig.menuItem.label(), "&Stop search");
+    ASSERT_TRUE(rig.ui.runUntil([&] { return rig.results.count() > 0; }));
+    rig.command.stop();
+    EXPECT_EQ(rig.command.state(), FullTextCommand::State::Stopping);
+    EXPECT_EQ(rig.menuItem.label(), "&Full search");
+    ASSERT_TRUE(
+        rig.ui.runUntil([&] { return rig.command.state() == FullTextCommand::State::Idle; }));
+    const SearchRun& run = rig.command.runs().back();
+    ASSERT_TRUE(run.stoppedAfter.has_value());
+    EXPECT_LT(*run.stoppedAfter, 200u);
+    EXPECT_EQ(run.rows, rig.results.count());
+    EXPECT_EQ(stoppedNote(run),
+              "stopped after " + std::to_string(*run.stoppedAfter) + " of 200 pages");
+    EXPECT_EQ(rig.changes, 3);  // running, stopping, idle
+}
+
+TEST(FullTextCommand, NotesCountInThousands) {
+    SearchRun run;
+    run.pages = 82580;
+    run.stoppedAfter = 7300;
+    EXPECT_EQ(stoppedNote(run), "stopped after 7,300 of 82,580 pages");
+    run.stoppedAfter = 0;
+    run.pages = 1234567;
+    EXPECT_EQ(stoppedNote(run), "stopped after 0 of 1,234,567 pages");
+    run.unreadable.push_back({"/x.htm", "gone"});
+    EXPECT_EQ(unreadableNote(run), "1 page could not be read");
+    EXPECT_EQ(unreadableDetails(run), "/x.htm: gone");
+}
+
+}  // namespace
+}  // namespace pelmaro
