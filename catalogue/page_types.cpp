@@ -11,18 +11,19 @@ struct PageType {
     std::string_view extension;
     const char* mimeType;
     Role role;
+    TextKind text = TextKind::None;
 };
 
 constexpr PageType kTypes[] = {
-    {".htm", "text/html", Role::Page},
-    {".html", "text/html", Role::Page},
-    {".shtm", "text/html", Role::Page},
-    {".shtml", "text/html", Role::Page},
+    {".htm", "text/html", Role::Page, TextKind::Markup},
+    {".html", "text/html", Role::Page, TextKind::Markup},
+    {".shtm", "text/html", Role::Page, TextKind::Markup},
+    {".shtml", "text/html", Role::Page, TextKind::Markup},
     // Server pages saved to disk hold what the server sent: HTML.
-    {".asp", "text/html", Role::Page},
-    {".cgi", "text/html", Role::Page},
-    {".xml", "text/xml", Role::Page},
-    {".txt", "text/plain", Role::Page},
+    {".asp", "text/html", Role::Page, TextKind::Markup},
+    {".cgi", "text/html", Role::Page, TextKind::Markup},
+    {".xml", "text/xml", Role::Page, TextKind::Xml},
+    {".txt", "text/plain", Role::Page, TextKind::Plain},
     {".gif", "image/gif", Role::Image},
     {".jpg", "image/jpeg", Role::Image},
     {".bmp", "image/bmp", Role::Image},
@@ -82,9 +83,9 @@ bool isAcceptedType(std::string_view fileName) {
     return type != nullptr && type->role != Role::Linked;
 }
 
-bool isTextType(std::string_view fileName) {
+TextKind textKindOf(std::string_view fileName) {
     const PageType* type = typeOf(fileName);
-    return type != nullptr && type->role == Role::Page;
+    return type != nullptr ? type->text : TextKind::None;
 }
 
 const char* mimeTypeFor(std::string_view fileName) {

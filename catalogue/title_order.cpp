@@ -169,7 +169,7 @@ std::string titleOrderKey(const std::string& title) {
     for (std::size_t pos = 0; pos < title.size();) {
         const char byte = title[pos];
         if (static_cast<unsigned char>(byte) < 0x80) {
-            key += byte >= 'a' && byte <= 'z' ? static_cast<char>(byte - 0x20) : byte;
+            key += upperAZ(byte);
             ++pos;
             continue;
         }
