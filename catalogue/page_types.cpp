@@ -59,17 +59,9 @@ constexpr PageType kTypes[] = {
 
 const PageType* typeOf(std::string_view fileName) {
     const std::string_view extension = extensionOf(fileName);
-    if (extension.size() > 6) {
-        return nullptr;  // longer than any known one: no need to fold it
-    }
-    // Folded into a buffer of its own: the full-text search asks for every file it reads.
-    char folded[6];
-    for (std::size_t i = 0; i < extension.size(); ++i) {
-        folded[i] = lowerAZ(extension[i]);
-    }
-    const std::string_view key(folded, extension.size());
+    // Compared in place, with no folded copy: the full-text search asks for every file it reads.
     for (const PageType& type : kTypes) {
-        if (key == type.extension) {
+        if (equalsIgnoringAsciiCase(extension, type.extension)) {
             return &type;
         }
     }

@@ -96,11 +96,8 @@ private:
 }  // namespace
 
 char32_t builtinUpperCase(char32_t c) {
-    if (c >= 'a' && c <= 'z') {
-        return c - 0x20;
-    }
     if (c < 0x80) {
-        return c;
+        return static_cast<unsigned char>(upperAZ(static_cast<char>(c)));
     }
     if (c == 0xB5) {
         return 0x39C;

@@ -1,5 +1,6 @@
 #include "platform/file_system.h"
 
+#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -150,6 +151,43 @@ TEST(PosixFileSystem, SizeIsEmptyForAnythingButARegularFile) {
     EXPECT_EQ(files.fileSize(dir / "folder"), std::nullopt);
     EXPECT_EQ(files.fileSize(dir / "fifo"), std::nullopt);  // and does not hang
     EXPECT_EQ(files.fileSize(dir / "missing"), std::nullopt);
+}
+
+TEST(OpenRegularFile, AnswersAFileOrFailsKeepingTheSystemsReason) {
+    TempDir dir;
+    dir.write("one", "1");
+    dir.mkdir("folder");
+    ::mkfifo((dir / "fifo").c_str(), 0600);
+    int descriptor = -1;
+    {
+        const RegularFile file = openRegularFile(dir / "one");
+        EXPECT_EQ(file.size(), 1);
+        descriptor = file.descriptor();
+        EXPECT_NE(::fcntl(descriptor, F_GETFD), -1);
+    }
+    EXPECT_EQ(::fcntl(descriptor, F_GETFD), -1) << "closed with the RegularFile";
+    {
+        RegularFile file = openRegularFile(dir / "one");
+        descriptor = file.release();
+    }
+    EXPECT_NE(::fcntl(descriptor, F_GETFD), -1) << "released: its new owner closes it";
+    ::close(descriptor);
+
+    const std::tuple<const char*, int, std::string> failures[] = {
+        {"folder", EISDIR, "Is a directory"},
+        {"fifo", EINVAL, "It is not a regular file"},  // and does not hang
+        {"missing", ENOENT, "No such file or directory"},
+    };
+    for (const auto& [name, err, reason] : failures) {
+        try {
+            openRegularFile(dir / name);
+            ADD_FAILURE() << name << " opened";
+        } catch (const Error& e) {
+            EXPECT_EQ(e.systemError(), err) << name;
+            EXPECT_EQ(std::string(e.what()),
+                      "Cannot open file \"" + (dir / name) + "\". " + reason);
+        }
+    }
 }
 
 TEST(PosixFileSystem, SizeKeepsAll64Bits) {
