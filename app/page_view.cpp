@@ -27,6 +27,7 @@
 #include <QWebEngineView>
 #include <algorithm>
 #include <cerrno>
+#include <optional>
 
 #include "app/engine_flags.h"
 #include "browsing/outside_links.h"
@@ -47,6 +48,21 @@ bool isWebLink(const QUrl& url) {
 
 bool isPageUrl(const QUrl& url) {
     return url.scheme() == QLatin1String(kPageScheme);
+}
+
+// How the engine learns why a page file could not be opened, from the system's reason.
+QWebEngineUrlRequestJob::Error failureFor(int systemError) {
+    switch (systemError) {
+        case ENOENT:
+        case ENOTDIR:
+        case EISDIR:
+        case EINVAL:
+            return QWebEngineUrlRequestJob::UrlNotFound;
+        case EACCES:
+            return QWebEngineUrlRequestJob::RequestDenied;
+        default:
+            return QWebEngineUrlRequestJob::RequestFailed;
+    }
 }
 
 // What the engine asks before a page that wants to hold the user on it (beforeunload) is left.
@@ -104,23 +120,21 @@ public:
             job->fail(QWebEngineUrlRequestJob::UrlNotFound);
             return;
         }
-        std::int64_t size = 0;
-        const int fd = platform::openRegularFile(*file, size);
-        if (fd < 0) {
-            const bool missing =
-                errno == ENOENT || errno == ENOTDIR || errno == EISDIR || errno == EINVAL;
-            job->fail(missing           ? QWebEngineUrlRequestJob::UrlNotFound
-                      : errno == EACCES ? QWebEngineUrlRequestJob::RequestDenied
-                                        : QWebEngineUrlRequestJob::RequestFailed);
+        std::optional<platform::RegularFile> opened;
+        try {
+            opened.emplace(platform::openRegularFile(*file));
+        } catch (const Error& error) {
+            job->fail(failureFor(error.systemError()));
             return;
         }
         auto* device = new QFile;
-        if (!device->open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-            ::close(fd);
+        if (!device->open(opened->descriptor(), QIODevice::ReadOnly,
+                          QFileDevice::AutoCloseHandle)) {
             delete device;
             job->fail(QWebEngineUrlRequestJob::RequestFailed);
             return;
         }
+        opened->release();  // the device closes it now
         // The engine reads the file on its own thread until the job goes away.
         connect(job, &QObject::destroyed, device, &QObject::deleteLater);
         job->reply(QByteArray::fromStdString(servedTypeOf(*name, fd, size)), device);

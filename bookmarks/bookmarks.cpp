@@ -91,7 +91,6 @@ void Bookmarks::followCatalogue() {
     }
     pending_.clear();
     listLoaded_ = false;
-    stream_.clear();
     list_.clear();
     loadCurrentFile();
     if (notSaved) {
@@ -106,13 +105,9 @@ std::vector<std::string> Bookmarks::writePending(const std::string& fileName) {
 }
 
 void Bookmarks::changed(BookmarkChange change) {
-    stream_.clear();
-    stream_.write(formatLineList(list_.items()));
     pending_.push_back(std::move(change));
     std::vector<std::string> merged = writePending(listFile_);
     if (merged != list_.items()) {
-        stream_.clear();
-        stream_.write(formatLineList(merged));
         list_.assign(std::move(merged));
     }
 }

@@ -68,10 +68,6 @@ public:
     // there is nothing left to do, and the file stays as it is.
     void shutdown();
 
-    // After every add and delete, the list in line-list form; empty at start-up and after a
-    // switch to another catalogue until the next change.
-    const MemoryStream& pendingContent() const { return stream_; }
-
 private:
     // Loads the current catalogue's file into the list when it exists, and notes that the list
     // now stands for that file.
@@ -79,8 +75,7 @@ private:
     bool standsForCurrentFile() const;
     // Applies the pending changes to `fileName`; returns the merged list.
     std::vector<std::string> writePending(const std::string& fileName);
-    // Made in the list: rewrites BookmarkStream, applies the change to the current file and
-    // shows the merged list.
+    // Made in the list: applies the change to the current file and shows the merged list.
     void changed(BookmarkChange change);
 
     platform::ListControl& titles_;
@@ -89,7 +84,6 @@ private:
     const CurrentCatalogue& current_;
     platform::Dialogs& dialogs_;
     platform::FileSystem& files_;
-    MemoryStream stream_;
     // The file the list stands for, valid while listLoaded_.
     std::string listFile_;
     bool listLoaded_ = false;

@@ -12,10 +12,6 @@ namespace {
 // The fields of a mail link that only fill in a new message (RFC 6068).
 constexpr std::array<std::string_view, 4> kMailFields{"to", "cc", "subject", "body"};
 
-bool startsWithNoCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && lowerAZ(text.substr(0, prefix.size())) == prefix;
-}
-
 // A field's name with its %XX escapes decoded, so that "%61ttach" is seen as "attach".
 std::string decodedName(std::string_view name) {
     std::string decoded;
@@ -62,11 +58,11 @@ std::string mailLinkForDesktop(std::string_view url) {
 }  // namespace
 
 std::optional<std::string> linkForDesktop(const std::string& encodedUrl) {
-    if (startsWithNoCase(encodedUrl, "mailto:")) {
+    if (startsWithIgnoringAsciiCase(encodedUrl, "mailto:")) {
         return mailLinkForDesktop(encodedUrl);
     }
     for (const std::string_view web : {"http:", "https:", "ftp:"}) {
-        if (startsWithNoCase(encodedUrl, web)) {
+        if (startsWithIgnoringAsciiCase(encodedUrl, web)) {
             return encodedUrl;
         }
     }

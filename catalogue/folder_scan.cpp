@@ -42,13 +42,9 @@ bool everyoneReads(const std::optional<platform::EntryAccess>& access) {
 
 }  // namespace
 
-std::int64_t fileSizeOf(platform::FileSystem& files, const std::string& fileName) {
-    return files.fileSize(fileName).value_or(-1);
-}
-
-std::int64_t fileSizeOf(platform::FileSystem& files, const std::string& fileName,
-                        const platform::DirEntry& listed) {
-    return listed.size ? *listed.size : fileSizeOf(files, fileName);
+std::optional<std::int64_t> fileSizeOf(platform::FileSystem& files, const std::string& fileName,
+                                       const platform::DirEntry& listed) {
+    return listed.sizeListed ? listed.size : files.fileSize(fileName);
 }
 
 void collectFiles(platform::FileSystem& files, const std::string& folder,
@@ -87,7 +83,7 @@ void collectFiles(platform::FileSystem& files, const std::string& folder,
                     (!outside || everyoneReads(entry.access)) &&
                     !isLeftOut(dir + entry.name, false)) {
                     std::string name = dir + entry.name;
-                    if (fileSizeOf(files, name, entry) > 0) {
+                    if (fileSizeOf(files, name, entry).value_or(0) > 0) {
                         list.push_back(std::move(name));
                     }
                 }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,12 +11,10 @@
 
 namespace pelmaro {
 
-// The size of a file (all 64 bits of it), or -1 when it can't be opened for reading.
-std::int64_t fileSizeOf(platform::FileSystem& files, const std::string& fileName);
-// The same for a file of a folder listing: the listing's answer when it gave one, so that a scan
-// costs no opening per file.
-std::int64_t fileSizeOf(platform::FileSystem& files, const std::string& fileName,
-                        const platform::DirEntry& listed);
+// The size of a file of a folder listing (all 64 bits of it), empty when it can't be opened for
+// reading: the listing's answer when it gave one, so that a scan costs no opening per file.
+std::optional<std::int64_t> fileSizeOf(platform::FileSystem& files, const std::string& fileName,
+                                       const platform::DirEntry& listed);
 
 // Appends the full names of all non-empty regular files under `folder`, recursively: a folder's
 // files before its subfolders, both in the order the system lists them, depth first. The folder

@@ -24,25 +24,6 @@ const NamedReference* findNamed(std::string_view name) {
     return found != end && found->name == name ? found : nullptr;
 }
 
-bool isDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-int hexDigit(char c) {
-    if (isDigit(c)) {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-bool isAlnum(char c) {
-    return isDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
 // A numeric reference at text[at] ("&#..."); the bytes it takes, 0 when it is none.
 std::size_t numericReference(std::string_view text, std::size_t at, std::string& out) {
     std::size_t p = at + 2;
@@ -54,7 +35,8 @@ std::size_t numericReference(std::string_view text, std::size_t at, std::string&
     std::uint32_t value = 0;
     bool tooBig = false;
     for (; p < text.size(); ++p) {
-        const int digit = hex ? hexDigit(text[p]) : (isDigit(text[p]) ? text[p] - '0' : -1);
+        const int digit =
+            hex ? hexDigitValue(text[p]) : (isAsciiDigit(text[p]) ? text[p] - '0' : -1);
         if (digit < 0) {
             break;
         }
@@ -83,7 +65,7 @@ std::size_t numericReference(std::string_view text, std::size_t at, std::string&
 // A named reference at text[at] ("&name..."); the bytes it takes, 0 when it is none.
 std::size_t namedReference(std::string_view text, std::size_t at, std::string& out) {
     std::size_t end = at + 1;
-    while (end < text.size() && end - at - 1 < kLongestEntityName && isAlnum(text[end])) {
+    while (end < text.size() && end - at - 1 < kLongestEntityName && isAsciiAlnum(text[end])) {
         ++end;
     }
     if (end < text.size() && end - at - 1 < kLongestEntityName && text[end] == ';') {

@@ -44,19 +44,4 @@ int readEntryReference(std::string_view reference);
 // "'%s' is not a valid integer value".
 int readInteger(std::string_view text);
 
-// Bytes held in memory for a later write: the bookmark list's pending file content.
-class MemoryStream {
-public:
-    std::size_t size() const { return bytes_.size(); }
-    const std::string& bytes() const { return bytes_; }
-    void clear() { bytes_.clear(); }
-    void write(std::string_view bytes) { bytes_.append(bytes); }
-    void saveToFile(platform::FileSystem& files, const std::string& fileName) const {
-        files.writeFile(fileName, bytes_);
-    }
-
-private:
-    std::string bytes_;
-};
-
 }  // namespace pelmaro

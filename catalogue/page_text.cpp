@@ -62,13 +62,6 @@ bool isHiddenDestination(std::string_view word) {
     return false;
 }
 
-bool isLetter(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-bool isDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
 // Deeper nesting than this is no document a word processor wrote: the file is read as plain
 // text instead, and the reader's memory stays small whatever the file holds.
 constexpr std::size_t kDeepestRtfGroup = 1024;
@@ -236,7 +229,7 @@ private:
     // Reads the letters of a control word into word_.
     bool readWord() {
         word_.clear();
-        while (!atEnd() && isLetter(in_.peek())) {
+        while (!atEnd() && isAsciiAlpha(in_.peek())) {
             const char c = in_.get();
             if (word_.size() <= kLongestControlWord) {
                 word_ += c;
@@ -254,7 +247,7 @@ private:
             in_.get();
         }
         int digits = 0;
-        while (!atEnd() && isDigit(in_.peek())) {
+        while (!atEnd() && isAsciiDigit(in_.peek())) {
             // Parameters are 16 or 32 bit; saturate rather than overflow on nonsense.
             const char c = in_.get();
             if (param < 100000000L) {
@@ -282,7 +275,7 @@ private:
             return false;
         }
         const char c = in_.peek();
-        if (!isLetter(c)) {
+        if (!isAsciiAlpha(c)) {
             in_.get();
             return handleSymbol(c, groupStart);
         }

@@ -21,39 +21,10 @@ constexpr std::size_t kFirstReadSize = 512;
 constexpr std::size_t kBlockSize = 4096;
 constexpr std::size_t kSliceSize = 512;
 
-// The first `needle` (lower case) in `text` lower-cased A to Z only, from `from` on.
-std::size_t findFolded(std::string_view text, std::string_view needle, std::size_t from) {
-    while (from + needle.size() <= text.size()) {
-        const void* found =
-            std::memchr(text.data() + from, needle[0], text.size() - needle.size() + 1 - from);
-        if (found == nullptr) {
-            return std::string_view::npos;
-        }
-        const std::size_t at =
-            static_cast<std::size_t>(static_cast<const char*>(found) - text.data());
-        std::size_t k = 1;
-        while (k < needle.size()) {
-            char c = text[at + k];
-            if (c >= 'A' && c <= 'Z') {
-                c = static_cast<char>(c + ('a' - 'A'));
-            }
-            if (c != needle[k]) {
-                break;
-            }
-            ++k;
-        }
-        if (k == needle.size()) {
-            return at;
-        }
-        from = at + 1;
-    }
-    return std::string_view::npos;
-}
-
 // The title a markup page's joined text gives, or empty when it gives none.
 std::string markupTitle(std::string_view joined) {
-    const std::size_t open = findFolded(joined, kOpenTag, 0);
-    const std::size_t close = findFolded(joined, kCloseTag, 0);
+    const std::size_t open = findIgnoringAsciiCase(joined, kOpenTag, 0);
+    const std::size_t close = findIgnoringAsciiCase(joined, kCloseTag, 0);
     if (open == std::string_view::npos || close == std::string_view::npos || close < open) {
         return {};
     }
@@ -196,8 +167,8 @@ std::string streamedMarkupTitle(JoinedTextReader& reader) {
             return {};
         }
         window += piece;
-        open = findFolded(window, kOpenTag, 0);
-        const std::size_t close = findFolded(window, kCloseTag, 0);
+        open = findIgnoringAsciiCase(window, kOpenTag, 0);
+        const std::size_t close = findIgnoringAsciiCase(window, kCloseTag, 0);
         if (close != std::string::npos && (open == std::string::npos || close < open)) {
             return {};  // "</title>" first: nothing can be taken
         }
@@ -213,7 +184,7 @@ std::string streamedMarkupTitle(JoinedTextReader& reader) {
     std::string recent = window.substr(open + kOpenTag.size());
     std::size_t before = 0;  // bytes of the element's content before `recent`
     for (;;) {
-        const std::size_t close = findFolded(recent, kCloseTag, 0);
+        const std::size_t close = findIgnoringAsciiCase(recent, kCloseTag, 0);
         const std::size_t end = before + (close == std::string::npos ? recent.size() : close);
         if (title.size() < kKept && end > title.size()) {
             const std::size_t from = title.size() - before;
@@ -248,7 +219,7 @@ std::string extractPageTitle(platform::FileSystem& files, const std::string& fil
     if (!isTextType(fileName)) {
         return defaultPageTitle(fileName);
     }
-    const bool isTxt = lowerAZ(extensionOf(fileName)) == ".txt";
+    const bool isTxt = textKindOf(fileName) == TextKind::Plain;
     JoinedTextReader reader(files.openForReading(fileName));
     std::string title;
     if (startsAsRtf(reader.start())) {

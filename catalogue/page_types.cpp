@@ -11,18 +11,19 @@ struct PageType {
     std::string_view extension;
     const char* mimeType;
     Role role;
+    TextKind text = TextKind::None;
 };
 
 constexpr PageType kTypes[] = {
-    {".htm", "text/html", Role::Page},
-    {".html", "text/html", Role::Page},
-    {".shtm", "text/html", Role::Page},
-    {".shtml", "text/html", Role::Page},
+    {".htm", "text/html", Role::Page, TextKind::Markup},
+    {".html", "text/html", Role::Page, TextKind::Markup},
+    {".shtm", "text/html", Role::Page, TextKind::Markup},
+    {".shtml", "text/html", Role::Page, TextKind::Markup},
     // Server pages saved to disk hold what the server sent: HTML.
-    {".asp", "text/html", Role::Page},
-    {".cgi", "text/html", Role::Page},
-    {".xml", "text/xml", Role::Page},
-    {".txt", "text/plain", Role::Page},
+    {".asp", "text/html", Role::Page, TextKind::Markup},
+    {".cgi", "text/html", Role::Page, TextKind::Markup},
+    {".xml", "text/xml", Role::Page, TextKind::Xml},
+    {".txt", "text/plain", Role::Page, TextKind::Plain},
     {".gif", "image/gif", Role::Image},
     {".jpg", "image/jpeg", Role::Image},
     {".bmp", "image/bmp", Role::Image},
@@ -58,17 +59,9 @@ constexpr PageType kTypes[] = {
 
 const PageType* typeOf(std::string_view fileName) {
     const std::string_view extension = extensionOf(fileName);
-    if (extension.size() > 6) {
-        return nullptr;  // longer than any known one: no need to fold it
-    }
-    // Folded into a buffer of its own: the full-text search asks for every file it reads.
-    char folded[6];
-    for (std::size_t i = 0; i < extension.size(); ++i) {
-        folded[i] = lowerAZ(extension[i]);
-    }
-    const std::string_view key(folded, extension.size());
+    // Compared in place, with no folded copy: the full-text search asks for every file it reads.
     for (const PageType& type : kTypes) {
-        if (key == type.extension) {
+        if (equalsIgnoringAsciiCase(extension, type.extension)) {
             return &type;
         }
     }
@@ -82,9 +75,9 @@ bool isAcceptedType(std::string_view fileName) {
     return type != nullptr && type->role != Role::Linked;
 }
 
-bool isTextType(std::string_view fileName) {
+TextKind textKindOf(std::string_view fileName) {
     const PageType* type = typeOf(fileName);
-    return type != nullptr && type->role == Role::Page;
+    return type != nullptr ? type->text : TextKind::None;
 }
 
 const char* mimeTypeFor(std::string_view fileName) {

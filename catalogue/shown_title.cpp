@@ -13,17 +13,13 @@ namespace {
 
 using ConverterSource = std::function<Converter*(const std::string& encoding)>;
 
-bool isAsciiBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r';
-}
-
 // Strips and collapses ASCII whitespace, as document.title does.
 std::string collapsedWhitespace(std::string_view text) {
     std::string out;
     out.reserve(text.size());
     bool blank = false;
     for (const char c : text) {
-        if (isAsciiBlank(c)) {
+        if (isAsciiSpace(c)) {
             blank = !out.empty();
             continue;
         }
@@ -74,9 +70,8 @@ std::string titleElement(std::string_view text) {
             joined += c;
         }
     }
-    const std::string folded = lowerAZ(joined);
-    const std::size_t open = folded.find("<title>");
-    const std::size_t close = folded.find("</title>");
+    const std::size_t open = findIgnoringAsciiCase(joined, "<title>");
+    const std::size_t close = findIgnoringAsciiCase(joined, "</title>");
     if (open == std::string::npos || close == std::string::npos || close < open) {
         return {};
     }
@@ -149,9 +144,9 @@ std::string decodeTitle(platform::FileSystem& files, std::string_view storedTitl
     } else {
         const std::string head = readPageHead(files, path);
         ++headsRead;
-        const bool markup = lowerAZ(extensionOf(path)) != ".txt";
-        const PageEncoding encoding =
-            sniffPageEncoding(head, markup, lowerAZ(extensionOf(path)) == ".xml");
+        const TextKind text = textKindOf(path);
+        const bool markup = text != TextKind::Plain;
+        const PageEncoding encoding = sniffPageEncoding(head, markup, text == TextKind::Xml);
         if (isUtf16(encoding)) {
             shown = utf16Title(head, head.size() == kPageHeadSize,
                                markup ? TitleKind::Markup : TitleKind::Text, encoding, converters);
@@ -171,7 +166,7 @@ TitleKind titleKindOf(std::string_view storedTitle, std::string_view path) {
     if (!isTextType(path) || storedTitle == defaultPageTitle(path)) {
         return TitleKind::FileName;
     }
-    return lowerAZ(extensionOf(path)) == ".txt" ? TitleKind::Text : TitleKind::Markup;
+    return textKindOf(path) == TextKind::Plain ? TitleKind::Text : TitleKind::Markup;
 }
 
 bool titleNeedsHead(std::string_view storedTitle, std::string_view path) {
@@ -179,7 +174,7 @@ bool titleNeedsHead(std::string_view storedTitle, std::string_view path) {
         return false;
     }
     if (storedTitle == defaultPageTitle(path)) {
-        return lowerAZ(extensionOf(path)) != ".txt";
+        return isMarkupType(path);
     }
     for (const char c : storedTitle) {
         const auto byte = static_cast<unsigned char>(c);

@@ -24,66 +24,6 @@ constexpr std::array<char16_t, 32> kWindows1252High = {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
-// The length of the well-formed UTF-8 sequence at the start of `bytes`, or of its longest
-// well-formed beginning when it is ill-formed (0 when even the first byte is). `complete` tells
-// which.
-std::size_t utf8Sequence(std::string_view bytes, bool& complete) {
-    complete = false;
-    const auto b0 = static_cast<unsigned char>(bytes[0]);
-    if (b0 < 0x80) {
-        complete = true;
-        return 1;
-    }
-    std::size_t need = 0;
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;
-    if (b0 >= 0xC2 && b0 <= 0xDF) {
-        need = 1;
-    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-        need = 2;
-        low = b0 == 0xE0 ? 0xA0 : 0x80;
-        high = b0 == 0xED ? 0x9F : 0xBF;
-    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-        need = 3;
-        low = b0 == 0xF0 ? 0x90 : 0x80;
-        high = b0 == 0xF4 ? 0x8F : 0xBF;
-    } else {
-        return 0;
-    }
-    std::size_t i = 1;
-    for (; i <= need; ++i) {
-        if (i == bytes.size()) {
-            return i;  // cut by the end
-        }
-        const auto b = static_cast<unsigned char>(bytes[i]);
-        if (b < low || b > high) {
-            return i;
-        }
-        low = 0x80;
-        high = 0xBF;
-    }
-    complete = true;
-    return i;
-}
-
-bool isBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r';
-}
-bool isAsciiLetter(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-bool startsWithFolded(std::string_view text, std::size_t at, std::string_view lowerWord) {
-    if (text.size() - at < lowerWord.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < lowerWord.size(); ++i) {
-        if (lowerAZ(text[at + i]) != lowerWord[i]) {
-            return false;
-        }
-    }
-    return true;
-}
-
 struct LabelGroup {
     const char* encoding;
     std::initializer_list<std::string_view> labels;
@@ -156,7 +96,7 @@ std::optional<std::string_view> charsetInContent(std::string_view content) {
             return std::nullopt;
         }
         std::size_t p = found + 7;
-        while (p < content.size() && isBlank(content[p])) {
+        while (p < content.size() && isAsciiSpace(content[p])) {
             ++p;
         }
         if (p == content.size() || content[p] != '=') {
@@ -164,7 +104,7 @@ std::optional<std::string_view> charsetInContent(std::string_view content) {
             continue;
         }
         ++p;
-        while (p < content.size() && isBlank(content[p])) {
+        while (p < content.size() && isAsciiSpace(content[p])) {
             ++p;
         }
         if (p == content.size()) {
@@ -178,7 +118,7 @@ std::optional<std::string_view> charsetInContent(std::string_view content) {
             return content.substr(p + 1, close - p - 1);
         }
         std::size_t end = p;
-        while (end < content.size() && !isBlank(content[end]) && content[end] != ';') {
+        while (end < content.size() && !isAsciiSpace(content[end]) && content[end] != ';') {
             ++end;
         }
         return content.substr(p, end - p);
@@ -208,8 +148,9 @@ public:
                 pos_ = close + 3;
                 continue;
             }
-            if ((next == 'm' || next == 'M') && startsWithFolded(in_, pos_, "<meta") &&
-                pos_ + 5 < in_.size() && (isBlank(in_[pos_ + 5]) || in_[pos_ + 5] == '/')) {
+            if ((next == 'm' || next == 'M') &&
+                startsWithIgnoringAsciiCase(in_.substr(pos_), "<meta") && pos_ + 5 < in_.size() &&
+                (isAsciiSpace(in_[pos_ + 5]) || in_[pos_ + 5] == '/')) {
                 pos_ += 5;
                 bool ended = false;
                 std::string found = meta(ended);
@@ -222,9 +163,9 @@ public:
                 continue;
             }
             if (in_[pos_] == '<' && pos_ + 1 < in_.size() &&
-                (isAsciiLetter(in_[pos_ + 1]) ||
-                 (in_[pos_ + 1] == '/' && pos_ + 2 < in_.size() && isAsciiLetter(in_[pos_ + 2])))) {
-                while (pos_ < in_.size() && !isBlank(in_[pos_]) && in_[pos_] != '>') {
+                (isAsciiAlpha(in_[pos_ + 1]) ||
+                 (in_[pos_ + 1] == '/' && pos_ + 2 < in_.size() && isAsciiAlpha(in_[pos_ + 2])))) {
+                while (pos_ < in_.size() && !isAsciiSpace(in_[pos_]) && in_[pos_] != '>') {
                     ++pos_;
                 }
                 std::string name;
@@ -298,7 +239,7 @@ private:
             }
             return false;
         };
-        while (!atEnd() && (isBlank(in_[pos_]) || in_[pos_] == '/')) {
+        while (!atEnd() && (isAsciiSpace(in_[pos_]) || in_[pos_] == '/')) {
             ++pos_;
         }
         if (ended || in_[pos_] == '>') {
@@ -314,7 +255,7 @@ private:
                 ++pos_;
                 return attributeValue(value, ended);
             }
-            if (isBlank(c)) {
+            if (isAsciiSpace(c)) {
                 break;
             }
             if (c == '/' || c == '>') {
@@ -323,7 +264,7 @@ private:
             name += lowerAZ(c);
             ++pos_;
         }
-        while (!atEnd() && isBlank(in_[pos_])) {
+        while (!atEnd() && isAsciiSpace(in_[pos_])) {
             ++pos_;
         }
         if (ended) {
@@ -337,7 +278,7 @@ private:
     }
 
     bool attributeValue(std::string& value, bool& ended) {
-        while (pos_ < in_.size() && isBlank(in_[pos_])) {
+        while (pos_ < in_.size() && isAsciiSpace(in_[pos_])) {
             ++pos_;
         }
         if (pos_ >= in_.size()) {
@@ -360,7 +301,7 @@ private:
         if (first == '>') {
             return true;
         }
-        while (pos_ < in_.size() && !isBlank(in_[pos_]) && in_[pos_] != '>') {
+        while (pos_ < in_.size() && !isAsciiSpace(in_[pos_]) && in_[pos_] != '>') {
             value += lowerAZ(in_[pos_]);
             ++pos_;
         }
@@ -379,7 +320,7 @@ private:
 std::size_t findCharset(std::string_view text) {
     constexpr std::string_view kWord = "charset";
     for (std::size_t i = 0; i + kWord.size() <= text.size(); ++i) {
-        if ((text[i] | 0x20) == 'c' && startsWithFolded(text, i, kWord)) {
+        if ((text[i] | 0x20) == 'c' && startsWithIgnoringAsciiCase(text.substr(i), kWord)) {
             return i;
         }
     }
@@ -394,7 +335,7 @@ bool saysUtf8First(std::string_view head, std::size_t charset) {
     }
     std::size_t p = charset + 7;
     const auto skipBlanks = [&] {
-        while (p < head.size() && isBlank(head[p])) {
+        while (p < head.size() && isAsciiSpace(head[p])) {
             ++p;
         }
     };
@@ -408,10 +349,10 @@ bool saysUtf8First(std::string_view head, std::size_t charset) {
         ++p;
     }
     for (const std::string_view utf8 : {std::string_view("utf-8"), std::string_view("utf8")}) {
-        if (startsWithFolded(head, p, utf8) && p + utf8.size() < head.size()) {
+        if (startsWithIgnoringAsciiCase(head.substr(p), utf8) && p + utf8.size() < head.size()) {
             const char after = head[p + utf8.size()];
             return after == '"' || after == '\'' || after == ';' || after == '>' || after == '/' ||
-                   isBlank(after);
+                   isAsciiSpace(after);
         }
     }
     return false;
@@ -433,14 +374,14 @@ std::string xmlDeclarationEncoding(std::string_view text) {
         return {};
     }
     std::size_t p = found + 8;
-    while (p < declaration.size() && isBlank(declaration[p])) {
+    while (p < declaration.size() && isAsciiSpace(declaration[p])) {
         ++p;
     }
     if (p == declaration.size() || declaration[p] != '=') {
         return {};
     }
     ++p;
-    while (p < declaration.size() && isBlank(declaration[p])) {
+    while (p < declaration.size() && isAsciiSpace(declaration[p])) {
         ++p;
     }
     if (p == declaration.size() || (declaration[p] != '"' && declaration[p] != '\'')) {
@@ -516,8 +457,8 @@ std::string encodingForLabel(std::string_view label) {
     std::string lower;
     lower.reserve(label.size());
     for (const char c : label) {
-        const bool allowed = (c >= '0' && c <= '9') || isAsciiLetter(c) || c == '-' || c == '_' ||
-                             c == '.' || c == ':' || c == '(' || c == ')';
+        const bool allowed =
+            isAsciiAlnum(c) || c == '-' || c == '_' || c == '.' || c == ':' || c == '(' || c == ')';
         if (!allowed) {
             return {};
         }

@@ -96,11 +96,8 @@ private:
 }  // namespace
 
 char32_t builtinUpperCase(char32_t c) {
-    if (c >= 'a' && c <= 'z') {
-        return c - 0x20;
-    }
     if (c < 0x80) {
-        return c;
+        return static_cast<unsigned char>(upperAZ(static_cast<char>(c)));
     }
     if (c == 0xB5) {
         return 0x39C;
@@ -169,7 +166,7 @@ std::string titleOrderKey(const std::string& title) {
     for (std::size_t pos = 0; pos < title.size();) {
         const char byte = title[pos];
         if (static_cast<unsigned char>(byte) < 0x80) {
-            key += byte >= 'a' && byte <= 'z' ? static_cast<char>(byte - 0x20) : byte;
+            key += upperAZ(byte);
             ++pos;
             continue;
         }

@@ -81,7 +81,7 @@ private:
 bool canList(const std::string& folder) {
     DIR* dir = ::opendir(folder.c_str());
     if (dir == nullptr) {
-        printError("Cannot open folder \"" + folder + "\". " + systemMessage(errno));
+        printError(cannotMessage("open folder", folder, systemMessage(errno)));
         return false;
     }
     ::closedir(dir);

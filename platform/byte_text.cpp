@@ -1,5 +1,7 @@
 #include "platform/byte_text.h"
 
+#include <cstring>
+
 namespace pelmaro {
 
 std::string lowerAZ(std::string_view text) {
@@ -16,6 +18,52 @@ std::string upperAZ(std::string_view text) {
         c = upperAZ(c);
     }
     return out;
+}
+
+bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && startsWithIgnoringAsciiCase(a, b);
+}
+
+bool startsWithIgnoringAsciiCase(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        if (lowerAZ(text[i]) != lowerAZ(prefix[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::size_t findIgnoringAsciiCase(std::string_view text, std::string_view needle,
+                                  std::size_t from) {
+    if (from > text.size() || needle.size() > text.size() - from) {
+        return std::string_view::npos;
+    }
+    if (needle.empty()) {
+        return from;
+    }
+    // Candidates are found by their first byte, with memchr when it has no other case (the "<"
+    // of a tag): a page's head is searched for its title this way.
+    const char first = lowerAZ(needle[0]);
+    const char otherFirst = upperAZ(first);
+    const std::size_t last = text.size() - needle.size();
+    for (std::size_t at = from; at <= last; ++at) {
+        if (first == otherFirst) {
+            const void* found = std::memchr(text.data() + at, first, last + 1 - at);
+            if (found == nullptr) {
+                return std::string_view::npos;
+            }
+            at = static_cast<std::size_t>(static_cast<const char*>(found) - text.data());
+        } else if (text[at] != first && text[at] != otherFirst) {
+            continue;
+        }
+        if (startsWithIgnoringAsciiCase(text.substr(at + 1), needle.substr(1))) {
+            return at;
+        }
+    }
+    return std::string_view::npos;
 }
 
 std::string_view trimmed(std::string_view text) {
@@ -68,41 +116,57 @@ std::string_view utf8Prefix(std::string_view text, std::size_t maxBytes) {
     return text.substr(0, cut);
 }
 
-std::size_t decodeUtf8(std::string_view text, std::size_t pos, char32_t& c) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[pos + i]); };
-    const unsigned char lead = byte(0);
-    if (lead < 0x80) {
-        c = lead;
+std::size_t utf8Sequence(std::string_view bytes, bool& complete) {
+    complete = false;
+    const auto b0 = static_cast<unsigned char>(bytes[0]);
+    if (b0 < 0x80) {
+        complete = true;
         return 1;
     }
-    std::size_t length = 0;
-    char32_t min = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        c = lead & 0x1F;
-        min = 0x80;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        c = lead & 0x0F;
-        min = 0x800;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        c = lead & 0x07;
-        min = 0x10000;
+    std::size_t need = 0;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (b0 >= 0xC2 && b0 <= 0xDF) {
+        need = 1;
+    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+        need = 2;
+        low = b0 == 0xE0 ? 0xA0 : 0x80;
+        high = b0 == 0xED ? 0x9F : 0xBF;
+    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+        need = 3;
+        low = b0 == 0xF0 ? 0x90 : 0x80;
+        high = b0 == 0xF4 ? 0x8F : 0xBF;
     } else {
         return 0;
     }
-    if (pos + length > text.size()) {
-        return 0;
-    }
-    for (std::size_t i = 1; i < length; ++i) {
-        if ((byte(i) & 0xC0) != 0x80) {
-            return 0;
+    std::size_t i = 1;
+    for (; i <= need; ++i) {
+        if (i == bytes.size()) {
+            return i;  // cut by the end
         }
-        c = (c << 6) | (byte(i) & 0x3F);
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        if (b < low || b > high) {
+            return i;
+        }
+        low = 0x80;
+        high = 0xBF;
     }
-    if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+    complete = true;
+    return i;
+}
+
+std::size_t decodeUtf8(std::string_view text, std::size_t pos, char32_t& c) {
+    bool complete = false;
+    const std::size_t length = utf8Sequence(text.substr(pos), complete);
+    if (!complete) {
         return 0;
+    }
+    // Well-formed, so the lead byte's value bits and six of each continuation byte are the
+    // character: no range to check again.
+    static constexpr unsigned char kLeadBits[] = {0x7F, 0x1F, 0x0F, 0x07};
+    c = static_cast<unsigned char>(text[pos]) & kLeadBits[length - 1];
+    for (std::size_t i = 1; i < length; ++i) {
+        c = (c << 6) | (static_cast<unsigned char>(text[pos + i]) & 0x3F);
     }
     return length;
 }

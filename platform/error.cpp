@@ -20,12 +20,22 @@ std::string systemMessage(int err) {
     return text;
 }
 
+std::string cannotMessage(std::string_view step, const std::string& name, std::string_view reason) {
+    std::string message = "Cannot ";
+    message.append(step).append(" \"").append(name).append("\". ").append(reason);
+    return message;
+}
+
+void throwCannot(std::string_view step, const std::string& name, int err) {
+    throw Error(cannotMessage(step, name, systemMessage(err)), err);
+}
+
 void throwCannotOpen(const std::string& fileName, int err) {
-    throw Error("Cannot open file \"" + fileName + "\". " + systemMessage(err), err);
+    throwCannot("open file", fileName, err);
 }
 
 void throwCannotCreate(const std::string& fileName, int err) {
-    throw Error("Cannot create file \"" + fileName + "\". " + systemMessage(err), err);
+    throwCannot("create file", fileName, err);
 }
 
 }  // namespace pelmaro

@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace pelmaro {
 
@@ -23,6 +24,13 @@ private:
 
 // "List index out of bounds (5)"
 [[noreturn]] void throwListIndexOutOfBounds(int index);
+
+// The one shape of a message about a file or folder that a step failed on, for example
+// ("open file", "/x/a.title", "No such file or directory") ->
+// "Cannot open file "/x/a.title". No such file or directory".
+std::string cannotMessage(std::string_view step, const std::string& name, std::string_view reason);
+// Throws an Error with cannotMessage and the operating system's text for `err`, keeping `err`.
+[[noreturn]] void throwCannot(std::string_view step, const std::string& name, int err);
 
 // "Cannot open file "/x/a.title". No such file or directory" for the errno value `err`.
 [[noreturn]] void throwCannotOpen(const std::string& fileName, int err);

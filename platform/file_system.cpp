@@ -16,6 +16,7 @@
 #include <cstring>
 #include <random>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/error.h"
@@ -67,7 +68,7 @@ bool isTemporaryOf(std::string_view entry, std::string_view base) {
 }
 
 [[noreturn]] void throwNotRegular(const std::string& fileName) {
-    throw Error("Cannot open file \"" + fileName + "\". It is not a regular file");
+    throw Error(cannotMessage("open file", fileName, "It is not a regular file"), EINVAL);
 }
 
 // Syncs a folder; the errno value of a failure, or 0.
@@ -117,7 +118,7 @@ public:
                 }
             }
             if (errno != EINTR) {
-                throw Error("Cannot read file \"" + name_ + "\". " + systemMessage(errno));
+                throwCannot("read file", name_, errno);
             }
         }
     }
@@ -129,12 +130,16 @@ private:
 
 // What fileSize answers for an entry of the folder open as `dirFd`, whose status is `info`: the
 // same check of readability as an open, without opening. `user` is the effective user id.
-std::int64_t listedFileSize(int dirFd, const char* name, const struct stat& info, uid_t user) {
+std::optional<std::int64_t> listedFileSize(int dirFd, const char* name, const struct stat& info,
+                                           uid_t user) {
     // The owner's read bit is all the system asks of the owner (an access list's owner entry is
     // that bit), so a file of one's own needs no further call; any other case asks the system.
     const bool readable = (info.st_uid == user && (info.st_mode & S_IRUSR) != 0) ||
                           ::faccessat(dirFd, name, R_OK, AT_EACCESS) == 0;
-    return readable ? static_cast<std::int64_t>(info.st_size) : -1;
+    if (!readable) {
+        return std::nullopt;
+    }
+    return static_cast<std::int64_t>(info.st_size);
 }
 
 // Whether the entry `name` of the folder open as `dirFd` is a symbolic link; `type` is what the
@@ -219,9 +224,11 @@ std::string createTemporary(const std::string& besides, const std::string& repor
     return temporary;
 }
 
-}  // namespace
-
-int openRegularFile(const std::string& fileName, std::int64_t& size) {
+// Opens a regular file for reading without blocking on a FIFO, and sets `size` to its size: the
+// descriptor, or -1 with errno set (EISDIR for a folder, EINVAL for anything else that is not a
+// regular file). It keeps O_NONBLOCK, which reads from a regular file ignore. A size asked for
+// every file of a scan costs no exception this way.
+int openRegularDescriptor(const std::string& fileName, std::int64_t& size) {
     const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         return -1;
@@ -237,10 +244,44 @@ int openRegularFile(const std::string& fileName, std::int64_t& size) {
     return fd;
 }
 
+}  // namespace
+
+RegularFile::~RegularFile() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+}
+
+RegularFile::RegularFile(RegularFile&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), size_(other.size_) {}
+
+RegularFile& RegularFile::operator=(RegularFile&& other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+        fd_ = std::exchange(other.fd_, -1);
+        size_ = other.size_;
+    }
+    return *this;
+}
+
+RegularFile openRegularFile(const std::string& fileName) {
+    std::int64_t size = 0;
+    const int fd = openRegularDescriptor(fileName, size);
+    if (fd < 0) {
+        if (errno == EINVAL) {
+            throwNotRegular(fileName);
+        }
+        throwCannotOpen(fileName, errno);
+    }
+    return RegularFile(fd, size);
+}
+
 std::vector<DirEntry> PosixFileSystem::listFolder(const std::string& folder) {
     DIR* dir = ::opendir(folder.empty() ? "/" : folder.c_str());
     if (dir == nullptr) {
-        throw Error("Cannot open folder \"" + folder + "\". " + systemMessage(errno));
+        throwCannot("open folder", folder, errno);
     }
     std::vector<DirEntry> entries;
     // Entries are looked up relative to the open folder: no walk of the whole path per file.
@@ -264,6 +305,7 @@ std::vector<DirEntry> PosixFileSystem::listFolder(const std::string& folder) {
                                            static_cast<std::uint32_t>(info.st_mode)};
                 if (S_ISREG(info.st_mode)) {
                     entry.kind = DirEntry::Kind::File;
+                    entry.sizeListed = true;
                     entry.size = listedFileSize(dirFd, name, info, user);
                 } else if (S_ISDIR(info.st_mode)) {
                     entry.kind = DirEntry::Kind::Directory;
@@ -282,7 +324,7 @@ std::vector<DirEntry> PosixFileSystem::listFolder(const std::string& folder) {
             } else if (raw->d_type == DT_REG) {
                 // Gone since it was listed.
                 entry.kind = DirEntry::Kind::File;
-                entry.size = -1;
+                entry.sizeListed = true;
             }
         }
         entries.push_back(std::move(entry));
@@ -373,8 +415,8 @@ std::set<std::uint64_t> PosixFileSystem::systemStateDevices() {
 }
 
 std::optional<std::int64_t> PosixFileSystem::fileSize(const std::string& fileName) {
-    std::int64_t size = -1;
-    const int fd = openRegularFile(fileName, size);
+    std::int64_t size = 0;
+    const int fd = openRegularDescriptor(fileName, size);
     if (fd < 0) {
         return std::nullopt;
     }
@@ -383,20 +425,13 @@ std::optional<std::int64_t> PosixFileSystem::fileSize(const std::string& fileNam
 }
 
 std::unique_ptr<InputFile> PosixFileSystem::openForReading(const std::string& fileName) {
-    std::int64_t size = 0;
-    const int fd = openRegularFile(fileName, size);
-    if (fd < 0) {
-        if (errno == EINVAL) {
-            throwNotRegular(fileName);
-        }
-        throwCannotOpen(fileName, errno);
-    }
+    RegularFile file = openRegularFile(fileName);
     // A larger read-ahead pays off for files read whole; a page read for its title is over
     // before the advice would matter, and the call would cost as much as the read.
-    if (size > kAdviseSequentialFrom) {
-        ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    if (file.size() > kAdviseSequentialFrom) {
+        ::posix_fadvise(file.descriptor(), 0, 0, POSIX_FADV_SEQUENTIAL);
     }
-    return std::make_unique<PosixInputFile>(fd, fileName);
+    return std::make_unique<PosixInputFile>(file.release(), fileName);
 }
 
 bool PosixFileSystem::fileExists(const std::string& fileName) {
@@ -431,7 +466,7 @@ void PosixFileSystem::renameFile(const std::string& from, const std::string& to)
 
 void PosixFileSystem::syncFolder(const std::string& folder) {
     if (const int err = folderSyncError(folder)) {
-        throw Error("Cannot write folder \"" + folder + "\". " + systemMessage(err));
+        throwCannot("write folder", folder, err);
     }
 }
 
@@ -473,7 +508,7 @@ std::unique_ptr<FolderLock> PosixFileSystem::lockFolder(const std::string& folde
             return lock;  // no locks on this file system (ENOLCK, EOPNOTSUPP...)
         }
         if (std::chrono::steady_clock::now() >= giveUp) {
-            throw Error("Cannot lock folder \"" + folder + "\". " + systemMessage(EWOULDBLOCK));
+            throwCannot("lock folder", folder, EWOULDBLOCK);
         }
         std::this_thread::sleep_for(kLockRetry);
     }
@@ -500,8 +535,7 @@ void PosixFileSystem::makeFolders(const std::string& folder) {
             const int err = errno;
             struct stat info {};
             if (err != EEXIST || ::stat(step.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
-                throw Error("Cannot create folder \"" + folder + "\". " +
-                            systemMessage(err == EEXIST ? ENOTDIR : err));
+                throwCannot("create folder", folder, err == EEXIST ? ENOTDIR : err);
             }
         }
         if (end == std::string::npos) {
@@ -512,7 +546,7 @@ void PosixFileSystem::makeFolders(const std::string& folder) {
 
 void PosixFileSystem::removeFile(const std::string& fileName) {
     if (::unlink(fileName.c_str()) != 0 && errno != ENOENT) {
-        throw Error("Cannot delete file \"" + fileName + "\". " + systemMessage(errno));
+        throwCannot("delete file", fileName, errno);
     }
 }
 

@@ -7,6 +7,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/linked_folders.h"
@@ -34,8 +35,11 @@ struct DirEntry {
     Kind kind = Kind::Other;
     // For a directory, so that a scan can tell folders it has seen.
     FolderId id;
-    // For a file, when the listing learns it on the way: what FileSystem::fileSize would answer
-    // (-1 for a file that can't be read). Empty when the listing doesn't tell; ask fileSize then.
+    // For a file, whether the listing learnt its size on the way; ask FileSystem::fileSize when
+    // it didn't.
+    bool sizeListed = false;
+    // When sizeListed: what FileSystem::fileSize would answer (empty for a file that can't be
+    // read).
     std::optional<std::int64_t> size;
     // The owner and mode of a file or directory (a link's target's), when the listing learns
     // them on the way: a scan that has left its folder through a link keeps to what everyone may
@@ -165,10 +169,29 @@ std::string folderOf(const std::string& fileName);
 // given with its trailing "/": ("/x", "a") -> "/x/a", ("/", "a") -> "/a", ("/x/", "a") -> "/x/a".
 std::string childName(const std::string& folder, const std::string& name);
 
-// Opens a regular file for reading without blocking on a FIFO, and sets `size` to its size. The
-// descriptor, or -1 with errno set (EISDIR for a folder, EINVAL for anything else that is not a
-// regular file). It keeps O_NONBLOCK, which reads from a regular file ignore.
-int openRegularFile(const std::string& fileName, std::int64_t& size);
+// A regular file open for reading, and its size when it was opened; closed when destroyed.
+class RegularFile {
+public:
+    RegularFile(int descriptor, std::int64_t size) : fd_(descriptor), size_(size) {}
+    ~RegularFile();
+    RegularFile(RegularFile&& other) noexcept;
+    RegularFile& operator=(RegularFile&& other) noexcept;
+
+    int descriptor() const { return fd_; }
+    std::int64_t size() const { return size_; }
+    // Hands the descriptor to a new owner, which closes it.
+    int release() { return std::exchange(fd_, -1); }
+
+private:
+    int fd_;
+    std::int64_t size_;
+};
+
+// Opens a regular file (links followed) for reading without blocking on a FIFO; the descriptor
+// keeps O_NONBLOCK, which reads from a regular file ignore. Fails with "Cannot open file "%s". %s"
+// keeping errno in Error::systemError (EISDIR for a folder), and with "Cannot open file "%s". It
+// is not a regular file" (EINVAL) for anything else that is not a regular file.
+RegularFile openRegularFile(const std::string& fileName);
 
 // Reads the whole file; fails as openForReading and read do.
 std::string readWholeFile(FileSystem& files, const std::string& fileName);

@@ -16,10 +16,6 @@ constexpr std::uint32_t kExpandString = 2;
 constexpr std::uint32_t kBinary = 3;
 constexpr std::uint32_t kDword = 4;
 
-bool startsWithNoCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && lowerAZ(text.substr(0, prefix.size())) == prefix;
-}
-
 // 1 to `maxDigits` hexadecimal digits and nothing else.
 bool parseHex(std::string_view text, std::size_t maxDigits, std::uint32_t& value) {
     if (text.empty() || text.size() > maxDigits) {
@@ -129,13 +125,13 @@ void SettingsDocument::parseValue(std::size_t& index) {
         }
     } else if (rest == "-") {
         entry.deleted = true;
-    } else if (startsWithNoCase(rest, "dword:")) {
+    } else if (startsWithIgnoringAsciiCase(rest, "dword:")) {
         std::uint32_t number = 0;
         if (!parseHex(trimmed(rest.substr(6)), 8, number)) {
             throw SettingsDamage(lineNumber, "a dword is not 1 to 8 hexadecimal digits");
         }
         entry.value = {kDword, littleEndian(number)};
-    } else if (startsWithNoCase(rest, "hex")) {
+    } else if (startsWithIgnoringAsciiCase(rest, "hex")) {
         rest.remove_prefix(3);
         entry.value.type = kBinary;  // what a plain hex: holds
         if (!rest.empty() && rest.front() == '(') {
@@ -241,7 +237,7 @@ SettingsDocument parseSettings(std::string_view bytes) {
                 throw SettingsDamage(index + 1, "a key name has no closing \"]\"");
             }
             inAnyKey = true;
-            inOurKey = lowerAZ(text.substr(1, text.size() - 2)) == lowerAZ(kKeyName);
+            inOurKey = equalsIgnoringAsciiCase(text.substr(1, text.size() - 2), kKeyName);
             ++index;
             if (inOurKey) {
                 keyFound = true;

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
+#include <utility>
 
 #include "platform/error.h"
 
@@ -32,29 +33,31 @@ std::string SettingsFile::storeProblem() const {
     return {};
 }
 
-bool SettingsFile::openKey() {
+void SettingsFile::openKey() {
     document_.reset();
     const bool exists = files_.fileExists(fileName_);
     std::string bytes;
     if (exists) {
         try {
             bytes = readWholeFile(files_, fileName_);
-        } catch (const Error&) {
-            return false;
+        } catch (const Error& error) {
+            throw SettingsUnavailable(error.what(), error.systemError());
         }
     }
     SettingsDocument document;
     try {
         document = parseSettings(bytes);
     } catch (const SettingsDamage& damage) {
-        if (damageReported_) {
-            return false;
+        const bool reported = std::exchange(damageReported_, true);
+        const std::string message =
+            "The settings file \"" + fileName_ + "\" is damaged at line " +
+            std::to_string(damage.line()) + ": " + damage.what() +
+            ". It is left as it is, and no settings are read or stored until it is "
+            "repaired or removed";
+        if (reported) {
+            throw SettingsUnavailable(message);
         }
-        damageReported_ = true;
-        throw Error("The settings file \"" + fileName_ + "\" is damaged at line " +
-                    std::to_string(damage.line()) + ": " + damage.what() +
-                    ". It is left as it is, and no settings are read or stored until it is "
-                    "repaired or removed");
+        throw Error(message);
     }
     // A missing key is created now, as the registry creates it on opening: a place where no
     // settings can be stored then means a run without settings, not an error at shutdown.
@@ -67,12 +70,11 @@ bool SettingsFile::openKey() {
             const std::string created = composeSettings(document);
             files_.writeFile(fileName_, created);
             document = parseSettings(created);
-        } catch (const Error&) {
-            return false;
+        } catch (const Error& error) {
+            throw SettingsUnavailable(error.what(), error.systemError());
         }
     }
     document_ = std::move(document);
-    return true;
 }
 
 bool SettingsFile::hasValue(const std::string& name) const {

@@ -17,16 +17,16 @@ namespace pelmaro::platform {
 // is written back as it was.
 //
 // A file that can't be parsed is never written. The first openKey() that meets it fails with an
-// Error naming the file and the line; later ones return false without a word, so one object used
+// Error naming the file and the line; later ones fail with SettingsUnavailable, so one object used
 // for the whole run reports it once.
 class SettingsFile final : public SettingsStore {
 public:
     SettingsFile(FileSystem& files, std::string fileName);
 
     // A missing file holds no settings: as the registry creates a missing key, opening creates
-    // the file's folder and the file holding the empty key. False when the file can't be read or
-    // created.
-    bool openKey() override;
+    // the file's folder and the file holding the empty key. Fails with SettingsUnavailable, giving
+    // the file system's reason, when the file can't be read or created.
+    void openKey() override;
     bool hasValue(const std::string& name) const override;
     // A missing value reads as the empty string.
     std::string readString(const std::string& name) const override;

@@ -3,7 +3,16 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/error.h"
+
 namespace pelmaro::platform {
+
+// Why openKey failed when the program is to do without settings, silently: the store can't be
+// read or created, or its damage was reported before.
+class SettingsUnavailable : public Error {
+public:
+    using Error::Error;
+};
 
 // The program's settings: one key, "software\pelmaro", holding typed values ("last", a string;
 // "id", a 32-bit signed integer). Values are read and written between openKey() and closeKey().
@@ -15,9 +24,10 @@ public:
     // empty when they can be.
     virtual std::string storeProblem() const { return {}; }
 
-    // Opens the key, creating it when missing. False when it can't be opened or created; the
-    // caller then does without settings, silently.
-    virtual bool openKey() = 0;
+    // Opens the key, creating it when missing. Fails with SettingsUnavailable when it can't be
+    // opened or created (the caller then does without settings, silently), and with another
+    // Error for what the user must learn.
+    virtual void openKey() = 0;
     virtual bool hasValue(const std::string& name) const = 0;
     // Fails with "Invalid data type for '%s'" when the value is not a string (a plain or an
     // expandable one; neither is expanded).
@@ -33,11 +43,13 @@ public:
 };
 
 // Runs `body` with the settings key open and closes it on every path; false, without running it,
-// when the key can't be opened. When `body` fails, that failure is the one reported, not a second
-// one from closing.
+// when the settings are unavailable (other failures to open go on to the caller). When `body`
+// fails, that failure is the one reported, not a second one from closing.
 template <typename Body>
 bool withKeyOpen(SettingsStore& settings, Body body) {
-    if (!settings.openKey()) {
+    try {
+        settings.openKey();
+    } catch (const SettingsUnavailable&) {
         return false;
     }
     try {

@@ -26,7 +26,7 @@ struct WordRange {
 
 char32_t foldCase(char32_t c) {
     if (c < 0x80) {
-        return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
+        return static_cast<unsigned char>(lowerAZ(static_cast<char>(c)));
     }
     const auto* const end = std::end(kFoldPairs);
     const auto* found =
@@ -37,7 +37,7 @@ char32_t foldCase(char32_t c) {
 
 bool isWordCharacter(char32_t c) {
     if (c < 0x80) {
-        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+        return isAsciiAlnum(static_cast<char>(c));
     }
     const auto* const end = std::end(kWordRanges);
     const auto* found =
@@ -99,7 +99,7 @@ void appendFolded(std::string& out, std::string_view text) {
         }
         const auto b = static_cast<unsigned char>(text[i]);
         if (b < 0x80) {
-            *o++ = static_cast<char>(b >= 'A' && b <= 'Z' ? b + ('a' - 'A') : b);
+            *o++ = lowerAZ(static_cast<char>(b));
             ++i;
             continue;
         }

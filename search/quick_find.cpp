@@ -7,6 +7,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "platform/byte_text.h"
 #include "search/case_fold.h"
 
 namespace pelmaro {
@@ -122,9 +123,9 @@ constexpr std::array<std::uint64_t, 256> makeCharacterBits() {
     std::array<std::uint64_t, 256> bits{};
     for (int b = 0; b < 256; ++b) {
         int bit = 63;
-        if (b >= 'a' && b <= 'z') {
+        if (isAsciiLower(static_cast<char>(b))) {
             bit = b - 'a';
-        } else if (b >= '0' && b <= '9') {
+        } else if (isAsciiDigit(static_cast<char>(b))) {
             bit = 26 + (b - '0');
         } else if (b < 0x80) {
             bit = 36 + b % 27;
@@ -144,7 +145,7 @@ std::uint64_t characterBits(std::string_view text) {
 }
 
 bool isExactBit(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+    return isAsciiLower(c) || isAsciiDigit(c);
 }
 
 // A first occurrence as a Match keeps it: exact, or 0 (a place before it) when too far.

@@ -19,7 +19,7 @@ namespace {
 constexpr std::array<unsigned char, 256> makeFoldTable() {
     std::array<unsigned char, 256> table{};
     for (int c = 0; c < 256; ++c) {
-        table[c] = static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
+        table[c] = static_cast<unsigned char>(lowerAZ(static_cast<char>(c)));
     }
     return table;
 }
@@ -98,7 +98,7 @@ template <bool SkipBreaks>
     const char* const last = end - (length - 1 - anchor);
     const auto target = static_cast<unsigned char>(pattern[anchor]);
 #if defined(__SSE2__)
-    const bool letter = target >= 'a' && target <= 'z';
+    const bool letter = isAsciiLower(static_cast<char>(target));
     const __m128i want = _mm_set1_epi8(static_cast<char>(target));
     const __m128i caseBit = _mm_set1_epi8(letter ? 0x20 : 0);
     for (; last - p >= 32; p += 32) {
@@ -156,16 +156,16 @@ enum class PageKind { Other, Markup, Xml };
 
 // Whether a file is a markup page, and an XML one among them.
 PageKind pageKindOf(std::string_view fileName) {
-    if (!isTextType(fileName)) {
-        return PageKind::Other;
+    switch (textKindOf(fileName)) {
+        case TextKind::Markup:
+            return PageKind::Markup;
+        case TextKind::Xml:
+            return PageKind::Xml;
+        case TextKind::None:
+        case TextKind::Plain:
+            break;
     }
-    const std::string_view extension = extensionOf(fileName);
-    const auto is = [&](std::string_view lower) {
-        return extension.size() == lower.size() &&
-               std::equal(extension.begin(), extension.end(), lower.begin(),
-                          [](char a, char b) { return lowerAZ(a) == b; });
-    };
-    return is(".txt") ? PageKind::Other : is(".xml") ? PageKind::Xml : PageKind::Markup;
+    return PageKind::Other;
 }
 
 bool canOccurInText(std::string_view bytes) {

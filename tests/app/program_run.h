@@ -155,7 +155,9 @@ inline StoredSession storedSession(const std::string& settingsFile) {
     platform::PosixFileSystem files;
     platform::SettingsFile settings(files, settingsFile);
     StoredSession stored;
-    if (!settings.openKey()) {
+    try {
+        settings.openKey();
+    } catch (const platform::SettingsUnavailable&) {
         stored.last = "<no settings>";
         return stored;
     }

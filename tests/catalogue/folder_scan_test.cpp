@@ -265,10 +265,10 @@ TEST(FolderScan, FileSizeKeepsAllSixtyFourBits) {
     for (const auto& c : cases) {
         const std::string name = dir.write(c.name, "");
         ASSERT_EQ(::truncate(name.c_str(), c.size), 0) << c.name;
-        EXPECT_EQ(fileSizeOf(files, name), c.size) << c.name;
+        EXPECT_EQ(files.fileSize(name), c.size) << c.name;
     }
-    EXPECT_EQ(fileSizeOf(files, dir / "missing.htm"), -1);
-    EXPECT_EQ(fileSizeOf(files, dir.path()), -1);
+    EXPECT_EQ(files.fileSize(dir / "missing.htm"), std::nullopt);
+    EXPECT_EQ(files.fileSize(dir.path()), std::nullopt);
     EXPECT_EQ(scan(dir.path()).size(), 4u);
 }
 

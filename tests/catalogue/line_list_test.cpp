@@ -152,17 +152,5 @@ TEST(ReadInteger, RejectsEverythingElseNamingTheText) {
     }
 }
 
-TEST(MemoryStream, HoldsWhatWasWrittenUntilCleared) {
-    test::TempDir dir;
-    platform::PosixFileSystem files;
-    MemoryStream stream;
-    stream.write(formatLineList({"a|0", "b|1"}));
-    EXPECT_EQ(stream.size(), 10u);
-    stream.saveToFile(files, dir / "x.bookmark");
-    EXPECT_EQ(test::readFile(dir / "x.bookmark"), "a|0\r\nb|1\r\n");
-    stream.clear();
-    EXPECT_EQ(stream.size(), 0u);
-}
-
 }  // namespace
 }  // namespace pelmaro

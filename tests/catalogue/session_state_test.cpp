@@ -160,7 +160,7 @@ TEST_P(WrongType, EndsStartUpWithTheRegistryErrorAndLeavesTheFile) {
     EXPECT_EQ(titles.selectedIndex(), -1);
     EXPECT_TRUE(shownPages.empty());
     EXPECT_EQ(test::readFile(settingsName), before);
-    EXPECT_TRUE(settings.openKey());  // the key was closed
+    EXPECT_NO_THROW(settings.openKey());  // the key was closed
     settings.closeKey();
 }
 

@@ -4,6 +4,8 @@
 
 #include <utility>
 
+#include "catalogue/page_types.h"
+
 namespace pelmaro {
 namespace {
 
@@ -15,6 +17,94 @@ TEST(CaseRules, TouchOnlyAsciiLetters) {
     EXPECT_EQ(lowerAZ("\xc3\x89T\xc9"), "\xc3\x89t\xc9");
     EXPECT_EQ(lowerAZ("@[`{"), "@[`{");
     EXPECT_EQ(upperAZ("@[`{"), "@[`{");
+}
+
+TEST(CaseRules, ClassesAreAsciiOnly) {
+    for (int b = 0; b < 256; ++b) {
+        const char c = static_cast<char>(b);
+        const bool upper = b >= 'A' && b <= 'Z';
+        const bool lower = b >= 'a' && b <= 'z';
+        const bool digit = b >= '0' && b <= '9';
+        EXPECT_EQ(isAsciiAlpha(c), upper || lower) << b;
+        EXPECT_EQ(isAsciiDigit(c), digit) << b;
+        EXPECT_EQ(isAsciiAlnum(c), upper || lower || digit) << b;
+        EXPECT_EQ(hexDigitValue(c) >= 0, digit || (b >= 'a' && b <= 'f') || (b >= 'A' && b <= 'F'))
+            << b;
+    }
+    EXPECT_EQ(hexDigitValue('B'), 11);
+    EXPECT_TRUE(isAsciiSpace('\f'));
+    EXPECT_FALSE(isAsciiSpace('\v'));
+    EXPECT_FALSE(isAsciiSpace('\xa0'));
+}
+
+struct FindCase {
+    std::string_view text;
+    std::string_view needle;
+    std::size_t from;
+    std::size_t found;
+};
+
+TEST(CaseRules, FindIgnoresTheCaseOfAsciiLettersOnly) {
+    constexpr std::size_t npos = std::string_view::npos;
+    const FindCase cases[] = {
+        {"<HTML><Title>a</TITLE>", "<title>", 0, 6},
+        {"<HTML><Title>a</TITLE>", "</title>", 0, 14},
+        {"<title><title>", "<title>", 1, 7},
+        {"abcABC", "Cab", 0, 2},
+        {"abc", "abcd", 0, npos},
+        {"abc", "", 3, 3},
+        {"abc", "", 4, npos},
+        {"\xc3\xa9t\xc3\xa9", "\xc3\x89", 0, npos},  // an accented letter keeps its case
+        {"a<b", "<B", 0, 1},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(findIgnoringAsciiCase(c.text, c.needle, c.from), c.found)
+            << c.text << " / " << c.needle;
+    }
+    EXPECT_TRUE(equalsIgnoringAsciiCase("HKEY_Local", "hkey_LOCAL"));
+    EXPECT_FALSE(equalsIgnoringAsciiCase("abc", "abcd"));
+    EXPECT_TRUE(startsWithIgnoringAsciiCase("MailTo:x", "mailto:"));
+    EXPECT_FALSE(startsWithIgnoringAsciiCase("mail", "mailto:"));
+}
+
+struct Utf8Case {
+    std::string_view bytes;
+    std::size_t length;  // what decodeUtf8 answers: 0 for no character
+    char32_t c;
+    std::size_t beginning;  // utf8Sequence's length when the bytes are no character
+};
+
+TEST(Utf8, DecodesWellFormedCharactersOnly) {
+    const Utf8Case cases[] = {
+        {"A", 1, U'A', 0},
+        {"\xc3\xa9x", 2, U'\u00e9', 0},
+        {"\xe2\x82\xac", 3, U'\u20ac', 0},
+        {"\xf0\x9f\x98\x80", 4, U'\U0001F600', 0},
+        {"\xf4\x8f\xbf\xbf", 4, U'\U0010FFFF', 0},
+        {"\x80", 0, 0, 0},              // a lone continuation byte
+        {"\xc0\xaf", 0, 0, 0},          // overlong "/"
+        {"\xe0\x80\xaf", 0, 0, 1},      // overlong, three bytes
+        {"\xed\xa0\x80", 0, 0, 1},      // a surrogate
+        {"\xf4\x90\x80\x80", 0, 0, 1},  // beyond U+10FFFF
+        {"\xe2\x82", 0, 0, 2},          // cut by the end
+        {"\xe2\x28\xa1", 0, 0, 1},      // broken by an ASCII byte
+    };
+    for (const auto& c : cases) {
+        char32_t decoded = 0;
+        EXPECT_EQ(decodeUtf8(c.bytes, 0, decoded), c.length) << testing::PrintToString(c.bytes);
+        bool complete = false;
+        const std::size_t length = utf8Sequence(c.bytes, complete);
+        EXPECT_EQ(complete, c.length != 0) << testing::PrintToString(c.bytes);
+        if (c.length != 0) {
+            EXPECT_EQ(decoded, c.c) << testing::PrintToString(c.bytes);
+            EXPECT_EQ(length, c.length);
+        } else {
+            EXPECT_EQ(length, c.beginning) << testing::PrintToString(c.bytes);
+        }
+    }
+    char32_t decoded = 0;
+    EXPECT_EQ(decodeUtf8("x\xc3\xa9", 1, decoded), 2u);
+    EXPECT_EQ(decoded, U'\u00e9');
 }
 
 TEST(Trim, RemovesControlBytesAndBlanksAtBothEnds) {
@@ -30,6 +120,22 @@ struct NameCase {
     const char* extension;
     const char* asPath;
 };
+
+TEST(PageTypes, TextKindByExtensionInAnyCase) {
+    const std::pair<const char*, TextKind> cases[] = {
+        {"/d/a.htm", TextKind::Markup}, {"/d/a.HTML", TextKind::Markup},
+        {"/d/a.Asp", TextKind::Markup}, {"/d/a.xml", TextKind::Xml},
+        {"/d/a.XML", TextKind::Xml},    {"/d/a.txt", TextKind::Plain},
+        {"/d/a.TxT", TextKind::Plain},  {"/d/a.gif", TextKind::None},
+        {"/d/a.css", TextKind::None},   {"/d/a.txt.bak", TextKind::None},
+        {"/d.txt/a", TextKind::None},   {"/d/txt", TextKind::None},
+    };
+    for (const auto& [name, kind] : cases) {
+        EXPECT_EQ(textKindOf(name), kind) << name;
+        EXPECT_EQ(isTextType(name), kind != TextKind::None) << name;
+        EXPECT_EQ(isMarkupType(name), kind == TextKind::Markup || kind == TextKind::Xml) << name;
+    }
+}
 
 TEST(FileNames, NameExtensionAndDerivedName) {
     const NameCase cases[] = {

@@ -1,5 +1,6 @@
 #include "platform/file_system.h"
 
+#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -126,10 +127,10 @@ TEST(PosixFileSystem, ListingGivesEachFileTheSizeThatFileSizeAnswers) {
     for (const auto& entry : entries) {
         sizes[entry.name] = entry.size;
         if (entry.kind == DirEntry::Kind::File) {
-            ASSERT_TRUE(entry.size.has_value()) << entry.name;
-            EXPECT_EQ(*entry.size, files.fileSize(dir / entry.name).value_or(-1)) << entry.name;
+            ASSERT_TRUE(entry.sizeListed) << entry.name;
+            EXPECT_EQ(entry.size, files.fileSize(dir / entry.name)) << entry.name;
         } else {
-            EXPECT_FALSE(entry.size.has_value()) << entry.name;
+            EXPECT_FALSE(entry.sizeListed) << entry.name;
         }
     }
     EXPECT_EQ(sizes["one"], 1);
@@ -138,7 +139,7 @@ TEST(PosixFileSystem, ListingGivesEachFileTheSizeThatFileSizeAnswers) {
     EXPECT_EQ(sizes["read-only"], 3);
 }
 
-TEST(PosixFileSystem, SizeIsMinusOneForAnythingButARegularFile) {
+TEST(PosixFileSystem, SizeIsEmptyForAnythingButARegularFile) {
     TempDir dir;
     dir.write("one", "1");
     dir.write("empty", "");
@@ -150,6 +151,43 @@ TEST(PosixFileSystem, SizeIsMinusOneForAnythingButARegularFile) {
     EXPECT_EQ(files.fileSize(dir / "folder"), std::nullopt);
     EXPECT_EQ(files.fileSize(dir / "fifo"), std::nullopt);  // and does not hang
     EXPECT_EQ(files.fileSize(dir / "missing"), std::nullopt);
+}
+
+TEST(OpenRegularFile, AnswersAFileOrFailsKeepingTheSystemsReason) {
+    TempDir dir;
+    dir.write("one", "1");
+    dir.mkdir("folder");
+    ::mkfifo((dir / "fifo").c_str(), 0600);
+    int descriptor = -1;
+    {
+        const RegularFile file = openRegularFile(dir / "one");
+        EXPECT_EQ(file.size(), 1);
+        descriptor = file.descriptor();
+        EXPECT_NE(::fcntl(descriptor, F_GETFD), -1);
+    }
+    EXPECT_EQ(::fcntl(descriptor, F_GETFD), -1) << "closed with the RegularFile";
+    {
+        RegularFile file = openRegularFile(dir / "one");
+        descriptor = file.release();
+    }
+    EXPECT_NE(::fcntl(descriptor, F_GETFD), -1) << "released: its new owner closes it";
+    ::close(descriptor);
+
+    const std::tuple<const char*, int, std::string> failures[] = {
+        {"folder", EISDIR, "Is a directory"},
+        {"fifo", EINVAL, "It is not a regular file"},  // and does not hang
+        {"missing", ENOENT, "No such file or directory"},
+    };
+    for (const auto& [name, err, reason] : failures) {
+        try {
+            openRegularFile(dir / name);
+            ADD_FAILURE() << name << " opened";
+        } catch (const Error& e) {
+            EXPECT_EQ(e.systemError(), err) << name;
+            EXPECT_EQ(std::string(e.what()),
+                      "Cannot open file \"" + (dir / name) + "\". " + reason);
+        }
+    }
 }
 
 TEST(PosixFileSystem, SizeKeepsAll64Bits) {

@@ -30,14 +30,14 @@ protected:
 
 TEST_F(SettingsFileTest, FirstOpenCreatesFolderAndKey_valuesLastTillTheNextOpen) {
     SettingsFile settings(files, name);
-    ASSERT_TRUE(settings.openKey());
+    ASSERT_NO_THROW(settings.openKey());
     EXPECT_EQ(test::readFile(name), kEmptyKey);
     settings.writeString("last", "/a.bookmark");
     settings.writeInteger("id", 2);
     settings.closeKey();
 
     SettingsFile again(files, name);
-    ASSERT_TRUE(again.openKey());
+    ASSERT_NO_THROW(again.openKey());
     EXPECT_EQ(again.readString("last"), "/a.bookmark");
     EXPECT_EQ(again.readInteger("id"), 2);
     again.closeKey();
@@ -46,7 +46,7 @@ TEST_F(SettingsFileTest, FirstOpenCreatesFolderAndKey_valuesLastTillTheNextOpen)
 TEST_F(SettingsFileTest, NothingChanged_fileNotWritten) {
     dir.write(kRelativeName, kEmptyKey + "\"id\"=dword:00000003\n");
     SettingsFile settings(files, name);
-    ASSERT_TRUE(settings.openKey());
+    ASSERT_NO_THROW(settings.openKey());
     settings.writeInteger("id", 3);
     settings.closeKey();
     EXPECT_TRUE(files.written.empty());
@@ -55,7 +55,7 @@ TEST_F(SettingsFileTest, NothingChanged_fileNotWritten) {
 TEST_F(SettingsFileTest, RefusedWriteAtClose_failsNamingTheFirstValueChangedAndKeepsTheFile) {
     dir.write(kRelativeName, kEmptyKey);
     SettingsFile settings(files, name);
-    ASSERT_TRUE(settings.openKey());
+    ASSERT_NO_THROW(settings.openKey());
     settings.writeString("last", "/a.bookmark");
     settings.writeInteger("id", 1);
     files.failingWrites.insert(name);
@@ -83,7 +83,9 @@ TEST(SettingsFile, FileThatCantBeReadOrCreated_keyDoesNotOpenAndWritesFail) {
         test::FakeFileSystem files;
         setUp(dir, files);
         SettingsFile settings(files, dir / kRelativeName);
-        EXPECT_FALSE(settings.openKey());
+        // The file system's reason goes with it: "Cannot create file "...". Permission denied".
+        EXPECT_TRUE(errorOf([&] { settings.openKey(); }).starts_with("Cannot ")) << what;
+        EXPECT_THROW(settings.openKey(), SettingsUnavailable);
         EXPECT_FALSE(settings.hasValue("id"));
         EXPECT_EQ(errorOf([&] { settings.writeInteger("id", 1); }), "Failed to set data for 'id'");
         EXPECT_EQ(errorOf([&] { settings.closeKey(); }), "(no error)");
@@ -98,13 +100,13 @@ TEST_F(SettingsFileTest, DamagedFile_reportedOnceNeverWrittenAndReadAgainOnceRep
               "The settings file \"" + name +
                   "\" is damaged at line 1: it does not start with \"REGEDIT4\". It is left as it "
                   "is, and no settings are read or stored until it is repaired or removed");
-    EXPECT_FALSE(settings.openKey());
+    EXPECT_THROW(settings.openKey(), SettingsUnavailable);
     EXPECT_THROW(settings.writeInteger("id", 1), Error);
     settings.closeKey();
     EXPECT_TRUE(files.written.empty());
 
     dir.write(kRelativeName, kEmptyKey + "\"id\"=dword:2\n");
-    ASSERT_TRUE(settings.openKey());
+    ASSERT_NO_THROW(settings.openKey());
     EXPECT_EQ(settings.readInteger("id"), 2);
     settings.closeKey();
 }

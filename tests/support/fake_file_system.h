@@ -57,6 +57,7 @@ public:
         auto entries = real_.listFolder(folder);
         if (listingsWithoutSizes) {
             for (auto& entry : entries) {
+                entry.sizeListed = false;
                 entry.size.reset();
             }
         }
