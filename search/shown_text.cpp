@@ -64,6 +64,18 @@ bool isCutCharacter(std::string_view bytes) {
     return bytes.size() < 4 && isValidUtf8(bytes, true);
 }
 
+// The bytes that end a stretch of attributes: the tag's end, a quote, NUL and anything beyond
+// ASCII (left to the character-by-character path).
+constexpr std::array<bool, 256> makeAttributeStops() {
+    std::array<bool, 256> stops{};
+    for (int c = 0x80; c < 0x100; ++c) {
+        stops[static_cast<std::size_t>(c)] = true;
+    }
+    stops[0] = stops['>'] = stops['"'] = stops['\''] = true;
+    return stops;
+}
+constexpr std::array<bool, 256> kAttributeStops = makeAttributeStops();
+
 const iconv_t kNoIconv = reinterpret_cast<iconv_t>(-1);
 
 }  // namespace
@@ -371,16 +383,22 @@ std::size_t ShownTextProducer::asciiRun(const char* const p, const char* const e
                     ++q;
                 }
                 return static_cast<std::size_t>(q - p);
-            case State::Attributes:
-                while (q != end && *q > 0 && *q != '>' && *q != '"' && *q != '\'') {
-                    if (*q == '=') {
-                        afterEquals_ = true;
-                    } else if (!isAsciiSpace(static_cast<unsigned char>(*q))) {
-                        afterEquals_ = false;
-                    }
+            case State::Attributes: {
+                const char* const start = q;
+                while (q != end && !kAttributeStops[static_cast<unsigned char>(*q)]) {
                     ++q;
                 }
+                // A quote starts a value only after "=": the last byte that isn't white space
+                // tells.
+                for (const char* b = q; b != start;) {
+                    --b;
+                    if (!isAsciiSpace(static_cast<unsigned char>(*b))) {
+                        afterEquals_ = *b == '=';
+                        break;
+                    }
+                }
                 return static_cast<std::size_t>(q - p);
+            }
             case State::BogusComment:
                 if (const char* found = skipTo(q, '>')) {
                     state_ = State::Text;

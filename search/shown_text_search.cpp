@@ -8,6 +8,11 @@
 #include "platform/byte_text.h"
 
 namespace pelmaro {
+namespace {
+
+constexpr std::size_t kSlice = 16 * 1024;
+
+}  // namespace
 
 ShownTextMatcher::ShownTextMatcher(std::string_view searchText)
     : folded_(foldShownText(searchText)) {}
@@ -137,9 +142,13 @@ ShownTextScanner::Outcome ShownTextScanner::scan(platform::FileSystem& files,
     producer_.start(kind);
     std::size_t sincePause = 0;
     while (got != 0 && !producer_.ended()) {
-        producer_.feed(std::string_view(buffer_.data(), got), shown_);
-        if (feedMatcher()) {
-            return Outcome::Found;
+        // In slices, so that a common word is found without making the rest of the block.
+        for (std::size_t at = 0; at < got; at += kSlice) {
+            producer_.feed(std::string_view(buffer_.data() + at, std::min(kSlice, got - at)),
+                           shown_);
+            if (feedMatcher()) {
+                return Outcome::Found;
+            }
         }
         sincePause += got;
         if (sincePause >= FileTextScanner::kBytesBetweenPauses) {
