@@ -76,6 +76,16 @@ TEST(ShownText, FoldingIsTheSameForPagesTitlesAndQuickFind) {
     }
 }
 
+TEST(ShownText, QuickFindRanksATitleWithANoBreakSpaceAsAPrefixMatch) {
+    QuickFind quickFind(std::vector<std::string>{"Appendix to Chapter 9",
+                                                 "Chapter\u00A09. Functions", "Chapter 90"});
+    const QuickFindResult result = quickFind.find("chapter 9");
+    ASSERT_EQ(result.total, 3u);
+    EXPECT_EQ(result.hits[0], (QuickFindHit{1, MatchTier::Prefix}));
+    EXPECT_EQ(result.hits[1], (QuickFindHit{2, MatchTier::Prefix}));
+    EXPECT_EQ(result.hits[2], (QuickFindHit{0, MatchTier::WordStart}));
+}
+
 TEST(ShownText, PagesAreSearchedInWhatTheyShow) {
     struct Case {
         const char* name;
