@@ -52,6 +52,10 @@ bool isAsciiAlpha(char32_t c) {
 bool isAsciiAlnum(char32_t c) {
     return isAsciiAlpha(c) || (c >= '0' && c <= '9');
 }
+// Whatever the signedness of char.
+bool isAsciiNonNul(char c) {
+    return static_cast<unsigned char>(c) - 1u < 0x7Fu;
+}
 bool isAsciiSpace(char32_t c) {
     return c == ' ' || (c >= '\t' && c <= '\r');
 }
@@ -335,20 +339,20 @@ std::size_t ShownTextProducer::asciiRun(const char* const p, const char* const e
     const char* q = p;
     for (;;) {
         if (kind_ != ShownKind::Markup) {
-            while (q != end && *q > 0) {
+            while (q != end && isAsciiNonNul(*q)) {
                 folder_.putAscii(*q++);
             }
             return static_cast<std::size_t>(q - p);
         }
         switch (state_) {
             case State::Text:
-                while (q != end && *q > 0 && *q != '<' && *q != '&') {
+                while (q != end && isAsciiNonNul(*q) && *q != '<' && *q != '&') {
                     if (*q <= ' ') {
                         folder_.putAscii(*q++);
                         continue;
                     }
                     const char* word = q;
-                    while (q != end && *q > ' ' && *q != '<' && *q != '&') {
+                    while (q != end && isAsciiNonNul(*q) && *q > ' ' && *q != '<' && *q != '&') {
                         ++q;
                     }
                     folder_.putAsciiWord(word, static_cast<std::size_t>(q - word));
