@@ -118,6 +118,17 @@ void Composer::put(char32_t c, std::vector<char32_t>& out) {
             ++at;
             continue;
         }
+        if (at == 1) {
+            // A starter after a lone starter (most of CJK text): no marks to order.
+            if (const char32_t composite = composePair(segment_[0], segment_[1])) {
+                segment_[0] = composite;
+                segment_.erase(segment_.begin() + 1);
+            } else {
+                out.push_back(segment_[0]);
+                segment_.erase(segment_.begin());
+            }
+            continue;
+        }
         std::vector<char32_t> closed(segment_.begin(),
                                      segment_.begin() + static_cast<std::ptrdiff_t>(at));
         segment_.erase(segment_.begin(), segment_.begin() + static_cast<std::ptrdiff_t>(at));
@@ -155,7 +166,7 @@ void Composer::compose(std::vector<char32_t>& segment) {
             continue;
         }
         std::size_t j = i;
-        while (j > 1 && combiningClass(segment[j - 1]) > cc) {
+        while (j > 0 && combiningClass(segment[j - 1]) > cc) {
             segment[j] = segment[j - 1];
             --j;
         }
