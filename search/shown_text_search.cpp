@@ -88,7 +88,9 @@ ShownTextScanner::Outcome ShownTextScanner::scan(platform::FileSystem& files,
     }
     const ShownKind kind = shownKindOf(fileName);
     if (kind == ShownKind::FileName) {
-        // An image's bytes are no text: only its name is, and no read is needed.
+        // An image's bytes are no text: only its name is. It is opened all the same, so that a
+        // file gone since the catalogue was built is reported like any other.
+        files.openForReading(fileName);
         std::string_view name(fileName);
         name.remove_prefix(std::min(name.size(), name.rfind('/') + 1));
         producer_.start(ShownKind::PlainText, ShownTextProducer::Encoding::MixedUtf8);

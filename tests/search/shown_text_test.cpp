@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/error.h"
 #include "search/quick_find.h"
 #include "search/shown_text_search.h"
 #include "search/title_search.h"
@@ -195,7 +196,14 @@ TEST(ShownTextScanner, HugeFileIsReadInBlocksAndCanBeAbandoned) {
     EXPECT_EQ(scanner.scan(files, name), ShownTextScanner::Outcome::Found);
 }
 
-TEST(ShownTextProducer, UnclosedCommentOrRunawayMarkupHoldsNoMoreThanAPiece) {
+TEST(ShownTextScanner, FileThatCantBeOpenedFailsEvenWhenOnlyItsNameIsSearched) {
+    test::FakeFileSystem files;
+    ShownTextScanner scanner("logo");
+    EXPECT_THROW(scanner.scan(files, "/docs/gone/logo.gif"), Error);
+    EXPECT_THROW(scanner.scan(files, "/docs/gone/logo.htm"), Error);
+}
+
+TEST(ShownTextProducer, RunawayMarksAndReferencesAreHandedOnNotHeld) {
     // A long run of combining marks or an endless reference name must not grow without bound.
     ShownTextProducer producer;
     producer.start(ShownKind::Markup);
