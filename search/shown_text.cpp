@@ -337,13 +337,15 @@ std::size_t ShownTextProducer::asciiRun(const char* const p, const char* const e
         return found != nullptr ? static_cast<const char*>(found) : nullptr;
     };
     const char* q = p;
-    for (;;) {
-        if (kind_ != ShownKind::Markup) {
-            while (q != end && isAsciiNonNul(*q)) {
-                folder_.putAscii(*q++);
-            }
-            return static_cast<std::size_t>(q - p);
+    if (kind_ != ShownKind::Markup) {
+        while (q != end && isAsciiNonNul(*q)) {
+            folder_.putAscii(*q++);
         }
+        return static_cast<std::size_t>(q - p);
+    }
+    // Each state takes what it can in bulk; the byte it stops at goes through markup(), and so
+    // on until a byte that is not ASCII (or NUL) or the end.
+    while (q != end) {
         switch (state_) {
             case State::Text:
                 while (q != end && isAsciiNonNul(*q) && *q != '<' && *q != '&') {
@@ -357,28 +359,21 @@ std::size_t ShownTextProducer::asciiRun(const char* const p, const char* const e
                     }
                     folder_.putAsciiWord(word, static_cast<std::size_t>(q - word));
                 }
-                if (q != end && *q == '<') {
-                    state_ = State::TagOpen;
-                    ++q;
-                    continue;
-                }
-                return static_cast<std::size_t>(q - p);
+                break;
             case State::RawText:
-                if (const char* found = skipTo(q, '<')) {
-                    rawMatched_ = 0;
-                    state_ = State::RawTextEnd;
-                    q = found + 1;
-                    continue;
-                }
-                return static_cast<std::size_t>(end - p);
             case State::AttributeValue:
-                if (const char* found = skipTo(q, static_cast<char>(quote_))) {
-                    afterEquals_ = false;
-                    state_ = State::Attributes;
-                    q = found + 1;
-                    continue;
+            case State::BogusComment: {
+                // Nothing in them is shown: on to the byte that ends them.
+                const char wanted = state_ == State::RawText          ? '<'
+                                    : state_ == State::AttributeValue ? static_cast<char>(quote_)
+                                                                      : '>';
+                const char* found = skipTo(q, wanted);
+                if (found == nullptr) {
+                    return static_cast<std::size_t>(end - p);
                 }
-                return static_cast<std::size_t>(end - p);
+                q = found;
+                break;
+            }
             case State::TagName:
                 while (q != end && isAsciiAlnum(static_cast<unsigned char>(*q))) {
                     if (tagName_.size() < kMaxTagName) {
@@ -386,7 +381,7 @@ std::size_t ShownTextProducer::asciiRun(const char* const p, const char* const e
                     }
                     ++q;
                 }
-                return static_cast<std::size_t>(q - p);
+                break;
             case State::Attributes: {
                 const char* const start = q;
                 while (q != end && !kAttributeStops[static_cast<unsigned char>(*q)]) {
@@ -401,19 +396,17 @@ std::size_t ShownTextProducer::asciiRun(const char* const p, const char* const e
                         break;
                     }
                 }
-                return static_cast<std::size_t>(q - p);
+                break;
             }
-            case State::BogusComment:
-                if (const char* found = skipTo(q, '>')) {
-                    state_ = State::Text;
-                    q = found + 1;
-                    continue;
-                }
-                return static_cast<std::size_t>(end - p);
             default:
-                return static_cast<std::size_t>(q - p);
+                break;
         }
+        if (q == end || !isAsciiNonNul(*q)) {
+            break;
+        }
+        markup(static_cast<unsigned char>(*q++));
     }
+    return static_cast<std::size_t>(q - p);
 }
 
 void ShownTextProducer::character(char32_t c) {
