@@ -16,9 +16,12 @@ inline constexpr const char* kBuildUsage =
 // build [--quiet] FOLDER: scans, titles, orders and stores the catalogue as the window's Path
 // command does. The progress is drawn on stderr when that is a terminal, unless --quiet.
 ExitStatus runBuild(const std::vector<std::string>& args);
-// search CATALOGUE.path TEXT: the full-text search's hits, "<title>|<index>" a line.
+// search [--raw] CATALOGUE.path TEXT: the full-text search's hits, "<title>|<index>" a line, the
+// title as shown (decoded). With --raw, pages match by their stored bytes (page text, line breaks
+// removed, A-Z folded) and titles are printed as stored.
 ExitStatus runSearch(const std::vector<std::string>& args);
-// titles CATALOGUE.path TEXT: every title the title search would find, in catalogue order.
+// titles [--raw] CATALOGUE.path TEXT: every title the title search would find, in catalogue
+// order, as shown; with --raw, those whose stored bytes hold the text, printed as stored.
 ExitStatus runTitles(const std::vector<std::string>& args);
 
 }  // namespace pelmaro::cli

@@ -9,8 +9,8 @@ namespace {
 void printUsage(std::FILE* out) {
     std::fputs(pelmaro::cli::kBuildUsage, out);
     std::fputs(
-        "       pelmaro-cli search CATALOGUE.path TEXT\n"
-        "       pelmaro-cli titles CATALOGUE.path TEXT\n"
+        "       pelmaro-cli search [--raw] CATALOGUE.path TEXT\n"
+        "       pelmaro-cli titles [--raw] CATALOGUE.path TEXT\n"
         "       pelmaro-cli --help | --version\n",
         out);
 }
@@ -30,9 +30,12 @@ void printHelp() {
         "    --ignore PATTERN\n"
         "                  leave out what PATTERN matches, as a line of FOLDER/.pelmaroignore\n"
         "                  would (.gitignore syntax); may be given more than once\n"
-        "  search          full-text search of a stored catalogue's pages, a hit a line as\n"
-        "                  \"<title>|<index>\"\n"
+        "  search          full-text search of a stored catalogue's pages in the text they show\n"
+        "                  (case, accents written either way and runs of white space ignored),\n"
+        "                  a hit a line as \"<title>|<index>\", the title as shown\n"
         "  titles          the titles the reader's title search would find, in catalogue order\n"
+        "    --raw         match the stored bytes instead (line breaks removed, A-Z case\n"
+        "                  ignored, no decoding) and print titles as stored\n"
         "  -h, --help      show this help and exit\n"
         "  --version       show the version and exit\n"
         "\n"

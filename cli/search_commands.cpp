@@ -1,8 +1,10 @@
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "catalogue/catalogue_files.h"
 #include "catalogue/line_list.h"
+#include "catalogue/shown_title.h"
 #include "catalogue/strings.h"
 #include "cli/commands.h"
 #include "platform/error.h"
@@ -18,21 +20,38 @@ void printLine(const std::string& line) {
     std::fputc('\n', stdout);
 }
 
-bool checkArguments(const std::vector<std::string>& args, const char* command) {
-    if (args.size() == 2) {
-        return true;
+// The arguments after the command: "--raw" first, when given, then the catalogue and the text.
+struct SearchArguments {
+    bool raw = false;
+    std::string pathFile;
+    std::string text;
+};
+
+std::optional<SearchArguments> parseArguments(const std::vector<std::string>& args,
+                                              const char* command) {
+    SearchArguments parsed;
+    std::size_t at = 0;
+    if (!args.empty() && args[0] == "--raw") {
+        parsed.raw = true;
+        at = 1;
     }
-    std::fprintf(stderr, "usage: pelmaro-cli %s CATALOGUE.path TEXT\n", command);
-    return false;
+    if (args.size() - at != 2) {
+        std::fprintf(stderr, "usage: pelmaro-cli %s [--raw] CATALOGUE.path TEXT\n", command);
+        return std::nullopt;
+    }
+    parsed.pathFile = args[at];
+    parsed.text = args[at + 1];
+    return parsed;
 }
 
 }  // namespace
 
 ExitStatus runSearch(const std::vector<std::string>& args) {
-    if (!checkArguments(args, "search")) {
+    const auto parsed = parseArguments(args, "search");
+    if (!parsed) {
         return ExitStatus::Failed;
     }
-    const std::string& pathFile = args[0];
+    const std::string& pathFile = parsed->pathFile;
     try {
         platform::PosixFileSystem files;
         const StoredCatalogue stored =
@@ -40,16 +59,20 @@ ExitStatus runSearch(const std::vector<std::string>& args) {
         // Named apart: a lambda can't capture a structured binding with every compiler.
         const platform::TextList& titles = stored.titles;
         const platform::TextList& paths = stored.paths;
+        TitleDecoder decoder(files);
         bool found = false;
         bool skipped = false;
-        searchFiles(files, paths, args[1], {},
+        searchFiles(files, paths, parsed->text, {},
                     {.reading = {},
                      .found =
                          [&](std::size_t n) {
                              if (n >= titles.size()) {
                                  throwListIndexOutOfBounds(static_cast<int>(n));
                              }
-                             printLine(makeEntryReference(titles[n], static_cast<int>(n)));
+                             const std::string shown =
+                                 parsed->raw ? std::string(titles[n])
+                                             : decoder.decode(titles[n], std::string(paths[n]));
+                             printLine(makeEntryReference(shown, static_cast<int>(n)));
                              found = true;
                          },
                      // As in the window, one unreadable file doesn't end the search; like grep,
@@ -58,7 +81,8 @@ ExitStatus runSearch(const std::vector<std::string>& args) {
                          [&](std::size_t, const std::string& message) {
                              printError(message);
                              skipped = true;
-                         }});
+                         }},
+                    parsed->raw ? TextRule::StoredBytes : TextRule::Shown);
         return flushOutput(skipped ? ExitStatus::Failed
                            : found ? ExitStatus::Success
                                    : ExitStatus::NothingFound);
@@ -70,15 +94,33 @@ ExitStatus runSearch(const std::vector<std::string>& args) {
 }
 
 ExitStatus runTitles(const std::vector<std::string>& args) {
-    if (!checkArguments(args, "titles")) {
+    const auto parsed = parseArguments(args, "titles");
+    if (!parsed) {
         return ExitStatus::Failed;
     }
     try {
         platform::PosixFileSystem files;
-        const auto titles = loadCataloguePair(files, deriveName(args[0], ".title"), args[0]).titles;
-        const std::vector<int> found = findTitles(titles, args[1]);
+        const StoredCatalogue stored =
+            loadCataloguePair(files, deriveName(parsed->pathFile, ".title"), parsed->pathFile);
+        if (parsed->raw) {
+            const std::vector<int> found = findTitles(stored.titles, parsed->text);
+            for (const int index : found) {
+                printLine(
+                    makeEntryReference(stored.titles[static_cast<std::size_t>(index)], index));
+            }
+            return flushOutput(found.empty() ? ExitStatus::NothingFound : ExitStatus::Success);
+        }
+        TitleDecoder decoder(files);
+        std::vector<std::string> shown;
+        shown.reserve(stored.titles.size());
+        auto path = stored.paths.begin();
+        for (const auto title : stored.titles) {
+            shown.push_back(decoder.decode(
+                title, path != stored.paths.end() ? std::string(*path++) : std::string()));
+        }
+        const std::vector<int> found = findTitles(stored.titles, shown, parsed->text);
         for (const int index : found) {
-            printLine(makeEntryReference(titles[static_cast<std::size_t>(index)], index));
+            printLine(makeEntryReference(shown[static_cast<std::size_t>(index)], index));
         }
         return flushOutput(found.empty() ? ExitStatus::NothingFound : ExitStatus::Success);
     } catch (const Error& error) {

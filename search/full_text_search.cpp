@@ -1,6 +1,7 @@
 #include "search/full_text_search.h"
 
 #include "platform/error.h"
+#include "search/shown_text_search.h"
 #include "search/text_matcher.h"
 
 namespace pelmaro {
@@ -10,12 +11,11 @@ bool fileContainsText(platform::FileSystem& files, const std::string& fileName,
     return FileTextScanner(text).scan(files, fileName) == FileTextScanner::Outcome::Found;
 }
 
-bool searchFiles(platform::FileSystem& files, const platform::TextList& paths,
-                 std::string_view text, std::stop_token stop, const FullTextObserver& observer) {
-    if (text.empty()) {
-        return true;  // an empty text is never found: no file need be read
-    }
-    FileTextScanner scanner(text);
+namespace {
+
+template <typename Scanner>
+bool searchWith(Scanner& scanner, platform::FileSystem& files, const platform::TextList& paths,
+                std::stop_token stop, const FullTextObserver& observer) {
     const auto keepGoing = [&stop] { return !stop.stop_requested(); };
     auto path = paths.begin();
     for (std::size_t n = 0; n < paths.size(); ++n, ++path) {
@@ -39,6 +39,25 @@ bool searchFiles(platform::FileSystem& files, const platform::TextList& paths,
         }
     }
     return !stop.stop_requested();
+}
+
+}  // namespace
+
+bool searchFiles(platform::FileSystem& files, const platform::TextList& paths,
+                 std::string_view text, std::stop_token stop, const FullTextObserver& observer,
+                 TextRule rule) {
+    if (text.empty()) {
+        return true;  // an empty text is never found: no file need be read
+    }
+    if (rule == TextRule::StoredBytes) {
+        FileTextScanner scanner(text);
+        return searchWith(scanner, files, paths, stop, observer);
+    }
+    ShownTextScanner scanner(text);
+    if (scanner.matcher().empty()) {
+        return true;  // only white space: found nowhere
+    }
+    return searchWith(scanner, files, paths, stop, observer);
 }
 
 }  // namespace pelmaro

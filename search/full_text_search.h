@@ -29,11 +29,19 @@ struct FullTextObserver {
     std::function<void(std::size_t n, const std::string& message)> skipped;
 };
 
+// What a file must hold to be found.
+enum class TextRule {
+    Shown,        // its shown text contains the text (ShownTextScanner): what a reader sees
+    StoredBytes,  // its page text, line breaks removed and A-Z folded, contains the text as
+                  // bytes (FileTextScanner, fileContainsText): pelmaro-cli's --raw
+};
+
 // The full-text loop that the window and pelmaro-cli share: reads each file of `paths` in order,
-// one buffer for all, and tells which contain `text`. Runs on any thread; stops at the next file,
-// or within a few megabytes of a huge one, once `stop` is requested. True when every file was
-// searched.
+// one buffer for all, and tells which contain `text` by `rule`. Runs on any thread; stops at the
+// next file, or within a few megabytes of a huge one, once `stop` is requested. True when every
+// file was searched.
 bool searchFiles(platform::FileSystem& files, const platform::TextList& paths,
-                 std::string_view text, std::stop_token stop, const FullTextObserver& observer);
+                 std::string_view text, std::stop_token stop, const FullTextObserver& observer,
+                 TextRule rule = TextRule::Shown);
 
 }  // namespace pelmaro

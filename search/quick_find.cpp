@@ -9,6 +9,7 @@
 
 #include "platform/byte_text.h"
 #include "search/case_fold.h"
+#include "search/shown_text.h"
 
 namespace pelmaro {
 namespace {
@@ -229,7 +230,7 @@ void QuickFind::assign(const std::vector<std::string>& shownTitles) {
 
 void QuickFind::append(std::string_view shownText, std::size_t entry) {
     const std::size_t start = text_.size();
-    appendFolded(text_, shownText);
+    appendShownFolded(text_, shownText);
     spans_[entry] =
         Span{static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(text_.size() - start)};
     masks_[entry] = characterBits(std::string_view(text_).substr(start));
@@ -274,7 +275,7 @@ std::string_view QuickFind::foldedTitle(int entry) const {
 
 QuickFindResult QuickFind::find(std::string_view query, std::size_t limit) {
     QuickFindResult result;
-    std::string folded = foldedText(query);
+    std::string folded = foldShownText(query);
     // The longest earlier query this one continues: only its matches can match, and each
     // carries where that query stood in it.
     while (!levels_.empty() &&

@@ -8,7 +8,8 @@
 #include <vector>
 
 // Quick find: filters the whole title list as the user types, on the titles as shown (decoded),
-// Unicode case-insensitive (simple case folding, search/case_fold.h).
+// folded as shown text (search/shown_text.h): Unicode case-insensitive (simple case folding), NFC,
+// every run of white space one space.
 namespace pelmaro {
 
 // How well a title matches a query, best first.
@@ -22,7 +23,7 @@ enum class MatchTier : std::uint8_t {
                  // blanks are not looked for)
 };
 
-// The tier of a title for a query, both case-folded already (foldedText); none when the title
+// The tier of a title for a query, both folded already (foldShownText); none when the title
 // does not match. An empty query matches nothing.
 std::optional<MatchTier> matchTier(std::string_view foldedTitle, std::string_view foldedQuery);
 

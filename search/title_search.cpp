@@ -1,6 +1,6 @@
 #include "search/title_search.h"
 
-#include "search/case_fold.h"
+#include "search/shown_text.h"
 #include "search/text_matcher.h"
 
 namespace pelmaro {
@@ -42,12 +42,12 @@ int findShownTitleFrom(const platform::TextList& titles, const TitleMatcher& mat
 }  // namespace
 
 bool titleMatches(std::string_view shownText, std::string_view searchText) {
-    const std::string folded = foldedText(searchText);
-    return !folded.empty() && foldedText(shownText).find(folded) != std::string::npos;
+    const std::string folded = foldShownText(searchText);
+    return !folded.empty() && foldShownText(shownText).find(folded) != std::string::npos;
 }
 
 TitleMatcher::TitleMatcher(std::string_view searchText)
-    : bytes_(searchText), foldedText_(foldedText(searchText)) {}
+    : bytes_(searchText), foldedText_(foldShownText(searchText)) {}
 
 bool TitleMatcher::matches(std::string_view storedTitle, std::string_view shownText) const {
     if (foldedText_.empty()) {
@@ -57,7 +57,7 @@ bool TitleMatcher::matches(std::string_view storedTitle, std::string_view shownT
         return true;
     }
     shownFolded_.clear();
-    appendFolded(shownFolded_, shownText);
+    appendShownFolded(shownFolded_, shownText);
     return shownFolded_.find(foldedText_) != std::string::npos;
 }
 

@@ -11,8 +11,10 @@
 
 namespace pelmaro {
 
-// Whether the shown text of a title (decoded, UTF-8) contains `searchText` under Unicode simple
-// case folding ("été" finds "Été", "ΣΟΦΙΑ" finds "σοφία"). An empty text matches nothing.
+// Whether the shown text of a title (decoded, UTF-8) contains `searchText`, both folded as shown
+// text (search/shown_text.h): Unicode simple case folding ("été" finds "Été", "ΣΟΦΙΑ" finds
+// "σοφία"), NFC, and white space runs as one space ("Chapter 9" finds "Chapter" U+00A0 "9"). An
+// empty text matches nothing.
 bool titleMatches(std::string_view shownText, std::string_view searchText);
 
 // A search text prepared for many titles. A title matches when its stored bytes contain the text
@@ -25,7 +27,7 @@ public:
 
 private:
     FoldedPattern bytes_;              // A-Z folded
-    std::string foldedText_;           // Unicode folded
+    std::string foldedText_;           // folded as shown text
     mutable std::string shownFolded_;  // reused from title to title
 };
 

@@ -46,17 +46,22 @@ TEST(SearchFiles, tellsHitsInOrderAndSkipsWhatCantBeRead) {
         dir.write("split.txt", "set\r\nup"),
     };
     files.failingReads.insert(paths[2]);
-    Indexes read;
-    Indexes found;
-    Indexes skipped;
-    EXPECT_TRUE(
-        searchFiles(files, paths, "Setup", {},
-                    {.reading = [&](std::size_t n) { read.push_back(n); },
-                     .found = [&](std::size_t n) { found.push_back(n); },
-                     .skipped = [&](std::size_t n, const std::string&) { skipped.push_back(n); }}));
-    EXPECT_EQ(read, (Indexes{0, 1, 2, 3, 4}));
-    EXPECT_EQ(found, (Indexes{0, 4}));
-    EXPECT_EQ(skipped, (Indexes{2, 3}));
+    // A line break is white space to a reader, and nothing to the stored-bytes rule.
+    for (const auto& [rule, hits] : {std::pair{TextRule::Shown, Indexes{0}},
+                                     std::pair{TextRule::StoredBytes, Indexes{0, 4}}}) {
+        Indexes read;
+        Indexes found;
+        Indexes skipped;
+        EXPECT_TRUE(searchFiles(
+            files, paths, "Setup", {},
+            {.reading = [&](std::size_t n) { read.push_back(n); },
+             .found = [&](std::size_t n) { found.push_back(n); },
+             .skipped = [&](std::size_t n, const std::string&) { skipped.push_back(n); }},
+            rule));
+        EXPECT_EQ(read, (Indexes{0, 1, 2, 3, 4}));
+        EXPECT_EQ(found, hits);
+        EXPECT_EQ(skipped, (Indexes{2, 3}));
+    }
 }
 
 TEST(SearchFiles, stopBeforeTheNthFileKeepsOnlyTheHitsBeforeIt) {

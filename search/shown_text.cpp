@@ -1,0 +1,586 @@
+#include "search/shown_text.h"
+
+#include <iconv.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <iterator>
+
+#include "catalogue/html_references.h"
+#include "catalogue/page_types.h"
+#include "catalogue/strings.h"
+#include "catalogue/text_encoding.h"
+#include "platform/byte_text.h"
+#include "search/case_fold.h"
+
+namespace pelmaro {
+namespace {
+
+// Longer than any reference name ("&CounterClockwiseContourIntegral;") or number.
+constexpr std::size_t kMaxReference = 40;
+constexpr std::size_t kMaxTagName = 16;
+
+// The tags that start or end a block of text (or a line, <br>): they part the words around them.
+// Sorted.
+constexpr std::string_view kBreakTags[] = {
+    "address",    "article", "aside",   "blockquote", "body",     "br",       "caption", "center",
+    "dd",         "details", "dialog",  "dir",        "div",      "dl",       "dt",      "fieldset",
+    "figcaption", "figure",  "footer",  "form",       "frameset", "h1",       "h2",      "h3",
+    "h4",         "h5",      "h6",      "head",       "header",   "hgroup",   "hr",      "html",
+    "legend",     "li",      "main",    "menu",       "nav",      "noframes", "ol",      "option",
+    "p",          "pre",     "section", "summary",    "table",    "tbody",    "td",      "textarea",
+    "tfoot",      "th",      "thead",   "title",      "tr",       "ul",
+};
+static_assert(std::is_sorted(std::begin(kBreakTags), std::end(kBreakTags)));
+
+// Checked at every tag, so the common inline tags ("a", "span", "code") leave after a look at
+// their first letter.
+bool isBreakTag(std::string_view name) {
+    if (name.empty() ||
+        std::string_view("abcdfhlmnopstu").find(name[0]) == std::string_view::npos || name == "a" ||
+        name == "span" || name == "code") {
+        return false;
+    }
+    return std::binary_search(std::begin(kBreakTags), std::end(kBreakTags), name);
+}
+
+bool isAsciiAlpha(char32_t c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+bool isAsciiAlnum(char32_t c) {
+    return isAsciiAlpha(c) || (c >= '0' && c <= '9');
+}
+// Whatever the signedness of char.
+bool isAsciiNonNul(char c) {
+    return static_cast<unsigned char>(c) - 1u < 0x7Fu;
+}
+bool isAsciiSpace(char32_t c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+char lowerAscii(char32_t c) {
+    return lowerAZ(static_cast<char>(c));
+}
+
+// Whether `bytes` is the start of a UTF-8 character that the next piece may complete.
+bool isCutCharacter(std::string_view bytes) {
+    return bytes.size() < 4 && isValidUtf8(bytes, true);
+}
+
+// The bytes that end a stretch of attributes: the tag's end, a quote, NUL and anything beyond
+// ASCII (left to the character-by-character path).
+constexpr std::array<bool, 256> makeAttributeStops() {
+    std::array<bool, 256> stops{};
+    for (int c = 0x80; c < 0x100; ++c) {
+        stops[static_cast<std::size_t>(c)] = true;
+    }
+    stops[0] = stops['>'] = stops['"'] = stops['\''] = true;
+    return stops;
+}
+constexpr std::array<bool, 256> kAttributeStops = makeAttributeStops();
+
+const iconv_t kNoIconv = reinterpret_cast<iconv_t>(-1);
+
+}  // namespace
+
+ShownKind shownKindOf(std::string_view fileName) {
+    if (!isTextType(fileName)) {
+        return ShownKind::FileName;
+    }
+    const std::string_view extension = extensionOf(fileName);
+    return lowerAZ(extension) == ".txt" ? ShownKind::PlainText : ShownKind::Markup;
+}
+
+bool isShownSpace(char32_t c) {
+    if (c < 0x80) {
+        return isAsciiSpace(c);
+    }
+    return c == 0x85 || c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) || c == 0x2028 ||
+           c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000;
+}
+
+void ShownTextFolder::put(char32_t c) {
+    composer_.put(c, composed_);
+    for (const char32_t d : composed_) {
+        emit(d);
+    }
+    composed_.clear();
+}
+
+void ShownTextFolder::finish() {
+    composer_.finish(composed_);
+    for (const char32_t d : composed_) {
+        emit(d);
+    }
+    composed_.clear();
+    spacePending_ = false;
+}
+
+void ShownTextFolder::reset() {
+    composer_.reset();
+    composed_.clear();
+    out_.clear();
+    spacePending_ = false;
+    emittedAny_ = false;
+}
+
+void ShownTextFolder::emit(char32_t c) {
+    if (isShownSpace(c)) {
+        spacePending_ = emittedAny_;
+        return;
+    }
+    if (spacePending_) {
+        out_.push_back(' ');
+        spacePending_ = false;
+    }
+    emittedAny_ = true;
+    c = foldCase(c);
+    if (c < 0x80) {
+        out_.push_back(static_cast<char>(c));
+    } else {
+        appendUtf8(out_, c);
+    }
+}
+
+std::string foldShownText(std::string_view text) {
+    ShownTextProducer producer;
+    producer.start(ShownKind::PlainText, ShownTextProducer::Encoding::MixedUtf8);
+    std::string folded;
+    producer.feed(text, folded);
+    producer.finish(folded);
+    return folded;
+}
+
+void appendShownFolded(std::string& out, std::string_view text) {
+    const bool plain =
+        !text.empty() && text.front() != ' ' && text.back() != ' ' &&
+        std::adjacent_find(text.begin(), text.end(),
+                           [](char a, char b) { return a == ' ' && b == ' '; }) == text.end() &&
+        std::all_of(text.begin(), text.end(), [](char c) { return c >= ' ' && c <= '~'; });
+    if (plain) {
+        for (const char c : text) {
+            out.push_back(lowerAZ(c));
+        }
+    } else {
+        out += foldShownText(text);
+    }
+}
+
+ShownTextProducer::ShownTextProducer() = default;
+
+ShownTextProducer::~ShownTextProducer() {
+    closeIconv();
+}
+
+void ShownTextProducer::closeIconv() {
+    if (iconv_ != nullptr) {
+        iconv_close(static_cast<iconv_t>(iconv_));
+        iconv_ = nullptr;
+    }
+}
+
+void ShownTextProducer::start(ShownKind kind, Encoding encoding) {
+    kind_ = kind;
+    encoding_ = encoding;
+    closeIconv();
+    decoder_ = encoding == Encoding::MixedUtf8 ? Decoder::MixedUtf8 : Decoder::None;
+    head_.clear();
+    pending_.clear();
+    folder_.reset();
+    ended_ = false;
+    state_ = State::Text;
+    reference_.clear();
+    tagName_.clear();
+    rawName_.clear();
+}
+
+void ShownTextProducer::feed(std::string_view bytes, std::string& out) {
+    if (decoder_ == Decoder::None) {
+        const std::size_t take = std::min(bytes.size(), kPageHeadSize - head_.size());
+        head_.append(bytes.substr(0, take));
+        bytes.remove_prefix(take);
+        if (head_.size() < kPageHeadSize) {
+            return;
+        }
+        decodeHead(false);
+    }
+    if (!bytes.empty()) {
+        decode(bytes, false);
+    }
+    out.append(folder_.text());
+    folder_.text().clear();
+}
+
+void ShownTextProducer::finish(std::string& out) {
+    if (decoder_ == Decoder::None) {
+        decodeHead(true);
+    } else {
+        decode({}, true);
+    }
+    if (state_ == State::Reference) {
+        flushReference();
+    }
+    folder_.finish();
+    out.append(folder_.text());
+    folder_.text().clear();
+    closeIconv();
+}
+
+void ShownTextProducer::decodeHead(bool last) {
+    const std::string head = std::move(head_);
+    head_.clear();
+    const std::size_t skip = chooseDecoder(head);
+    decode(std::string_view(head).substr(std::min(skip, head.size())), last);
+}
+
+std::size_t ShownTextProducer::chooseDecoder(std::string_view head) {
+    const PageEncoding declared = sniffPageEncoding(head, kind_ == ShownKind::Markup);
+    decoder_ = Decoder::MixedUtf8;
+    if (declared.name.empty()) {
+        decoder_ = isValidUtf8(head, true) ? Decoder::MixedUtf8 : Decoder::Windows1252;
+    } else if (declared.name == "CP1252") {
+        decoder_ = Decoder::Windows1252;
+    } else if (declared.name != "UTF-8") {
+        const iconv_t handle = iconv_open("UTF-32LE", declared.name.c_str());
+        if (handle != kNoIconv) {
+            iconv_ = handle;
+            decoder_ = Decoder::Iconv;
+        }
+    }
+    // A byte-order mark is no text.
+    return declared.bomLength;
+}
+
+void ShownTextProducer::decode(std::string_view bytes, bool last) {
+    std::string rest;
+    if (!pending_.empty()) {
+        rest = pending_ + std::string(bytes);
+        pending_.clear();
+        bytes = rest;
+    }
+    std::size_t i = 0;
+    const char* const end = bytes.data() + bytes.size();
+    switch (decoder_) {
+        case Decoder::None:
+        case Decoder::MixedUtf8:
+            while (i < bytes.size() && !ended_) {
+                i += asciiRun(bytes.data() + i, end);
+                if (i == bytes.size()) {
+                    break;
+                }
+                const auto byte = static_cast<unsigned char>(bytes[i]);
+                if (byte < 0x80) {
+                    character(byte);
+                    ++i;
+                    continue;
+                }
+                char32_t c = 0;
+                const std::size_t length = decodeUtf8(bytes, i, c);
+                if (length != 0) {
+                    character(c);
+                    i += length;
+                } else if (!last && isCutCharacter(bytes.substr(i))) {
+                    pending_ = std::string(bytes.substr(i));
+                    break;
+                } else {
+                    character(windows1252Char(byte));
+                    ++i;
+                }
+            }
+            break;
+        case Decoder::Windows1252:
+            while (i < bytes.size() && !ended_) {
+                i += asciiRun(bytes.data() + i, end);
+                if (i < bytes.size()) {
+                    character(windows1252Char(static_cast<unsigned char>(bytes[i++])));
+                }
+            }
+            break;
+        case Decoder::Iconv: {
+            std::array<char32_t, 1024> units{};
+            char* in = const_cast<char*>(bytes.data());
+            std::size_t inLeft = bytes.size();
+            while (inLeft > 0 && !ended_) {
+                char* outAt = reinterpret_cast<char*>(units.data());
+                std::size_t outLeft = sizeof units;
+                const std::size_t result =
+                    iconv(static_cast<iconv_t>(iconv_), &in, &inLeft, &outAt, &outLeft);
+                const int error = result == static_cast<std::size_t>(-1) ? errno : 0;
+                const std::size_t count =
+                    (sizeof units - outLeft) / sizeof(char32_t);  // UTF-32LE on a little-endian
+                for (std::size_t k = 0; k < count && !ended_; ++k) {
+                    const auto* b = reinterpret_cast<const unsigned char*>(&units[k]);
+                    character(static_cast<char32_t>(b[0]) | static_cast<char32_t>(b[1]) << 8 |
+                              static_cast<char32_t>(b[2]) << 16 |
+                              static_cast<char32_t>(b[3]) << 24);
+                }
+                if (error == EINVAL && !last) {
+                    pending_.assign(in, inLeft);  // a character cut by the end of the piece
+                    break;
+                }
+                if (error == EILSEQ || error == EINVAL) {
+                    character(0xFFFD);
+                    ++in;
+                    --inLeft;
+                }
+            }
+            break;
+        }
+    }
+}
+
+std::size_t ShownTextProducer::asciiRun(const char* const p, const char* const end) {
+    // The bytes skipped here are ASCII, which no UTF-8 or windows-1252 character holds inside it.
+    const auto skipTo = [&](const char* q, char wanted) {
+        const void* found = std::memchr(q, wanted, static_cast<std::size_t>(end - q));
+        return found != nullptr ? static_cast<const char*>(found) : nullptr;
+    };
+    const char* q = p;
+    if (kind_ != ShownKind::Markup) {
+        while (q != end && isAsciiNonNul(*q)) {
+            folder_.putAscii(*q++);
+        }
+        return static_cast<std::size_t>(q - p);
+    }
+    // Each state takes what it can in bulk; the byte it stops at goes through markup(), and so
+    // on until a byte that is not ASCII (or NUL) or the end.
+    while (q != end) {
+        switch (state_) {
+            case State::Text:
+                while (q != end && isAsciiNonNul(*q) && *q != '<' && *q != '&') {
+                    if (*q <= ' ') {
+                        folder_.putAscii(*q++);
+                        continue;
+                    }
+                    const char* word = q;
+                    while (q != end && isAsciiNonNul(*q) && *q > ' ' && *q != '<' && *q != '&') {
+                        ++q;
+                    }
+                    folder_.putAsciiWord(word, static_cast<std::size_t>(q - word));
+                }
+                break;
+            case State::RawText:
+            case State::AttributeValue:
+            case State::BogusComment: {
+                // Nothing in them is shown: on to the byte that ends them.
+                const char wanted = state_ == State::RawText          ? '<'
+                                    : state_ == State::AttributeValue ? static_cast<char>(quote_)
+                                                                      : '>';
+                const char* found = skipTo(q, wanted);
+                if (found == nullptr) {
+                    return static_cast<std::size_t>(end - p);
+                }
+                q = found;
+                break;
+            }
+            case State::TagName:
+                while (q != end && isAsciiAlnum(static_cast<unsigned char>(*q))) {
+                    if (tagName_.size() < kMaxTagName) {
+                        tagName_.push_back(lowerAZ(*q));
+                    }
+                    ++q;
+                }
+                break;
+            case State::Attributes: {
+                const char* const start = q;
+                while (q != end && !kAttributeStops[static_cast<unsigned char>(*q)]) {
+                    ++q;
+                }
+                // A quote starts a value only after "=": the last byte that isn't white space
+                // tells.
+                for (const char* b = q; b != start;) {
+                    --b;
+                    if (!isAsciiSpace(static_cast<unsigned char>(*b))) {
+                        afterEquals_ = *b == '=';
+                        break;
+                    }
+                }
+                break;
+            }
+            default:
+                break;
+        }
+        if (q == end || !isAsciiNonNul(*q)) {
+            break;
+        }
+        markup(static_cast<unsigned char>(*q++));
+    }
+    return static_cast<std::size_t>(q - p);
+}
+
+void ShownTextProducer::character(char32_t c) {
+    if (c == 0) {
+        ended_ = true;
+    } else if (kind_ == ShownKind::Markup) {
+        markup(c);
+    } else {
+        folder_.put(c);
+    }
+}
+
+void ShownTextProducer::markup(char32_t c) {
+    switch (state_) {
+        case State::Text:
+            if (c == '<') {
+                state_ = State::TagOpen;
+            } else if (c == '&') {
+                reference_.assign(1, '&');
+                state_ = State::Reference;
+            } else {
+                folder_.put(c);
+            }
+            return;
+        case State::Reference:
+            if (reference_.size() < kMaxReference &&
+                (isAsciiAlnum(c) || (c == '#' && reference_.size() == 1))) {
+                reference_.push_back(static_cast<char>(c));
+                return;
+            }
+            if (c == ';') {
+                reference_.push_back(';');
+                flushReference();
+                return;
+            }
+            flushReference();
+            markup(c);
+            return;
+        case State::TagOpen:
+            if (isAsciiAlpha(c)) {
+                tagName_.assign(1, lowerAscii(c));
+                endTag_ = false;
+                state_ = State::TagName;
+            } else if (c == '/') {
+                state_ = State::EndTagOpen;
+            } else if (c == '!') {
+                dashes_ = 0;
+                state_ = State::DeclarationOpen;
+            } else if (c == '?') {
+                state_ = State::BogusComment;
+            } else {
+                // "a < b": no tag after all
+                state_ = State::Text;
+                folder_.put('<');
+                markup(c);
+            }
+            return;
+        case State::EndTagOpen:
+            if (isAsciiAlpha(c)) {
+                tagName_.assign(1, lowerAscii(c));
+                endTag_ = true;
+                state_ = State::TagName;
+            } else {
+                state_ = c == '>' ? State::Text : State::BogusComment;
+            }
+            return;
+        case State::TagName:
+            if (isAsciiAlnum(c)) {
+                if (tagName_.size() < kMaxTagName) {
+                    tagName_.push_back(lowerAscii(c));
+                }
+            } else if (c == '>') {
+                endOfTag();
+            } else {
+                afterEquals_ = false;
+                state_ = State::Attributes;
+            }
+            return;
+        case State::Attributes:
+            if (c == '>') {
+                endOfTag();
+            } else if (c == '=') {
+                afterEquals_ = true;
+            } else if ((c == '"' || c == '\'') && afterEquals_) {
+                quote_ = c;
+                state_ = State::AttributeValue;
+            } else if (!isAsciiSpace(c)) {
+                afterEquals_ = false;
+            }
+            return;
+        case State::AttributeValue:
+            if (c == quote_) {
+                afterEquals_ = false;
+                state_ = State::Attributes;
+            }
+            return;
+        case State::DeclarationOpen:
+            if (c == '-') {
+                if (++dashes_ == 2) {
+                    dashes_ = 0;
+                    state_ = State::Comment;
+                }
+            } else {
+                state_ = c == '>' ? State::Text : State::BogusComment;
+            }
+            return;
+        case State::Comment:
+            if (c == '-') {
+                ++dashes_;
+                return;
+            }
+            if (c == '>' && dashes_ >= 2) {
+                state_ = State::Text;
+            }
+            dashes_ = 0;
+            return;
+        case State::BogusComment:
+            if (c == '>') {
+                state_ = State::Text;
+            }
+            return;
+        case State::RawText:
+            if (c == '<') {
+                rawMatched_ = 0;
+                state_ = State::RawTextEnd;
+            }
+            return;
+        case State::RawTextEnd:
+            // Looking for "</script" (or "</style") and a character that ends a tag name.
+            if (rawMatched_ == 0 ? c == '/'
+                                 : rawMatched_ <= rawName_.size() &&
+                                       lowerAscii(c) == rawName_[rawMatched_ - 1] && c < 0x80) {
+                ++rawMatched_;
+                return;
+            }
+            if (rawMatched_ == rawName_.size() + 1 && (c == '>' || c == '/' || isAsciiSpace(c))) {
+                tagName_ = rawName_;
+                endTag_ = true;
+                if (c == '>') {
+                    endOfTag();
+                } else {
+                    afterEquals_ = false;
+                    state_ = State::Attributes;
+                }
+                return;
+            }
+            rawMatched_ = 0;
+            state_ = c == '<' ? State::RawTextEnd : State::RawText;
+            return;
+    }
+}
+
+void ShownTextProducer::endOfTag() {
+    if (isBreakTag(tagName_)) {
+        folder_.putBreak();
+    }
+    if (!endTag_ && tagName_.size() >= 5 && (tagName_ == "script" || tagName_ == "style")) {
+        rawName_ = tagName_;
+        state_ = State::RawText;
+    } else {
+        state_ = State::Text;
+    }
+}
+
+void ShownTextProducer::flushReference() {
+    state_ = State::Text;
+    const std::string decoded = decodeCharacterReferences(reference_);
+    for (std::size_t i = 0; i < decoded.size();) {
+        std::size_t length = 0;
+        const char32_t c = utf8CharAt(decoded, i, length);
+        folder_.put(c);
+        i += length;
+    }
+    reference_.clear();
+}
+
+}  // namespace pelmaro

@@ -1,0 +1,184 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "search/normalization.h"
+
+// The text a reader sees on a page, in the one form that every search compares: UTF-8, NFC,
+// simple case folding (search/case_fold.h), every run of white space (line breaks, tabs and
+// no-break spaces included) one space, none at either end. "Chapter&nbsp;9" and "CHAPTER\n9"
+// both read "chapter 9".
+namespace pelmaro {
+
+// How a file's bytes become shown text.
+enum class ShownKind {
+    Markup,     // the character data outside tags, comments, script and style
+    PlainText,  // every character (".txt" files, and the text of RTF documents)
+    FileName,   // images: their bytes are not text; only their file name is searched
+};
+
+// By extension, as the page-type table types files: markup for text types other than ".txt".
+ShownKind shownKindOf(std::string_view fileName);
+
+// Folds characters into shown-text form, into text().
+class ShownTextFolder {
+public:
+    // What has become final so far; the caller may take it and clear it.
+    std::string& text() { return out_; }
+
+    void put(char32_t c);
+    // put() for an ASCII character other than NUL, the bulk of most pages.
+    void putAscii(char c) {
+        char32_t released = 0;
+        if (!composer_.putPlain(static_cast<unsigned char>(c), released)) {
+            put(static_cast<unsigned char>(c));
+        } else if (released < 0x80) {
+            emitAscii(static_cast<char>(released));
+        } else {
+            emit(released);
+        }
+    }
+    // putAscii() for each of `n` (> 0) ASCII characters that are neither white space nor NUL.
+    void putAsciiWord(const char* p, std::size_t n) {
+        putAscii(p[0]);
+        if (n == 1) {
+            return;
+        }
+        // p[0] is held now: hold the last one instead, and the ones between go straight out.
+        char32_t released = 0;
+        composer_.putPlain(static_cast<unsigned char>(p[n - 1]), released);
+        emitAscii(p[0]);
+        const std::size_t from = out_.size();
+        out_.append(p + 1, n - 2);
+        for (std::size_t i = from; i < out_.size(); ++i) {
+            const char c = out_[i];
+            out_[i] = c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
+        }
+    }
+    // White space that can't be a character: the edge of a block such as <p> or <br>.
+    void putBreak() { put(U' '); }
+    // The text ends: what is held back for composition goes out; a trailing space never does.
+    void finish();
+    void reset();
+
+private:
+    void emit(char32_t c);
+    void emitAscii(char c) {
+        if (c == ' ' || (c >= '\t' && c <= '\r')) {
+            spacePending_ = emittedAny_;
+            return;
+        }
+        if (spacePending_) {
+            out_.push_back(' ');
+            spacePending_ = false;
+        }
+        emittedAny_ = true;
+        out_.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c);
+    }
+
+    std::string out_;
+    Composer composer_;
+    std::vector<char32_t> composed_;
+    bool spacePending_ = false;
+    bool emittedAny_ = false;
+};
+
+// The shown-text form of a UTF-8 text as typed (a search text, a decoded title). Bytes that are
+// not UTF-8 read as windows-1252.
+std::string foldShownText(std::string_view text);
+// The same, appended to `out`; printable ASCII with single spaces (most titles) is only
+// lower-cased.
+void appendShownFolded(std::string& out, std::string_view text);
+
+// Whether a character is white space to the shown text (ASCII, NEL, no-break and the other
+// Unicode spaces, line and paragraph separators).
+bool isShownSpace(char32_t c);
+
+// Turns a file's bytes, given in pieces of any size, into shown-text form, holding no more than
+// a page head (kPageHeadSize bytes) and a piece at a time.
+//
+// The encoding: a byte-order mark (UTF-8, UTF-16); for markup the declared one (<meta charset>,
+// http-equiv, XML declaration, sniffPageEncoding on the head); otherwise UTF-8 when the head is
+// UTF-8, windows-1252 when it is not. In UTF-8, a byte that is not part of a well-formed
+// character reads as windows-1252 (pages that mix the two are common in old trees). A U+0000
+// ends the text, as it ends the page text of the catalogue.
+//
+// Markup: text outside tags, comments, <!...> and <?...?> declarations, and the content of
+// script and style; the <title> is included, attribute values are not. Block-level tags and <br>
+// are white space, other tags are nothing ("<b>bo</b>ld" is "bold"). Character references are
+// decoded as decodeCharacterReferences does.
+class ShownTextProducer {
+public:
+    enum class Encoding {
+        Detect,     // as above
+        MixedUtf8,  // UTF-8, other bytes as windows-1252 (the text of RTF documents)
+    };
+
+    ShownTextProducer();
+    ~ShownTextProducer();
+    ShownTextProducer(const ShownTextProducer&) = delete;
+    ShownTextProducer& operator=(const ShownTextProducer&) = delete;
+
+    // Starts a new text; shown text is appended to `out` as it becomes final.
+    void start(ShownKind kind, Encoding encoding = Encoding::Detect);
+    void feed(std::string_view bytes, std::string& out);
+    void finish(std::string& out);
+    // A U+0000 has ended the text: further bytes change nothing.
+    bool ended() const { return ended_; }
+
+private:
+    enum class Decoder { None, MixedUtf8, Windows1252, Iconv };
+    enum class State {
+        Text,
+        Reference,
+        TagOpen,
+        EndTagOpen,
+        TagName,
+        Attributes,
+        AttributeValue,
+        DeclarationOpen,
+        Comment,
+        BogusComment,
+        RawText,
+        RawTextEnd,
+    };
+
+    // Decodes the head once its encoding is known (the head is full, or the text ended).
+    void decodeHead(bool last);
+    // Picks the decoder for a page that starts with `head`; returns the length of its byte-order
+    // mark.
+    std::size_t chooseDecoder(std::string_view head);
+    void decode(std::string_view bytes, bool last);
+    void character(char32_t c);
+    // Takes the ASCII bytes from `p` on that need no character-by-character work in the current
+    // state (text, attribute values, script and style, declarations); returns how many.
+    std::size_t asciiRun(const char* p, const char* end);
+    void markup(char32_t c);
+    void endOfTag();
+    void flushReference();
+    void closeIconv();
+
+    ShownKind kind_ = ShownKind::PlainText;
+    Encoding encoding_ = Encoding::Detect;
+    Decoder decoder_ = Decoder::None;
+    std::string head_;     // bytes kept until the encoding is known
+    std::string pending_;  // the start of a character cut by the end of a piece
+    void* iconv_ = nullptr;
+    ShownTextFolder folder_;
+    bool ended_ = false;
+
+    State state_ = State::Text;
+    std::string reference_;  // "&amp" so far
+    std::string tagName_;    // lower-case, at most a few letters
+    bool endTag_ = false;
+    char32_t quote_ = 0;
+    bool afterEquals_ = false;  // a quote here starts an attribute value
+    int dashes_ = 0;
+    std::string rawName_;  // "script" or "style" while in their content
+    std::size_t rawMatched_ = 0;
+};
+
+}  // namespace pelmaro

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/file_system.h"
+#include "search/shown_text.h"
+#include "search/text_matcher.h"
+
+namespace pelmaro {
+
+// Looks for a search text in shown text (shown_text.h) that arrives in pieces: the search text
+// is folded the same way, so "CHAPTER 9" finds "Chapter&nbsp;9" and "ÉTÉ" finds "été". A match
+// may span any number of pieces. Knows where the first hit is and how many there are, for a
+// ranking and a context line.
+class ShownTextMatcher {
+public:
+    explicit ShownTextMatcher(std::string_view searchText);
+
+    // The folded search text; empty (found nowhere) when the text is only white space.
+    const std::string& folded() const { return folded_; }
+    bool empty() const { return folded_.empty(); }
+
+    // Starts a new text. With `countAll`, every hit is counted (hits that don't overlap); without
+    // it, the matcher stops looking at the first.
+    void reset(bool countAll = false);
+    // Looks at the next piece of folded shown text; true once the search text has been found.
+    bool feed(std::string_view piece);
+    bool found() const { return hits_ != 0; }
+    // Where the first hit starts, in bytes of the folded shown text.
+    std::optional<std::size_t> firstHit() const { return firstHit_; }
+    std::size_t hits() const { return hits_; }
+
+private:
+    std::string folded_;
+    bool countAll_ = false;
+    std::string window_;           // the last bytes of the text so far, at most a piece more
+    std::size_t windowStart_ = 0;  // where window_ starts in the shown text
+    std::optional<std::size_t> firstHit_;
+    std::size_t hits_ = 0;
+};
+
+// Searches files for a text in what they show: a page's text as ShownTextProducer gives it, an
+// RTF document's text (rtf as the page-text loader reads it), an image's file name. A file is
+// read once, in blocks into one buffer kept from file to file; a match may span blocks.
+class ShownTextScanner {
+public:
+    using Outcome = FileTextScanner::Outcome;
+
+    explicit ShownTextScanner(std::string_view text,
+                              std::size_t blockSize = FileTextScanner::kDefaultBlockSize);
+
+    const ShownTextMatcher& matcher() const { return matcher_; }
+
+    // Reads the file and reports whether its shown text contains the search text. `keepGoing`,
+    // when given, runs after every FileTextScanner::kBytesBetweenPauses bytes of one file; when
+    // it returns false the file is left unread and the answer is Abandoned. Fails with "Cannot
+    // open file "%s". %s" and on read errors.
+    Outcome scan(platform::FileSystem& files, const std::string& fileName,
+                 const std::function<bool()>& keepGoing = {});
+
+    // The same for bytes in memory, shown as `kind`, in blocks as a file would be.
+    bool contains(std::string_view bytes, ShownKind kind);
+
+private:
+    // Hands the producer's latest output to the matcher.
+    bool feedMatcher();
+
+    ShownTextMatcher matcher_;
+    ShownTextProducer producer_;
+    std::size_t blockSize_;
+    std::string buffer_;
+    std::string shown_;  // the producer's output, handed on and cleared piece by piece
+};
+
+}  // namespace pelmaro

@@ -1,0 +1,223 @@
+#include "search/shown_text.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/error.h"
+#include "search/quick_find.h"
+#include "search/shown_text_search.h"
+#include "search/title_search.h"
+#include "tests/support/fake_file_system.h"
+
+namespace pelmaro {
+namespace {
+
+// The same search through every way a file can be read: whole, and in blocks and reads of a
+// few bytes, so that references, tags, characters and white space runs are cut everywhere.
+bool scanFinds(const std::string& name, const std::string& bytes, const std::string& text) {
+    test::FakeFileSystem files;
+    files.inMemory[name] = bytes;
+    bool first = true;
+    bool found = false;
+    for (const std::size_t block :
+         {std::size_t{1}, std::size_t{3}, std::size_t{7}, FileTextScanner::kDefaultBlockSize}) {
+        for (const std::size_t chunk : {std::size_t{1}, std::size_t{5}, std::size_t{1} << 20}) {
+            files.chunk = chunk;
+            ShownTextScanner scanner(text, block);
+            const bool now = scanner.scan(files, name) == ShownTextScanner::Outcome::Found;
+            EXPECT_TRUE(first || now == found)
+                << "block " << block << ", chunk " << chunk << ": " << text << " in " << bytes;
+            found = now;
+            first = false;
+        }
+    }
+    return found;
+}
+
+// What a reader sees once decoded: shared by the full-text search (a .txt file holding it),
+// the title search (F3/F4) and quick find.
+TEST(ShownText, FoldingIsTheSameForPagesTitlesAndQuickFind) {
+    struct Case {
+        const char* shown;
+        const char* text;
+        bool found;
+    };
+    const Case cases[] = {
+        // Unicode simple case folding
+        {"ÉTÉ en France", "été", true},
+        {"ΣΟΦΙΑ", "σοφια", true},
+        {"Straße", "STRASSE", false},  // simple folding: "ß" stays one character
+        {"KELVIN", "\u212Aelvin", true},
+        // NFC: a letter and its accent typed apart are the letter with its accent
+        {"cafe\u0301 noir", "café", true},
+        {"café noir", "cafe\u0301", true},
+        {"\u1100\u1161\u11A8", "\uAC01", true},    // Hangul jamo compose into a syllable
+        {"ca\u0323\u0302", "c\u1EAD", true},       // marks in canonical order first
+        {"\u0301\u0323x", "\u0323\u0301x", true},  // marks with no letter before them too
+        {"cafe", "café", false},
+        // White space: any run matches one space; none at either end
+        {"Chapter\u00A09. Functions", "chapter 9", true},
+        {"Chapter\r\n\t 9", "Chapter 9", true},
+        {"Chapter\u20039", "chapter  9", true},
+        {"Chapter9", "chapter 9", false},
+        {"set\nup", "setup", false},
+        {"anything", " \t ", false},
+        {"anything", "", false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(scanFinds("/p/page.txt", c.shown, c.text), c.found) << c.shown << " / " << c.text;
+        EXPECT_EQ(titleMatches(c.shown, c.text), c.found) << c.shown << " / " << c.text;
+        // Quick find also takes the letters in order, blanks aside: the text itself is what
+        // its better tiers look for.
+        QuickFind quickFind(std::vector<std::string>{c.shown});
+        const QuickFindResult result = quickFind.find(c.text);
+        EXPECT_EQ(!result.hits.empty() && result.hits[0].tier != MatchTier::InOrder, c.found)
+            << c.shown << " / " << c.text;
+    }
+}
+
+TEST(ShownText, QuickFindRanksATitleWithANoBreakSpaceAsAPrefixMatch) {
+    QuickFind quickFind(std::vector<std::string>{"Appendix to Chapter 9",
+                                                 "Chapter\u00A09. Functions", "Chapter 90"});
+    const QuickFindResult result = quickFind.find("chapter 9");
+    ASSERT_EQ(result.total, 3u);
+    EXPECT_EQ(result.hits[0], (QuickFindHit{1, MatchTier::Prefix}));
+    EXPECT_EQ(result.hits[1], (QuickFindHit{2, MatchTier::Prefix}));
+    EXPECT_EQ(result.hits[2], (QuickFindHit{0, MatchTier::WordStart}));
+}
+
+TEST(ShownText, PagesAreSearchedInWhatTheyShow) {
+    struct Case {
+        const char* name;
+        std::string bytes;
+        const char* text;
+        bool found;
+    };
+    const Case cases[] = {
+        // Markup: tags, comments, script and style are not shown
+        {"a.htm", "<div class=\"navheader\">Next</div>", "navheader", false},
+        {"a.htm", "<link rel=\"stylesheet\" href=\"s.css\"><p>Body", "stylesheet", false},
+        {"a.htm", "<img alt=\"diagram\" src=\"d.png\">", "diagram", false},
+        {"a.htm", "<!-- walsender --><p>other", "walsender", false},
+        {"a.htm", "<script>if (a<b) walsender();</script>x", "walsender", false},
+        {"a.htm", "<SCRIPT>var s = '</scr' + 'ipt>';</SCRIPT >shown", "shown", true},
+        {"a.htm", "<style>p { color: red }</style>text", "color", false},
+        {"a.htm", "<?xml version=\"1.0\"?><!DOCTYPE html><p>walsender", "walsender", true},
+        {"a.htm", "<title>The Title</title><p>body", "the title", true},
+        {"a.htm", "<a title='x>y' href=x>link text</a>", "link text", true},
+        {"a.htm", "a < b and c > d", "a < b and c > d", true},
+        // block tags and <br> part words, inline tags don't
+        {"a.htm", "<p>Chapter</p><p>9</p>", "chapter 9", true},
+        {"a.htm", "one<br>two", "one two", true},
+        {"a.htm", "one<br/>two", "onetwo", false},
+        {"a.htm", "<td>a</td><td>b</td>", "a b", true},
+        {"a.htm", "<b>bo</b>ld and <i>it</i>alic", "bold and italic", true},
+        // character references
+        {"a.htm", "std::ostream&amp; operator&lt;&lt;(", "operator<<", true},
+        {"a.htm", "caf&eacute; cr&#232;me &#x26; more", "café crème & more", true},
+        {"a.htm", "Chapter&nbsp;9. Functions", "chapter 9", true},
+        {"a.htm", "AT&T; &copy 2024 &unknown;", "at&t; © 2024 &unknown;", true},
+        {"a.htm", "&lt;b&gt;", "<b>", true},
+        // encodings: declared, byte-order marks, detected
+        {"a.htm", "<meta charset=\"iso-8859-1\"><p>\xC9T\xC9", "été", true},
+        {"a.htm", "<p>caf\xE9 au lait", "café", true},  // not UTF-8: windows-1252
+        {"a.htm", "<p>caf\xC3\xA9", "café", true},
+        {"a.htm",
+         "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=Shift_JIS\">"
+         "<p>\x93\xFA\x96\x7B\x8C\xEA",
+         "日本語", true},
+        {"a.htm", "<meta charset=\"gbk\"><p>\xD6\xD0\xCE\xC4", "中文", true},
+        {"a.htm", std::string("\xFF\xFE<\0p\0>\0\xE9\0t\0\xE9\0", 14), "ÉTÉ", true},
+        {"a.xml", "<?xml version=\"1.0\" encoding=\"ISO-8859-15\"?><r>\xA4</r>", "€", true},
+        // plain text: everything shown, markup included, references not decoded
+        {"a.txt", "<b>SETUP</b>", "<b>setup", true},
+        {"a.txt", "caf&eacute;", "café", false},
+        {"a.txt",
+         "\xEF\xBB\xBF"
+         "caf\xC3\xA9",
+         "café", true},
+        {"a.txt", "na\xEFve", "naïve", true},
+        {"a.txt", std::string("before\0after", 12), "after", false},
+        // RTF: its text, not its control words
+        {"a.txt", "{\\rtf1\\ansi caf\\'e9 \\b bold\\b0}", "café bold", true},
+        {"a.txt", "{\\rtf1\\ansi \\u233?t\\u233?}", "ÉTÉ", true},
+        {"a.txt", "{\\rtf1\\ansi \\b bold\\b0}", "ansi", false},
+        // images: their file name only
+        {"Network Diagram.gif", "GIF89a walsender", "walsender", false},
+        {"Network Diagram.gif", "GIF89a", "network diagram", true},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(scanFinds(std::string("/docs/") + c.name, c.bytes, c.text), c.found)
+            << c.text << " in " << c.name << ": " << c.bytes;
+    }
+}
+
+TEST(ShownText, FoldedFormIsNfcLowerCaseWithSingleSpaces) {
+    EXPECT_EQ(foldShownText("  Chapter\u00A0\u00A09.\r\nCAFE\u0301  "), "chapter 9. café");
+    std::string appended = "x|";
+    appendShownFolded(appended, "Plain ASCII Title");
+    appendShownFolded(appended, "|ÉTÉ  Two");
+    EXPECT_EQ(appended, "x|plain ascii title|été two");
+}
+
+TEST(ShownTextMatcher, ReportsTheFirstHitAndCountsHitsAcrossPieces) {
+    ShownTextMatcher matcher("Ab");
+    matcher.reset(true);
+    for (const char* piece : {"xa", "b a", "bab", "", "a"}) {
+        matcher.feed(piece);
+    }
+    matcher.feed("b");
+    // "xab abab" + "ab": hits at 1, 4, 6 and 8
+    EXPECT_EQ(matcher.firstHit(), std::optional<std::size_t>(1));
+    EXPECT_EQ(matcher.hits(), 4u);
+
+    ShownTextMatcher overlapping("aa");
+    overlapping.reset(true);
+    overlapping.feed("aaa");
+    overlapping.feed("a");
+    EXPECT_EQ(overlapping.hits(), 2u);  // hits don't overlap
+
+    overlapping.reset();
+    EXPECT_TRUE(overlapping.feed("xaa"));
+    EXPECT_EQ(overlapping.hits(), 1u);  // the first is enough
+}
+
+TEST(ShownTextScanner, HugeFileIsReadInBlocksAndCanBeAbandoned) {
+    test::FakeFileSystem files;
+    const std::string name = "/docs/huge.htm";
+    files.inMemory[name] =
+        "<p>" + std::string(3 * FileTextScanner::kBytesBetweenPauses, 'a') + " needle";
+    ShownTextScanner scanner("needle");
+    int pauses = 0;
+    EXPECT_EQ(scanner.scan(files, name, [&] { return ++pauses < 2; }),
+              ShownTextScanner::Outcome::Abandoned);
+    EXPECT_EQ(scanner.scan(files, name), ShownTextScanner::Outcome::Found);
+}
+
+TEST(ShownTextScanner, FileThatCantBeOpenedFailsEvenWhenOnlyItsNameIsSearched) {
+    test::FakeFileSystem files;
+    ShownTextScanner scanner("logo");
+    EXPECT_THROW(scanner.scan(files, "/docs/gone/logo.gif"), Error);
+    EXPECT_THROW(scanner.scan(files, "/docs/gone/logo.htm"), Error);
+}
+
+TEST(ShownTextProducer, RunawayMarksAndReferencesAreHandedOnNotHeld) {
+    // A long run of combining marks or an endless reference name must not grow without bound.
+    ShownTextProducer producer;
+    producer.start(ShownKind::Markup);
+    std::string out;
+    std::string marks = "<p>a";
+    for (int i = 0; i < 1000; ++i) {
+        marks += "\u0301";
+    }
+    producer.feed(marks, out);
+    producer.feed("&" + std::string(1000, 'x') + ";", out);
+    producer.finish(out);
+    EXPECT_TRUE(out.starts_with("\u00E1"));
+    EXPECT_TRUE(out.ends_with(std::string(10, 'x') + ";"));
+}
+
+}  // namespace
+}  // namespace pelmaro
