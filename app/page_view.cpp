@@ -127,6 +127,7 @@ public:
             job->fail(failureFor(error.systemError()));
             return;
         }
+        const std::string type = servedTypeOf(*name, opened->descriptor(), opened->size());
         auto* device = new QFile;
         if (!device->open(opened->descriptor(), QIODevice::ReadOnly,
                           QFileDevice::AutoCloseHandle)) {
@@ -137,7 +138,7 @@ public:
         opened->release();  // the device closes it now
         // The engine reads the file on its own thread until the job goes away.
         connect(job, &QObject::destroyed, device, &QObject::deleteLater);
-        job->reply(QByteArray::fromStdString(servedTypeOf(*name, fd, size)), device);
+        job->reply(QByteArray::fromStdString(type), device);
     }
 
 private:

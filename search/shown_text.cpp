@@ -46,17 +46,19 @@ bool isBreakTag(std::string_view name) {
     return std::binary_search(std::begin(kBreakTags), std::end(kBreakTags), name);
 }
 
-bool isAsciiAlpha(char32_t c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+// The ASCII classes (platform/byte_text.h) of a character's code.
+bool isAlphaCode(char32_t c) {
+    return c < 0x80 && isAsciiAlpha(static_cast<char>(c));
 }
-bool isAsciiAlnum(char32_t c) {
-    return isAsciiAlpha(c) || (c >= '0' && c <= '9');
+bool isAlnumCode(char32_t c) {
+    return c < 0x80 && isAsciiAlnum(static_cast<char>(c));
 }
 // Whatever the signedness of char.
 bool isAsciiNonNul(char c) {
     return static_cast<unsigned char>(c) - 1u < 0x7Fu;
 }
-bool isAsciiSpace(char32_t c) {
+// Text's white space, a vertical tab among it (unlike HTML's, which leaves it out).
+bool isSpaceCode(char32_t c) {
     return c == ' ' || (c >= '\t' && c <= '\r');
 }
 char lowerAscii(char32_t c) {
@@ -94,7 +96,7 @@ ShownKind shownKindOf(std::string_view fileName) {
 
 bool isShownSpace(char32_t c) {
     if (c < 0x80) {
-        return isAsciiSpace(c);
+        return isSpaceCode(c);
     }
     return c == 0x85 || c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) || c == 0x2028 ||
            c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000;
@@ -375,7 +377,7 @@ std::size_t ShownTextProducer::asciiRun(const char* const p, const char* const e
                 break;
             }
             case State::TagName:
-                while (q != end && isAsciiAlnum(static_cast<unsigned char>(*q))) {
+                while (q != end && isAlnumCode(static_cast<unsigned char>(*q))) {
                     if (tagName_.size() < kMaxTagName) {
                         tagName_.push_back(lowerAZ(*q));
                     }
@@ -391,7 +393,7 @@ std::size_t ShownTextProducer::asciiRun(const char* const p, const char* const e
                 // tells.
                 for (const char* b = q; b != start;) {
                     --b;
-                    if (!isAsciiSpace(static_cast<unsigned char>(*b))) {
+                    if (!isSpaceCode(static_cast<unsigned char>(*b))) {
                         afterEquals_ = *b == '=';
                         break;
                     }
@@ -433,7 +435,7 @@ void ShownTextProducer::markup(char32_t c) {
             return;
         case State::Reference:
             if (reference_.size() < kMaxReference &&
-                (isAsciiAlnum(c) || (c == '#' && reference_.size() == 1))) {
+                (isAlnumCode(c) || (c == '#' && reference_.size() == 1))) {
                 reference_.push_back(static_cast<char>(c));
                 return;
             }
@@ -446,7 +448,7 @@ void ShownTextProducer::markup(char32_t c) {
             markup(c);
             return;
         case State::TagOpen:
-            if (isAsciiAlpha(c)) {
+            if (isAlphaCode(c)) {
                 tagName_.assign(1, lowerAscii(c));
                 endTag_ = false;
                 state_ = State::TagName;
@@ -465,7 +467,7 @@ void ShownTextProducer::markup(char32_t c) {
             }
             return;
         case State::EndTagOpen:
-            if (isAsciiAlpha(c)) {
+            if (isAlphaCode(c)) {
                 tagName_.assign(1, lowerAscii(c));
                 endTag_ = true;
                 state_ = State::TagName;
@@ -474,7 +476,7 @@ void ShownTextProducer::markup(char32_t c) {
             }
             return;
         case State::TagName:
-            if (isAsciiAlnum(c)) {
+            if (isAlnumCode(c)) {
                 if (tagName_.size() < kMaxTagName) {
                     tagName_.push_back(lowerAscii(c));
                 }
@@ -493,7 +495,7 @@ void ShownTextProducer::markup(char32_t c) {
             } else if ((c == '"' || c == '\'') && afterEquals_) {
                 quote_ = c;
                 state_ = State::AttributeValue;
-            } else if (!isAsciiSpace(c)) {
+            } else if (!isSpaceCode(c)) {
                 afterEquals_ = false;
             }
             return;
@@ -542,7 +544,7 @@ void ShownTextProducer::markup(char32_t c) {
                 ++rawMatched_;
                 return;
             }
-            if (rawMatched_ == rawName_.size() + 1 && (c == '>' || c == '/' || isAsciiSpace(c))) {
+            if (rawMatched_ == rawName_.size() + 1 && (c == '>' || c == '/' || isSpaceCode(c))) {
                 tagName_ = rawName_;
                 endTag_ = true;
                 if (c == '>') {
