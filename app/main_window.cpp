@@ -21,6 +21,7 @@
 #include "app/overlay_pane.h"
 #include "app/qt_text.h"
 #include "app/quick_find_panel.h"
+#include "app/start_page.h"
 #include "reader/reader.h"
 #include "reader/view_settings.h"
 #include "window_text/window_text.h"
@@ -118,6 +119,8 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent)
     reader_->setOnTitlesIndexed([this] { quickFind_->refresh(); });
     reader_->setOnCatalogueChanged([this] {
         showCatalogueStatus();
+        keysAsked_ = false;
+        showRecentCatalogues();
         showOverlays();  // another catalogue takes the results' headings with the results
     });
     if (services_.modalDialogs != nullptr) {
@@ -193,6 +196,8 @@ void MainWindow::buildControls() {
     bookmarks_->setShownText(shownReference);
     results_->setShownText(shownReference);
     pageArea_->addWidget(browser_);
+    startPage_ = new StartPage;
+    pageArea_->addWidget(startPage_);
     pageArea_->addWidget(bookmarkPane_);
     pageArea_->addWidget(resultPane_);
     page->setMinimumWidth(30);
@@ -235,6 +240,24 @@ void MainWindow::buildControls() {
         });
     });
     connect(contents_, &ContentsPanel::headingChosen, browser_, &BrowserPane::scrollToHeading);
+    // The start page: a folder to build, a recent catalogue to open or forget; picking a title
+    // takes it away.
+    connect(startPage_, &StartPage::folderWanted, this,
+            [this] { run([this] { reader_->buildFromFolder(); }); });
+    connect(startPage_, &StartPage::recentChosen, this, [this](const std::string& pathFile) {
+        run([this, pathFile] { reader_->openCatalogue(pathFile); });
+    });
+    connect(startPage_, &StartPage::recentRemoved, this,
+            [this](const std::string& pathFile) { reader_->forgetRecent(pathFile); });
+    const auto leaveKeys = [this] {
+        if (keysAsked_) {
+            keysAsked_ = false;
+            showOverlays();
+        }
+    };
+    connect(titleView_, &EntryListView::userSelectionChanged, this, leaveKeys);
+    connect(titleView_, &QAbstractItemView::clicked, this, leaveKeys);
+    connect(browser_, &BrowserPane::fileShown, this, leaveKeys);
     connect(quickFind_, &QuickFindPanel::closed, this, [this] {
         titlePane_->setCurrentWidget(titleView_);
         titleView_->setFocus(Qt::OtherFocusReason);
@@ -310,7 +333,28 @@ void MainWindow::buildMenu() {
     titleList->setShortcutContext(Qt::ApplicationShortcut);
     connect(titleList, &QAction::triggered, this, &MainWindow::showTitleList);
     addAction(titleList);
+    auto* keys = new QAction(QStringLiteral("Keys"), this);
+    keys->setObjectName(QStringLiteral("showKeys"));
+    keys->setShortcut(QKeySequence(Qt::Key_F1));
+    keys->setShortcutContext(Qt::ApplicationShortcut);
+    connect(keys, &QAction::triggered, this, [this] {
+        keysAsked_ = !keysAsked_;
+        showRecentCatalogues();
+        showOverlays();
+        if (pageArea_->currentWidget() == startPage_) {
+            startPage_->setFocus(Qt::OtherFocusReason);
+        }
+    });
+    addAction(keys);
     longCommands_ = {build, open};
+}
+
+void MainWindow::showRecentCatalogues() {
+    std::vector<StartPage::Recent> recent;
+    for (const Reader::RecentCatalogue& catalogue : reader_->recentCatalogues()) {
+        recent.push_back({catalogue.pathFile, catalogue.exists});
+    }
+    startPage_->setRecent(recent);
 }
 
 bool MainWindow::contentsShown() const {
@@ -456,6 +500,8 @@ void MainWindow::showOverlays() {
         pageArea_->setCurrentWidget(resultPane_);
     } else if (bookmarks_->isVisible()) {
         pageArea_->setCurrentWidget(bookmarkPane_);
+    } else if (keysAsked_ || titles_->count() == 0) {
+        pageArea_->setCurrentWidget(startPage_);
     } else {
         pageArea_->setCurrentWidget(browser_);
     }

@@ -30,6 +30,7 @@ class BrowserPane;
 class OverlayPane;
 class ContentsPanel;
 class QuickFindPanel;
+class StartPage;
 
 // What the window uses from outside: the program wires the real services, tests their fakes.
 struct WindowServices {
@@ -108,6 +109,7 @@ private:
     void showTitleList();
     bool contentsShown() const;
     void readHeadingsIntoContents();
+    void showRecentCatalogues();
     void showCatalogueStatus();
     void restoreView();
     void storeView();
@@ -131,6 +133,8 @@ private:
     QStackedWidget* titlePane_ = nullptr;  // the title list, quick find over it, or contents
     QuickFindPanel* quickFind_ = nullptr;
     ContentsPanel* contents_ = nullptr;
+    StartPage* startPage_ = nullptr;  // over the page when there is no catalogue, or on F1
+    bool keysAsked_ = false;
     OverlayPane* bookmarkPane_ = nullptr;
     OverlayPane* resultPane_ = nullptr;
     QSplitter* splitter_ = nullptr;

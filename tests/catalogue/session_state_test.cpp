@@ -223,3 +223,43 @@ TEST_F(Session, DamagedSettingsAreReportedAtStartUpOnlyAndKept) {
 
 }  // namespace
 }  // namespace pelmaro
+
+namespace pelmaro {
+namespace {
+
+// The catalogues opened last come back newest first, ten at most, beside "last" and "id".
+TEST_F(Session, KeepsTheTenCataloguesOpenedLastAsValuesOfTheirOwn) {
+    restore();
+    for (int i = 1; i <= 12; ++i) {
+        current.switchTo("/c" + std::to_string(i) + "/pelmaropath.bookmark");
+        state.rememberCurrent();
+    }
+    current.switchTo("/c5/pelmaropath.bookmark");  // opened again: the newest once more
+    state.rememberCurrent();
+    current.showUnsaved();  // a build not stored is nothing to come back to
+    state.rememberCurrent();
+    ASSERT_EQ(state.recent().size(), SessionState::kMostRecent);
+    EXPECT_EQ(state.recent().front(), "/c5/pelmaropath.bookmark");
+    EXPECT_EQ(state.recent()[1], "/c12/pelmaropath.bookmark");
+    EXPECT_EQ(state.recent().back(), "/c3/pelmaropath.bookmark");
+    const std::vector<std::string> kept = state.recent();
+    state.save();
+
+    SessionState next{Catalogue{titles, paths}, current, settings, files};
+    next.restore({});
+    EXPECT_EQ(next.recent(), kept);
+    // One forgotten: the value that held the oldest is emptied, not left to come back.
+    next.forget("/c12/pelmaropath.bookmark");
+    next.save();
+    const std::string stored = test::readFile(settingsName);
+    EXPECT_NE(stored.find("\"recent10\"=\"\""), std::string::npos);
+    EXPECT_EQ(stored.find("/c12/"), std::string::npos);
+    EXPECT_NE(stored.find("\"last\"=\"/c5/pelmaropath.bookmark\""), std::string::npos);
+
+    SessionState third{Catalogue{titles, paths}, current, settings, files};
+    third.restore({});
+    EXPECT_EQ(third.recent().size(), SessionState::kMostRecent - 1);
+}
+
+}  // namespace
+}  // namespace pelmaro

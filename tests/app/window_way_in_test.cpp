@@ -1,5 +1,8 @@
-// The Contents view through the real window: it shows the catalogue as its folders hold it,
-// follows the page through a link and back, shows the page's headings and scrolls to one.
+// The ways in beside the title list, through the real window: the Contents view shows the
+// catalogue as its folders hold it, follows the page through a link and back, shows the page's
+// headings and scrolls to one; the start page greets a first start, opens a recent catalogue and
+// comes back on F1.
+#include <QListWidget>
 #include <QTest>
 #include <QTreeView>
 
@@ -7,6 +10,8 @@
 #include "tests/app/app_test_main.h"
 #include "tests/app/program_run.h"
 #include "tests/app/web_helpers.h"
+
+#include <filesystem>
 
 using pelmaro::test::ProgramRun;
 using pelmaro::test::SandboxDir;
@@ -19,7 +24,7 @@ QString currentText(QTreeView& tree) {
 
 }  // namespace
 
-class WindowContentsTest : public QObject {
+class WindowWayInTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -74,7 +79,46 @@ private slots:
         QTRY_VERIFY(!tree->isVisible());
         QVERIFY(run.form->findChild<QWidget*>(QStringLiteral("titleList"))->isVisible());
     }
+
+    void startPage_greetsAFirstStartAndOpensARecentCatalogue() {
+        using pelmaro::test::htmlPage;
+        SandboxDir dir;
+        dir.write("one/a.htm", htmlPage("One"));
+        dir.write("two/b.htm", htmlPage("Two"));
+        {
+            ProgramRun run;
+            QVERIFY(run.start());
+            auto* start = run.form->findChild<QWidget*>(QStringLiteral("startPage"));
+            QTRY_VERIFY(start->isVisible());
+            run.build(dir / "one", true);
+            QTRY_VERIFY(!start->isVisible());
+            run.build(dir / "two", true);
+            QVERIFY(run.form->close());
+        }
+        ProgramRun run;
+        QVERIFY(run.start());  // the last catalogue comes back: no start page
+        auto* start = run.form->findChild<QWidget*>(QStringLiteral("startPage"));
+        QVERIFY(!start->isVisible());
+        QTest::keyClick(run.form->windowHandle(), Qt::Key_F1);
+        QTRY_VERIFY(start->isVisible());
+        auto* recent = run.form->findChild<QListWidget*>(QStringLiteral("recentCatalogues"));
+        QCOMPARE(recent->count(), 2);
+        QCOMPARE(recent->item(0)->text(), QString::fromStdString(dir / "two/pelmaropath.path"));
+        // A catalogue that has gone says so, and can be left out of the list.
+        std::filesystem::remove(dir / "one/pelmaropath.path");
+        QTest::keyClick(run.form->windowHandle(), Qt::Key_F1);
+        QTest::keyClick(run.form->windowHandle(), Qt::Key_F1);
+        QTRY_VERIFY(recent->item(1)->text().endsWith(QStringLiteral("(no longer there)")));
+        recent->setCurrentRow(1);
+        QTest::keyClick(recent, Qt::Key_Delete);
+        QTRY_COMPARE(recent->count(), 1);
+        // Enter on one opens it.
+        recent->setCurrentRow(0);
+        QTest::keyClick(recent, Qt::Key_Return);
+        QTRY_VERIFY(!start->isVisible());
+        QCOMPARE(run.titles(), (std::vector<std::string>{"Two"}));
+    }
 };
 
-PELMARO_APP_TEST_MAIN(WindowContentsTest)
-#include "window_contents_test.moc"
+PELMARO_APP_TEST_MAIN(WindowWayInTest)
+#include "window_way_in_test.moc"
