@@ -1,6 +1,7 @@
 #include "app/contents_panel.h"
 
 #include <QKeyEvent>
+#include <QMenu>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -107,6 +108,14 @@ std::optional<int> ContentsModel::entryOf(const QModelIndex& index) const {
     return static_cast<int>(index.internalId());
 }
 
+std::optional<std::string> ContentsModel::folderOf(const QModelIndex& index) const {
+    if (!tree_ || !index.isValid() || index.internalId() >= kFirstHeading ||
+        !tree_->isFolder(static_cast<Node>(index.internalId()))) {
+        return std::nullopt;
+    }
+    return tree_->folderPath(static_cast<Node>(index.internalId()));
+}
+
 std::optional<int> ContentsModel::headingOf(const QModelIndex& index) const {
     if (!index.isValid() || index.internalId() < kFirstHeading) {
         return std::nullopt;
@@ -198,6 +207,20 @@ ContentsPanel::ContentsPanel(ContentsModel::Paths paths, ContentsModel::TitleOf 
     setFocusProxy(view_);
     connect(view_, &QTreeView::activated, this, &ContentsPanel::choose);
     connect(view_, &QTreeView::clicked, this, &ContentsPanel::choose);
+    view_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(view_, &QTreeView::customContextMenuRequested, this, &ContentsPanel::showMenu);
+}
+
+void ContentsPanel::showMenu(const QPoint& at) {
+    QMenu menu;
+    const std::optional<std::string> folder = model_->folderOf(view_->indexAt(at));
+    if (folder) {
+        menu.addAction(QStringLiteral("Leave this folder out"), this,
+                       [this, name = *folder] { emit leaveOutWanted(name); });
+    }
+    menu.addAction(QStringLiteral("Bring back what was left out"), this,
+                   [this] { emit bringBackWanted(); });
+    menu.exec(view_->viewport()->mapToGlobal(at));
 }
 
 void ContentsPanel::follow(int entry) {

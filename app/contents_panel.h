@@ -41,6 +41,8 @@ public:
     // What a row is: a page (its entry), a heading (its number on the page), or a folder.
     std::optional<int> entryOf(const QModelIndex& index) const;
     std::optional<int> headingOf(const QModelIndex& index) const;
+    // A folder row's full name.
+    std::optional<std::string> folderOf(const QModelIndex& index) const;
 
     QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
     QModelIndex parent(const QModelIndex& index) const override;
@@ -80,9 +82,13 @@ public:
 signals:
     void entryChosen(int entry);
     void headingChosen(int heading);
+    // From the tree's menu: "Leave this folder out", "Bring back what was left out".
+    void leaveOutWanted(const std::string& folderName);
+    void bringBackWanted();
 
 private:
     void choose(const QModelIndex& index);
+    void showMenu(const QPoint& at);
 
     ContentsModel* model_ = nullptr;
     QTreeView* view_ = nullptr;

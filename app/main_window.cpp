@@ -240,6 +240,11 @@ void MainWindow::buildControls() {
         });
     });
     connect(contents_, &ContentsPanel::headingChosen, browser_, &BrowserPane::scrollToHeading);
+    connect(contents_, &ContentsPanel::leaveOutWanted, this, [this](const std::string& folder) {
+        run([this, folder] { reader_->leaveFolderOut(folder); });
+    });
+    connect(contents_, &ContentsPanel::bringBackWanted, this,
+            [this] { run([this] { reader_->bringBackLeftOut(); }); });
     // The start page: a folder to build, a recent catalogue to open or forget; picking a title
     // takes it away.
     connect(startPage_, &StartPage::folderWanted, this,

@@ -167,6 +167,99 @@ void addIgnoreFile(platform::FileSystem& files, const std::string& fileName, Ign
     rules.addLines(text);
 }
 
+namespace {
+
+// The comment above each line leaveFolderOut writes, so that it can be taken back.
+constexpr std::string_view kLeftOutMark = "# left out in Pelmaro";
+
+// A name as a pattern that matches only itself: "a*b" -> "a\*b".
+std::string literalPattern(std::string_view name) {
+    std::string pattern;
+    for (const char c : name) {
+        if (c == '*' || c == '?' || c == '[' || c == '\\' || c == '!' || c == '#' || c == ' ') {
+            pattern += '\\';
+        }
+        pattern += c;
+    }
+    return pattern;
+}
+
+std::string readIgnoreText(platform::FileSystem& files, const std::string& fileName) {
+    return files.fileExists(fileName) ? platform::readWholeFile(files, fileName) : std::string();
+}
+
+bool isUnwritable(const Error& error) {
+    const int code = error.systemError();
+    return code == EACCES || code == EPERM || code == EROFS;
+}
+
+}  // namespace
+
+std::string keptIgnoreFile(platform::FileSystem& files, const std::string& folder,
+                           const std::string& dataFolder) {
+    return platform::childName(
+        keptCatalogueFolder(dataFolder, files.realPath(folder).value_or(folder)), kIgnoreFileName);
+}
+
+void leaveFolderOut(platform::FileSystem& files, const std::string& folder,
+                    const std::string& relativeFolder, const std::string& dataFolder) {
+    const std::string line =
+        std::string(kLeftOutMark) + "\n/" + literalPattern(relativeFolder) + "/\n";
+    const auto append = [&](const std::string& fileName) {
+        std::string text = readIgnoreText(files, fileName);
+        if (!text.empty() && text.back() != '\n') {
+            text += '\n';
+        }
+        files.writeFile(fileName, text + line);
+    };
+    try {
+        append(platform::childName(folder, kIgnoreFileName));
+    } catch (const Error& error) {
+        if (!isUnwritable(error) || dataFolder.empty()) {
+            throw;
+        }
+        const std::string kept = keptIgnoreFile(files, folder, dataFolder);
+        files.makeFolders(platform::folderOf(kept));
+        append(kept);
+    }
+}
+
+bool bringBackFoldersLeftOut(platform::FileSystem& files, const std::string& folder,
+                             const std::string& dataFolder) {
+    bool any = false;
+    std::vector<std::string> ignoreFiles{platform::childName(folder, kIgnoreFileName)};
+    if (!dataFolder.empty()) {
+        ignoreFiles.push_back(keptIgnoreFile(files, folder, dataFolder));
+    }
+    for (const std::string& fileName : ignoreFiles) {
+        const std::string text = readIgnoreText(files, fileName);
+        std::string kept;
+        bool dropNext = false;
+        bool changed = false;
+        std::string_view rest = text;
+        while (!rest.empty()) {
+            const std::size_t end = rest.find('\n');
+            const std::string_view line = rest.substr(0, end);
+            rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+            if (line == kLeftOutMark) {
+                dropNext = true;
+                changed = true;
+                continue;
+            }
+            if (!dropNext) {
+                kept += line;
+                kept += '\n';
+            }
+            dropNext = false;
+        }
+        if (changed) {
+            files.writeFile(fileName, kept);
+            any = true;
+        }
+    }
+    return any;
+}
+
 BuiltCatalogue buildCatalogue(platform::FileSystem& files, const std::string& folder,
                               std::stop_token stop, const BuildProgress& progress,
                               const IgnoreRules& alsoLeftOut) {

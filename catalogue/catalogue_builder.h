@@ -48,6 +48,21 @@ BuiltCatalogue buildCatalogue(platform::FileSystem& files, const std::string& fo
 // and only its first MiB is read.
 void addIgnoreFile(platform::FileSystem& files, const std::string& fileName, IgnoreRules& rules);
 
+// The ignore file beside the catalogue of `folder` kept in `dataFolder` (a folder that can't be
+// written keeps its catalogue there, and what it leaves out).
+std::string keptIgnoreFile(platform::FileSystem& files, const std::string& folder,
+                           const std::string& dataFolder);
+
+// Leaves `relativeFolder` ("api/old", below `folder`) out of the folder's builds: a line of its
+// own, marked as the reader's, in the folder's ignore file, or in the kept one when the folder
+// can't be written. Fails as FileSystem::writeFile does when neither can be.
+void leaveFolderOut(platform::FileSystem& files, const std::string& folder,
+                    const std::string& relativeFolder, const std::string& dataFolder);
+// Takes back every folder leaveFolderOut left out (the lines others wrote stay); whether there
+// was any.
+bool bringBackFoldersLeftOut(platform::FileSystem& files, const std::string& folder,
+                             const std::string& dataFolder);
+
 // Where saveCatalogue stored a catalogue.
 struct SavedCatalogue {
     // Its bookmark file, the name that the session and the bookmarks know it by:

@@ -106,6 +106,21 @@ std::string_view ContentsTree::folderName(Node folder) const {
     return folders_[folder - pageCount_].name;
 }
 
+std::string ContentsTree::folderPath(Node folder) const {
+    std::vector<std::string_view> names;
+    for (; folder != root(); folder = folders_[folder - pageCount_].parent) {
+        names.push_back(folders_[folder - pageCount_].name);
+    }
+    std::string path = rootFolder_;
+    for (auto name = names.rbegin(); name != names.rend(); ++name) {
+        if (path.empty() || path.back() != '/') {
+            path += '/';
+        }
+        path += *name;
+    }
+    return path;
+}
+
 ContentsTree::Node ContentsTree::parent(Node node) const {
     return isFolder(node) ? folders_[node - pageCount_].parent : pageFolders_[node];
 }

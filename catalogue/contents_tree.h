@@ -34,6 +34,8 @@ public:
     bool isFolder(Node node) const { return node >= pageCount_; }
     // A folder's own name ("library"); the root's is its whole name.
     std::string_view folderName(Node folder) const;
+    // A folder's full name ("/x/docs/api").
+    std::string folderPath(Node folder) const;
     // The folder that holds the node; the root is its own.
     Node parent(Node node) const;
 

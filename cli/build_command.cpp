@@ -161,12 +161,7 @@ ExitStatus runBuild(const std::vector<std::string>& args) {
         platform::PosixFileSystem files;
         // A folder that can't be written keeps its catalogue, and its ignore file, in the data
         // folder.
-        addIgnoreFile(
-            files,
-            platform::childName(keptCatalogueFolder(platform::defaultDataFolder(),
-                                                    files.realPath(folder).value_or(folder)),
-                                kIgnoreFileName),
-            leftOut);
+        addIgnoreFile(files, keptIgnoreFile(files, folder, platform::defaultDataFolder()), leftOut);
         // Ctrl+C stops the build before anything is stored; the flag is looked at as progress is
         // told, since a signal handler may not request a stop itself.
         std::stop_source stop;

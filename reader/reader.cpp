@@ -66,7 +66,7 @@ void Reader::start() {
     try {
         session_.restore([this] {
             // A stored catalogue's pages read the tree it was built from.
-            services_.page.setCatalogueFolder(
+            useCatalogueFolder(
                 scannedFolderOf(services_.files, deriveName(current_.bookmarkFile(), ".path")));
             showSelectedPage();
         });
@@ -156,7 +156,8 @@ void Reader::buildFolder(const std::string& folder) {
     platform::Window& window = services_.window;
     platform::FileSystem& files = services_.files;
     catalogueJob_.start(
-        [this, folder, &window, &files](std::stop_token stop, const BackgroundJob::Post& post) {
+        [this, folder, &window, &files, dataFolder = services_.dataFolder](
+            std::stop_token stop, const BackgroundJob::Post& post) {
             Throttle throttle(kBuildProgressInterval);
             std::size_t lastShown = SIZE_MAX;
             const auto titling = [&](std::size_t done, std::size_t total) {
@@ -169,7 +170,9 @@ void Reader::buildFolder(const std::string& folder) {
                     });
                 }
             };
-            BuiltCatalogue built = buildCatalogue(files, folder, stop, {{}, titling});
+            IgnoreRules keptLeftOut;
+            addIgnoreFile(files, keptIgnoreFile(files, folder, dataFolder), keptLeftOut);
+            BuiltCatalogue built = buildCatalogue(files, folder, stop, {{}, titling}, keptLeftOut);
             if (built.result == BuildResult::NoFiles) {
                 post([this, &window] {
                     catalogueJob_.finished();
@@ -198,7 +201,7 @@ void Reader::finishBuild(const std::string& folder, std::vector<std::string> tit
     std::vector<std::string> savedPaths = paths;
     current_.showUnsaved();
     builtFolder_ = folder;
-    services_.page.setCatalogueFolder(folder);
+    useCatalogueFolder(folder);
     catalogue_.paths.assign(std::move(paths));
     catalogue_.titles.assign(std::move(titles));
     catalogueReplaced(std::move(index));
@@ -286,7 +289,7 @@ void Reader::finishOpen(const std::string& pathFile, const std::string& folder,
                         StoredCatalogue stored, PathIndex index) {
     activity_ = Activity::Idle;
     commandEnded();
-    services_.page.setCatalogueFolder(folder);
+    useCatalogueFolder(folder);
     catalogue_.titles.assign(std::move(stored.titles));
     catalogue_.paths.assign(std::move(stored.paths));
     catalogueReplaced(std::move(index));
@@ -304,6 +307,39 @@ void Reader::catalogueReplaced(PathIndex index) {
         indexAfterCommand_ = true;
     } else {
         titleIndex_.index();
+    }
+}
+
+void Reader::useCatalogueFolder(const std::string& folder) {
+    catalogueFolder_ = folder;
+    services_.page.setCatalogueFolder(folder);
+}
+
+void Reader::leaveFolderOut(const std::string& folderName) {
+    const std::string& root = catalogueFolder_;
+    if (busy() || root.empty() || folderName.size() <= root.size() ||
+        folderName.compare(0, root.size(), root) != 0 ||
+        (root.back() != '/' && folderName[root.size()] != '/')) {
+        return;  // not a folder below the one the catalogue was built from
+    }
+    const std::string relative = folderName.substr(root.size() + (root.back() == '/' ? 0 : 1));
+    if (!services_.dialogs.askYesNo(
+            "Leave out",
+            "Leave \u201c" + relative +
+                "\u201d out of this catalogue? It is built again without it; \u201cBring back "
+                "what was left out\u201d in the contents takes it back.")) {
+        return;
+    }
+    pelmaro::leaveFolderOut(services_.files, root, relative, services_.dataFolder);
+    buildFolder(root);
+}
+
+void Reader::bringBackLeftOut() {
+    if (busy() || catalogueFolder_.empty()) {
+        return;
+    }
+    if (bringBackFoldersLeftOut(services_.files, catalogueFolder_, services_.dataFolder)) {
+        buildFolder(catalogueFolder_);
     }
 }
 

@@ -100,6 +100,12 @@ public:
     std::vector<RecentCatalogue> recentCatalogues() const;
     void forgetRecent(const std::string& pathFile);
 
+    // Leaves a folder below the catalogue's own out of it (asked first) and builds it again; the
+    // line goes into the folder's ".pelmaroignore", or beside the catalogue kept in the data
+    // folder when the folder can't be written. bringBackLeftOut() takes every such line back.
+    void leaveFolderOut(const std::string& folderName);
+    void bringBackLeftOut();
+
     // The title search (search/title_search.h) over the shown titles. Until they are indexed it
     // runs once they are, so that no page head is read on the window's thread; a text it asks
     // for then comes from a posted task, a nested event loop that the window's close cancels.
@@ -219,6 +225,10 @@ private:
     std::string shownFile_;
     // The folder of the built catalogue the lists show while it is not saved.
     std::string builtFolder_;
+    // The folder the catalogue's pages lie in: the one built, or the one a stored catalogue was
+    // built from.
+    std::string catalogueFolder_;
+    void useCatalogueFolder(const std::string& folder);
 
     Activity activity_ = Activity::Idle;
     bool shutDown_ = false;

@@ -63,6 +63,12 @@ TEST(ContentsTree, StartsAtTheDeepestFolderThePagesShare) {
     EXPECT_EQ(Shown({"/a/bc/x.htm", "/a/b/y.htm"}, {"X", "Y"}).lines(),
               (Lines{"/a", "  b/", "    Y", "  bc/", "    X"}));
     EXPECT_EQ(Shown({"/a/x.htm"}, {"X"}).lines(), (Lines{"/a", "  X"}));
+    Shown deep({"/d/a/b/x.htm", "/x.htm"}, {"X", "Y"});
+    ContentsTree tree(deep.list);
+    const ContentsTree::Node d = tree.children(tree.root(), deep.titleOf()).front();
+    const ContentsTree::Node a = tree.children(d, deep.titleOf()).front();
+    EXPECT_EQ(tree.folderPath(a), "/d/a");
+    EXPECT_EQ(tree.folderPath(tree.root()), "/");
     EXPECT_EQ(Shown({}, {}).lines(), (Lines{""}));
 }
 

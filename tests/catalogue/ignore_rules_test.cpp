@@ -2,7 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <string>
+
+#include "catalogue/catalogue_builder.h"
+#include "tests/support/fake_file_system.h"
+#include "tests/support/temp_dir.h"
 
 namespace pelmaro {
 namespace {
@@ -69,6 +75,54 @@ TEST(IgnoreRules, HostilePatternsStayCheap) {
     rules.addPattern(std::string(40, '*') + "/**/**/**/**/**/**/**/**/x");
     const std::string name = std::string(2000, 'a') + "/" + std::string(2000, 'a');
     EXPECT_FALSE(rules.ignores(name, false));
+}
+
+}  // namespace
+}  // namespace pelmaro
+
+namespace pelmaro {
+namespace {
+
+std::string readText(const std::string& name) {
+    std::ifstream in(name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// "Leave this folder out" writes a line the builds then read, next to the user's own lines,
+// and takes back only its own; a folder that can't be written keeps the line in the data folder.
+TEST(LeaveFolderOut, WritesMarkedLinesBuildsReadAndBringBackRemovesOnlyThem) {
+    test::TempDir dir;
+    const std::string tree = dir / "tree";
+    dir.write("tree/a.htm", "<title>A</title>");
+    dir.write("tree/old api/b.htm", "<title>B</title>");
+    dir.write("tree/x[1]/c.htm", "<title>C</title>");
+    dir.write("tree/.pelmaroignore", "# mine\n*.bak");
+    test::FakeFileSystem files;
+    const auto built = [&] {
+        IgnoreRules kept;
+        addIgnoreFile(files, keptIgnoreFile(files, tree, dir / "data"), kept);
+        return buildCatalogue(files, tree, {}, {}, kept).titles;
+    };
+    EXPECT_EQ(built().size(), 3u);
+
+    leaveFolderOut(files, tree, "old api", dir / "data");
+    leaveFolderOut(files, tree, "x[1]", dir / "data");
+    EXPECT_EQ(built(), std::vector<std::string>{"A"});
+    EXPECT_EQ(
+        readText(tree + "/.pelmaroignore"),
+        "# mine\n*.bak\n# left out in Pelmaro\n/old\\ api/\n# left out in Pelmaro\n/x\\[1]/\n");
+
+    EXPECT_TRUE(bringBackFoldersLeftOut(files, tree, dir / "data"));
+    EXPECT_EQ(readText(tree + "/.pelmaroignore"), "# mine\n*.bak\n");
+    EXPECT_EQ(built().size(), 3u);
+    EXPECT_FALSE(bringBackFoldersLeftOut(files, tree, dir / "data"));
+
+    files.readOnlyFolders.insert(tree);
+    leaveFolderOut(files, tree, "old api", dir / "data");
+    EXPECT_EQ(readText(tree + "/.pelmaroignore"), "# mine\n*.bak\n");
+    EXPECT_EQ(built().size(), 2u);
+    EXPECT_TRUE(bringBackFoldersLeftOut(files, tree, dir / "data"));
+    EXPECT_EQ(built().size(), 3u);
 }
 
 }  // namespace
