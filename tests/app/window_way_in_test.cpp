@@ -2,8 +2,11 @@
 // catalogue as its folders hold it, follows the page through a link and back, shows the page's
 // headings and scrolls to one; the start page greets a first start, opens a recent catalogue and
 // comes back on F1.
+#include <QApplication>
 #include <QListWidget>
+#include <QMenu>
 #include <QTest>
+#include <QTimer>
 #include <QTreeView>
 
 #include "app/contents_panel.h"
@@ -72,9 +75,31 @@ private slots:
         QTRY_VERIFY(pelmaro::test::evaluate(run.browser()->page(), QStringLiteral("window.scrollY"))
                         .toInt() > 1000);
 
-        // Back: the contents follow again; Alt+I brings the title list back.
+        // Back: the contents follow again.
         QTest::keyClick(run.form->windowHandle(), Qt::Key_Left, Qt::AltModifier);
         QTRY_COMPARE(currentText(*tree), QStringLiteral("Start"));
+
+        // "Leave this folder out" on "sub", asked first: built again without it (and stored);
+        // "Bring back what was left out" builds it with it again.
+        const auto chooseFromMenu = [&](const QModelIndex& at, int action) {
+            QTimer::singleShot(300, [action] {
+                auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+                QVERIFY(menu != nullptr);
+                menu->actions().at(action)->trigger();
+                menu->close();
+            });
+            emit tree->customContextMenuRequested(tree->visualRect(at).center());
+            run.settle();
+        };
+        run.dialogs.yesNoAnswers = {true, true};
+        chooseFromMenu(model.index(1, 0), 0);
+        QTRY_COMPARE(run.titles().size(), 3u);
+        QVERIFY(std::filesystem::exists(dir / "help/.pelmaroignore"));
+        run.dialogs.yesNoAnswers = {true};
+        chooseFromMenu(model.index(0, 0), 0);
+        QTRY_COMPARE(run.titles().size(), 4u);
+
+        // Alt+I brings the title list back.
         QTest::keyClick(run.form->windowHandle(), Qt::Key_I, Qt::AltModifier);
         QTRY_VERIFY(!tree->isVisible());
         QVERIFY(run.form->findChild<QWidget*>(QStringLiteral("titleList"))->isVisible());
