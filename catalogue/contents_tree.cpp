@@ -33,9 +33,13 @@ bool isIndexPage(std::string_view path) {
 
 ContentsTree::ContentsTree(const platform::TextList& paths)
     : pageCount_(static_cast<std::uint32_t>(paths.size())) {
-    // The deepest folder every page lies in.
+    // The deepest folder every page lies in. Most pages lie in it already: only the others cost
+    // a copy.
     bool first = true;
     for (const std::string_view path : paths) {
+        if (!first && liesIn(path, rootFolder_) && path.size() > rootFolder_.size()) {
+            continue;
+        }
         const std::string folder = platform::folderOf(std::string(path));
         if (first) {
             rootFolder_ = folder;
@@ -53,8 +57,10 @@ ContentsTree::ContentsTree(const platform::TextList& paths)
     foldersByName_.emplace(rootFolder_, root());
     pageFolders_.reserve(pageCount_);
     std::uint32_t entry = 0;
+    std::string folderName;
     for (const std::string_view path : paths) {
-        const Node folder = folderNode(platform::folderOf(std::string(path)));
+        folderName.assign(platform::folderPart(path));
+        const Node folder = folderNode(folderName);
         Folder& holder = folders_[folder - pageCount_];
         if (holder.indexPage < 0 && isIndexPage(path)) {
             holder.indexPage = entry;

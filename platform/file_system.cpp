@@ -515,12 +515,16 @@ std::unique_ptr<FolderLock> PosixFileSystem::lockFolder(const std::string& folde
     return lock;
 }
 
-std::string folderOf(const std::string& fileName) {
+std::string_view folderPart(std::string_view fileName) {
     const std::size_t slash = fileName.rfind('/');
-    if (slash == std::string::npos) {
+    if (slash == std::string_view::npos) {
         return ".";
     }
-    return slash == 0 ? "/" : fileName.substr(0, slash);
+    return slash == 0 ? std::string_view("/") : fileName.substr(0, slash);
+}
+
+std::string folderOf(const std::string& fileName) {
+    return std::string(folderPart(fileName));
 }
 
 std::string childName(const std::string& folder, const std::string& name) {

@@ -165,6 +165,8 @@ public:
 // The one rule for the folder part of a file name, without its trailing "/":
 // "/x/a.title" -> "/x", "/a.title" -> "/"; "." for a name without a folder.
 std::string folderOf(const std::string& fileName);
+// The same without a copy: a view into `fileName`, or of "." or "/".
+std::string_view folderPart(std::string_view fileName);
 // The name of `name` in `folder`, with one "/" between them, also for "/" and for a folder
 // given with its trailing "/": ("/x", "a") -> "/x/a", ("/", "a") -> "/a", ("/x/", "a") -> "/x/a".
 std::string childName(const std::string& folder, const std::string& name);
