@@ -32,7 +32,7 @@
 #include "app/engine_flags.h"
 #include "browsing/outside_links.h"
 #include "browsing/served_types.h"
-#include "catalogue/text_encoding.h"
+#include "page/text_encoding.h"
 #include "platform/error.h"
 #include "platform/file_system.h"
 

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <string_view>
 
-#include "catalogue/strings.h"
+#include "platform/file_names.h"
 
 namespace pelmaro::app {
 namespace {

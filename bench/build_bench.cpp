@@ -22,9 +22,9 @@
 #include "bench/bench_support.h"
 #include "bench/synthetic_tree.h"
 #include "catalogue/catalogue_builder.h"
-#include "catalogue/line_list.h"
 #include "catalogue/title_order.h"
 #include "platform/file_system.h"
+#include "platform/line_list.h"
 #include "platform/list_control.h"
 
 namespace {

@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "catalogue/catalogue.h"
-#include "catalogue/line_list.h"
 #include "platform/file_system.h"
+#include "platform/line_list.h"
 #include "platform/list_control.h"
 #include "platform/window.h"
 

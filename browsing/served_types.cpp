@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "catalogue/page_types.h"
-#include "catalogue/text_encoding.h"
+#include "page/page_types.h"
+#include "page/text_encoding.h"
 
 namespace pelmaro::browsing {
 

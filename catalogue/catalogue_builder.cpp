@@ -11,13 +11,13 @@
 
 #include "catalogue/catalogue_files.h"
 #include "catalogue/folder_scan.h"
-#include "catalogue/line_list.h"
-#include "catalogue/page_title.h"
-#include "catalogue/page_types.h"
-#include "catalogue/strings.h"
 #include "catalogue/title_order.h"
 #include "catalogue/title_workers.h"
+#include "page/page_title.h"
+#include "page/page_types.h"
 #include "platform/error.h"
+#include "platform/file_names.h"
+#include "platform/line_list.h"
 
 namespace pelmaro {
 namespace {

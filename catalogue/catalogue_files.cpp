@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <limits>
 
-#include "catalogue/line_list.h"
-#include "catalogue/strings.h"
 #include "platform/error.h"
+#include "platform/file_names.h"
+#include "platform/line_list.h"
 
 namespace pelmaro {
 namespace {

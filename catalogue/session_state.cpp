@@ -1,8 +1,8 @@
 #include "catalogue/session_state.h"
 
 #include "catalogue/catalogue_files.h"
-#include "catalogue/strings.h"
 #include "platform/error.h"
+#include "platform/file_names.h"
 
 #include <algorithm>
 

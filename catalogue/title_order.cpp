@@ -8,7 +8,7 @@
 #include <numeric>
 #include <string_view>
 
-#include "catalogue/strings.h"
+#include "platform/file_names.h"
 
 namespace pelmaro {
 namespace {

@@ -13,9 +13,9 @@
 #include "catalogue/catalogue_builder.h"
 #include "catalogue/catalogue_files.h"
 #include "catalogue/ignore_rules.h"
-#include "catalogue/strings.h"
 #include "cli/commands.h"
 #include "platform/error.h"
+#include "platform/file_names.h"
 #include "platform/file_system.h"
 #include "platform/settings_file.h"
 

@@ -3,12 +3,12 @@
 #include <string>
 
 #include "catalogue/catalogue_files.h"
-#include "catalogue/line_list.h"
-#include "catalogue/shown_title.h"
-#include "catalogue/strings.h"
 #include "cli/commands.h"
+#include "page/shown_title.h"
 #include "platform/error.h"
+#include "platform/file_names.h"
 #include "platform/file_system.h"
+#include "platform/line_list.h"
 #include "search/full_text_search.h"
 #include "search/title_search.h"
 

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "catalogue/line_list.h"
 #include "platform/error.h"
+#include "platform/line_list.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "catalogue/line_list.h"
+#include "platform/line_list.h"
 #include "tests/support/fake_file_system.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

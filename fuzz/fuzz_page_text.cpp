@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "catalogue/page_text.h"
+#include "page/page_text.h"
 #include "platform/file_system.h"
 
 namespace {

@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "catalogue/page_text.h"
-#include "catalogue/page_title.h"
-#include "catalogue/strings.h"
+#include "page/page_text.h"
+#include "page/page_title.h"
+#include "platform/file_names.h"
 #include "tests/support/fake_file_system.h"
 
 namespace {

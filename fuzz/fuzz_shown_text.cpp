@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "catalogue/text_encoding.h"
+#include "page/text_encoding.h"
 #include "search/shown_text.h"
 #include "search/shown_text_search.h"
 

@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "catalogue/page_text.h"
-#include "catalogue/strings.h"
-#include "catalogue/text_encoding.h"
+#include "page/page_text.h"
+#include "page/text_encoding.h"
+#include "platform/file_names.h"
 #include "search/text_matcher.h"
 #include "tests/support/fake_file_system.h"
 

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "catalogue/shown_title.h"
-#include "catalogue/text_encoding.h"
+#include "page/shown_title.h"
+#include "page/text_encoding.h"
 #include "tests/support/fake_file_system.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -4,7 +4,7 @@
 #include <chrono>
 #include <iterator>
 
-#include "catalogue/line_list.h"
+#include "platform/line_list.h"
 #include "search/full_text_search.h"
 
 namespace pelmaro {

@@ -9,9 +9,9 @@
 
 #include "catalogue/catalogue_builder.h"
 #include "catalogue/catalogue_files.h"
-#include "catalogue/line_list.h"
-#include "catalogue/strings.h"
 #include "platform/error.h"
+#include "platform/file_names.h"
+#include "platform/line_list.h"
 
 namespace pelmaro {
 namespace {

@@ -13,7 +13,7 @@
 #include "catalogue/catalogue.h"
 #include "catalogue/catalogue_builder.h"
 #include "catalogue/session_state.h"
-#include "catalogue/shown_title.h"
+#include "page/shown_title.h"
 #include "platform/file_system.h"
 #include "platform/list_control.h"
 #include "platform/settings_file.h"

@@ -2,8 +2,8 @@
 
 #include <memory>
 
-#include "catalogue/line_list.h"
 #include "platform/error.h"
+#include "platform/line_list.h"
 
 namespace pelmaro {
 

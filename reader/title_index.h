@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "catalogue/catalogue.h"
-#include "catalogue/shown_title.h"
+#include "page/shown_title.h"
 #include "platform/file_system.h"
 #include "platform/window.h"
 #include "reader/background_job.h"

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "catalogue/strings.h"
+#include "platform/file_names.h"
 
 namespace pelmaro {
 namespace {

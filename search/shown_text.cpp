@@ -8,11 +8,11 @@
 #include <cstring>
 #include <iterator>
 
-#include "catalogue/html_references.h"
-#include "catalogue/page_types.h"
-#include "catalogue/strings.h"
-#include "catalogue/text_encoding.h"
+#include "page/html_references.h"
+#include "page/page_types.h"
+#include "page/text_encoding.h"
 #include "platform/byte_text.h"
+#include "platform/file_names.h"
 #include "search/case_fold.h"
 
 namespace pelmaro {

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <functional>
 
-#include "catalogue/page_text.h"
-#include "catalogue/strings.h"
+#include "page/page_text.h"
 #include "platform/byte_text.h"
+#include "platform/file_names.h"
 
 namespace pelmaro {
 namespace {

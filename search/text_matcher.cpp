@@ -4,10 +4,10 @@
 #include <array>
 #include <cstring>
 
-#include "catalogue/page_text.h"
-#include "catalogue/page_types.h"
-#include "catalogue/strings.h"
-#include "catalogue/text_encoding.h"
+#include "page/page_text.h"
+#include "page/page_types.h"
+#include "page/text_encoding.h"
+#include "platform/file_names.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>

@@ -1,10 +1,10 @@
 #!/usr/bin/env python3
-"""Writes catalogue/html_entities.inc: every HTML5 named character reference.
+"""Writes page/html_entities.inc: every HTML5 named character reference.
 
 The table comes from Python's html.entities.html5 (the WHATWG list): one row per name, with and
 without its ";" where the standard lists both, sorted by name bytes so that a lookup can bisect.
 
-    python3 tools/gen_html_entities.py > catalogue/html_entities.inc
+    python3 tools/gen_html_entities.py > page/html_entities.inc
 """
 import html.entities
 import sys

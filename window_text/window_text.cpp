@@ -3,7 +3,7 @@
 #include <array>
 #include <utility>
 
-#include "catalogue/strings.h"
+#include "platform/file_names.h"
 
 namespace pelmaro::window_text {
 

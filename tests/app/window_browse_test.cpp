@@ -17,7 +17,7 @@
 #include <QWebEnginePage>
 #include <QWheelEvent>
 
-#include "catalogue/line_list.h"
+#include "platform/line_list.h"
 #include "tests/app/app_test_main.h"
 #include "tests/app/program_run.h"
 

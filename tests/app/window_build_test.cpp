@@ -8,7 +8,7 @@
 #include <set>
 
 #include "bookmarks/bookmarks.h"
-#include "catalogue/line_list.h"
+#include "platform/line_list.h"
 #include "tests/app/app_test_main.h"
 #include "tests/app/program_run.h"
 #include "tests/cli/cli_runner.h"

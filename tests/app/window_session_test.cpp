@@ -2,7 +2,7 @@
 // then Open (F9) of another stored catalogue, and Open cancelled.
 #include <QTest>
 
-#include "catalogue/line_list.h"
+#include "platform/line_list.h"
 #include "tests/app/app_test_main.h"
 #include "tests/app/program_run.h"
 

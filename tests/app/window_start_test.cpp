@@ -4,7 +4,7 @@
 
 #include "app/reader_arguments.h"
 #include "app/start_command.h"
-#include "catalogue/line_list.h"
+#include "platform/line_list.h"
 #include "tests/app/app_test_main.h"
 #include "tests/app/program_run.h"
 

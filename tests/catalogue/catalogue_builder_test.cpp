@@ -10,8 +10,8 @@
 #include <thread>
 
 #include "catalogue/catalogue_files.h"
-#include "catalogue/line_list.h"
 #include "platform/error.h"
+#include "platform/line_list.h"
 #include "tests/support/checks.h"
 #include "tests/support/fake_file_system.h"
 #include "tests/support/temp_dir.h"

@@ -12,9 +12,9 @@
 #include <random>
 #include <thread>
 
-#include "catalogue/line_list.h"
-#include "catalogue/strings.h"
 #include "platform/error.h"
+#include "platform/file_names.h"
+#include "platform/line_list.h"
 #include "tests/support/checks.h"
 #include "tests/support/fake_file_system.h"
 #include "tests/support/temp_dir.h"

@@ -7,9 +7,9 @@
 #include <filesystem>
 #include <random>
 
-#include "catalogue/page_text.h"
-#include "catalogue/page_title.h"
-#include "catalogue/strings.h"
+#include "page/page_text.h"
+#include "page/page_title.h"
+#include "platform/file_names.h"
 #include "platform/file_system.h"
 
 namespace pelmaro {

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "catalogue/line_list.h"
-#include "catalogue/shown_title.h"
+#include "page/shown_title.h"
 #include "platform/file_system.h"
+#include "platform/line_list.h"
 #include "platform/list_control.h"
 #include "search/full_text_search.h"
 #include "search/title_search.h"

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <mutex>
 
-#include "catalogue/line_list.h"
+#include "platform/line_list.h"
 #include "platform/settings_file.h"
 #include "tests/support/fake_file_system.h"
 #include "tests/support/fakes.h"

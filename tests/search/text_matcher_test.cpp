@@ -5,9 +5,9 @@
 #include <random>
 #include <string>
 
-#include "catalogue/page_text.h"
-#include "catalogue/strings.h"
+#include "page/page_text.h"
 #include "platform/error.h"
+#include "platform/file_names.h"
 #include "platform/file_system.h"
 #include "tests/support/temp_dir.h"
 

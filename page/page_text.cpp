@@ -1,12 +1,12 @@
-#include "catalogue/page_text.h"
+#include "page/page_text.h"
 
 #include <array>
 #include <cstdint>
 #include <cstring>
 #include <functional>
 
-#include "catalogue/line_list.h"
-#include "catalogue/strings.h"
+#include "platform/file_names.h"
+#include "platform/line_list.h"
 
 namespace pelmaro {
 namespace {

@@ -1,4 +1,4 @@
-#include "catalogue/page_text.h"
+#include "page/page_text.h"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "catalogue/text_encoding.h"
+#include "page/text_encoding.h"
 #include "platform/file_system.h"
 
 // Titles as people read them. The catalogue stores a title as the bytes the page holds

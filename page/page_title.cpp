@@ -1,13 +1,13 @@
-#include "catalogue/page_title.h"
+#include "page/page_title.h"
 
 #include <algorithm>
 #include <cstring>
 #include <memory>
 
-#include "catalogue/line_list.h"
-#include "catalogue/page_text.h"
-#include "catalogue/page_types.h"
-#include "catalogue/strings.h"
+#include "page/page_text.h"
+#include "page/page_types.h"
+#include "platform/file_names.h"
+#include "platform/line_list.h"
 
 namespace pelmaro {
 namespace {

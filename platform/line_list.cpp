@@ -1,4 +1,4 @@
-#include "catalogue/line_list.h"
+#include "platform/line_list.h"
 
 #include <cstdint>
 #include <limits>

@@ -1,4 +1,4 @@
-#include "catalogue/text_encoding.h"
+#include "page/text_encoding.h"
 
 #include "platform/byte_text.h"
 
@@ -9,7 +9,7 @@
 #include <optional>
 #include <utility>
 
-#include "catalogue/strings.h"
+#include "platform/file_names.h"
 
 namespace pelmaro {
 namespace {

@@ -1,12 +1,12 @@
-#include "catalogue/page_title.h"
+#include "page/page_title.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
 
-#include "catalogue/page_text.h"
-#include "catalogue/strings.h"
+#include "page/page_text.h"
 #include "platform/error.h"
+#include "platform/file_names.h"
 #include "tests/support/fake_file_system.h"
 #include "tests/support/temp_dir.h"
 

@@ -1,6 +1,6 @@
-#include "catalogue/page_types.h"
+#include "page/page_types.h"
 
-#include "catalogue/strings.h"
+#include "platform/file_names.h"
 
 namespace pelmaro {
 namespace {

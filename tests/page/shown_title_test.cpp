@@ -1,10 +1,10 @@
-#include "catalogue/shown_title.h"
+#include "page/shown_title.h"
 
 #include <gtest/gtest.h>
 
-#include "catalogue/html_references.h"
-#include "catalogue/page_title.h"
-#include "catalogue/text_encoding.h"
+#include "page/html_references.h"
+#include "page/page_title.h"
+#include "page/text_encoding.h"
 #include "tests/support/fake_file_system.h"
 
 namespace pelmaro {

@@ -1,10 +1,10 @@
-#include "catalogue/html_references.h"
+#include "page/html_references.h"
 
 #include <algorithm>
 #include <cstddef>
 
-#include "catalogue/strings.h"
-#include "catalogue/text_encoding.h"
+#include "page/text_encoding.h"
+#include "platform/file_names.h"
 
 namespace pelmaro {
 namespace {
@@ -14,7 +14,7 @@ struct NamedReference {
     std::string_view text;
 };
 
-#include "catalogue/html_entities.inc"
+#include "page/html_entities.inc"
 
 const NamedReference* findNamed(std::string_view name) {
     const auto* const end = std::end(kNamedReferences);

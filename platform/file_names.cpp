@@ -1,4 +1,4 @@
-#include "catalogue/strings.h"
+#include "platform/file_names.h"
 
 namespace pelmaro {
 

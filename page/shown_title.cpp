@@ -1,12 +1,12 @@
-#include "catalogue/shown_title.h"
+#include "page/shown_title.h"
 
 #include <functional>
 
-#include "catalogue/html_references.h"
-#include "catalogue/page_title.h"
-#include "catalogue/page_types.h"
-#include "catalogue/strings.h"
+#include "page/html_references.h"
+#include "page/page_title.h"
+#include "page/page_types.h"
 #include "platform/error.h"
+#include "platform/file_names.h"
 
 namespace pelmaro {
 namespace {
