@@ -53,6 +53,62 @@ std::vector<std::string> applyBookmarkChanges(platform::FileSystem& files,
     return list;
 }
 
+BookmarkWriter::BookmarkWriter(platform::FileSystem& files, platform::UiThread& ui, Done done,
+                               Failed failed)
+    : files_(files), ui_(ui), done_(std::move(done)), failed_(std::move(failed)) {}
+
+BookmarkWriter::~BookmarkWriter() {
+    *alive_ = false;
+    if (worker_.joinable()) {
+        worker_.join();  // the last batches are written before the program ends
+    }
+}
+
+void BookmarkWriter::write(const std::string& fileName, std::vector<BookmarkChange> changes) {
+    const std::lock_guard lock(mutex_);
+    queue_.push_back({fileName, std::move(changes)});
+    if (!draining_) {
+        draining_ = true;
+        if (worker_.joinable()) {
+            worker_.join();  // it has ended: draining_ was false
+        }
+        worker_ = std::jthread([this] { drain(); });
+    }
+}
+
+void BookmarkWriter::drain() {
+    for (;;) {
+        Batch batch;
+        {
+            const std::lock_guard lock(mutex_);
+            if (queue_.empty()) {
+                draining_ = false;
+                return;
+            }
+            batch = std::move(queue_.front());
+            queue_.pop_front();
+        }
+        const std::shared_ptr<bool> alive = alive_;
+        try {
+            std::vector<std::string> merged =
+                applyBookmarkChanges(files_, batch.fileName, batch.changes);
+            ui_.post(
+                [this, alive, fileName = batch.fileName, merged = std::move(merged)]() mutable {
+                    if (*alive) {
+                        done_(fileName, std::move(merged));
+                    }
+                });
+        } catch (const std::exception& e) {
+            ui_.post(
+                [this, alive, batch = std::move(batch), message = std::string(e.what())]() mutable {
+                    if (*alive) {
+                        failed_(batch.fileName, std::move(batch.changes), message);
+                    }
+                });
+        }
+    }
+}
+
 Bookmarks::Bookmarks(platform::ListControl& titles, platform::ListControl& bookmarkList,
                      platform::ListControl& resultList, const CurrentCatalogue& current,
                      platform::Dialogs& dialogs, platform::FileSystem& files)
@@ -80,8 +136,40 @@ bool Bookmarks::standsForCurrentFile() const {
     return listLoaded_ && listFile_ == current_.bookmarkFile();
 }
 
+void Bookmarks::writeInTheBackground(platform::UiThread& ui) {
+    writer_ = std::make_unique<BookmarkWriter>(
+        files_, ui,
+        [this](const std::string& fileName, std::vector<std::string> merged) {
+            if (--writing_[fileName] == 0) {
+                writing_.erase(fileName);
+                // Another window's changes show once ours are all in the file.
+                if (standsForCurrentFile() && fileName == listFile_ && pending_.empty() &&
+                    merged != list_.items()) {
+                    list_.assign(std::move(merged));
+                }
+            }
+        },
+        [this](const std::string& fileName, std::vector<BookmarkChange> changes,
+               const std::string& message) {
+            if (--writing_[fileName] == 0) {
+                writing_.erase(fileName);
+            }
+            // Kept for the next change or the end of the run, as a write that fails at once.
+            if (standsForCurrentFile() && fileName == listFile_) {
+                pending_.insert(pending_.begin(), changes.begin(), changes.end());
+            }
+            // Opened from a posted task: a nested event loop, which the window's close cancels.
+            dialogs_.showError(message);
+        });
+}
+
 void Bookmarks::followCatalogue() {
     std::optional<Error> notSaved;
+    if (writer_ && !pending_.empty() && listLoaded_) {
+        ++writing_[listFile_];
+        writer_->write(listFile_, std::move(pending_));
+        pending_.clear();
+    }
     if (!pending_.empty() && listLoaded_) {
         try {
             writePending(listFile_);
@@ -106,6 +194,12 @@ std::vector<std::string> Bookmarks::writePending(const std::string& fileName) {
 
 void Bookmarks::changed(BookmarkChange change) {
     pending_.push_back(std::move(change));
+    if (writer_) {
+        ++writing_[listFile_];
+        writer_->write(listFile_, std::move(pending_));
+        pending_.clear();
+        return;
+    }
     std::vector<std::string> merged = writePending(listFile_);
     if (merged != list_.items()) {
         list_.assign(std::move(merged));
@@ -157,6 +251,12 @@ void Bookmarks::toggleShown() {
 
 void Bookmarks::shutdown() {
     if (!pending_.empty() && listLoaded_) {
+        if (writer_) {
+            // Written before the program ends (the writer's end waits for it), not here.
+            writer_->write(listFile_, std::move(pending_));
+            pending_.clear();
+            return;
+        }
         writePending(listFile_);
     }
 }

@@ -1,6 +1,12 @@
 #pragma once
 
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "catalogue/catalogue.h"
@@ -29,6 +35,42 @@ struct BookmarkChange {
 std::vector<std::string> applyBookmarkChanges(platform::FileSystem& files,
                                               const std::string& fileName,
                                               const std::vector<BookmarkChange>& changes);
+
+// Writes bookmark changes on a thread of its own, in the order they were made, so that the window's
+// thread never waits for the folder lock (held by a save, or by another window) or the disk. Each
+// batch's outcome is handed back through the window's thread: the merged list, or the error.
+// The destructor waits until every batch handed over has been written.
+class BookmarkWriter {
+public:
+    using Done = std::function<void(const std::string& fileName, std::vector<std::string> merged)>;
+    using Failed =
+        std::function<void(const std::string& fileName, std::vector<BookmarkChange> changes,
+                           const std::string& message)>;
+    BookmarkWriter(platform::FileSystem& files, platform::UiThread& ui, Done done, Failed failed);
+    ~BookmarkWriter();
+    BookmarkWriter(const BookmarkWriter&) = delete;
+    BookmarkWriter& operator=(const BookmarkWriter&) = delete;
+
+    void write(const std::string& fileName, std::vector<BookmarkChange> changes);
+
+private:
+    struct Batch {
+        std::string fileName;
+        std::vector<BookmarkChange> changes;
+    };
+    void drain();
+
+    platform::FileSystem& files_;
+    platform::UiThread& ui_;
+    // Shared with the posted tasks, which may run after the writer is gone.
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    Done done_;
+    Failed failed_;
+    std::mutex mutex_;
+    std::deque<Batch> queue_;  // guarded by mutex_
+    bool draining_ = false;    // guarded by mutex_
+    std::jthread worker_;
+};
 
 // The bookmark list of the current catalogue: entry references shown in the bookmark overlay
 // list, stored in the catalogue's ".bookmark" file.
@@ -64,6 +106,11 @@ public:
     // Shows or hides the list, and hides the result list.
     void toggleShown();
 
+    // From now on changes are written on a thread of their own (BookmarkWriter) and a failed
+    // write is shown in an error box when it ends, instead of being raised: the window's thread
+    // never waits for the file. Without it, every change is written before the call returns.
+    void writeInTheBackground(platform::UiThread& ui);
+
     // End of the run: writes a change that could not be written when it was made. Otherwise
     // there is nothing left to do, and the file stays as it is.
     void shutdown();
@@ -89,6 +136,10 @@ private:
     bool listLoaded_ = false;
     // Changes the list holds that the file does not yet: the last write failed.
     std::vector<BookmarkChange> pending_;
+    // Batches handed to the writer and not yet back, per file: the list takes a merged content
+    // only once none is out for its file.
+    std::map<std::string, int> writing_;
+    std::unique_ptr<BookmarkWriter> writer_;
 };
 
 // Shown by New bookmark when the catalogue has no files to keep bookmarks beside.

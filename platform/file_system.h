@@ -71,9 +71,11 @@ public:
 // sees ("Cannot open file "%s". %s"); a call that asks a question returns its answer, and
 // std::nullopt where there is none.
 //
-// Calls come from one thread at a time unless threadSafeReads() is true: then fileSize,
-// openForReading and the InputFile it returns may also be used from worker threads, each file by
-// one thread at a time, while the owning thread goes on with any call.
+// Threads: the reader's long work (building, opening, saving, searching, bookmark writes) calls
+// an implementation from a worker thread while the window's thread goes on calling it, so every
+// call must be safe from any thread at any time (the real file system keeps no state; a fake
+// guards what it records). Each InputFile is used by one thread at a time. threadSafeReads()
+// says more: a build may read many pages at once on a pool of threads.
 class FileSystem {
 public:
     virtual ~FileSystem() = default;

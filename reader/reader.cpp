@@ -36,6 +36,8 @@ Reader::Reader(ReaderServices services)
       catalogueJob_(services.ui),
       saveJob_(services.ui) {
     current_.setOnSwitch([this] { bookmarks_.followCatalogue(); });
+    // The folder lock a bookmark change takes may be held by a save or another window.
+    bookmarks_.writeInTheBackground(services.ui);
     titleSearch_.setShownTitle(
         [this](int entry) -> const std::string& { return titleIndex_.shownTitle(entry); });
 }

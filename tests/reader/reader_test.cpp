@@ -669,3 +669,37 @@ TEST(ReaderOpen, CatalogueStoredInTheRootFolderOpensWithItsBookmarksAndPages) {
 
 }  // namespace
 }  // namespace pelmaro
+
+namespace pelmaro {
+namespace {
+
+// Another window (or a save) holds the catalogue folder's lock: New bookmark and Delete Bookmark
+// return at once, and the file gets the changes, in order, once the lock is free.
+TEST(ReaderBookmarks, ChangesNeverWaitForTheFolderLockOnTheWindowsThread) {
+    test::TempDir dir;
+    const std::string stored = writeStoredCatalogue(dir);
+    const std::string bookmarkFile = dir / "help/pelmaropath.bookmark";
+    {
+        ReaderRig rig(dir);
+        rig.open(stored);
+        platform::PosixFileSystem other;
+        auto held = other.lockFolder(dir / "help");
+        const auto start = std::chrono::steady_clock::now();
+        rig.titles.select(0);
+        rig.reader.addBookmark();
+        rig.titles.select(2);
+        rig.reader.addBookmark();
+        rig.reader.toggleBookmarks();
+        rig.bookmarks.select(0);
+        rig.reader.deleteBookmark();
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+        EXPECT_EQ(rig.bookmarks.items(), Lines{"Gamma|2"});
+        EXPECT_FALSE(std::filesystem::exists(bookmarkFile));
+        held.reset();
+        ASSERT_TRUE(rig.ui.runUntil([&] { return std::filesystem::exists(bookmarkFile); }));
+    }
+    EXPECT_EQ(test::readFile(bookmarkFile), "Gamma|2\r\n");
+}
+
+}  // namespace
+}  // namespace pelmaro

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -107,7 +108,10 @@ public:
     }
     void writeFile(const std::string& fileName, std::string_view bytes) override {
         refuseWrite(fileName);
-        written.push_back(fileName);
+        {
+            const std::lock_guard lock(writtenMutex_);  // workers write too
+            written.push_back(fileName);
+        }
         if (beforeChange) {
             const std::string temporary = writeTemporary(fileName, bytes);
             renameFile(temporary, fileName);
@@ -150,6 +154,7 @@ public:
     }
 
 private:
+    std::mutex writtenMutex_;
     void refuseWrite(const std::string& fileName) {
         if (readOnlyFolders.count(platform::folderOf(fileName)) != 0) {
             throwCannotCreate(fileName, EACCES);
