@@ -114,12 +114,20 @@ public:
     }
 
     void appendTo(std::string& body) const {
-        putU32(body, static_cast<std::uint32_t>(entries_.size()));
-        for (const Entry& entry : entries_) {
-            putU32(body, entry.trigram);
-            putU32(body, entry.count);
-            putU64(body, entry.offset);
+        std::string directory;
+        std::uint32_t previous = 0;
+        for (std::size_t i = 0; i < entries_.size(); ++i) {
+            const Entry& entry = entries_[i];
+            const std::uint64_t end =
+                i + 1 < entries_.size() ? entries_[i + 1].offset : postings_.size();
+            putVarint(directory, entry.trigram - previous);
+            putVarint(directory, entry.count);
+            putVarint(directory, end - entry.offset);
+            previous = entry.trigram;
         }
+        putU32(body, static_cast<std::uint32_t>(entries_.size()));
+        putU64(body, directory.size());
+        body.append(directory);
         putU64(body, postings_.size());
         body.append(postings_);
     }

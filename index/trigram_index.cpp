@@ -9,7 +9,6 @@ namespace {
 
 constexpr std::size_t kHeaderSize = 8 + 4 + 4 + 8 + 8;
 constexpr std::size_t kRecordSize = 1 + 8 * 5;
-constexpr std::size_t kEntrySize = 4 + 4 + 8;
 
 // Reads the format's fields with every length checked: a damaged file fails, never overreads.
 class Reader {
@@ -48,6 +47,20 @@ public:
         }
         value = static_cast<std::int64_t>(wide);
         return true;
+    }
+    bool varint(std::uint64_t& value) {
+        value = 0;
+        for (int shift = 0; shift < 64; shift += 7) {
+            std::uint8_t byte = 0;
+            if (!u8(byte)) {
+                return false;
+            }
+            value |= static_cast<std::uint64_t>(byte & 0x7f) << shift;
+            if ((byte & 0x80) == 0) {
+                return true;
+            }
+        }
+        return false;
     }
     bool text(std::size_t n, std::string& value) {
         if (!has(n)) {
@@ -175,27 +188,37 @@ std::optional<TrigramIndex> TrigramIndex::parse(std::string bytes) {
         page.vouched = vouched == 1;
     }
     std::uint32_t trigrams = 0;
-    if (!in.u32(trigrams) || !in.has(static_cast<std::size_t>(trigrams) * kEntrySize)) {
+    std::uint64_t directorySize = 0;
+    if (!in.u32(trigrams) || !in.u64(directorySize) || !in.has(directorySize)) {
         return std::nullopt;
     }
-    index.entries_.resize(trigrams);
-    for (Entry& entry : index.entries_) {
-        in.u32(entry.trigram);
-        in.u32(entry.count);
-        in.u64(entry.offset);
-    }
+    Reader directory(body.substr(in.at(), directorySize));
+    in.skip(directorySize);
     std::uint64_t postingsSize = 0;
     if (!in.u64(postingsSize) || postingsSize != body.size() - in.at()) {
         return std::nullopt;
     }
     index.postingsAt_ = kHeaderSize + in.at();
     index.postingsSize_ = static_cast<std::size_t>(postingsSize);
+    index.entries_.resize(trigrams);
+    std::uint64_t trigram = 0;
+    std::uint64_t offset = 0;
     for (std::size_t i = 0; i < index.entries_.size(); ++i) {
-        const Entry& entry = index.entries_[i];
-        if ((i != 0 && index.entries_[i - 1].trigram >= entry.trigram) ||
-            entry.offset > postingsSize || entry.count > index.identity_.pageCount) {
+        std::uint64_t gap = 0;
+        std::uint64_t count = 0;
+        std::uint64_t size = 0;
+        if (!directory.varint(gap) || !directory.varint(count) || !directory.varint(size) ||
+            (i != 0 && gap == 0) || (trigram += gap) > 0xffffff ||
+            count > index.identity_.pageCount || size > postingsSize - offset) {
             return std::nullopt;
         }
+        index.entries_[i] = {.trigram = static_cast<std::uint32_t>(trigram),
+                             .count = static_cast<std::uint32_t>(count),
+                             .offset = offset};
+        offset += size;
+    }
+    if (offset != postingsSize || directory.has(1)) {
+        return std::nullopt;
     }
     return index;
 }

@@ -44,9 +44,10 @@ std::uint64_t hashBytes(std::string_view bytes, std::uint64_t seed = 0);
 //   "PELMTRI\n", u32 version, u32 0, u64 body size, u64 hashBytes(body)
 //   body: identity (u32 length and bytes of pathFile, u64 pathsHash, u32 pageCount);
 //         pageCount records (u8 vouched, i64 size, i64 mtime ns, i64 ctime ns, u64 device,
-//         u64 inode); u32 trigram count and as many (u32 trigram, u32 pages, u64 offset),
-//         ascending; u64 size and the posting lists: each list's page numbers ascending, as
-//         varints of the gap from the one before (the first from 0).
+//         u64 inode); u32 trigram count, u64 size and the directory: for each trigram,
+//         ascending, varints of its gap from the one before, its page count and its list's
+//         size in bytes; u64 size and the posting lists, in the same order: each list's page
+//         numbers ascending, as varints of the gap from the one before (the first from 0).
 inline constexpr std::string_view kIndexMagic = "PELMTRI\n";
 inline constexpr std::uint32_t kIndexVersion = 1;
 
