@@ -1,7 +1,10 @@
 #include "index/index_store.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
+#include <thread>
+#include <vector>
 
 #include "platform/error.h"
 #include "search/shown_text.h"
@@ -81,21 +84,42 @@ std::optional<CandidatePages> candidatePages(const TrigramIndex& index, platform
     if (!holding) {
         return std::nullopt;
     }
-    CandidatePages candidates;
-    candidates.reserve(holding->size());
-    auto next = holding->begin();
-    std::uint32_t n = 0;
-    for (const std::string_view path : paths) {
-        if (next != holding->end() && *next == n) {
-            candidates.push_back(n);
-            ++next;
-        } else {
+    // One stamp a page the index rules out, the pages shared among threads when the file
+    // system allows: on a million pages the stamps, not the posting lists, take the time.
+    std::vector<std::string_view> list(paths.begin(), paths.end());
+    std::vector<char> read(list.size(), 0);
+    for (const std::uint32_t n : *holding) {
+        read[n] = 1;
+    }
+    const auto check = [&](std::size_t from, std::size_t to) {
+        for (std::size_t n = from; n < to; ++n) {
             const PageRecord& record = index.pages()[n];
-            if (!record.vouched || files.fileStamp(std::string(path)) != record.stamp) {
-                candidates.push_back(n);
+            if (read[n] == 0 &&
+                (!record.vouched || files.fileStamp(std::string(list[n])) != record.stamp)) {
+                read[n] = 1;
             }
         }
-        ++n;
+    };
+    constexpr std::size_t kPagesPerThread = 1024;
+    const std::size_t threads =
+        files.threadSafeReads()
+            ? std::clamp<std::size_t>(list.size() / kPagesPerThread, 1,
+                                      std::max(1U, std::thread::hardware_concurrency()))
+            : 1;
+    {
+        std::vector<std::jthread> helpers;
+        const std::size_t share = (list.size() + threads - 1) / threads;
+        for (std::size_t t = 1; t < threads; ++t) {
+            helpers.emplace_back(check, std::min(list.size(), t * share),
+                                 std::min(list.size(), (t + 1) * share));
+        }
+        check(0, std::min(list.size(), share));
+    }
+    CandidatePages candidates;
+    for (std::size_t n = 0; n < read.size(); ++n) {
+        if (read[n] != 0) {
+            candidates.push_back(static_cast<std::uint32_t>(n));
+        }
     }
     return candidates;
 }

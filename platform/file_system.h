@@ -84,8 +84,8 @@ public:
 // std::nullopt where there is none.
 //
 // Calls come from one thread at a time unless threadSafeReads() is true: then fileSize,
-// openForReading and the InputFile it returns may also be used from worker threads, each file by
-// one thread at a time, while the owning thread goes on with any call.
+// fileStamp, openForReading and the InputFile it returns may also be used from worker threads,
+// each file by one thread at a time, while the owning thread goes on with any call.
 class FileSystem {
 public:
     virtual ~FileSystem() = default;

@@ -274,6 +274,26 @@ TEST(IndexedSearch, readsOnlyCandidatesAndWhatChangedSinceIndexing) {
     EXPECT_EQ(answer.found, (std::vector<std::size_t>{0, 1, 2}));
 }
 
+TEST(IndexedSearch, stampsCheckedOnSeveralThreadsMissNoChangedPage) {
+    test::TempDir dir;
+    platform::PosixFileSystem files;
+    std::vector<std::string> paths;
+    for (int n = 0; n < 2500; ++n) {
+        paths.push_back(dir.write("p" + std::to_string(n) + ".txt", "hay"));
+    }
+    const std::string pathFile = dir.write("pelmaropath.path", "");
+    const std::string cache = dir / "cache";
+    ASSERT_TRUE(storeIndex(files, pathFile, paths, cache, {}, {}, kVouchAll));
+    const std::vector<std::size_t> changed = {0, 1023, 1024, 1249, 1250, 2047, 2048, 2499};
+    for (const std::size_t n : changed) {
+        dir.write("p" + std::to_string(n) + ".txt", "needle");
+        setModified(paths[n], 3000000);
+    }
+    const Answer answer = searchThroughIndex(files, pathFile, paths, cache, "needle");
+    EXPECT_EQ(answer.read, changed);
+    EXPECT_EQ(answer.found, changed);
+}
+
 TEST(IndexStore, damagedOrForeignIndexFileFallsBackToTheScan) {
     test::TempDir dir;
     platform::PosixFileSystem files;
