@@ -237,27 +237,31 @@ std::optional<std::string> buildIndex(platform::FileSystem& files, const platfor
         mergeRuns(runs, writer);
     }
 
-    std::string body;
-    putU32(body, static_cast<std::uint32_t>(identity.pathFile.size()));
-    body.append(identity.pathFile);
-    putU64(body, identity.pathsHash);
-    putU32(body, static_cast<std::uint32_t>(records.size()));
-    for (const PageRecord& record : records) {
-        body.push_back(record.vouched ? '\1' : '\0');
-        putU64(body, static_cast<std::uint64_t>(record.stamp.size));
-        putU64(body, static_cast<std::uint64_t>(record.stamp.modifiedNs));
-        putU64(body, static_cast<std::uint64_t>(record.stamp.changedNs));
-        putU64(body, record.stamp.device);
-        putU64(body, record.stamp.inode);
-    }
-    writer.appendTo(body);
-
+    // The header first with room for the body's size and hash, filled in at the end: one copy
+    // of the index in memory, not two.
     std::string file(kIndexMagic);
     putU32(file, kIndexVersion);
     putU32(file, 0);
-    putU64(file, body.size());
-    putU64(file, hashBytes(body));
-    file.append(body);
+    const std::size_t bodyAt = file.size() + 16;
+    file.resize(bodyAt);
+    putU32(file, static_cast<std::uint32_t>(identity.pathFile.size()));
+    file.append(identity.pathFile);
+    putU64(file, identity.pathsHash);
+    putU32(file, static_cast<std::uint32_t>(records.size()));
+    for (const PageRecord& record : records) {
+        file.push_back(record.vouched ? '\1' : '\0');
+        putU64(file, static_cast<std::uint64_t>(record.stamp.size));
+        putU64(file, static_cast<std::uint64_t>(record.stamp.modifiedNs));
+        putU64(file, static_cast<std::uint64_t>(record.stamp.changedNs));
+        putU64(file, record.stamp.device);
+        putU64(file, record.stamp.inode);
+    }
+    writer.appendTo(file);
+    const std::string_view body = std::string_view(file).substr(bodyAt);
+    std::string sizeAndHash;
+    putU64(sizeAndHash, body.size());
+    putU64(sizeAndHash, hashBytes(body));
+    file.replace(bodyAt - 16, 16, sizeAndHash);
     return file;
 }
 
