@@ -24,21 +24,59 @@ std::optional<std::string> indexFileName(platform::FileSystem& files, const std:
     return platform::childName(cacheFolder, name);
 }
 
+void removeIndexesOfGoneCatalogues(platform::FileSystem& files, const std::string& cacheFolder) {
+    std::vector<platform::DirEntry> entries;
+    try {
+        entries = files.listFolder(cacheFolder);
+    } catch (const Error&) {
+        return;
+    }
+    for (const platform::DirEntry& entry : entries) {
+        if (entry.kind != platform::DirEntry::Kind::File || !entry.name.ends_with(".trigrams")) {
+            continue;
+        }
+        const std::string name = platform::childName(cacheFolder, entry.name);
+        try {
+            // The catalogue's name comes right after the header; the rest needn't be read.
+            std::string head(4096, '\0');
+            const auto file = files.openForReading(name);
+            std::size_t got = 0;
+            while (got < head.size()) {
+                const std::size_t more = file->read(head.data() + got, head.size() - got);
+                if (more == 0) {
+                    break;
+                }
+                got += more;
+            }
+            head.resize(got);
+            const std::optional<std::string> pathFile = catalogueOfIndex(head);
+            if (!pathFile || !files.fileExists(*pathFile)) {
+                files.removeFile(name);
+            }
+        } catch (const Error&) {
+            // Another's file, or one gone meanwhile: left as it is.
+        }
+    }
+}
+
 bool storeIndex(platform::FileSystem& files, const std::string& pathFile,
                 const platform::TextList& paths, const std::string& cacheFolder,
                 std::stop_token stop, const BuildObserver& observer, const BuildOptions& options) {
+    const std::optional<std::string> real = files.realPath(pathFile);
     const std::optional<std::string> name = indexFileName(files, pathFile, cacheFolder);
-    if (!name) {
+    if (!real || !name) {
         throwCannotCreate(cacheFolder.empty() ? std::string("pelmaro cache") : pathFile, ENOENT);
     }
     files.makeFolders(cacheFolder);
     const auto lock = files.lockFolder(cacheFolder);
-    // What a killed writer left is of no use to anyone.
+    // What a killed writer left is of no use to anyone, nor the index of a catalogue since
+    // deleted.
     for (const std::string& temporary : files.temporariesOf(*name)) {
         files.removeFile(temporary);
     }
-    const std::optional<std::string> bytes = buildIndex(
-        files, paths, identify(*files.realPath(pathFile), paths), stop, observer, options);
+    removeIndexesOfGoneCatalogues(files, cacheFolder);
+    const std::optional<std::string> bytes =
+        buildIndex(files, paths, identify(*real, paths), stop, observer, options);
     if (!bytes) {
         return false;
     }
@@ -66,8 +104,9 @@ std::optional<TrigramIndex> loadIndex(platform::FileSystem& files, const std::st
     } catch (const Error&) {
         return std::nullopt;  // the scan answers instead
     }
+    const std::optional<std::string> real = files.realPath(pathFile);
     std::optional<TrigramIndex> index = TrigramIndex::parse(std::move(bytes));
-    if (!index || index->identity() != identify(*files.realPath(pathFile), paths)) {
+    if (!index || !real || index->identity() != identify(*real, paths)) {
         return std::nullopt;
     }
     return index;

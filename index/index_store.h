@@ -24,12 +24,17 @@ std::optional<std::string> indexFileName(platform::FileSystem& files, const std:
 // Builds the index of the catalogue (`paths` as loaded from `pathFile`) and stores it, replacing
 // the one there: written to a temporary file, on the disk, then renamed, so a kill or a full disk
 // leaves the old one or none, never a torn one. One writer at a time: the cache folder is locked
-// meanwhile. False when stopped (nothing is stored). Fails with an Error ("Cannot create file
+// meanwhile. The indexes of catalogues since deleted go on the way. False when stopped (nothing is
+// stored). Fails with an Error ("Cannot create file
 // "%s". %s", "Cannot lock folder "%s". %s", ...).
 bool storeIndex(platform::FileSystem& files, const std::string& pathFile,
                 const platform::TextList& paths, const std::string& cacheFolder,
                 std::stop_token stop, const BuildObserver& observer = {},
                 const BuildOptions& options = {});
+
+// Deletes the index files in `cacheFolder` whose catalogue's ".path" file is gone, and those that
+// are not index files of this version at all.
+void removeIndexesOfGoneCatalogues(platform::FileSystem& files, const std::string& cacheFolder);
 
 // The stored index of this very catalogue, or std::nullopt when there is none to trust: missing,
 // unreadable, torn, of another version, or made for another catalogue or another build of it.

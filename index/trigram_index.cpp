@@ -148,6 +148,21 @@ CatalogueIdentity identify(const std::string& realPathFile, const platform::Text
             .pageCount = static_cast<std::uint32_t>(paths.size())};
 }
 
+std::optional<std::string> catalogueOfIndex(std::string_view head) {
+    if (head.size() < kHeaderSize || head.substr(0, kIndexMagic.size()) != kIndexMagic) {
+        return std::nullopt;
+    }
+    Reader in(head.substr(kIndexMagic.size()));
+    std::uint32_t version = 0;
+    std::uint32_t nameSize = 0;
+    std::string name;
+    if (!in.u32(version) || version != kIndexVersion || !in.skip(4 + 16) || !in.u32(nameSize) ||
+        !in.text(nameSize, name)) {
+        return std::nullopt;
+    }
+    return name;
+}
+
 std::optional<TrigramIndex> TrigramIndex::parse(std::string bytes) {
     TrigramIndex index;
     index.bytes_ = std::move(bytes);

@@ -51,6 +51,10 @@ std::uint64_t hashBytes(std::string_view bytes, std::uint64_t seed = 0);
 inline constexpr std::string_view kIndexMagic = "PELMTRI\n";
 inline constexpr std::uint32_t kIndexVersion = 1;
 
+// The ".path" file named by the start of an index file (its first few kilobytes), without
+// checking the rest; std::nullopt when it is not the start of an index file of this version.
+std::optional<std::string> catalogueOfIndex(std::string_view head);
+
 // A parsed index file, held in memory.
 class TrigramIndex {
 public:

@@ -320,10 +320,24 @@ TEST(IndexStore, damagedOrForeignIndexFileFallsBackToTheScan) {
         EXPECT_EQ(searchThroughIndex(files, pathFile, paths, cache, "needle").read,
                   (std::vector<std::size_t>{0, 1}));
     }
+    // Another catalogue's index, gone since, and a stray file go with the next build.
+    const std::string other = dir.write("other/pelmaropath.path", "");
+    ASSERT_TRUE(storeIndex(files, other, paths, cache, {}, {}, kVouchAll));
+    const std::string otherIndex = *indexFileName(files, other, cache);
+    const std::string stray = dir.write("cache/pelmaro.trigrams", "stray");
+    std::remove(other.c_str());
     // A kill while writing leaves a temporary, never a torn index; the next build clears it.
-    dir.write(name.substr(dir.path().size() + 1) + ".tmp-killed", whole.substr(0, 10));
+    const std::string killed =
+        platform::childName(cache, "." + name.substr(cache.size() + 1) + ".Ab3dE6gH.tmp");
+    dir.write(killed.substr(dir.path().size() + 1), whole.substr(0, 10));
+    ASSERT_EQ(files.temporariesOf(name), std::vector<std::string>{killed});
     ASSERT_TRUE(storeIndex(files, pathFile, paths, cache, {}, {}, kVouchAll));
     EXPECT_TRUE(loadIndex(files, pathFile, paths, cache));
+    EXPECT_FALSE(std::filesystem::exists(otherIndex));
+    EXPECT_FALSE(std::filesystem::exists(stray));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(cache),
+                            std::filesystem::directory_iterator()),
+              1);
 }
 
 }  // namespace
