@@ -33,6 +33,8 @@ public:
     }
     void restart() override { clear(); }
 
+    std::size_t count() const { return touched_.size(); }
+
     // Hands the page's trigrams on as (trigram, page) pairs, and forgets them.
     void moveInto(std::vector<std::uint64_t>& pairs, std::uint32_t page) {
         for (const std::uint32_t trigram : touched_) {
@@ -212,6 +214,11 @@ std::optional<std::string> buildIndex(platform::FileSystem& files, const platfor
                              before->changedNs < vouchBefore && files.fileStamp(path) == before;
         if (vouched) {
             records[n] = {.vouched = true, .stamp = *before};
+            // Grown by hand: doubling would take up to twice the budget just before a spill.
+            const std::size_t needed = pairs.size() + trigrams.count();
+            if (needed > pairs.capacity()) {
+                pairs.reserve(std::max(needed, std::min(pairBudget, 2 * pairs.capacity())));
+            }
             trigrams.moveInto(pairs, static_cast<std::uint32_t>(n));
         } else {
             trigrams.clear();
