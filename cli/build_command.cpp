@@ -14,6 +14,7 @@
 #include "catalogue/catalogue_files.h"
 #include "catalogue/ignore_rules.h"
 #include "cli/commands.h"
+#include "cli/terminal_progress.h"
 #include "platform/error.h"
 #include "platform/file_names.h"
 #include "platform/file_system.h"
@@ -21,60 +22,6 @@
 
 namespace pelmaro::cli {
 namespace {
-
-volatile std::sig_atomic_t interrupted = 0;
-
-extern "C" void onInterrupt(int) {
-    interrupted = 1;
-}
-
-// The build's progress, drawn as a bar on stderr when that is a terminal.
-class ProgressBar {
-public:
-    explicit ProgressBar(bool drawing) : drawing_(drawing) {}
-
-    void scanning(std::size_t folders) {
-        draw("scanning... " + std::to_string(folders) + " folders", folders == 0);
-    }
-
-    void titling(std::size_t done, std::size_t total) {
-        constexpr std::size_t width = 30;
-        const std::size_t filled = total == 0 ? width : done * width / total;
-        const std::string bar = "[" + std::string(filled, '#') + std::string(width - filled, '-') +
-                                "] " + std::to_string(done) + "/" + std::to_string(total) +
-                                " files";
-        draw(bar, done == total);
-    }
-
-    // Clears the bar so that what follows starts on a clean line.
-    void finish() {
-        if (drawn_) {
-            std::fputs("\r\033[K", stderr);
-            std::fflush(stderr);
-            drawn_ = false;
-        }
-    }
-
-private:
-    void draw(const std::string& line, bool always) {
-        if (!drawing_) {
-            return;
-        }
-        // A terminal redrawn thousands of times a second slows the build down.
-        const auto now = std::chrono::steady_clock::now();
-        if (!always && drawn_ && now - lastDraw_ < std::chrono::milliseconds(100)) {
-            return;
-        }
-        lastDraw_ = now;
-        drawn_ = true;
-        std::fprintf(stderr, "\r\033[K%s", line.c_str());
-        std::fflush(stderr);
-    }
-
-    bool drawing_;
-    bool drawn_ = false;
-    std::chrono::steady_clock::time_point lastDraw_;
-};
 
 // Whether `folder` can be listed; when not, says why. A folder that can't be listed would otherwise
 // build as one without pages.
@@ -140,11 +87,7 @@ ExitStatus runBuild(const std::vector<std::string>& args) {
         std::fputs(kBuildUsage, stderr);
         return ExitStatus::Failed;
     }
-    struct sigaction action {};
-    action.sa_handler = onInterrupt;
-    ::sigemptyset(&action.sa_mask);
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, nullptr);
+    catchInterrupts();
 
     ProgressBar bar(!quiet && ::isatty(STDERR_FILENO) == 1);
     try {
@@ -166,7 +109,7 @@ ExitStatus runBuild(const std::vector<std::string>& args) {
         // told, since a signal handler may not request a stop itself.
         std::stop_source stop;
         const auto checkInterrupt = [&] {
-            if (interrupted != 0) {
+            if (interrupted()) {
                 stop.request_stop();
             }
         };

@@ -9,7 +9,8 @@ namespace {
 void printUsage(std::FILE* out) {
     std::fputs(pelmaro::cli::kBuildUsage, out);
     std::fputs(
-        "       pelmaro-cli search [--raw] CATALOGUE.path TEXT\n"
+        "       pelmaro-cli index [--quiet] CATALOGUE.path\n"
+        "       pelmaro-cli search [--raw | --scan] CATALOGUE.path TEXT\n"
         "       pelmaro-cli titles [--raw] CATALOGUE.path TEXT\n"
         "       pelmaro-cli --help | --version\n",
         out);
@@ -30,9 +31,15 @@ void printHelp() {
         "    --ignore PATTERN\n"
         "                  leave out what PATTERN matches, as a line of FOLDER/.pelmaroignore\n"
         "                  would (.gitignore syntax); may be given more than once\n"
+        "  index           build the catalogue's search index, or build it anew, under\n"
+        "                  $XDG_CACHE_HOME/pelmaro (a cache: deleting it loses nothing); prints\n"
+        "                  the number of pages. Its progress is drawn as build's is.\n"
+        "    -q, --quiet   draw no progress\n"
         "  search          full-text search of a stored catalogue's pages in the text they show\n"
         "                  (case, accents written either way and runs of white space ignored),\n"
-        "                  a hit a line as \"<title>|<index>\", the title as shown\n"
+        "                  a hit a line as \"<title>|<index>\", the title as shown. A fresh\n"
+        "                  index narrows the pages read; the answer is the same without it\n"
+        "    --scan        read every page, index or not\n"
         "  titles          the titles the reader's title search would find, in catalogue order\n"
         "    --raw         match the stored bytes instead (line breaks removed, A-Z case\n"
         "                  ignored, no decoding) and print titles as stored\n"
@@ -41,7 +48,8 @@ void printHelp() {
         "\n"
         "Exit status, as grep's: 0 found (or built and stored), 1 nothing found (or no pages\n"
         "to build from; nothing is written), 2 a wrong call or an error (a catalogue that\n"
-        "can't be stored among them); 130 a build interrupted. See pelmaro-cli(1).\n",
+        "can't be stored among them); 130 a build or an index interrupted. See\n"
+        "pelmaro-cli(1).\n",
         stdout);
 }
 
@@ -55,6 +63,9 @@ pelmaro::cli::ExitStatus run(int argc, char** argv) {
     const std::vector<std::string> args(argv + 2, argv + argc);
     if (command == "build") {
         return pelmaro::cli::runBuild(args);
+    }
+    if (command == "index") {
+        return pelmaro::cli::runIndex(args);
     }
     if (command == "search") {
         return pelmaro::cli::runSearch(args);

@@ -4,11 +4,13 @@
 
 #include "catalogue/catalogue_files.h"
 #include "cli/commands.h"
+#include "index/index_store.h"
 #include "page/shown_title.h"
 #include "platform/error.h"
 #include "platform/file_names.h"
 #include "platform/file_system.h"
 #include "platform/line_list.h"
+#include "platform/settings_file.h"
 #include "search/full_text_search.h"
 #include "search/title_search.h"
 
@@ -20,23 +22,31 @@ void printLine(const std::string& line) {
     std::fputc('\n', stdout);
 }
 
-// The arguments after the command: "--raw" first, when given, then the catalogue and the text.
+// The arguments after the command: "--raw" (and for search "--scan") first, when given, then
+// the catalogue and the text.
 struct SearchArguments {
     bool raw = false;
+    bool scan = false;
     std::string pathFile;
     std::string text;
 };
 
 std::optional<SearchArguments> parseArguments(const std::vector<std::string>& args,
-                                              const char* command) {
+                                              const char* command, bool mayScan) {
     SearchArguments parsed;
     std::size_t at = 0;
-    if (!args.empty() && args[0] == "--raw") {
-        parsed.raw = true;
-        at = 1;
+    for (; at < args.size() && args.size() - at > 2; ++at) {
+        if (args[at] == "--raw") {
+            parsed.raw = true;
+        } else if (mayScan && args[at] == "--scan") {
+            parsed.scan = true;
+        } else {
+            break;
+        }
     }
     if (args.size() - at != 2) {
-        std::fprintf(stderr, "usage: pelmaro-cli %s [--raw] CATALOGUE.path TEXT\n", command);
+        std::fprintf(stderr, "usage: pelmaro-cli %s %s CATALOGUE.path TEXT\n", command,
+                     mayScan ? "[--raw | --scan]" : "[--raw]");
         return std::nullopt;
     }
     parsed.pathFile = args[at];
@@ -47,7 +57,7 @@ std::optional<SearchArguments> parseArguments(const std::vector<std::string>& ar
 }  // namespace
 
 ExitStatus runSearch(const std::vector<std::string>& args) {
-    const auto parsed = parseArguments(args, "search");
+    const auto parsed = parseArguments(args, "search", true);
     if (!parsed) {
         return ExitStatus::Failed;
     }
@@ -59,6 +69,14 @@ ExitStatus runSearch(const std::vector<std::string>& args) {
         // Named apart: a lambda can't capture a structured binding with every compiler.
         const platform::TextList& titles = stored.titles;
         const platform::TextList& paths = stored.paths;
+        // The stored-bytes rule has no index: its text is another.
+        std::optional<CandidatePages> candidates;
+        if (!parsed->raw && !parsed->scan) {
+            if (const auto index =
+                    index::loadIndex(files, pathFile, paths, platform::defaultCacheFolder())) {
+                candidates = index::candidatePages(*index, files, paths, parsed->text);
+            }
+        }
         TitleDecoder decoder(files);
         bool found = false;
         bool skipped = false;
@@ -82,7 +100,8 @@ ExitStatus runSearch(const std::vector<std::string>& args) {
                              printError(message);
                              skipped = true;
                          }},
-                    parsed->raw ? TextRule::StoredBytes : TextRule::Shown);
+                    parsed->raw ? TextRule::StoredBytes : TextRule::Shown,
+                    candidates ? &*candidates : nullptr);
         return flushOutput(skipped ? ExitStatus::Failed
                            : found ? ExitStatus::Success
                                    : ExitStatus::NothingFound);
@@ -94,7 +113,7 @@ ExitStatus runSearch(const std::vector<std::string>& args) {
 }
 
 ExitStatus runTitles(const std::vector<std::string>& args) {
-    const auto parsed = parseArguments(args, "titles");
+    const auto parsed = parseArguments(args, "titles", false);
     if (!parsed) {
         return ExitStatus::Failed;
     }

@@ -424,6 +424,23 @@ std::optional<std::int64_t> PosixFileSystem::fileSize(const std::string& fileNam
     return size;
 }
 
+std::optional<FileStamp> PosixFileSystem::fileStamp(const std::string& fileName) {
+    struct stat info {};
+    if (::stat(fileName.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return std::nullopt;
+    }
+    constexpr std::int64_t kNsPerSecond = 1000000000;
+    return FileStamp{
+        .size = static_cast<std::int64_t>(info.st_size),
+        .modifiedNs =
+            static_cast<std::int64_t>(info.st_mtim.tv_sec) * kNsPerSecond + info.st_mtim.tv_nsec,
+        .changedNs =
+            static_cast<std::int64_t>(info.st_ctim.tv_sec) * kNsPerSecond + info.st_ctim.tv_nsec,
+        .device = static_cast<std::uint64_t>(info.st_dev),
+        .inode = static_cast<std::uint64_t>(info.st_ino),
+    };
+}
+
 std::unique_ptr<InputFile> PosixFileSystem::openForReading(const std::string& fileName) {
     RegularFile file = openRegularFile(fileName);
     // A larger read-ahead pays off for files read whole; a page read for its title is over

@@ -28,6 +28,18 @@ struct EntryAccess {
     std::uint32_t mode = 0;
 };
 
+// What tells one version of a file from another without reading it: a page whose stamp is the
+// same as when it was read is taken to hold what it held then. The change time (ctime) moves
+// with a chmod too, which may make a page unreadable without touching its content.
+struct FileStamp {
+    std::int64_t size = 0;
+    std::int64_t modifiedNs = 0;
+    std::int64_t changedNs = 0;
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    friend bool operator==(const FileStamp&, const FileStamp&) = default;
+};
+
 // One entry of a folder listing, with symbolic links followed.
 struct DirEntry {
     enum class Kind { File, Directory, Other };  // Other: FIFOs, sockets, devices, broken links
@@ -107,6 +119,11 @@ public:
     virtual std::optional<std::string> homeFolder() { return std::nullopt; }
     // The size of a regular file that can be opened for reading.
     virtual std::optional<std::int64_t> fileSize(const std::string& fileName) = 0;
+    // The stamp of a regular file (links followed); std::nullopt when there is none, or when
+    // this file system can't tell (then nothing vouches for the file's content).
+    virtual std::optional<FileStamp> fileStamp(const std::string& /*fileName*/) {
+        return std::nullopt;
+    }
     // Opens a file for reading; fails with "Cannot open file "%s". %s".
     virtual std::unique_ptr<InputFile> openForReading(const std::string& fileName) = 0;
     // A regular file (links followed) exists under that name.
@@ -152,6 +169,7 @@ public:
     std::optional<std::string> realPath(const std::string& name) override;
     std::optional<std::string> homeFolder() override;
     std::optional<std::int64_t> fileSize(const std::string& fileName) override;
+    std::optional<FileStamp> fileStamp(const std::string& fileName) override;
     std::unique_ptr<InputFile> openForReading(const std::string& fileName) override;
     bool fileExists(const std::string& fileName) override;
     void writeFile(const std::string& fileName, std::string_view bytes) override;

@@ -143,4 +143,16 @@ std::string defaultDataFolder() {
     return {};
 }
 
+std::string defaultCacheFolder() {
+    const char* cache = std::getenv("XDG_CACHE_HOME");
+    if (cache != nullptr && *cache == '/') {
+        return childName(cache, "pelmaro");
+    }
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && *home == '/') {
+        return childName(home, ".cache/pelmaro");
+    }
+    return {};
+}
+
 }  // namespace pelmaro::platform

@@ -61,5 +61,8 @@ std::string defaultSettingsFileName();
 // folders that can't be written): $XDG_DATA_HOME/pelmaro, or ~/.local/share/pelmaro when that is
 // unset or not absolute; empty when neither is known.
 std::string defaultDataFolder();
+// Where the program keeps what can be made again from the files (the search indexes):
+// $XDG_CACHE_HOME/pelmaro, or ~/.cache/pelmaro; empty when neither is known.
+std::string defaultCacheFolder();
 
 }  // namespace pelmaro::platform

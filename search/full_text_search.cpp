@@ -15,10 +15,21 @@ namespace {
 
 template <typename Scanner>
 bool searchWith(Scanner& scanner, platform::FileSystem& files, const platform::TextList& paths,
-                std::stop_token stop, const FullTextObserver& observer) {
+                std::stop_token stop, const FullTextObserver& observer,
+                const CandidatePages* candidates) {
     const auto keepGoing = [&stop] { return !stop.stop_requested(); };
     auto path = paths.begin();
+    std::size_t nextCandidate = 0;
     for (std::size_t n = 0; n < paths.size(); ++n, ++path) {
+        if (candidates != nullptr) {
+            if (nextCandidate == candidates->size()) {
+                break;
+            }
+            if ((*candidates)[nextCandidate] != n) {
+                continue;
+            }
+            ++nextCandidate;
+        }
         if (observer.reading) {
             observer.reading(n);
         }
@@ -45,19 +56,19 @@ bool searchWith(Scanner& scanner, platform::FileSystem& files, const platform::T
 
 bool searchFiles(platform::FileSystem& files, const platform::TextList& paths,
                  std::string_view text, std::stop_token stop, const FullTextObserver& observer,
-                 TextRule rule) {
+                 TextRule rule, const CandidatePages* candidates) {
     if (text.empty()) {
         return true;  // an empty text is never found: no file need be read
     }
     if (rule == TextRule::StoredBytes) {
         FileTextScanner scanner(text);
-        return searchWith(scanner, files, paths, stop, observer);
+        return searchWith(scanner, files, paths, stop, observer, nullptr);
     }
     ShownTextScanner scanner(text);
     if (scanner.matcher().empty()) {
         return true;  // only white space: found nowhere
     }
-    return searchWith(scanner, files, paths, stop, observer);
+    return searchWith(scanner, files, paths, stop, observer, candidates);
 }
 
 }  // namespace pelmaro

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <stop_token>
 #include <string>
@@ -36,12 +37,16 @@ enum class TextRule {
                   // bytes (FileTextScanner, fileContainsText): pelmaro-cli's --raw
 };
 
+// Pages that an index can't rule out, ascending: the only ones that may hold a text.
+using CandidatePages = std::vector<std::uint32_t>;
+
 // The full-text loop that the window and pelmaro-cli share: reads each file of `paths` in order,
 // one buffer for all, and tells which contain `text` by `rule`. Runs on any thread; stops at the
 // next file, or within a few megabytes of a huge one, once `stop` is requested. True when every
-// file was searched.
+// file was searched. With `candidates` (TextRule::Shown only), only those pages are read and
+// told; the others are taken not to contain the text.
 bool searchFiles(platform::FileSystem& files, const platform::TextList& paths,
                  std::string_view text, std::stop_token stop, const FullTextObserver& observer,
-                 TextRule rule = TextRule::Shown);
+                 TextRule rule = TextRule::Shown, const CandidatePages* candidates = nullptr);
 
 }  // namespace pelmaro

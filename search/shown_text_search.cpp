@@ -53,39 +53,35 @@ bool ShownTextMatcher::feed(std::string_view piece) {
     return found();
 }
 
-ShownTextScanner::ShownTextScanner(std::string_view text, std::size_t blockSize)
-    : matcher_(text), blockSize_(std::max({blockSize, kRtfSignature.size(), std::size_t{1}})) {
+ShownTextReader::ShownTextReader(std::size_t blockSize)
+    : blockSize_(std::max({blockSize, kRtfSignature.size(), std::size_t{1}})) {
     buffer_.resize(blockSize_);
 }
 
-bool ShownTextScanner::feedMatcher() {
-    const bool found = matcher_.feed(shown_);
+bool ShownTextReader::handOn(ShownTextSink& sink) {
+    const bool enough = sink.take(shown_);
     shown_.clear();
-    return found;
+    return enough;
 }
 
-bool ShownTextScanner::contains(std::string_view bytes, ShownKind kind) {
-    matcher_.reset();
+ShownTextReader::Outcome ShownTextReader::read(std::string_view bytes, ShownKind kind,
+                                               ShownTextSink& sink) {
     producer_.start(kind);
     while (!bytes.empty() && !producer_.ended()) {
         const std::size_t size = std::min(bytes.size(), blockSize_);
         producer_.feed(bytes.substr(0, size), shown_);
         bytes.remove_prefix(size);
-        if (feedMatcher()) {
-            return true;
+        if (handOn(sink)) {
+            return Outcome::Found;
         }
     }
     producer_.finish(shown_);
-    return feedMatcher();
+    return handOn(sink) ? Outcome::Found : Outcome::NotFound;
 }
 
-ShownTextScanner::Outcome ShownTextScanner::scan(platform::FileSystem& files,
-                                                 const std::string& fileName,
-                                                 const std::function<bool()>& keepGoing) {
-    matcher_.reset();
-    if (matcher_.empty()) {
-        return Outcome::NotFound;
-    }
+ShownTextReader::Outcome ShownTextReader::read(platform::FileSystem& files,
+                                               const std::string& fileName, ShownTextSink& sink,
+                                               const std::function<bool()>& keepGoing) {
     const ShownKind kind = shownKindOf(fileName);
     if (kind == ShownKind::FileName) {
         // An image's bytes are no text: only its name is. It is opened all the same, so that a
@@ -96,7 +92,7 @@ ShownTextScanner::Outcome ShownTextScanner::scan(platform::FileSystem& files,
         producer_.start(ShownKind::PlainText, ShownTextProducer::Encoding::MixedUtf8);
         producer_.feed(name, shown_);
         producer_.finish(shown_);
-        return feedMatcher() ? Outcome::Found : Outcome::NotFound;
+        return handOn(sink) ? Outcome::Found : Outcome::NotFound;
     }
     auto file = files.openForReading(fileName);
     const auto readBlock = [&](std::size_t atLeast) {
@@ -115,29 +111,30 @@ ShownTextScanner::Outcome ShownTextScanner::scan(platform::FileSystem& files,
         // Rare in documentation trees: the text comes from the page-text loader's RTF reader, a
         // piece at a time. Its "\'e9" gives bytes of the document's code page, "\u233?" UTF-8.
         producer_.start(ShownKind::PlainText, ShownTextProducer::Encoding::MixedUtf8);
-        bool found = false;
-        const auto sink = [&](std::string_view piece) {
-            if (!found) {
-                producer_.feed(piece, shown_);
-                found = feedMatcher();
+        bool enough = false;
+        const auto piece = [&](std::string_view bytes) {
+            if (!enough) {
+                producer_.feed(bytes, shown_);
+                enough = handOn(sink);
             }
         };
-        // Once found, the rest of the document needn't be read.
-        const auto goOn = [&] { return !found && (!keepGoing || keepGoing()); };
-        switch (streamRtfText(*file, std::string(buffer_.data(), got), sink, goOn)) {
+        // Once the sink has had enough, the rest of the document needn't be read.
+        const auto goOn = [&] { return !enough && (!keepGoing || keepGoing()); };
+        switch (streamRtfText(*file, std::string(buffer_.data(), got), piece, goOn)) {
             case RtfStream::Text:
-                if (!found) {
+                if (!enough) {
                     producer_.finish(shown_);
-                    found = feedMatcher();
+                    enough = handOn(sink);
                 }
-                return found ? Outcome::Found : Outcome::NotFound;
+                return enough ? Outcome::Found : Outcome::NotFound;
             case RtfStream::Stopped:
-                return found ? Outcome::Found : Outcome::Abandoned;
+                return enough ? Outcome::Found : Outcome::Abandoned;
             case RtfStream::NotRtf:
                 break;
         }
         // Not valid RTF after all: the file is plain text, read anew.
-        matcher_.reset();
+        sink.restart();
+        shown_.clear();
         file = files.openForReading(fileName);
         got = readBlock(1);
     }
@@ -148,7 +145,7 @@ ShownTextScanner::Outcome ShownTextScanner::scan(platform::FileSystem& files,
         for (std::size_t at = 0; at < got; at += kSlice) {
             producer_.feed(std::string_view(buffer_.data() + at, std::min(kSlice, got - at)),
                            shown_);
-            if (feedMatcher()) {
+            if (handOn(sink)) {
                 return Outcome::Found;
             }
         }
@@ -162,7 +159,25 @@ ShownTextScanner::Outcome ShownTextScanner::scan(platform::FileSystem& files,
         got = readBlock(1);
     }
     producer_.finish(shown_);
-    return feedMatcher() ? Outcome::Found : Outcome::NotFound;
+    return handOn(sink) ? Outcome::Found : Outcome::NotFound;
+}
+
+ShownTextScanner::ShownTextScanner(std::string_view text, std::size_t blockSize)
+    : matcher_(text), reader_(blockSize) {}
+
+bool ShownTextScanner::contains(std::string_view bytes, ShownKind kind) {
+    matcher_.reset();
+    return reader_.read(bytes, kind, *this) == Outcome::Found;
+}
+
+ShownTextScanner::Outcome ShownTextScanner::scan(platform::FileSystem& files,
+                                                 const std::string& fileName,
+                                                 const std::function<bool()>& keepGoing) {
+    matcher_.reset();
+    if (matcher_.empty()) {
+        return Outcome::NotFound;
+    }
+    return reader_.read(files, fileName, *this, keepGoing);
 }
 
 }  // namespace pelmaro

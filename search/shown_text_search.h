@@ -43,10 +43,49 @@ private:
     std::size_t hits_ = 0;
 };
 
-// Searches files for a text in what they show: a page's text as ShownTextProducer gives it, an
-// RTF document's text (rtf as the page-text loader reads it), an image's file name. A file is
-// read once, in blocks into one buffer kept from file to file; a match may span blocks.
-class ShownTextScanner {
+// Takes a file's shown text, piece by piece, from ShownTextReader.
+class ShownTextSink {
+public:
+    virtual ~ShownTextSink() = default;
+    // The next piece (possibly empty); true when nothing more is wanted of this file.
+    virtual bool take(std::string_view piece) = 0;
+    // What was taken so far is void: the file is read anew from its start.
+    virtual void restart() = 0;
+};
+
+// Reads a file's shown text: a page's text as ShownTextProducer gives it, an RTF document's text
+// (rtf as the page-text loader reads it), an image's file name. A file is read once, in blocks
+// into one buffer kept from file to file. The one reading that the scan and the index share, so
+// that both see exactly the same text.
+class ShownTextReader {
+public:
+    using Outcome = FileTextScanner::Outcome;
+
+    explicit ShownTextReader(std::size_t blockSize = FileTextScanner::kDefaultBlockSize);
+
+    // Hands the file's shown text to `sink`: Found when the sink wanted no more, NotFound when
+    // it had all of it. `keepGoing`, when given, runs after every
+    // FileTextScanner::kBytesBetweenPauses bytes of one file; when it returns false the file is
+    // left unread and the answer is Abandoned. Fails with "Cannot open file "%s". %s" and on
+    // read errors.
+    Outcome read(platform::FileSystem& files, const std::string& fileName, ShownTextSink& sink,
+                 const std::function<bool()>& keepGoing = {});
+
+    // The same for bytes in memory, shown as `kind`, in blocks as a file would be.
+    Outcome read(std::string_view bytes, ShownKind kind, ShownTextSink& sink);
+
+private:
+    // Hands the producer's latest output to the sink.
+    bool handOn(ShownTextSink& sink);
+
+    ShownTextProducer producer_;
+    std::size_t blockSize_;
+    std::string buffer_;
+    std::string shown_;  // the producer's output, handed on and cleared piece by piece
+};
+
+// Searches files for a text in what they show (ShownTextReader); a match may span blocks.
+class ShownTextScanner : private ShownTextSink {
 public:
     using Outcome = FileTextScanner::Outcome;
 
@@ -55,10 +94,8 @@ public:
 
     const ShownTextMatcher& matcher() const { return matcher_; }
 
-    // Reads the file and reports whether its shown text contains the search text. `keepGoing`,
-    // when given, runs after every FileTextScanner::kBytesBetweenPauses bytes of one file; when
-    // it returns false the file is left unread and the answer is Abandoned. Fails with "Cannot
-    // open file "%s". %s" and on read errors.
+    // Reads the file and reports whether its shown text contains the search text; as
+    // ShownTextReader::read.
     Outcome scan(platform::FileSystem& files, const std::string& fileName,
                  const std::function<bool()>& keepGoing = {});
 
@@ -66,14 +103,11 @@ public:
     bool contains(std::string_view bytes, ShownKind kind);
 
 private:
-    // Hands the producer's latest output to the matcher.
-    bool feedMatcher();
+    bool take(std::string_view piece) override { return matcher_.feed(piece); }
+    void restart() override { matcher_.reset(); }
 
     ShownTextMatcher matcher_;
-    ShownTextProducer producer_;
-    std::size_t blockSize_;
-    std::string buffer_;
-    std::string shown_;  // the producer's output, handed on and cleared piece by piece
+    ShownTextReader reader_;
 };
 
 }  // namespace pelmaro

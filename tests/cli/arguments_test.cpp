@@ -12,7 +12,8 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: pelmaro-cli build [--quiet] [--ignore PATTERN]... FOLDER\n"
-    "       pelmaro-cli search [--raw] CATALOGUE.path TEXT\n"
+    "       pelmaro-cli index [--quiet] CATALOGUE.path\n"
+    "       pelmaro-cli search [--raw | --scan] CATALOGUE.path TEXT\n"
     "       pelmaro-cli titles [--raw] CATALOGUE.path TEXT\n"
     "       pelmaro-cli --help | --version\n";
 
@@ -46,7 +47,10 @@ TEST(CliArguments, HelpVersionAndWrongCalls) {
         {{"--verbose"}, 2, "", std::string("pelmaro-cli: unknown option \"--verbose\"\n") + kUsage},
         {{"-V"}, 2, "", std::string("pelmaro-cli: unknown option \"-V\"\n") + kUsage},
         {{"build"}, 2, "", "usage: pelmaro-cli build [--quiet] [--ignore PATTERN]... FOLDER\n"},
-        {{"search", "x.path"}, 2, "", "usage: pelmaro-cli search [--raw] CATALOGUE.path TEXT\n"},
+        {{"search", "x.path"},
+         2,
+         "",
+         "usage: pelmaro-cli search [--raw | --scan] CATALOGUE.path TEXT\n"},
         {{"titles"}, 2, "", "usage: pelmaro-cli titles [--raw] CATALOGUE.path TEXT\n"},
     };
     for (const Case& c : cases) {

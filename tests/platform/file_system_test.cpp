@@ -153,6 +153,37 @@ TEST(PosixFileSystem, SizeIsEmptyForAnythingButARegularFile) {
     EXPECT_EQ(files.fileSize(dir / "missing"), std::nullopt);
 }
 
+TEST(PosixFileSystem, StampTellsAnotherVersionOfAFileAndOnlyRegularFilesHaveOne) {
+    TempDir dir;
+    const std::string name = dir.write("page.htm", "one");
+    dir.mkdir("folder");
+    ::mkfifo((dir / "fifo").c_str(), 0600);
+    PosixFileSystem files;
+    const std::optional<FileStamp> first = files.fileStamp(name);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->size, 3);
+    EXPECT_EQ(files.fileStamp(name), first);
+    ::symlink(name.c_str(), (dir / "link").c_str());
+    EXPECT_EQ(files.fileStamp(dir / "link"), first);
+
+    // Another file renamed over it, with the same size and times: its inode tells it apart.
+    const std::string other = dir.write("other.htm", "two");
+    const struct timespec times[2] = {{1000, 0}, {1000, 0}};
+    ::utimensat(AT_FDCWD, name.c_str(), times, 0);
+    ::utimensat(AT_FDCWD, other.c_str(), times, 0);
+    const std::optional<FileStamp> before = files.fileStamp(name);
+    std::filesystem::rename(other, name);
+    const std::optional<FileStamp> after = files.fileStamp(name);
+    ASSERT_TRUE(before && after);
+    EXPECT_EQ(after->modifiedNs, before->modifiedNs);
+    EXPECT_NE(after->inode, before->inode);
+    EXPECT_EQ(after->modifiedNs, std::int64_t{1000} * 1000000000);
+
+    EXPECT_EQ(files.fileStamp(dir / "folder"), std::nullopt);
+    EXPECT_EQ(files.fileStamp(dir / "fifo"), std::nullopt);
+    EXPECT_EQ(files.fileStamp(dir / "missing"), std::nullopt);
+}
+
 TEST(OpenRegularFile, AnswersAFileOrFailsKeepingTheSystemsReason) {
     TempDir dir;
     dir.write("one", "1");

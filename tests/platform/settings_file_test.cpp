@@ -11,12 +11,32 @@
 #include "platform/error.h"
 #include "tests/support/checks.h"
 #include "tests/support/fake_file_system.h"
+#include "tests/support/scoped_env.h"
 #include "tests/support/temp_dir.h"
 
 namespace pelmaro::platform {
 namespace {
 
 using test::errorOf;
+
+TEST(DefaultCacheFolder, IsXdgCacheHomeElseHomeDotCacheAndNeverRelative) {
+    struct Case {
+        std::optional<std::string> cache;
+        std::optional<std::string> home;
+        std::string folder;
+    };
+    const Case cases[] = {
+        {"/var/cache/me", "/home/me", "/var/cache/me/pelmaro"},
+        {"relative", "/home/me", "/home/me/.cache/pelmaro"},
+        {std::nullopt, "/home/me/", "/home/me/.cache/pelmaro"},
+        {std::nullopt, std::nullopt, ""},
+    };
+    for (const Case& c : cases) {
+        const test::ScopedEnv cache("XDG_CACHE_HOME", c.cache);
+        const test::ScopedEnv home("HOME", c.home);
+        EXPECT_EQ(defaultCacheFolder(), c.folder) << c.cache.value_or("(unset)");
+    }
+}
 
 const char* const kRelativeName = "config/pelmaro/settings.reg";
 const std::string kEmptyKey = "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\software\\pelmaro]\n";

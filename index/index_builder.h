@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <limits>
+#include <memory>
+#include <optional>
+#include <stop_token>
+#include <string>
+#include <vector>
+
+#include "index/trigram_index.h"
+#include "platform/file_system.h"
+#include "platform/text_list.h"
+
+namespace pelmaro::index {
+
+struct BuildOptions {
+    // About how much memory the (trigram, page) pairs may take before they are sorted and
+    // spilled to a temporary file; the runs are merged at the end.
+    std::size_t memoryBudget = std::size_t{256} << 20;
+    // A page modified or changed at or after this time (ns since the epoch) is not vouched for:
+    // a later write in the same tick of the file system's clock would keep its stamp. Empty: two
+    // seconds before the build starts.
+    std::optional<std::int64_t> vouchBefore;
+};
+
+// What a build tells as it goes, on its thread; each may be empty.
+struct BuildObserver {
+    // Before page n is read.
+    std::function<void(std::size_t n)> reading;
+};
+
+// Reads every page of `paths` as the full-text search reads it and returns the index file's
+// bytes; std::nullopt when stopped. A page that can't be read is indexed as unvouched, so that a
+// search reads it (and reports it) as the scan does. Fails with an Error when a temporary run
+// can't be written.
+std::optional<std::string> buildIndex(platform::FileSystem& files, const platform::TextList& paths,
+                                      const CatalogueIdentity& identity, std::stop_token stop,
+                                      const BuildObserver& observer = {},
+                                      const BuildOptions& options = {});
+
+}  // namespace pelmaro::index

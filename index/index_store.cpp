@@ -1,0 +1,166 @@
+#include "index/index_store.h"
+
+#include <algorithm>
+#include <cinttypes>
+#include <cstdio>
+#include <thread>
+#include <vector>
+
+#include "platform/error.h"
+#include "search/shown_text.h"
+
+namespace pelmaro::index {
+
+std::optional<std::string> indexFileName(platform::FileSystem& files, const std::string& pathFile,
+                                         const std::string& cacheFolder) {
+    const std::optional<std::string> real = files.realPath(pathFile);
+    if (!real || cacheFolder.empty()) {
+        return std::nullopt;
+    }
+    // A hash rather than the path itself: a deep path would pass the file system's limit on the
+    // length of a name.
+    char name[32];
+    std::snprintf(name, sizeof name, "%016" PRIx64 ".trigrams", hashBytes(*real));
+    return platform::childName(cacheFolder, name);
+}
+
+void removeIndexesOfGoneCatalogues(platform::FileSystem& files, const std::string& cacheFolder) {
+    std::vector<platform::DirEntry> entries;
+    try {
+        entries = files.listFolder(cacheFolder);
+    } catch (const Error&) {
+        return;
+    }
+    for (const platform::DirEntry& entry : entries) {
+        if (entry.kind != platform::DirEntry::Kind::File || !entry.name.ends_with(".trigrams")) {
+            continue;
+        }
+        const std::string name = platform::childName(cacheFolder, entry.name);
+        try {
+            // The catalogue's name comes right after the header; the rest needn't be read.
+            std::string head(4096, '\0');
+            const auto file = files.openForReading(name);
+            std::size_t got = 0;
+            while (got < head.size()) {
+                const std::size_t more = file->read(head.data() + got, head.size() - got);
+                if (more == 0) {
+                    break;
+                }
+                got += more;
+            }
+            head.resize(got);
+            const std::optional<std::string> pathFile = catalogueOfIndex(head);
+            if (!pathFile || !files.fileExists(*pathFile)) {
+                files.removeFile(name);
+            }
+        } catch (const Error&) {
+            // Another's file, or one gone meanwhile: left as it is.
+        }
+    }
+}
+
+bool storeIndex(platform::FileSystem& files, const std::string& pathFile,
+                const platform::TextList& paths, const std::string& cacheFolder,
+                std::stop_token stop, const BuildObserver& observer, const BuildOptions& options) {
+    const std::optional<std::string> real = files.realPath(pathFile);
+    const std::optional<std::string> name = indexFileName(files, pathFile, cacheFolder);
+    if (!real || !name) {
+        throwCannotCreate(cacheFolder.empty() ? std::string("pelmaro cache") : pathFile, ENOENT);
+    }
+    files.makeFolders(cacheFolder);
+    const auto lock = files.lockFolder(cacheFolder);
+    // What a killed writer left is of no use to anyone, nor the index of a catalogue since
+    // deleted.
+    for (const std::string& temporary : files.temporariesOf(*name)) {
+        files.removeFile(temporary);
+    }
+    removeIndexesOfGoneCatalogues(files, cacheFolder);
+    const std::optional<std::string> bytes =
+        buildIndex(files, paths, identify(*real, paths), stop, observer, options);
+    if (!bytes) {
+        return false;
+    }
+    const std::string temporary = files.writeTemporary(*name, *bytes);
+    try {
+        files.renameFile(temporary, *name);
+        files.syncFolder(cacheFolder);
+    } catch (const Error&) {
+        files.removeFile(temporary);
+        throw;
+    }
+    return true;
+}
+
+std::optional<TrigramIndex> loadIndex(platform::FileSystem& files, const std::string& pathFile,
+                                      const platform::TextList& paths,
+                                      const std::string& cacheFolder) {
+    const std::optional<std::string> name = indexFileName(files, pathFile, cacheFolder);
+    if (!name || !files.fileExists(*name)) {
+        return std::nullopt;
+    }
+    std::string bytes;
+    try {
+        bytes = platform::readWholeFile(files, *name);
+    } catch (const Error&) {
+        return std::nullopt;  // the scan answers instead
+    }
+    const std::optional<std::string> real = files.realPath(pathFile);
+    std::optional<TrigramIndex> index = TrigramIndex::parse(std::move(bytes));
+    if (!index || !real || index->identity() != identify(*real, paths)) {
+        return std::nullopt;
+    }
+    return index;
+}
+
+std::optional<CandidatePages> candidatePages(const TrigramIndex& index, platform::FileSystem& files,
+                                             const platform::TextList& paths,
+                                             std::string_view text) {
+    const std::string folded = foldShownText(text);
+    if (folded.size() < 3 || index.pages().size() != paths.size()) {
+        return std::nullopt;
+    }
+    const std::optional<CandidatePages> holding = index.pagesHolding(folded);
+    if (!holding) {
+        return std::nullopt;
+    }
+    // One stamp a page the index rules out, the pages shared among threads when the file
+    // system allows: on a million pages the stamps, not the posting lists, take the time.
+    std::vector<std::string_view> list(paths.begin(), paths.end());
+    std::vector<char> read(list.size(), 0);
+    for (const std::uint32_t n : *holding) {
+        read[n] = 1;
+    }
+    const auto check = [&](std::size_t from, std::size_t to) {
+        for (std::size_t n = from; n < to; ++n) {
+            const PageRecord& record = index.pages()[n];
+            if (read[n] == 0 &&
+                (!record.vouched || files.fileStamp(std::string(list[n])) != record.stamp)) {
+                read[n] = 1;
+            }
+        }
+    };
+    constexpr std::size_t kPagesPerThread = 1024;
+    const std::size_t threads =
+        files.threadSafeReads()
+            ? std::clamp<std::size_t>(list.size() / kPagesPerThread, 1,
+                                      std::max(1U, std::thread::hardware_concurrency()))
+            : 1;
+    {
+        std::vector<std::jthread> helpers;
+        const std::size_t share = (list.size() + threads - 1) / threads;
+        for (std::size_t t = 1; t < threads; ++t) {
+            helpers.emplace_back(check, std::min(list.size(), t * share),
+                                 std::min(list.size(), (t + 1) * share));
+        }
+        check(0, std::min(list.size(), share));
+    }
+    CandidatePages candidates;
+    for (std::size_t n = 0; n < read.size(); ++n) {
+        if (read[n] != 0) {
+            candidates.push_back(static_cast<std::uint32_t>(n));
+        }
+    }
+    return candidates;
+}
+
+}  // namespace pelmaro::index

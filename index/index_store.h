@@ -1,0 +1,52 @@
+#pragma once
+
+#include <optional>
+#include <stop_token>
+#include <string>
+#include <string_view>
+
+#include "index/index_builder.h"
+#include "index/trigram_index.h"
+#include "platform/file_system.h"
+#include "platform/text_list.h"
+#include "search/full_text_search.h"
+
+// Where a catalogue's index lives and how a search uses it. The index is a cache: it lives
+// outside the catalogue's tree (read-only trees work), and deleting it loses nothing.
+namespace pelmaro::index {
+
+// The index file of the catalogue whose ".path" file is `pathFile`, in `cacheFolder`
+// (platform::defaultCacheFolder() in the programs), named after a hash of the ".path" file's
+// real path; std::nullopt when either is unknown.
+std::optional<std::string> indexFileName(platform::FileSystem& files, const std::string& pathFile,
+                                         const std::string& cacheFolder);
+
+// Builds the index of the catalogue (`paths` as loaded from `pathFile`) and stores it, replacing
+// the one there: written to a temporary file, on the disk, then renamed, so a kill or a full disk
+// leaves the old one or none, never a torn one. One writer at a time: the cache folder is locked
+// meanwhile. The indexes of catalogues since deleted go on the way. False when stopped (nothing is
+// stored). Fails with an Error ("Cannot create file
+// "%s". %s", "Cannot lock folder "%s". %s", ...).
+bool storeIndex(platform::FileSystem& files, const std::string& pathFile,
+                const platform::TextList& paths, const std::string& cacheFolder,
+                std::stop_token stop, const BuildObserver& observer = {},
+                const BuildOptions& options = {});
+
+// Deletes the index files in `cacheFolder` whose catalogue's ".path" file is gone, and those that
+// are not index files of this version at all.
+void removeIndexesOfGoneCatalogues(platform::FileSystem& files, const std::string& cacheFolder);
+
+// The stored index of this very catalogue, or std::nullopt when there is none to trust: missing,
+// unreadable, torn, of another version, or made for another catalogue or another build of it.
+std::optional<TrigramIndex> loadIndex(platform::FileSystem& files, const std::string& pathFile,
+                                      const platform::TextList& paths,
+                                      const std::string& cacheFolder);
+
+// The pages a search for `text` must read: those whose indexed text may hold it, and every page
+// the index can't vouch for (changed, added or gone since, by one fileStamp each); ascending.
+// std::nullopt when every page must be read.
+std::optional<CandidatePages> candidatePages(const TrigramIndex& index, platform::FileSystem& files,
+                                             const platform::TextList& paths,
+                                             std::string_view text);
+
+}  // namespace pelmaro::index

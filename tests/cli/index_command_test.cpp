@@ -1,0 +1,89 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/file_system.h"
+#include "platform/line_list.h"
+#include "tests/cli/cli_runner.h"
+#include "tests/support/scoped_env.h"
+#include "tests/support/temp_dir.h"
+
+namespace pelmaro {
+namespace {
+
+class CliIndex : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const std::vector<std::string> paths = {
+            dir.write("a.htm", "<title>Streams</title><code>operator&lt;&lt;</code>"),
+            dir.write("b.txt", "CHAPTER\n9 of the guide"),
+            dir.write("c.htm", "<title>Caf&eacute;</title><p>chapter&nbsp;9"),
+        };
+        platform::PosixFileSystem files;
+        files.writeFile(pathFile, formatLineList(paths));
+        files.writeFile(dir / "pelmaropath.title", formatLineList({"Streams", "b", "Café"}));
+    }
+
+    std::string indexFile() const {
+        for (const auto& entry : std::filesystem::directory_iterator(dir / "cache/pelmaro")) {
+            return entry.path().string();
+        }
+        return {};
+    }
+
+    test::TempDir dir;
+    const std::string pathFile = dir / "pelmaropath.path";
+    test::ScopedEnv cache{"XDG_CACHE_HOME", dir / "cache"};
+};
+
+TEST_F(CliIndex, searchAnswersAsTheScanWithAnIndexFreshOrDamaged) {
+    const test::CliRun built = test::runCliIn(dir, "", {"index", "--quiet", pathFile});
+    EXPECT_EQ(built.status, 0) << built.err;
+    EXPECT_EQ(built.out, "3 pages indexed\n");
+    ASSERT_FALSE(indexFile().empty());
+    const std::vector<std::string> texts = {"chapter 9", "operator<<", "CAFÉ", "zz", "absent"};
+    for (const bool damaged : {false, true}) {
+        if (damaged) {
+            dir.write(indexFile().substr(dir.path().size() + 1), "PELMTRI\ntorn");
+        }
+        for (const std::string& text : texts) {
+            const test::CliRun indexed = test::runCliIn(dir, "", {"search", pathFile, text});
+            const test::CliRun scanned =
+                test::runCliIn(dir, "", {"search", "--scan", pathFile, text});
+            EXPECT_EQ(indexed.status, scanned.status) << text;
+            EXPECT_EQ(indexed.out, scanned.out) << text;
+        }
+    }
+    EXPECT_EQ(test::runCliIn(dir, "", {"search", pathFile, "chapter 9"}).out, "b|1\nCafé|2\n");
+    // --raw keeps its own rule, and --scan goes with it.
+    EXPECT_EQ(test::runCliIn(dir, "", {"search", "--raw", "--scan", pathFile, "&lt;"}).out,
+              "Streams|0\n");
+}
+
+TEST_F(CliIndex, wrongCallsAndMissingCataloguesFail) {
+    struct Case {
+        std::vector<std::string> args;
+        std::string err;
+    };
+    const Case cases[] = {
+        {{"index"}, "usage: pelmaro-cli index [--quiet] CATALOGUE.path\n"},
+        {{"index", pathFile, pathFile}, "usage: pelmaro-cli index [--quiet] CATALOGUE.path\n"},
+        {{"index", "--fast", pathFile}, "pelmaro-cli: unknown option \"--fast\"\n"},
+        {{"index", dir / "none.path"},
+         "pelmaro-cli: Cannot open file \"" + dir / "none.path" +
+             "\". No such file or directory\n"},
+        {{"titles", "--scan", pathFile, "x"},
+         "usage: pelmaro-cli titles [--raw] CATALOGUE.path TEXT\n"},
+    };
+    for (const Case& c : cases) {
+        const test::CliRun run = test::runCliIn(dir, "", c.args);
+        EXPECT_EQ(run.status, 2) << c.args.back();
+        EXPECT_TRUE(run.err.starts_with(c.err)) << run.err;
+        EXPECT_EQ(run.out, "");
+    }
+}
+
+}  // namespace
+}  // namespace pelmaro

@@ -1,0 +1,344 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <limits>
+#include <random>
+#include <stop_token>
+
+#include "index/index_builder.h"
+#include "index/index_store.h"
+#include "index/trigram_index.h"
+#include "platform/error.h"
+#include "search/full_text_search.h"
+#include "tests/support/temp_dir.h"
+
+namespace pelmaro::index {
+namespace {
+
+// Every page that is read at all is vouched for: the tests' pages were all written a moment ago.
+const BuildOptions kVouchAll{.vouchBefore = std::numeric_limits<std::int64_t>::max()};
+
+struct Answer {
+    std::vector<std::size_t> found;
+    std::vector<std::size_t> skipped;
+    std::vector<std::size_t> read;
+    bool operator==(const Answer& other) const {
+        return found == other.found && skipped == other.skipped;
+    }
+};
+
+Answer search(platform::FileSystem& files, const std::vector<std::string>& paths,
+              const std::string& text, const CandidatePages* candidates) {
+    Answer answer;
+    searchFiles(
+        files, paths, text, {},
+        {.reading = [&](std::size_t n) { answer.read.push_back(n); },
+         .found = [&](std::size_t n) { answer.found.push_back(n); },
+         .skipped = [&](std::size_t n, const std::string&) { answer.skipped.push_back(n); }},
+        TextRule::Shown, candidates);
+    return answer;
+}
+
+// The search as pelmaro-cli makes it: through the stored index when there is one to trust.
+Answer searchThroughIndex(platform::FileSystem& files, const std::string& pathFile,
+                          const std::vector<std::string>& paths, const std::string& cache,
+                          const std::string& text) {
+    const auto index = loadIndex(files, pathFile, paths, cache);
+    std::optional<CandidatePages> candidates;
+    if (index) {
+        candidates = candidatePages(*index, files, paths, text);
+    }
+    return search(files, paths, text, candidates ? &*candidates : nullptr);
+}
+
+std::string indexBytes(platform::FileSystem& files, const std::vector<std::string>& paths,
+                       const BuildOptions& options = kVouchAll) {
+    return *buildIndex(files, paths, identify("/x/pelmaropath.path", paths), {}, {}, options);
+}
+
+// Gives a file a modification time of its own, as an edit would.
+void setModified(const std::string& name, std::time_t seconds) {
+    const struct timespec times[2] = {{seconds, 0}, {seconds, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, name.c_str(), times, 0), 0);
+}
+
+TEST(TrigramIndex, findsPagesHoldingEveryTrigramOfTheFoldedText) {
+    test::TempDir dir;
+    platform::PosixFileSystem files;
+    const std::vector<std::string> paths = {
+        dir.write("a.htm", "<title>Caf&eacute;</title><p>Chapter&nbsp;9</p>"),
+        dir.write("b.txt", "CHAPTER\n9 and more"),
+        dir.write("c.htm", "<p>chap<b>ter</b> nine</p><script>chapter 9</script>"),
+        dir.write("logo-chapter.gif", "GIF89a chapter 9"),
+    };
+    const auto index = TrigramIndex::parse(indexBytes(files, paths));
+    ASSERT_TRUE(index);
+    EXPECT_EQ(index->pagesHolding("chapter 9"), (CandidatePages{0, 1}));
+    EXPECT_EQ(index->pagesHolding("café"), (CandidatePages{0}));
+    EXPECT_EQ(index->pagesHolding("chapter"), (CandidatePages{0, 1, 2, 3}));
+    EXPECT_EQ(index->pagesHolding("script"), (CandidatePages{}));
+    EXPECT_EQ(index->pagesHolding("zz"), (CandidatePages{0, 1, 2, 3}));
+}
+
+TEST(TrigramIndex, tornDamagedOrForeignFileIsNeverTrusted) {
+    test::TempDir dir;
+    platform::PosixFileSystem files;
+    const std::vector<std::string> paths = {dir.write("a.htm", "<p>alpha beta</p>"),
+                                            dir.write("b.htm", "<p>gamma delta</p>")};
+    const std::string bytes = indexBytes(files, paths);
+    ASSERT_TRUE(TrigramIndex::parse(bytes));
+    for (std::size_t size = 0; size < bytes.size(); ++size) {
+        EXPECT_FALSE(TrigramIndex::parse(bytes.substr(0, size))) << "cut at " << size;
+    }
+    for (std::size_t at = 0; at < bytes.size(); ++at) {
+        std::string damaged = bytes;
+        damaged[at] = static_cast<char>(damaged[at] ^ 0x10);
+        EXPECT_FALSE(TrigramIndex::parse(damaged)) << "byte " << at;
+    }
+    EXPECT_FALSE(TrigramIndex::parse(bytes + "x"));
+}
+
+TEST(BuildIndex, spillingRunsToDiskGivesTheSameIndex) {
+    test::TempDir dir;
+    platform::PosixFileSystem files;
+    std::vector<std::string> paths;
+    std::mt19937 random(7);
+    for (int n = 0; n < 60; ++n) {
+        std::string text;
+        for (int i = 0; i < 400; ++i) {
+            text.push_back(static_cast<char>('a' + random() % 26));
+        }
+        paths.push_back(dir.write("p" + std::to_string(n) + ".txt", text));
+    }
+    BuildOptions tight = kVouchAll;
+    tight.memoryBudget = 1;  // a run for every couple of pages
+    EXPECT_EQ(indexBytes(files, paths, tight), indexBytes(files, paths));
+}
+
+TEST(BuildIndex, pagesChangedJustBeforeTheBuildOrUnreadableAreNotVouchedFor) {
+    test::TempDir dir;
+    platform::PosixFileSystem files;
+    const std::vector<std::string> paths = {dir.write("old.htm", "<p>old page</p>"),
+                                            dir.write("new.htm", "<p>new page</p>"),
+                                            dir / "gone.htm"};
+    setModified(paths[0], 1000000);
+    const auto index = TrigramIndex::parse(indexBytes(files, paths, {}));
+    ASSERT_TRUE(index);
+    // The old page's ctime is as recent as the other's: a chmod or a write moves it.
+    EXPECT_FALSE(index->pages()[0].vouched);
+    EXPECT_FALSE(index->pages()[1].vouched);
+    EXPECT_FALSE(index->pages()[2].vouched);
+    const auto candidates = candidatePages(*index, files, paths, "page");
+    EXPECT_EQ(candidates, (CandidatePages{0, 1, 2}));
+}
+
+TEST(BuildIndex, stopsWhenAsked) {
+    test::TempDir dir;
+    platform::PosixFileSystem files;
+    const std::vector<std::string> paths = {dir.write("a.htm", "a"), dir.write("b.htm", "b")};
+    std::stop_source stop;
+    stop.request_stop();
+    EXPECT_FALSE(buildIndex(files, paths, identify("/x.path", paths), stop.get_token()));
+}
+
+// The tree of the differential test: pages of a few words from a small alphabet, so that short
+// texts hit often and long ones sometimes.
+class RandomTree {
+public:
+    RandomTree(const test::TempDir& dir, std::uint32_t seed) : dir_(dir), random_(seed) {}
+
+    std::string text(std::size_t words) {
+        static const char* const kPieces[] = {
+            "a",           "b",       "ab",       "aa",   "aaa",  "é",   "É",     "ß",
+            " ",           "\n",      "&nbsp;",   "<b>",  "</b>", "<p>", "&amp;", "x<y",
+            "caf&eacute;", "Chapter", "<!--c-->", "\xe9", "-",    "ΣΑΣ", "9"};
+        std::string out;
+        for (std::size_t i = 0; i < words; ++i) {
+            out += kPieces[random_() % std::size(kPieces)];
+        }
+        return out;
+    }
+    std::string searchText() {
+        static const char* const kTexts[] = {"a",   "aa",        "aaa", "aaaa", "ab",  " a",
+                                             "a b", "é",         "ÉÉ",  "café", "x<y", "ss",
+                                             "σας", "chapter 9", "a&b", "  ",   "b a", "ßa"};
+        return random_() % 3 == 0 ? text(1 + random_() % 3) : kTexts[random_() % std::size(kTexts)];
+    }
+    std::string page(std::size_t n) {
+        static const char* const kTypes[] = {".htm", ".txt", ".html", ".gif"};
+        const std::string name = "p" + std::to_string(n) + "-" + text(1) + kTypes[random_() % 4];
+        std::string folderless;
+        for (const char c : name) {
+            folderless.push_back(c == '/' || c == '\n' || c == '\0' ? '_' : c);
+        }
+        return dir_.write("tree/" + folderless, text(random_() % 12));
+    }
+    std::mt19937& random() { return random_; }
+
+private:
+    const test::TempDir& dir_;
+    std::mt19937 random_;
+};
+
+TEST(IndexedSearch, listsExactlyWhatTheScanListsAfterRandomEdits) {
+    std::size_t readThroughIndex = 0;
+    std::size_t readByScan = 0;
+    for (std::uint32_t seed = 1; seed <= 12; ++seed) {
+        test::TempDir dir;
+        platform::PosixFileSystem files;
+        RandomTree tree(dir, seed);
+        std::vector<std::string> paths;
+        for (std::size_t n = 0; n < 40; ++n) {
+            paths.push_back(tree.page(n));
+        }
+        const std::string pathFile = dir.write("pelmaropath.path", "");
+        const std::string cache = dir / "cache";
+        ASSERT_TRUE(storeIndex(files, pathFile, paths, cache, {}, {}, kVouchAll));
+        std::time_t clock = 1000000;
+        for (int round = 0; round < 4; ++round) {
+            for (int probe = 0; probe < 25; ++probe) {
+                const std::string text = tree.searchText();
+                const Answer indexed = searchThroughIndex(files, pathFile, paths, cache, text);
+                const Answer scanned = search(files, paths, text, nullptr);
+                EXPECT_EQ(indexed, scanned)
+                    << "seed " << seed << " round " << round << " text \"" << text << '"';
+                readThroughIndex += indexed.read.size();
+                readByScan += scanned.read.size();
+            }
+            // Edits: new content with a time of its own, a page removed, a page recreated with
+            // the same size and time as before (a new inode).
+            auto& random = tree.random();
+            for (int edit = 0; edit < 4; ++edit) {
+                const std::string& page = paths[random() % paths.size()];
+                switch (random() % 3) {
+                    case 0:
+                        dir.write(page.substr(dir.path().size() + 1), tree.text(random() % 12));
+                        setModified(page, ++clock);
+                        break;
+                    case 1:
+                        std::remove(page.c_str());
+                        break;
+                    default: {
+                        struct stat before {};
+                        if (::stat(page.c_str(), &before) != 0) {
+                            break;
+                        }
+                        std::string replaced = test::readFile(page);
+                        for (char& c : replaced) {
+                            c = c == 'a' ? 'b' : c == 'b' ? 'a' : c;
+                        }
+                        const std::string other = dir.write("swap.tmp", replaced);
+                        const struct timespec times[2] = {before.st_mtim, before.st_mtim};
+                        ::utimensat(AT_FDCWD, other.c_str(), times, 0);
+                        std::filesystem::rename(other, page);
+                    }
+                }
+            }
+        }
+    }
+    // The index did narrow the reading, or the comparison proved little.
+    EXPECT_LT(readThroughIndex, readByScan / 2);
+}
+
+TEST(IndexedSearch, readsOnlyCandidatesAndWhatChangedSinceIndexing) {
+    test::TempDir dir;
+    platform::PosixFileSystem files;
+    const std::vector<std::string> paths = {
+        dir.write("a.htm", "<p>needle</p>"), dir.write("b.htm", "<p>hay</p>"),
+        dir.write("c.htm", "<p>hay</p>"), dir.write("d.htm", "<p>hay</p>"),
+        dir.write("e.htm", "<p>hay</p>")};
+    const std::string pathFile = dir.write("pelmaropath.path", "");
+    const std::string cache = dir / "cache";
+    ASSERT_TRUE(storeIndex(files, pathFile, paths, cache, {}, {}, kVouchAll));
+    EXPECT_EQ(searchThroughIndex(files, pathFile, paths, cache, "Needle").read,
+              (std::vector<std::size_t>{0}));
+
+    // Changed with a new time; recreated with the same size and time (another inode); made
+    // unreadable (only its ctime moves); removed.
+    dir.write("b.htm", "<p>needle</p>");
+    setModified(paths[1], 2000000);
+    struct stat before {};
+    ASSERT_EQ(::stat(paths[2].c_str(), &before), 0);
+    const std::string swap = dir.write("swap.tmp", "<p>NEEDLE</p>");
+    const struct timespec times[2] = {before.st_mtim, before.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, swap.c_str(), times, 0), 0);
+    std::filesystem::rename(swap, paths[2]);
+    ::chmod(paths[3].c_str(), 0);
+    std::remove(paths[4].c_str());
+    const Answer answer = searchThroughIndex(files, pathFile, paths, cache, "needle");
+    EXPECT_EQ(answer.read, (std::vector<std::size_t>{0, 1, 2, 3, 4}));
+    EXPECT_EQ(answer, search(files, paths, "needle", nullptr));
+    EXPECT_EQ(answer.found, (std::vector<std::size_t>{0, 1, 2}));
+}
+
+TEST(IndexedSearch, stampsCheckedOnSeveralThreadsMissNoChangedPage) {
+    test::TempDir dir;
+    platform::PosixFileSystem files;
+    std::vector<std::string> paths;
+    for (int n = 0; n < 2500; ++n) {
+        paths.push_back(dir.write("p" + std::to_string(n) + ".txt", "hay"));
+    }
+    const std::string pathFile = dir.write("pelmaropath.path", "");
+    const std::string cache = dir / "cache";
+    ASSERT_TRUE(storeIndex(files, pathFile, paths, cache, {}, {}, kVouchAll));
+    const std::vector<std::size_t> changed = {0, 1023, 1024, 1249, 1250, 2047, 2048, 2499};
+    for (const std::size_t n : changed) {
+        dir.write("p" + std::to_string(n) + ".txt", "needle");
+        setModified(paths[n], 3000000);
+    }
+    const Answer answer = searchThroughIndex(files, pathFile, paths, cache, "needle");
+    EXPECT_EQ(answer.read, changed);
+    EXPECT_EQ(answer.found, changed);
+}
+
+TEST(IndexStore, damagedOrForeignIndexFileFallsBackToTheScan) {
+    test::TempDir dir;
+    platform::PosixFileSystem files;
+    const std::vector<std::string> paths = {dir.write("a.htm", "<p>needle</p>"),
+                                            dir.write("b.htm", "<p>hay</p>")};
+    const std::string pathFile = dir.write("pelmaropath.path", "");
+    const std::string cache = dir / "cache";
+    ASSERT_TRUE(storeIndex(files, pathFile, paths, cache, {}, {}, kVouchAll));
+    const std::string name = *indexFileName(files, pathFile, cache);
+    ASSERT_TRUE(loadIndex(files, pathFile, paths, cache));
+
+    // Another build of the catalogue (pages added) is another identity.
+    const std::vector<std::string> more = {paths[0], paths[1], dir.write("c.htm", "needle")};
+    EXPECT_FALSE(loadIndex(files, pathFile, more, cache));
+    EXPECT_EQ(searchThroughIndex(files, pathFile, more, cache, "needle").found,
+              (std::vector<std::size_t>{0, 2}));
+
+    const std::string whole = test::readFile(name);
+    for (const std::string& damaged :
+         {whole.substr(0, whole.size() / 2), whole.substr(0, whole.size() - 1) + "?",
+          std::string("not an index")}) {
+        dir.write(name.substr(dir.path().size() + 1), damaged);
+        EXPECT_FALSE(loadIndex(files, pathFile, paths, cache));
+        EXPECT_EQ(searchThroughIndex(files, pathFile, paths, cache, "needle").read,
+                  (std::vector<std::size_t>{0, 1}));
+    }
+    // Another catalogue's index, gone since, and a stray file go with the next build.
+    const std::string other = dir.write("other/pelmaropath.path", "");
+    ASSERT_TRUE(storeIndex(files, other, paths, cache, {}, {}, kVouchAll));
+    const std::string otherIndex = *indexFileName(files, other, cache);
+    const std::string stray = dir.write("cache/pelmaro.trigrams", "stray");
+    std::remove(other.c_str());
+    // A kill while writing leaves a temporary, never a torn index; the next build clears it.
+    const std::string killed =
+        platform::childName(cache, "." + name.substr(cache.size() + 1) + ".Ab3dE6gH.tmp");
+    dir.write(killed.substr(dir.path().size() + 1), whole.substr(0, 10));
+    ASSERT_EQ(files.temporariesOf(name), std::vector<std::string>{killed});
+    ASSERT_TRUE(storeIndex(files, pathFile, paths, cache, {}, {}, kVouchAll));
+    EXPECT_TRUE(loadIndex(files, pathFile, paths, cache));
+    EXPECT_FALSE(std::filesystem::exists(otherIndex));
+    EXPECT_FALSE(std::filesystem::exists(stray));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(cache),
+                            std::filesystem::directory_iterator()),
+              1);
+}
+
+}  // namespace
+}  // namespace pelmaro::index
