@@ -130,6 +130,12 @@ void BrowserPane::showContextMenu(const QPoint& position) {
     if (previous != nullptr && previous->isSeparator()) {
         menu->removeAction(previous);
     }
+    if (!pageCommands_.isEmpty()) {
+        if (!menu->isEmpty()) {
+            menu->addSeparator();
+        }
+        menu->addActions(pageCommands_);
+    }
     if (menu->isEmpty()) {
         delete menu;
         return;

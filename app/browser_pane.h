@@ -10,6 +10,7 @@
 
 #include "platform/window.h"
 
+class QAction;
 class QWebEngineView;
 
 namespace pelmaro::app {
@@ -52,6 +53,9 @@ public:
     // The view, or one of the engine's widgets inside it, which come and go with its pages.
     bool holds(const QObject* object) const;
 
+    // Commands of the window's that the page's menu offers after the engine's own (print, ...).
+    void setPageCommands(QList<QAction*> commands) { pageCommands_ = std::move(commands); }
+
 signals:
     // The view has loaded this local file as its document: a link followed, back, forward, or a
     // page asked for through navigate(); never an address a page's script wrote into the history.
@@ -91,6 +95,7 @@ private:
     std::optional<PendingFind> pendingFind_;
     QUrl loaded_;  // the document loaded last
     bool hoveringLink_ = false;
+    QList<QAction*> pageCommands_;
 };
 
 // Where a link leads, as the status line shows it: the file of a page of ours

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
@@ -18,7 +19,10 @@
 #include "app/browser_pane.h"
 #include "app/close_request.h"
 #include "app/contents_panel.h"
+#include "app/dark_mode.h"
+#include "app/engine_flags.h"
 #include "app/overlay_pane.h"
+#include "app/page_printing.h"
 #include "app/qt_text.h"
 #include "app/quick_find_panel.h"
 #include "reader/reader.h"
@@ -110,6 +114,7 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent)
     buildControls();
     buildMenu();
     buildBrowserKeys();
+    buildPageCommands();
     buildStatusLine();
     reader_ = std::make_unique<Reader>(
         ReaderServices{*titles_, *paths_, *bookmarks_, *results_, *this, services_.dialogs,
@@ -353,6 +358,44 @@ void MainWindow::addBrowserKey(const char* name, const QList<QKeySequence>& keys
     addAction(key);  // not on the menu bar, which holds the nine commands
 }
 
+void MainWindow::buildPageCommands() {
+    printing_ = new PagePrinting([this] { return &browser_->view(); }, services_.dialogs,
+                                 [this](QDialog& dialog) {
+                                     return services_.modalDialogs != nullptr
+                                                ? services_.modalDialogs->runDialog(dialog)
+                                                : int(QDialog::Rejected);
+                                 },
+                                 this);
+    darkMode_ = new DarkMode(std::nullopt, pagesDarkened(), this);
+    const auto command = [this](const char* name, const QString& label, const QKeySequence& key) {
+        auto* action = new QAction(label, this);
+        action->setObjectName(QString::fromLatin1(name));
+        action->setShortcut(key);
+        action->setShortcutContext(Qt::ApplicationShortcut);
+        addAction(action);  // not on the menu bar, which holds the nine commands
+        return action;
+    };
+    QAction* print = command("printPage", QStringLiteral("&Print\u2026"), QKeySequence::Print);
+    connect(print, &QAction::triggered, printing_, &PagePrinting::print);
+    QAction* savePdf = command("savePdf", QStringLiteral("Save as PDF"),
+                               QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+    connect(savePdf, &QAction::triggered, printing_, &PagePrinting::saveAsPdf);
+    QAction* dark = command("darkMode", QStringLiteral("Dar&k mode"),
+                            QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D));
+    dark->setCheckable(true);
+    dark->setChecked(darkMode_->dark());
+    connect(dark, &QAction::triggered, darkMode_, &DarkMode::toggle);
+    connect(darkMode_, &DarkMode::changed, this, [this, dark](bool isDark, const QString& note) {
+        dark->setChecked(isDark);
+        if (!note.isEmpty()) {
+            statusBar()->showMessage(note, kBlockedLinkShownMs);
+        }
+    });
+    connect(printing_, &PagePrinting::reported, this,
+            [this](const QString& text) { statusBar()->showMessage(text, kBlockedLinkShownMs); });
+    browser_->setPageCommands({print, savePdf, dark});
+}
+
 void MainWindow::buildBrowserKeys() {
     addBrowserKey("goBack", QKeySequence::keyBindings(QKeySequence::Back), &BrowserPane::goBack);
     addBrowserKey("goForward", QKeySequence::keyBindings(QKeySequence::Forward),
@@ -406,6 +449,7 @@ void MainWindow::restoreView() {
     if (view.zoomPercent) {
         browser_->setZoomPercent(*view.zoomPercent);
     }
+    darkMode_->restoreChoice(view.darkMode);
     if (view.listWidth) {
         const int total = splitter_->sizes().value(0) + splitter_->sizes().value(1);
         splitter_->setSizes({*view.listWidth, std::max(total - *view.listWidth, 1)});
@@ -413,7 +457,8 @@ void MainWindow::restoreView() {
 }
 
 void MainWindow::storeView() {
-    writeViewSettings(services_.settings, {browser_->zoomPercent(), splitter_->sizes().value(0)});
+    writeViewSettings(services_.settings,
+                      {browser_->zoomPercent(), splitter_->sizes().value(0), darkMode_->choice()});
 }
 
 void MainWindow::setCaption(const std::string& caption) {

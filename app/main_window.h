@@ -27,6 +27,8 @@ namespace pelmaro::app {
 
 class BlockedCloseFilter;
 class BrowserPane;
+class DarkMode;
+class PagePrinting;
 class OverlayPane;
 class ContentsPanel;
 class QuickFindPanel;
@@ -93,6 +95,8 @@ private:
     QAction* addCommand(const char* name, const char* label, Qt::Key key,
                         void (Reader::*command)());
     void buildBrowserKeys();
+    // Print, Save as PDF and the dark-mode switch: on keys and in the page's menu.
+    void buildPageCommands();
     void addBrowserKey(const char* name, const QList<QKeySequence>& keys,
                        void (BrowserPane::*action)());
     void buildStatusLine();
@@ -137,6 +141,8 @@ private:
     BrowserPane* browser_ = nullptr;
     QStackedLayout* pageArea_ = nullptr;
     QLabel* catalogueStatus_ = nullptr;
+    PagePrinting* printing_ = nullptr;
+    DarkMode* darkMode_ = nullptr;
 
     MenuCommands commands_;
     // Commands that can't run while a long one does; F11 stays while it can stop a search.

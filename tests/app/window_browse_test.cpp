@@ -270,6 +270,10 @@ private slots:
             const QWebEnginePage::WebAction kept =
                 point == onLink ? QWebEnginePage::CopyLinkToClipboard : QWebEnginePage::Reload;
             QVERIFY(actions.contains(page->action(kept)));
+            // The window's own page commands, which the menu bar doesn't hold.
+            for (const char* command : {"printPage", "savePdf", "darkMode"}) {
+                QVERIFY2(actions.contains(child<QAction>(run, command)), command);
+            }
             QVERIFY(!actions.first()->isSeparator() && !actions.last()->isSeparator());
             for (qsizetype i = 1; i < actions.size(); ++i) {
                 QVERIFY(!(actions[i]->isSeparator() && actions[i - 1]->isSeparator()));
