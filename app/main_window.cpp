@@ -23,8 +23,10 @@
 #include "app/engine_flags.h"
 #include "app/overlay_pane.h"
 #include "app/page_printing.h"
+#include "app/page_tabs.h"
 #include "app/qt_text.h"
 #include "app/quick_find_panel.h"
+#include "reader/open_tabs.h"
 #include "reader/reader.h"
 #include "reader/view_settings.h"
 #include "window_text/window_text.h"
@@ -115,10 +117,11 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent)
     buildMenu();
     buildBrowserKeys();
     buildPageCommands();
+    buildTabKeys();
     buildStatusLine();
     reader_ = std::make_unique<Reader>(
         ReaderServices{*titles_, *paths_, *bookmarks_, *results_, *this, services_.dialogs,
-                       services_.files, services_.settings, *browser_, *fullSearchLabel_, *this});
+                       services_.files, services_.settings, *tabs_, *fullSearchLabel_, *this});
     reader_->setOnBusyChanged([this] { showBusy(); });
     reader_->setOnTitlesIndexed([this] { quickFind_->refresh(); });
     reader_->setOnCatalogueChanged([this] {
@@ -181,7 +184,7 @@ void MainWindow::buildControls() {
     page->setObjectName(QStringLiteral("pageArea"));
     pageArea_ = new QStackedLayout(page);
     pageArea_->setContentsMargins(0, 0, 0, 0);
-    browser_ = new BrowserPane;
+    tabs_ = new PageTabs;
     bookmarkPane_ = new OverlayPane(
         *bookmarks_,
         QStringLiteral("No bookmarks yet. New bookmark (F6) adds the selected title."));
@@ -197,7 +200,7 @@ void MainWindow::buildControls() {
     };
     bookmarks_->setShownText(shownReference);
     results_->setShownText(shownReference);
-    pageArea_->addWidget(browser_);
+    pageArea_->addWidget(tabs_);
     pageArea_->addWidget(bookmarkPane_);
     pageArea_->addWidget(resultPane_);
     page->setMinimumWidth(30);
@@ -209,7 +212,7 @@ void MainWindow::buildControls() {
     splitter_->setStretchFactor(1, 1);
     splitter_->setSizes({kTitleListWidth, width() - kTitleListWidth - kSplitterWidth});
     setCentralWidget(splitter_);
-    setTabOrder(titleView_, &browser_->view());
+    setTabOrder(titleView_, tabs_);
 
     connect(titleView_, &EntryListView::typedText, this, &MainWindow::openQuickFind);
     connect(quickFind_, &QuickFindPanel::entryChosen, this, [this](int entry) {
@@ -239,7 +242,8 @@ void MainWindow::buildControls() {
             reader_->showSelectedPage();
         });
     });
-    connect(contents_, &ContentsPanel::headingChosen, browser_, &BrowserPane::scrollToHeading);
+    connect(contents_, &ContentsPanel::headingChosen, this,
+            [this](int heading) { browser().scrollToHeading(heading); });
     connect(quickFind_, &QuickFindPanel::closed, this, [this] {
         titlePane_->setCurrentWidget(titleView_);
         titleView_->setFocus(Qt::OtherFocusReason);
@@ -251,10 +255,10 @@ void MainWindow::buildControls() {
             [this] { run([this] { reader_->returnToSelectedPage(); }); });
     connect(titleView_, &EntryListView::listDoubleClicked, this,
             [this] { run([this] { reader_->returnToSelectedPage(); }); });
-    connect(browser_, &BrowserPane::fileShown, this,
+    connect(tabs_, &PageTabs::fileShown, this,
             [this](const std::string& fileName) { reader_->pageShown(fileName); });
-    connect(browser_, &BrowserPane::documentLeft, this, [this] { reader_->pageLeft(); });
-    connect(browser_, &BrowserPane::fileShown, this, [this] {
+    connect(tabs_, &PageTabs::documentLeft, this, [this] { reader_->pageLeft(); });
+    connect(tabs_, &PageTabs::fileShown, this, [this] {
         if (contentsShown()) {
             readHeadingsIntoContents();
         }
@@ -340,7 +344,7 @@ void MainWindow::readHeadingsIntoContents() {
     if (entry < 0 || !reader_->showsSelectedPage()) {
         return;
     }
-    browser_->readHeadings([this, entry](const QStringList& headings) {
+    browser().readHeadings([this, entry](const QStringList& headings) {
         if (titles_->selectedIndex() == entry) {
             contents_->model().setHeadings(entry, headings);
             contents_->follow(entry);
@@ -354,12 +358,12 @@ void MainWindow::addBrowserKey(const char* name, const QList<QKeySequence>& keys
     key->setObjectName(QString::fromLatin1(name));
     key->setShortcuts(keys);
     key->setShortcutContext(Qt::ApplicationShortcut);
-    connect(key, &QAction::triggered, browser_, action);
+    connect(key, &QAction::triggered, this, [this, action] { (browser().*action)(); });
     addAction(key);  // not on the menu bar, which holds the nine commands
 }
 
 void MainWindow::buildPageCommands() {
-    printing_ = new PagePrinting([this] { return &browser_->view(); }, services_.dialogs,
+    printing_ = new PagePrinting([this] { return &browser().view(); }, services_.dialogs,
                                  [this](QDialog& dialog) {
                                      return services_.modalDialogs != nullptr
                                                 ? services_.modalDialogs->runDialog(dialog)
@@ -393,7 +397,43 @@ void MainWindow::buildPageCommands() {
     });
     connect(printing_, &PagePrinting::reported, this,
             [this](const QString& text) { statusBar()->showMessage(text, kBlockedLinkShownMs); });
-    browser_->setPageCommands({print, savePdf, dark});
+    tabs_->setPageCommands({print, savePdf, dark});
+}
+
+BrowserPane& MainWindow::browser() const {
+    return tabs_->current();
+}
+
+void MainWindow::buildTabKeys() {
+    const auto key = [this](const char* name, const QList<QKeySequence>& keys,
+                            std::function<void()> action) {
+        auto* shortcut = new QAction(this);
+        shortcut->setObjectName(QString::fromLatin1(name));
+        shortcut->setShortcuts(keys);
+        shortcut->setShortcutContext(Qt::ApplicationShortcut);
+        connect(shortcut, &QAction::triggered, this, std::move(action));
+        addAction(shortcut);
+    };
+    key("newTab", {QKeySequence(Qt::CTRL | Qt::Key_T)}, [this] {
+        tabs_->openTab();
+        run([this] { reader_->showSelectedPage(); });
+    });
+    key("closeTab", {QKeySequence(Qt::CTRL | Qt::Key_W)}, [this] { tabs_->closeCurrent(); });
+    key("reopenTab", {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_T)},
+        [this] { tabs_->reopenClosed(); });
+    key("nextTab",
+        {QKeySequence(Qt::CTRL | Qt::Key_Tab), QKeySequence(Qt::CTRL | Qt::Key_PageDown)},
+        [this] { tabs_->selectNext(); });
+    key("previousTab",
+        {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab),
+         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab), QKeySequence(Qt::CTRL | Qt::Key_PageUp)},
+        [this] { tabs_->selectPrevious(); });
+    for (int tab = 1; tab <= 9; ++tab) {
+        // Ctrl+9 is the last tab, as in browsers.
+        key(QStringLiteral("tab%1").arg(tab).toLatin1().constData(),
+            {QKeySequence(Qt::CTRL | static_cast<Qt::Key>(Qt::Key_0 + tab))},
+            [this, tab] { tabs_->select(tab == 9 ? tabs_->count() - 1 : tab - 1); });
+    }
 }
 
 void MainWindow::buildBrowserKeys() {
@@ -415,7 +455,7 @@ void MainWindow::buildStatusLine() {
     catalogueStatus_->setObjectName(QStringLiteral("catalogueStatus"));
     // Covered by the hovered link's target while there is one.
     statusBar()->addWidget(catalogueStatus_, 1);
-    connect(browser_, &BrowserPane::linkHovered, this, [this](const QString& target) {
+    connect(tabs_, &PageTabs::linkHovered, this, [this](const QString& target) {
         if (target.isEmpty()) {
             statusBar()->clearMessage();
         } else {
@@ -423,7 +463,7 @@ void MainWindow::buildStatusLine() {
         }
     });
     // A page's attempt to open something outside that the reader refused: said, not hidden.
-    connect(browser_, &BrowserPane::linkBlocked, this, [this](const QString& url) {
+    connect(tabs_, &PageTabs::linkBlocked, this, [this](const QString& url) {
         statusBar()->showMessage(QStringLiteral("Link not opened: ") + isolatedText(url),
                                  kBlockedLinkShownMs);
     });
@@ -447,9 +487,10 @@ void MainWindow::shutdown() {
 void MainWindow::restoreView() {
     const ViewSettings view = readViewSettings(services_.settings);
     if (view.zoomPercent) {
-        browser_->setZoomPercent(*view.zoomPercent);
+        browser().setZoomPercent(*view.zoomPercent);
     }
     darkMode_->restoreChoice(view.darkMode);
+    tabs_->restore(readOpenTabs(services_.settings));
     if (view.listWidth) {
         const int total = splitter_->sizes().value(0) + splitter_->sizes().value(1);
         splitter_->setSizes({*view.listWidth, std::max(total - *view.listWidth, 1)});
@@ -458,7 +499,8 @@ void MainWindow::restoreView() {
 
 void MainWindow::storeView() {
     writeViewSettings(services_.settings,
-                      {browser_->zoomPercent(), splitter_->sizes().value(0), darkMode_->choice()});
+                      {browser().zoomPercent(), splitter_->sizes().value(0), darkMode_->choice()});
+    writeOpenTabs(services_.settings, tabs_->state());
 }
 
 void MainWindow::setCaption(const std::string& caption) {
@@ -489,7 +531,7 @@ void MainWindow::toggleFocus() {
     } else if (pageArea_->currentWidget() == bookmarkPane_) {
         bookmarkView_->setFocus(Qt::TabFocusReason);
     } else {
-        browser_->view().setFocus(Qt::TabFocusReason);
+        browser().view().setFocus(Qt::TabFocusReason);
     }
 }
 
@@ -502,7 +544,7 @@ void MainWindow::showOverlays() {
     } else if (bookmarks_->isVisible()) {
         pageArea_->setCurrentWidget(bookmarkPane_);
     } else {
-        pageArea_->setCurrentWidget(browser_);
+        pageArea_->setCurrentWidget(tabs_);
     }
 }
 
@@ -536,11 +578,11 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
             toggleFocus();
             return true;
         }
-    } else if (event->type() == QEvent::MouseButtonPress && !browser_->holds(watched)) {
+    } else if (event->type() == QEvent::MouseButtonPress && !tabs_->holds(watched)) {
         // Over the page the engine takes the mouse's back and forward buttons itself.
         const Qt::MouseButton button = static_cast<QMouseEvent*>(event)->button();
         if (button == Qt::BackButton || button == Qt::ForwardButton) {
-            button == Qt::BackButton ? browser_->goBack() : browser_->goForward();
+            button == Qt::BackButton ? browser().goBack() : browser().goForward();
             return true;
         }
     }

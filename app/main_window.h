@@ -29,6 +29,7 @@ class BlockedCloseFilter;
 class BrowserPane;
 class DarkMode;
 class PagePrinting;
+class PageTabs;
 class OverlayPane;
 class ContentsPanel;
 class QuickFindPanel;
@@ -99,6 +100,9 @@ private:
     void buildPageCommands();
     void addBrowserKey(const char* name, const QList<QKeySequence>& keys,
                        void (BrowserPane::*action)());
+    // Ctrl+T, Ctrl+W, Ctrl+Shift+T, Ctrl+Tab, Ctrl+Shift+Tab, Ctrl+1..9.
+    void buildTabKeys();
+    BrowserPane& browser() const;
     void buildStatusLine();
     // Tab and Shift+Tab: from the list to the page side (the page, or the list lying over it), and
     // from anywhere else back to the list.
@@ -138,7 +142,7 @@ private:
     OverlayPane* bookmarkPane_ = nullptr;
     OverlayPane* resultPane_ = nullptr;
     QSplitter* splitter_ = nullptr;
-    BrowserPane* browser_ = nullptr;
+    PageTabs* tabs_ = nullptr;
     QStackedLayout* pageArea_ = nullptr;
     QLabel* catalogueStatus_ = nullptr;
     PagePrinting* printing_ = nullptr;
