@@ -51,8 +51,9 @@ std::string titleOf(ProgramRun& run) {
     return run.titles()[static_cast<std::size_t>(run.selected())];
 }
 
-// Clicks the middle of the element with that id with the middle button, the pointer there first.
-bool middleClick(ProgramRun& run, int tab, const QString& id) {
+// Clicks the middle of the element with that id with the middle button (or Ctrl and the primary
+// one), the pointer there first.
+bool middleClick(ProgramRun& run, int tab, const QString& id, bool ctrlClick = false) {
     QWebEngineView& view = tabs(run).at(tab).view();
     const QVariantList centre =
         evaluate(view.page(),
@@ -70,7 +71,11 @@ bool middleClick(ProgramRun& run, int tab, const QString& id) {
     if (hovered.isEmpty() && !hovered.wait(2000)) {
         return false;
     }
-    QTest::mouseClick(target, Qt::MiddleButton, {}, point);
+    if (ctrlClick) {
+        QTest::mouseClick(target, Qt::LeftButton, Qt::ControlModifier, point);
+    } else {
+        QTest::mouseClick(target, Qt::MiddleButton, {}, point);
+    }
     return true;
 }
 
@@ -200,9 +205,14 @@ private slots:
         QTest::qWait(1500);
         QCOMPARE(tabs(run).count(), 1);
         QCOMPARE(tabs(run).current().shownFile(), std::optional<std::string>(folder + "/b.htm"));
-        // The control: a real middle click on that link opens it.
+        // The control: a real middle click on that link opens it, and so does Ctrl+click; the
+        // page stays where it was.
         QVERIFY(middleClick(run, 0, QStringLiteral("toGamma")));
         QTRY_COMPARE(tabs(run).count(), 2);
+        QVERIFY(middleClick(run, 0, QStringLiteral("toGamma"), true));
+        QTRY_COMPARE(tabs(run).count(), 3);
+        QTest::qWait(500);
+        QCOMPARE(tabs(run).current().shownFile(), std::optional<std::string>(folder + "/b.htm"));
         QVERIFY(run.form->close());
     }
 };
