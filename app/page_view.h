@@ -53,6 +53,10 @@ class QWebEngineView;
 //   scheme ever reaches the desktop. What is dropped is reported by linkBlocked(), except a
 //   script's navigation to a scheme the engine doesn't handle itself (mailto:, ftp:, any other),
 //   which the engine drops without asking.
+// - Other tabs: each tab is a view of its own, on a profile of its own; a page can't open, close
+//   or script one. A new tab opens for a link only on a middle click or Ctrl+click on that very
+//   link (pressed and released on it, as for a launch), and only for a file of the page's own
+//   tree; the reader shows it in a tree it chooses (newTabRequested()).
 // - The window: JavaScript dialogs are never shown. A page whose renderer stops answering while
 //   the user picks another title is thrown away for a fresh one, so that every later title shows.
 namespace pelmaro::app {
