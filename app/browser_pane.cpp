@@ -5,6 +5,7 @@
 #include <QMenu>
 #include <QPointer>
 #include <QQuickWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QWebEnginePage>
 #include <QWebEngineScript>
@@ -59,12 +60,19 @@ BrowserPane::BrowserPane(QWidget* parent) : QWidget(parent) {
     quickSurface->setObjectName(QStringLiteral("quickSurface"));
     quickSurface->hide();
 
+    scrollWatch_ = new QTimer(this);
+    scrollWatch_->setInterval(500);
+    connect(scrollWatch_, &QTimer::timeout, this, &BrowserPane::askScrollPosition);
+    scrollWatch_->start();
+
     view_->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(view_, &QWidget::customContextMenuRequested, this, &BrowserPane::showContextMenu);
 
     attachPage();
     connect(pages_.get(), &WebPageView::pageReplaced, this, &BrowserPane::attachPage);
     connect(pages_.get(), &WebPageView::linkBlocked, this, &BrowserPane::linkBlocked);
+    connect(pages_.get(), &WebPageView::newTabRequested, this, &BrowserPane::newTabRequested);
+    connect(view_, &QWebEngineView::titleChanged, this, &BrowserPane::titleChanged);
 
     // Ctrl+wheel goes to the engine's own widgets, which replace each other as pages come and go.
     view_->installEventFilter(this);
@@ -86,6 +94,7 @@ void BrowserPane::attachPage() {
         forgetHoveredLink();
     });
     connect(page, &QWebEnginePage::loadStarted, this, &BrowserPane::forgetHoveredLink);
+    connect(page, &QWebEnginePage::scrollPositionChanged, this, &BrowserPane::askScrollPosition);
     connect(page, &QWebEnginePage::loadFinished, this, &BrowserPane::pageLoaded);
     connect(page, &QWebEnginePage::linkHovered, this, [this](const QString& url) {
         hoveringLink_ = !url.isEmpty();
@@ -130,6 +139,12 @@ void BrowserPane::showContextMenu(const QPoint& position) {
     if (previous != nullptr && previous->isSeparator()) {
         menu->removeAction(previous);
     }
+    if (!pageCommands_.isEmpty()) {
+        if (!menu->isEmpty()) {
+            menu->addSeparator();
+        }
+        menu->addActions(pageCommands_);
+    }
     if (menu->isEmpty()) {
         delete menu;
         return;
@@ -143,10 +158,38 @@ void BrowserPane::setCatalogueFolder(const std::string& folder) {
 
 void BrowserPane::navigate(const std::string& fileName) {
     pendingFind_.reset();
+    pendingScroll_.reset();
     pages_->navigate(fileName);
 }
 
+void BrowserPane::navigateAndScroll(const std::string& fileName, int scrollY) {
+    navigate(fileName);
+    if (scrollY > 0) {
+        pendingScroll_ = PendingScroll{fileName, scrollY};
+    }
+}
+
+std::optional<std::string> BrowserPane::shownFile() const {
+    return loaded_.isEmpty() ? std::nullopt : pageFile(loaded_);
+}
+
+void BrowserPane::askScrollPosition() {
+    if (!isVisible()) {
+        return;  // a tab behind is not scrolled by the user
+    }
+    // The engine's own scrollPosition() lags behind while frames are not drawn.
+    view_->page()->runJavaScript(
+        QStringLiteral("Math.round(window.scrollY)"), QWebEngineScript::ApplicationWorld,
+        [self = QPointer<BrowserPane>(this),
+         page = QPointer<QWebEnginePage>(view_->page())](const QVariant& y) {
+            if (self && page && page == self->view_->page() && y.isValid()) {
+                self->scrollY_ = std::max(y.toInt(), 0);
+            }
+        });
+}
+
 void BrowserPane::navigateAndFind(const std::string& fileName, const std::string& text) {
+    pendingScroll_.reset();
     pages_->navigate(fileName);
     pendingFind_ = PendingFind{fileName, toQString(text)};
 }
@@ -222,6 +265,15 @@ void BrowserPane::pageLoaded(bool ok) {
     // A page of another origin may start at the engine's own zoom.
     if (std::abs(view_->zoomFactor() - zoomPercent_ / 100.0) > 0.001) {
         view_->setZoomFactor(zoomPercent_ / 100.0);
+    }
+    std::optional<PendingScroll> scroll = std::move(pendingScroll_);
+    pendingScroll_.reset();
+    scrollY_ = 0;
+    if (ok && scroll && pageFile(view_->url()) == scroll->fileName) {
+        scrollY_ = scroll->y;
+        // In the reader's own world: the page's scripts can't stand in for scrollTo.
+        view_->page()->runJavaScript(QStringLiteral("window.scrollTo(0, %1)").arg(scroll->y),
+                                     QWebEngineScript::ApplicationWorld);
     }
     std::optional<PendingFind> pending = std::move(pendingFind_);
     pendingFind_.reset();

@@ -10,6 +10,8 @@
 
 #include "platform/window.h"
 
+class QAction;
+class QTimer;
 class QWebEngineView;
 
 namespace pelmaro::app {
@@ -52,6 +54,17 @@ public:
     // The view, or one of the engine's widgets inside it, which come and go with its pages.
     bool holds(const QObject* object) const;
 
+    // The file of the document loaded last; nullopt before the first, or for another address.
+    std::optional<std::string> shownFile() const;
+    // How far down the page is scrolled, in the page's pixels, as the page told last: it is asked
+    // when the engine reports a scroll and every half second while the pane is shown.
+    int scrollY() const { return scrollY_; }
+    // Shows the file, scrolled down that far once it has loaded (a tab that comes back).
+    void navigateAndScroll(const std::string& fileName, int scrollY);
+
+    // Commands of the window's that the page's menu offers after the engine's own (print, ...).
+    void setPageCommands(QList<QAction*> commands) { pageCommands_ = std::move(commands); }
+
 signals:
     // The view has loaded this local file as its document: a link followed, back, forward, or a
     // page asked for through navigate(); never an address a page's script wrote into the history.
@@ -63,6 +76,10 @@ signals:
     void linkHovered(const QString& target);
     // A link the page wanted to leave the reader by, which was not followed.
     void linkBlocked(const QString& url);
+    // The user opened a link of the page in a new tab (see WebPageView::newTabRequested).
+    void newTabRequested(const std::string& fileName);
+    // The page's title changed (as the page wrote it).
+    void titleChanged(const QString& title);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -77,6 +94,7 @@ private:
     // The engine's menu for the page, without the entries that would do nothing here.
     void showContextMenu(const QPoint& position);
     void zoomBy(bool larger);
+    void askScrollPosition();
 
     QWebEngineView* view_ = nullptr;
     FindBar* findBar_ = nullptr;
@@ -89,8 +107,16 @@ private:
         QString text;
     };
     std::optional<PendingFind> pendingFind_;
+    struct PendingScroll {
+        std::string fileName;
+        int y = 0;
+    };
+    std::optional<PendingScroll> pendingScroll_;
     QUrl loaded_;  // the document loaded last
     bool hoveringLink_ = false;
+    QList<QAction*> pageCommands_;
+    int scrollY_ = 0;
+    QTimer* scrollWatch_ = nullptr;
 };
 
 // Where a link leads, as the status line shows it: the file of a page of ours

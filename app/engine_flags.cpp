@@ -19,19 +19,25 @@ std::optional<std::optional<QByteArray>>& savedVariable() {
     return saved;
 }
 
+bool& darkPagesGiven() {
+    static bool dark = false;
+    return dark;
+}
+
 }  // namespace
 
-void setEngineSwitches() {
+void setEngineSwitches(bool darkPages) {
     if (savedVariable()) {
         return;
     }
+    darkPagesGiven() = darkPages;
     std::optional<QByteArray> previous;
     if (qEnvironmentVariableIsSet(kFlagsVariable)) {
         previous = qgetenv(kFlagsVariable);
     }
     savedVariable() = previous;
     const std::string flags =
-        browsing::engineSwitches(previous ? previous->toStdString() : std::string());
+        browsing::engineSwitches(previous ? previous->toStdString() : std::string(), darkPages);
     qputenv(kFlagsVariable, QByteArray::fromStdString(flags));
 }
 
@@ -45,6 +51,10 @@ void restoreEngineEnvironment() {
         qunsetenv(kFlagsVariable);
     }
     savedVariable().reset();
+}
+
+bool pagesDarkened() {
+    return darkPagesGiven();
 }
 
 }  // namespace pelmaro::app

@@ -9,7 +9,10 @@ namespace pelmaro::app {
 // them from QTWEBENGINE_CHROMIUM_FLAGS, after any the user put there; restoreEngineEnvironment()
 // puts the variable back once the engine has read it, so that programs the reader starts (the
 // desktop's browser) don't inherit them.
-void setEngineSwitches();
+// With `darkPages`, the engine draws pages dark (browsing::engineSwitches()).
+void setEngineSwitches(bool darkPages = false);
 void restoreEngineEnvironment();
+// What setEngineSwitches() was given last.
+bool pagesDarkened();
 
 }  // namespace pelmaro::app

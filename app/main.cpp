@@ -5,6 +5,7 @@
 #include <QTimer>
 #include <cstdio>
 
+#include "app/dark_mode.h"
 #include "app/main_window.h"
 #include "app/page_view.h"
 #include "app/qt_dialogs.h"
@@ -41,18 +42,22 @@ int main(int argc, char** argv) {
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
         std::fputs("pelmaro: running as root: the page view runs without its sandbox\n", stderr);
     }
-    app::setEngineSwitches();
     app::registerPageScheme();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication application(argc, argv);
+    platform::PosixFileSystem files;
+    platform::SettingsFile settings(files, platform::defaultSettingsFileName());
+    // Before the engine starts, which reads whether to darken pages only then; the desktop's
+    // colours are known once the application is.
+    const bool dark = app::startsDark(settings);
+    app::setEngineSwitches(dark);
+    app::applyWindowColours(dark);
     // The desktop entry's name: the desktop finds the window's icon and name by it.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.pelmaro.Pelmaro"));
 
     const std::string executable =
         app::fileNameBytes(QFileInfo(QCoreApplication::applicationFilePath()).fileName());
     app::QtDialogs dialogs(app::toQString(window_text::applicationTitle(executable)));
-    platform::PosixFileSystem files;
-    platform::SettingsFile settings(files, platform::defaultSettingsFileName());
 
     app::MainWindow window({dialogs, settings, files, &dialogs});
     // kill, a logout and Ctrl+C close the window as the user would: the session is stored and the

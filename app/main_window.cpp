@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
@@ -18,10 +19,15 @@
 #include "app/browser_pane.h"
 #include "app/close_request.h"
 #include "app/contents_panel.h"
+#include "app/dark_mode.h"
+#include "app/engine_flags.h"
 #include "app/overlay_pane.h"
+#include "app/page_printing.h"
+#include "app/page_tabs.h"
 #include "app/qt_text.h"
 #include "app/quick_find_panel.h"
 #include "app/start_page.h"
+#include "reader/open_tabs.h"
 #include "reader/reader.h"
 #include "reader/view_settings.h"
 #include "window_text/window_text.h"
@@ -111,10 +117,12 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent)
     buildControls();
     buildMenu();
     buildBrowserKeys();
+    buildPageCommands();
+    buildTabKeys();
     buildStatusLine();
     reader_ = std::make_unique<Reader>(
         ReaderServices{*titles_, *paths_, *bookmarks_, *results_, *this, services_.dialogs,
-                       services_.files, services_.settings, *browser_, *fullSearchLabel_, *this});
+                       services_.files, services_.settings, *tabs_, *fullSearchLabel_, *this});
     reader_->setOnBusyChanged([this] { showBusy(); });
     reader_->setOnTitlesIndexed([this] { quickFind_->refresh(); });
     reader_->setOnCatalogueChanged([this] {
@@ -179,7 +187,7 @@ void MainWindow::buildControls() {
     page->setObjectName(QStringLiteral("pageArea"));
     pageArea_ = new QStackedLayout(page);
     pageArea_->setContentsMargins(0, 0, 0, 0);
-    browser_ = new BrowserPane;
+    tabs_ = new PageTabs;
     bookmarkPane_ = new OverlayPane(
         *bookmarks_,
         QStringLiteral("No bookmarks yet. New bookmark (F6) adds the selected title."));
@@ -195,7 +203,7 @@ void MainWindow::buildControls() {
     };
     bookmarks_->setShownText(shownReference);
     results_->setShownText(shownReference);
-    pageArea_->addWidget(browser_);
+    pageArea_->addWidget(tabs_);
     startPage_ = new StartPage;
     pageArea_->addWidget(startPage_);
     pageArea_->addWidget(bookmarkPane_);
@@ -209,7 +217,7 @@ void MainWindow::buildControls() {
     splitter_->setStretchFactor(1, 1);
     splitter_->setSizes({kTitleListWidth, width() - kTitleListWidth - kSplitterWidth});
     setCentralWidget(splitter_);
-    setTabOrder(titleView_, &browser_->view());
+    setTabOrder(titleView_, tabs_);
 
     connect(titleView_, &EntryListView::typedText, this, &MainWindow::openQuickFind);
     connect(quickFind_, &QuickFindPanel::entryChosen, this, [this](int entry) {
@@ -239,7 +247,8 @@ void MainWindow::buildControls() {
             reader_->showSelectedPage();
         });
     });
-    connect(contents_, &ContentsPanel::headingChosen, browser_, &BrowserPane::scrollToHeading);
+    connect(contents_, &ContentsPanel::headingChosen, this,
+            [this](int heading) { browser().scrollToHeading(heading); });
     connect(contents_, &ContentsPanel::leaveOutWanted, this, [this](const std::string& folder) {
         run([this, folder] { reader_->leaveFolderOut(folder); });
     });
@@ -262,7 +271,7 @@ void MainWindow::buildControls() {
     };
     connect(titleView_, &EntryListView::userSelectionChanged, this, leaveKeys);
     connect(titleView_, &QAbstractItemView::clicked, this, leaveKeys);
-    connect(browser_, &BrowserPane::fileShown, this, leaveKeys);
+    connect(tabs_, &PageTabs::fileShown, this, leaveKeys);
     connect(quickFind_, &QuickFindPanel::closed, this, [this] {
         titlePane_->setCurrentWidget(titleView_);
         titleView_->setFocus(Qt::OtherFocusReason);
@@ -274,10 +283,10 @@ void MainWindow::buildControls() {
             [this] { run([this] { reader_->returnToSelectedPage(); }); });
     connect(titleView_, &EntryListView::listDoubleClicked, this,
             [this] { run([this] { reader_->returnToSelectedPage(); }); });
-    connect(browser_, &BrowserPane::fileShown, this,
+    connect(tabs_, &PageTabs::fileShown, this,
             [this](const std::string& fileName) { reader_->pageShown(fileName); });
-    connect(browser_, &BrowserPane::documentLeft, this, [this] { reader_->pageLeft(); });
-    connect(browser_, &BrowserPane::fileShown, this, [this] {
+    connect(tabs_, &PageTabs::documentLeft, this, [this] { reader_->pageLeft(); });
+    connect(tabs_, &PageTabs::fileShown, this, [this] {
         if (contentsShown()) {
             readHeadingsIntoContents();
         }
@@ -384,7 +393,7 @@ void MainWindow::readHeadingsIntoContents() {
     if (entry < 0 || !reader_->showsSelectedPage()) {
         return;
     }
-    browser_->readHeadings([this, entry](const QStringList& headings) {
+    browser().readHeadings([this, entry](const QStringList& headings) {
         if (titles_->selectedIndex() == entry) {
             contents_->model().setHeadings(entry, headings);
             contents_->follow(entry);
@@ -398,8 +407,82 @@ void MainWindow::addBrowserKey(const char* name, const QList<QKeySequence>& keys
     key->setObjectName(QString::fromLatin1(name));
     key->setShortcuts(keys);
     key->setShortcutContext(Qt::ApplicationShortcut);
-    connect(key, &QAction::triggered, browser_, action);
+    connect(key, &QAction::triggered, this, [this, action] { (browser().*action)(); });
     addAction(key);  // not on the menu bar, which holds the nine commands
+}
+
+void MainWindow::buildPageCommands() {
+    printing_ = new PagePrinting([this] { return &browser().view(); }, services_.dialogs,
+                                 [this](QDialog& dialog) {
+                                     return services_.modalDialogs != nullptr
+                                                ? services_.modalDialogs->runDialog(dialog)
+                                                : int(QDialog::Rejected);
+                                 },
+                                 this);
+    darkMode_ = new DarkMode(std::nullopt, pagesDarkened(), this);
+    const auto command = [this](const char* name, const QString& label, const QKeySequence& key) {
+        auto* action = new QAction(label, this);
+        action->setObjectName(QString::fromLatin1(name));
+        action->setShortcut(key);
+        action->setShortcutContext(Qt::ApplicationShortcut);
+        addAction(action);  // not on the menu bar, which holds the nine commands
+        return action;
+    };
+    QAction* print = command("printPage", QStringLiteral("&Print\u2026"), QKeySequence::Print);
+    connect(print, &QAction::triggered, printing_, &PagePrinting::print);
+    QAction* savePdf = command("savePdf", QStringLiteral("Save as PDF"),
+                               QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+    connect(savePdf, &QAction::triggered, printing_, &PagePrinting::saveAsPdf);
+    QAction* dark = command("darkMode", QStringLiteral("Dar&k mode"),
+                            QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D));
+    dark->setCheckable(true);
+    dark->setChecked(darkMode_->dark());
+    connect(dark, &QAction::triggered, darkMode_, &DarkMode::toggle);
+    connect(darkMode_, &DarkMode::changed, this, [this, dark](bool isDark, const QString& note) {
+        dark->setChecked(isDark);
+        if (!note.isEmpty()) {
+            statusBar()->showMessage(note, kBlockedLinkShownMs);
+        }
+    });
+    connect(printing_, &PagePrinting::reported, this,
+            [this](const QString& text) { statusBar()->showMessage(text, kBlockedLinkShownMs); });
+    tabs_->setPageCommands({print, savePdf, dark});
+}
+
+BrowserPane& MainWindow::browser() const {
+    return tabs_->current();
+}
+
+void MainWindow::buildTabKeys() {
+    const auto key = [this](const char* name, const QList<QKeySequence>& keys,
+                            std::function<void()> action) {
+        auto* shortcut = new QAction(this);
+        shortcut->setObjectName(QString::fromLatin1(name));
+        shortcut->setShortcuts(keys);
+        shortcut->setShortcutContext(Qt::ApplicationShortcut);
+        connect(shortcut, &QAction::triggered, this, std::move(action));
+        addAction(shortcut);
+    };
+    key("newTab", {QKeySequence(Qt::CTRL | Qt::Key_T)}, [this] {
+        tabs_->openTab();
+        run([this] { reader_->showSelectedPage(); });
+    });
+    key("closeTab", {QKeySequence(Qt::CTRL | Qt::Key_W)}, [this] { tabs_->closeCurrent(); });
+    key("reopenTab", {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_T)},
+        [this] { tabs_->reopenClosed(); });
+    key("nextTab",
+        {QKeySequence(Qt::CTRL | Qt::Key_Tab), QKeySequence(Qt::CTRL | Qt::Key_PageDown)},
+        [this] { tabs_->selectNext(); });
+    key("previousTab",
+        {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab),
+         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab), QKeySequence(Qt::CTRL | Qt::Key_PageUp)},
+        [this] { tabs_->selectPrevious(); });
+    for (int tab = 1; tab <= 9; ++tab) {
+        // Ctrl+9 is the last tab, as in browsers.
+        key(QStringLiteral("tab%1").arg(tab).toLatin1().constData(),
+            {QKeySequence(Qt::CTRL | static_cast<Qt::Key>(Qt::Key_0 + tab))},
+            [this, tab] { tabs_->select(tab == 9 ? tabs_->count() - 1 : tab - 1); });
+    }
 }
 
 void MainWindow::buildBrowserKeys() {
@@ -421,7 +504,7 @@ void MainWindow::buildStatusLine() {
     catalogueStatus_->setObjectName(QStringLiteral("catalogueStatus"));
     // Covered by the hovered link's target while there is one.
     statusBar()->addWidget(catalogueStatus_, 1);
-    connect(browser_, &BrowserPane::linkHovered, this, [this](const QString& target) {
+    connect(tabs_, &PageTabs::linkHovered, this, [this](const QString& target) {
         if (target.isEmpty()) {
             statusBar()->clearMessage();
         } else {
@@ -429,7 +512,7 @@ void MainWindow::buildStatusLine() {
         }
     });
     // A page's attempt to open something outside that the reader refused: said, not hidden.
-    connect(browser_, &BrowserPane::linkBlocked, this, [this](const QString& url) {
+    connect(tabs_, &PageTabs::linkBlocked, this, [this](const QString& url) {
         statusBar()->showMessage(QStringLiteral("Link not opened: ") + isolatedText(url),
                                  kBlockedLinkShownMs);
     });
@@ -453,8 +536,10 @@ void MainWindow::shutdown() {
 void MainWindow::restoreView() {
     const ViewSettings view = readViewSettings(services_.settings);
     if (view.zoomPercent) {
-        browser_->setZoomPercent(*view.zoomPercent);
+        browser().setZoomPercent(*view.zoomPercent);
     }
+    darkMode_->restoreChoice(view.darkMode);
+    tabs_->restore(readOpenTabs(services_.settings));
     if (view.listWidth) {
         const int total = splitter_->sizes().value(0) + splitter_->sizes().value(1);
         splitter_->setSizes({*view.listWidth, std::max(total - *view.listWidth, 1)});
@@ -462,7 +547,9 @@ void MainWindow::restoreView() {
 }
 
 void MainWindow::storeView() {
-    writeViewSettings(services_.settings, {browser_->zoomPercent(), splitter_->sizes().value(0)});
+    writeViewSettings(services_.settings,
+                      {browser().zoomPercent(), splitter_->sizes().value(0), darkMode_->choice()});
+    writeOpenTabs(services_.settings, tabs_->state());
 }
 
 void MainWindow::setCaption(const std::string& caption) {
@@ -493,7 +580,7 @@ void MainWindow::toggleFocus() {
     } else if (pageArea_->currentWidget() == bookmarkPane_) {
         bookmarkView_->setFocus(Qt::TabFocusReason);
     } else {
-        browser_->view().setFocus(Qt::TabFocusReason);
+        browser().view().setFocus(Qt::TabFocusReason);
     }
 }
 
@@ -508,7 +595,7 @@ void MainWindow::showOverlays() {
     } else if (keysAsked_ || titles_->count() == 0) {
         pageArea_->setCurrentWidget(startPage_);
     } else {
-        pageArea_->setCurrentWidget(browser_);
+        pageArea_->setCurrentWidget(tabs_);
     }
 }
 
@@ -542,11 +629,11 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
             toggleFocus();
             return true;
         }
-    } else if (event->type() == QEvent::MouseButtonPress && !browser_->holds(watched)) {
+    } else if (event->type() == QEvent::MouseButtonPress && !tabs_->holds(watched)) {
         // Over the page the engine takes the mouse's back and forward buttons itself.
         const Qt::MouseButton button = static_cast<QMouseEvent*>(event)->button();
         if (button == Qt::BackButton || button == Qt::ForwardButton) {
-            button == Qt::BackButton ? browser_->goBack() : browser_->goForward();
+            button == Qt::BackButton ? browser().goBack() : browser().goForward();
             return true;
         }
     }

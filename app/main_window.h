@@ -27,6 +27,9 @@ namespace pelmaro::app {
 
 class BlockedCloseFilter;
 class BrowserPane;
+class DarkMode;
+class PagePrinting;
+class PageTabs;
 class OverlayPane;
 class ContentsPanel;
 class QuickFindPanel;
@@ -94,8 +97,13 @@ private:
     QAction* addCommand(const char* name, const char* label, Qt::Key key,
                         void (Reader::*command)());
     void buildBrowserKeys();
+    // Print, Save as PDF and the dark-mode switch: on keys and in the page's menu.
+    void buildPageCommands();
     void addBrowserKey(const char* name, const QList<QKeySequence>& keys,
                        void (BrowserPane::*action)());
+    // Ctrl+T, Ctrl+W, Ctrl+Shift+T, Ctrl+Tab, Ctrl+Shift+Tab, Ctrl+1..9.
+    void buildTabKeys();
+    BrowserPane& browser() const;
     void buildStatusLine();
     // Tab and Shift+Tab: from the list to the page side (the page, or the list lying over it), and
     // from anywhere else back to the list.
@@ -138,9 +146,11 @@ private:
     OverlayPane* bookmarkPane_ = nullptr;
     OverlayPane* resultPane_ = nullptr;
     QSplitter* splitter_ = nullptr;
-    BrowserPane* browser_ = nullptr;
+    PageTabs* tabs_ = nullptr;
     QStackedLayout* pageArea_ = nullptr;
     QLabel* catalogueStatus_ = nullptr;
+    PagePrinting* printing_ = nullptr;
+    DarkMode* darkMode_ = nullptr;
 
     MenuCommands commands_;
     // Commands that can't run while a long one does; F11 stays while it can stop a search.

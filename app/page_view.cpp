@@ -491,7 +491,13 @@ bool WebPageView::acceptNavigation(ReaderPage& page, const QUrl& url,
 void WebPageView::openNewWindow(ReaderPage& page, QWebEngineNewWindowRequest& request) {
     // The reader has one window: local pages open in it, web links outside, as any click does.
     const QUrl url = request.requestedUrl();
-    if (isPageUrl(url) || url.scheme() == QLatin1String("file")) {
+    const bool local = isPageUrl(url) || url.scheme() == QLatin1String("file");
+    if (local && request.destination() == QWebEngineNewWindowRequest::InNewBackgroundTab) {
+        // The engine's answer to a middle click or Ctrl+click: the click itself, seen in
+        // eventFilter(), decides whether a tab opens; the page stays where it is.
+        return;
+    }
+    if (local) {
         if (request.isUserInitiated()) {
             followInPage(page, url);
         } else {
@@ -558,6 +564,26 @@ void WebPageView::launchIfClicked() {
     QDesktopServices::openUrl(QUrl::fromEncoded(QByteArray::fromStdString(*desktop)));
 }
 
+void WebPageView::openInNewTab(const QUrl& link) {
+    const QUrl shown = page_->history()->currentItem().url();
+    if (!isPageUrl(shown)) {
+        return;
+    }
+    std::optional<std::string> name;
+    if (isPageUrl(link) && link.host() == shown.host()) {
+        name = pageFile(link);
+    } else if (link.scheme() == QLatin1String("file")) {
+        // As the page's own click would take it: the same name in its tree.
+        name =
+            QByteArray::fromPercentEncoding(link.path(QUrl::FullyEncoded).toLatin1()).toStdString();
+    }
+    if (name && !name->empty() && trees_.fileOf(shown.host().toStdString(), *name)) {
+        emit newTabRequested(*name);
+    } else {
+        emit linkBlocked(link.toDisplayString());
+    }
+}
+
 void WebPageView::askLinkAt(QPoint point, bool focused, std::function<void(const QString&)> found) {
     const double zoom = page_->zoomFactor() > 0 ? page_->zoomFactor() : 1.0;
     const QString script = QStringLiteral("(%1)(%2, %3, %4)")
@@ -607,7 +633,11 @@ bool WebPageView::eventFilter(QObject* watched, QEvent* event) {
         const unsigned input = ++input_;
         pressedLink_.reset();
         clicked_.reset();
-        if (mouse->button() != Qt::LeftButton) {
+        pressedForTab_ =
+            mouse->button() == Qt::MiddleButton ||
+            (mouse->button() == Qt::LeftButton && mouse->modifiers().testFlag(Qt::ControlModifier));
+        pressedButton_ = mouse->button();
+        if (mouse->button() != Qt::LeftButton && !pressedForTab_) {
             return false;  // another button: what follows is no click
         }
         pressedAt_ = point;
@@ -618,15 +648,25 @@ bool WebPageView::eventFilter(QObject* watched, QEvent* event) {
         });
         return false;
     }
-    if (mouse->button() != Qt::LeftButton ||
+    if (mouse->button() != pressedButton_ ||
+        (mouse->button() != Qt::LeftButton && mouse->button() != Qt::MiddleButton) ||
         (point - pressedAt_).manhattanLength() > QApplication::startDragDistance()) {
         ++input_;  // a drag, or the end of another button's press
         return false;
     }
     const unsigned input = input_;
-    askLinkAt(point, false, [this, input](const QString& link) {
+    const bool forTab = pressedForTab_;
+    const bool primary = mouse->button() == Qt::LeftButton;
+    askLinkAt(point, false, [this, input, forTab, primary](const QString& link) {
         // The page answers in order: the press's answer is in.
-        if (input_ == input && pressedLink_ && !link.isEmpty() && *pressedLink_ == link) {
+        if (input_ != input || !pressedLink_ || link.isEmpty() || *pressedLink_ != link) {
+            return;
+        }
+        if (forTab && (isPageUrl(QUrl(link)) || QUrl(link).scheme() == QLatin1String("file"))) {
+            openInNewTab(QUrl(link));
+            return;
+        }
+        if (primary) {
             clicked_ = Choice{QUrl(link), Clock::now()};
             launchIfClicked();
         }

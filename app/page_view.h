@@ -53,6 +53,10 @@ class QWebEngineView;
 //   scheme ever reaches the desktop. What is dropped is reported by linkBlocked(), except a
 //   script's navigation to a scheme the engine doesn't handle itself (mailto:, ftp:, any other),
 //   which the engine drops without asking.
+// - Other tabs: each tab is a view of its own, on a profile of its own; a page can't open, close
+//   or script one. A new tab opens for a link only on a middle click or Ctrl+click on that very
+//   link (pressed and released on it, as for a launch), and only for a file of the page's own
+//   tree; the reader shows it in a tree it chooses (newTabRequested()).
 // - The window: JavaScript dialogs are never shown. A page whose renderer stops answering while
 //   the user picks another title is thrown away for a fresh one, so that every later title shows.
 namespace pelmaro::app {
@@ -121,6 +125,10 @@ signals:
     // The view shows a fresh page in place of one that hung; what was connected to the old one
     // must be connected to view.page() again.
     void pageReplaced();
+    // The user opened a link of the shown page's own tree in a new tab: a middle click or a
+    // Ctrl+click on that very link (the link under the pointer at the press and at the release,
+    // as for a launch). The file it names; the reader shows it in a tree it chooses.
+    void newTabRequested(const std::string& fileName);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -142,6 +150,9 @@ private:
     // the page resolves it ("" for none).
     void askLinkAt(QPoint point, bool focused, std::function<void(const QString&)> found);
     void launchIfClicked();
+    // A link the user clicked to open in a new tab: asked for when it is a file of the shown
+    // page's tree (a page link of another tree, or to a file outside, opens nothing).
+    void openInNewTab(const QUrl& link);
     void sendProbe();
     void watch();
 
@@ -157,6 +168,8 @@ private:
     // on, and the link the user last clicked or pressed Enter on, with when.
     unsigned input_ = 0;
     QPoint pressedAt_;
+    Qt::MouseButton pressedButton_ = Qt::NoButton;
+    bool pressedForTab_ = false;          // a middle press, or Ctrl with the primary button
     std::optional<QString> pressedLink_;  // set once the page has answered for the press
     struct Choice {
         QUrl url;

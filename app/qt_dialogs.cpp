@@ -171,4 +171,38 @@ std::optional<std::string> QtDialogs::openFile(const std::string& title,
     return fileNameBytes(lastFileName_);
 }
 
+std::optional<std::string> QtDialogs::saveFile(const std::string& title,
+                                               const std::vector<platform::FileFilter>& filters,
+                                               const std::string& suggestedName) {
+    if (closing_) {
+        return std::nullopt;
+    }
+    QStringList nameFilters;
+    for (const platform::FileFilter& filter : filters) {
+        nameFilters << nameFilter(filter);
+    }
+    QString suggested = QFile::decodeName(QByteArray::fromStdString(suggestedName));
+    if (!suggested.startsWith(QLatin1Char('/'))) {
+        suggested = QDir::home().filePath(suggested);
+    }
+    QFileDialog dialog(owner_, fromBytes(title));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilters(nameFilters);
+    // "*.pdf": a name typed without its extension gets it.
+    if (!filters.empty() && filters.front().pattern.rfind("*.", 0) == 0 &&
+        filters.front().pattern != "*.*") {
+        dialog.setDefaultSuffix(toQString(filters.front().pattern.substr(2)));
+    }
+    dialog.selectFile(suggested);
+    if (run(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    return fileNameBytes(dialog.selectedFiles().constFirst());
+}
+
+int QtDialogs::runDialog(QDialog& dialog) {
+    return closing_ ? int(QDialog::Rejected) : run(dialog);
+}
+
 }  // namespace pelmaro::app

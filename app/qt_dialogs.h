@@ -39,6 +39,12 @@ public:
     std::optional<std::string> openFile(const std::string& title,
                                         const std::vector<platform::FileFilter>& filters,
                                         const std::string& startFolder) override;
+    std::optional<std::string> saveFile(const std::string& title,
+                                        const std::vector<platform::FileFilter>& filters,
+                                        const std::string& suggestedName) override;
+    // Runs a dialog of the toolkit's own (the print dialog) as one of ours: cancelled when the
+    // window closes. Its result code; Rejected at once while the window is closing.
+    int runDialog(QDialog& dialog);
 
 private:
     int run(QDialog& dialog);

@@ -52,6 +52,11 @@ public:
                                         const std::string&) override {
         return std::nullopt;
     }
+    std::optional<std::string> saveFile(const std::string&,
+                                        const std::vector<pelmaro::platform::FileFilter>&,
+                                        const std::string&) override {
+        return std::nullopt;
+    }
 };
 
 // Runs the window's command (as its key would) and waits until the reader is idle again and the

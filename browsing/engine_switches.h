@@ -10,7 +10,10 @@ namespace pelmaro::browsing {
 //   local addresses;
 // - no host name or address resolves, so nothing the network service would connect to is
 //   reached (TURN over TCP, preconnect, WebSocket, WebTransport, beacons) and no DNS query leaves;
-// - no mDNS responder for WebRTC candidates, no hyperlink-auditing pings.
-std::string engineSwitches(const std::string& userFlags);
+// - no mDNS responder for WebRTC candidates, no hyperlink-auditing pings;
+// - with `darkPages`, pages are drawn dark by the engine (light backgrounds darkened, dark text
+//   lightened), images left as they are; a page that offers a dark scheme of its own keeps it.
+//   The engine reads this once, at its start.
+std::string engineSwitches(const std::string& userFlags, bool darkPages = false);
 
 }  // namespace pelmaro::browsing

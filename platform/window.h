@@ -61,6 +61,11 @@ public:
     virtual std::optional<std::string> openFile(const std::string& title,
                                                 const std::vector<FileFilter>& filters,
                                                 const std::string& startFolder) = 0;
+    // The save-file dialog, starting at `suggestedName` (a full name, or a bare one in the home
+    // folder); the user confirms replacing a file that exists. nullopt when cancelled.
+    virtual std::optional<std::string> saveFile(const std::string& title,
+                                                const std::vector<FileFilter>& filters,
+                                                const std::string& suggestedName) = 0;
 };
 
 // The embedded browser.

@@ -9,6 +9,7 @@ namespace {
 
 constexpr const char* kZoom = "zoom";
 constexpr const char* kListWidth = "listwidth";
+constexpr const char* kDarkMode = "darkmode";
 // Wider than any screen; a larger value is a damaged file, not a wish.
 constexpr int kMaxListWidth = 100000;
 
@@ -39,6 +40,9 @@ ViewSettings readViewSettings(platform::SettingsStore& settings) {
     platform::withKeyOpen(settings, [&] {
         view.zoomPercent = readInRange(settings, kZoom, kMinZoomPercent, kMaxZoomPercent);
         view.listWidth = readInRange(settings, kListWidth, 0, kMaxListWidth);
+        if (const std::optional<int> dark = readInRange(settings, kDarkMode, 0, 1)) {
+            view.darkMode = *dark == 1;
+        }
     });
     return view;
 }
@@ -50,6 +54,9 @@ void writeViewSettings(platform::SettingsStore& settings, const ViewSettings& vi
         }
         if (view.listWidth) {
             settings.writeInteger(kListWidth, *view.listWidth);
+        }
+        if (view.darkMode) {
+            settings.writeInteger(kDarkMode, *view.darkMode ? 1 : 0);
         }
     });
 }

@@ -10,9 +10,12 @@ namespace pelmaro {
 // page view's zoom in percent, and "listwidth", the title list's width in pixels, both 32-bit
 // integers. A value that is missing, of another type or out of range reads as absent: these are
 // conveniences, and a bad one must never keep the reader from starting.
+// "darkmode", 1 or 0, is the user's choice of a dark or a light window and pages; without it the
+// reader follows the desktop's colour scheme.
 struct ViewSettings {
     std::optional<int> zoomPercent;
     std::optional<int> listWidth;
+    std::optional<bool> darkMode;
 };
 
 inline constexpr int kMinZoomPercent = 25;

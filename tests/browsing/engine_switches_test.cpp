@@ -30,5 +30,29 @@ TEST(EngineSwitches, JoinTheUsersFlags_andKeepOneFeatureList) {
     }
 }
 
+TEST(EngineSwitches, DarkPages_joinTheUsersListsAndLeaveImagesAlone) {
+    const struct {
+        const char* user;
+        const char* images;    // the one list of dark-mode settings expected
+        const char* settings;  // the one list of page settings expected
+    } cases[] = {
+        {"", "--dark-mode-settings=ImagePolicy=1", "--blink-settings=forceDarkModeEnabled=true"},
+        {"--dark-mode-settings=ContrastPercent=5 --blink-settings=a=1",
+         "--dark-mode-settings=ContrastPercent=5,ImagePolicy=1",
+         "--blink-settings=a=1,forceDarkModeEnabled=true"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.user);
+        const std::string flags = engineSwitches(c.user, true);
+        for (const char* name :
+             {"--dark-mode-settings", "--blink-settings", "--disable-features"}) {
+            EXPECT_EQ(flags.find(name), flags.rfind(name)) << name;
+        }
+        EXPECT_NE(flags.find(c.images), std::string::npos) << flags;
+        EXPECT_NE(flags.find(c.settings), std::string::npos) << flags;
+    }
+    EXPECT_EQ(engineSwitches("", false).find("Dark"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace pelmaro::browsing

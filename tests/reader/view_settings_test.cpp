@@ -20,7 +20,7 @@ TEST(ViewSettings, RoundTripAddsTwoValuesAndKeepsTheSessionsBytes) {
     platform::SettingsFile settings(files, name);
     EXPECT_EQ(readViewSettings(settings).zoomPercent, std::nullopt);
 
-    writeViewSettings(settings, {125, 300});
+    writeViewSettings(settings, {125, 300, std::nullopt});
     EXPECT_EQ(test::readFile(name), kSession +
                                         "\"zoom\"=dword:0000007d\r\n"
                                         "\"listwidth\"=dword:0000012c\r\n");
@@ -29,8 +29,22 @@ TEST(ViewSettings, RoundTripAddsTwoValuesAndKeepsTheSessionsBytes) {
     EXPECT_EQ(read.listWidth, 300);
 
     files.written.clear();
-    writeViewSettings(settings, {125, std::nullopt});
+    writeViewSettings(settings, {125, std::nullopt, std::nullopt});
     EXPECT_TRUE(files.written.empty());  // unchanged values leave the file alone
+}
+
+TEST(ViewSettings, DarkModeIsAbsentUntilChosen_thenRoundTrips) {
+    test::TempDir dir;
+    test::FakeFileSystem files;
+    const std::string name =
+        dir.write("settings.reg", kSession + "\"darkmode\"=dword:00000002\r\n");
+    platform::SettingsFile settings(files, name);
+    EXPECT_EQ(readViewSettings(settings).darkMode, std::nullopt);  // out of range: follow desktop
+    for (const bool dark : {true, false}) {
+        writeViewSettings(settings, {std::nullopt, std::nullopt, dark});
+        EXPECT_EQ(readViewSettings(settings).darkMode, dark);
+    }
+    EXPECT_NE(test::readFile(name).find(kSession), std::string::npos);
 }
 
 TEST(ViewSettings, ValuesOfAnotherTypeOrOutOfRangeReadAsAbsent) {

@@ -125,11 +125,20 @@ public:
         startFolders.push_back(startFolder);
         return next(openAnswers, "openFile");
     }
+    std::optional<std::string> saveFile(const std::string& title,
+                                        const std::vector<platform::FileFilter>& filters,
+                                        const std::string& suggestedName) override {
+        saveTitles.push_back(title);
+        saveFilters = filters;
+        suggestedNames.push_back(suggestedName);
+        return next(saveAnswers, "saveFile");
+    }
 
     std::deque<bool> yesNoAnswers;
     std::deque<std::optional<std::string>> inputAnswers;
     std::deque<std::string> folderAnswers;
     std::deque<std::optional<std::string>> openAnswers;
+    std::deque<std::optional<std::string>> saveAnswers;
 
     std::vector<std::string> errors;
     std::vector<std::string> messages;
@@ -138,6 +147,9 @@ public:
     std::vector<std::string> folderPrompts;
     std::vector<std::string> openTitles;
     std::vector<platform::FileFilter> openFilters;
+    std::vector<std::string> saveTitles;
+    std::vector<platform::FileFilter> saveFilters;
+    std::vector<std::string> suggestedNames;
     std::vector<std::string> startFolders;
 
 private:
