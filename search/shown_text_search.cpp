@@ -82,7 +82,7 @@ bool ShownTextScanner::contains(std::string_view bytes, ShownKind kind) {
 ShownTextScanner::Outcome ShownTextScanner::scan(platform::FileSystem& files,
                                                  const std::string& fileName,
                                                  const std::function<bool()>& keepGoing) {
-    matcher_.reset();
+    matcher_.reset(countAll_);
     if (matcher_.empty()) {
         return Outcome::NotFound;
     }
@@ -117,27 +117,27 @@ ShownTextScanner::Outcome ShownTextScanner::scan(platform::FileSystem& files,
         producer_.start(ShownKind::PlainText, ShownTextProducer::Encoding::MixedUtf8);
         bool found = false;
         const auto sink = [&](std::string_view piece) {
-            if (!found) {
+            if (!found || countAll_) {
                 producer_.feed(piece, shown_);
                 found = feedMatcher();
             }
         };
         // Once found, the rest of the document needn't be read.
-        const auto goOn = [&] { return !found && (!keepGoing || keepGoing()); };
+        const auto goOn = [&] { return (!found || countAll_) && (!keepGoing || keepGoing()); };
         switch (streamRtfText(*file, std::string(buffer_.data(), got), sink, goOn)) {
             case RtfStream::Text:
-                if (!found) {
+                if (!found || countAll_) {
                     producer_.finish(shown_);
                     found = feedMatcher();
                 }
                 return found ? Outcome::Found : Outcome::NotFound;
             case RtfStream::Stopped:
-                return found ? Outcome::Found : Outcome::Abandoned;
+                return found && !countAll_ ? Outcome::Found : Outcome::Abandoned;
             case RtfStream::NotRtf:
                 break;
         }
         // Not valid RTF after all: the file is plain text, read anew.
-        matcher_.reset();
+        matcher_.reset(countAll_);
         file = files.openForReading(fileName);
         got = readBlock(1);
     }
@@ -148,7 +148,7 @@ ShownTextScanner::Outcome ShownTextScanner::scan(platform::FileSystem& files,
         for (std::size_t at = 0; at < got; at += kSlice) {
             producer_.feed(std::string_view(buffer_.data() + at, std::min(kSlice, got - at)),
                            shown_);
-            if (feedMatcher()) {
+            if (feedMatcher() && !countAll_) {
                 return Outcome::Found;
             }
         }

@@ -54,6 +54,9 @@ public:
                               std::size_t blockSize = FileTextScanner::kDefaultBlockSize);
 
     const ShownTextMatcher& matcher() const { return matcher_; }
+    // With `countAll`, scan() reads every file to its end and the matcher counts every hit (for a
+    // ranking); without it, a file is left at its first hit.
+    void countAllHits(bool countAll) { countAll_ = countAll; }
 
     // Reads the file and reports whether its shown text contains the search text. `keepGoing`,
     // when given, runs after every FileTextScanner::kBytesBetweenPauses bytes of one file; when
@@ -70,6 +73,7 @@ private:
     bool feedMatcher();
 
     ShownTextMatcher matcher_;
+    bool countAll_ = false;
     ShownTextProducer producer_;
     std::size_t blockSize_;
     std::string buffer_;
