@@ -64,9 +64,9 @@ public:
                     // Found when every hit was counted: scan() read the whole file for them.
                     result.outcome = Outcome::Found;
                     constexpr std::size_t most = std::numeric_limits<std::uint32_t>::max();
-                    result.hits = {static_cast<std::uint32_t>(std::min(matcher.hits(), most)),
-                                   static_cast<std::uint32_t>(
-                                       std::min(matcher.firstHit().value_or(0), most))};
+                    result.hits = {
+                        static_cast<std::uint32_t>(std::min(matcher.hits(), most)),
+                        static_cast<std::uint32_t>(std::min(matcher.firstHit().value_or(0), most))};
                 }
             }
         } catch (const Error& error) {
@@ -105,9 +105,8 @@ bool tell(std::size_t n, const FileResult& result, const FullTextObserver& obser
     return true;
 }
 
-bool searchHere(AnyScanner& scanner, platform::FileSystem& files,
-                const platform::TextList& paths, std::stop_token stop,
-                const FullTextObserver& observer) {
+bool searchHere(AnyScanner& scanner, platform::FileSystem& files, const platform::TextList& paths,
+                std::stop_token stop, const FullTextObserver& observer) {
     const auto keepGoing = [&stop] { return !stop.stop_requested(); };
     auto path = paths.begin();
     for (std::size_t n = 0; n < paths.size(); ++n, ++path) {

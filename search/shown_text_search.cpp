@@ -59,6 +59,11 @@ ShownTextScanner::ShownTextScanner(std::string_view text, std::size_t blockSize)
 }
 
 bool ShownTextScanner::feedMatcher() {
+    if (head_ != nullptr) {
+        head_->append(shown_, 0, std::min(shown_.size(), headSize_ - head_->size()));
+        shown_.clear();
+        return head_->size() >= headSize_;
+    }
     const bool found = matcher_.feed(shown_);
     shown_.clear();
     return found;
@@ -79,11 +84,32 @@ bool ShownTextScanner::contains(std::string_view bytes, ShownKind kind) {
     return feedMatcher();
 }
 
+std::string ShownTextScanner::shownHead(platform::FileSystem& files, const std::string& fileName,
+                                        std::size_t size) {
+    std::string head;
+    if (size == 0) {
+        return head;
+    }
+    struct Restore {
+        ShownTextScanner& scanner;
+        bool countAll;
+        ~Restore() {
+            scanner.head_ = nullptr;
+            scanner.countAll_ = countAll;
+        }
+    } restore{*this, countAll_};
+    head_ = &head;
+    headSize_ = size;
+    countAll_ = false;  // the head is complete at its size: stop there
+    scan(files, fileName);
+    return head;
+}
+
 ShownTextScanner::Outcome ShownTextScanner::scan(platform::FileSystem& files,
                                                  const std::string& fileName,
                                                  const std::function<bool()>& keepGoing) {
     matcher_.reset(countAll_);
-    if (matcher_.empty()) {
+    if (matcher_.empty() && head_ == nullptr) {
         return Outcome::NotFound;
     }
     const ShownKind kind = shownKindOf(fileName);
@@ -138,6 +164,9 @@ ShownTextScanner::Outcome ShownTextScanner::scan(platform::FileSystem& files,
         }
         // Not valid RTF after all: the file is plain text, read anew.
         matcher_.reset(countAll_);
+        if (head_ != nullptr) {
+            head_->clear();
+        }
         file = files.openForReading(fileName);
         got = readBlock(1);
     }

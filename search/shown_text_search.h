@@ -65,6 +65,11 @@ public:
     Outcome scan(platform::FileSystem& files, const std::string& fileName,
                  const std::function<bool()>& keepGoing = {});
 
+    // The first `size` bytes of the file's shown text, or all of it when it shows less (the
+    // search text plays no part). Fails as scan() does.
+    std::string shownHead(platform::FileSystem& files, const std::string& fileName,
+                          std::size_t size);
+
     // The same for bytes in memory, shown as `kind`, in blocks as a file would be.
     bool contains(std::string_view bytes, ShownKind kind);
 
@@ -74,6 +79,9 @@ private:
 
     ShownTextMatcher matcher_;
     bool countAll_ = false;
+    // While shownHead() runs: where the shown text goes instead of to the matcher, and how much.
+    std::string* head_ = nullptr;
+    std::size_t headSize_ = 0;
     ShownTextProducer producer_;
     std::size_t blockSize_;
     std::string buffer_;

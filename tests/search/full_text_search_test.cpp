@@ -115,9 +115,10 @@ Told search(platform::FileSystem& files, const std::vector<std::string>& paths,
              },
          .found = [&](std::size_t n) { told.found.push_back(n); },
          .skipped = [&](std::size_t n, const std::string&) { told.skipped.push_back(n); },
-         .counted = [&](std::size_t n,
-                        const PageHits& hits) { told.counted.emplace_back(n, hits.count,
-                                                                         hits.firstOffset); }},
+         .counted =
+             [&](std::size_t n, const PageHits& hits) {
+                 told.counted.emplace_back(n, hits.count, hits.firstOffset);
+             }},
         rule, threads);
     return told;
 }
@@ -141,8 +142,9 @@ TEST(SearchFiles, countsEveryHitAndWhereTheFirstStarts) {
 // The workers read in any order; what the observer hears must not tell.
 TEST(SearchFilesThreaded, tellsWhatOneThreadTellsOnRandomTrees) {
     std::mt19937 random(18);
-    const std::string pieces[] = {"set", "up", " ", "<b>", "</b>", "<p>", "&amp;", "SET",
-                                  "&nbsp;", "<!-- setup -->", "\n", "\u00e9t\u00e9"};
+    const std::string pieces[] = {"set", "up",           " ",   "<b>",    "</b>",
+                                  "<p>", "&amp;",        "SET", "&nbsp;", "<!-- setup -->",
+                                  "\n",  "\u00e9t\u00e9"};
     for (int tree = 0; tree < 12; ++tree) {
         test::TempDir dir;
         test::FakeFileSystem files;
