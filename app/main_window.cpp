@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLabel>
@@ -21,6 +22,7 @@
 #include "app/overlay_pane.h"
 #include "app/qt_text.h"
 #include "app/quick_find_panel.h"
+#include "app/result_rows.h"
 #include "reader/reader.h"
 #include "reader/view_settings.h"
 #include "window_text/window_text.h"
@@ -48,7 +50,7 @@ ResultHeading resultHeading(const std::vector<SearchRun>& runs) {
     for (const SearchRun& run : runs) {
         QString line =
             QStringLiteral("Results for \u2039%1\u203a").arg(isolatedText(toQString(run.text)));
-        for (const std::string& note : {stoppedNote(run), unreadableNote(run)}) {
+        for (const std::string& note : {foundNote(run), stoppedNote(run), unreadableNote(run)}) {
             if (!note.empty()) {
                 line += QStringLiteral(" \u2014 ") + toQString(note);
             }
@@ -191,7 +193,22 @@ void MainWindow::buildControls() {
         return reader_->shownReference(item);
     };
     bookmarks_->setShownText(shownReference);
-    results_->setShownText(shownReference);
+    results_->setShownText([this](int row, std::string_view item) {
+        return toBytes(resultRowText(reader_->shownReference(item), reader_->resultFolder(row),
+                                     reader_->resultContext(row)));
+    });
+    resultView_->setItemDelegate(new ResultRowDelegate(
+        [this](int row) -> const ContextLine& { return reader_->resultContext(row); },
+        resultView_));
+    bestFirst_ = new QCheckBox(QStringLiteral("Best first"));
+    bestFirst_->setObjectName(QStringLiteral("bestFirst"));
+    bestFirst_->setChecked(true);
+    resultPane_->addHeadingControl(bestFirst_);
+    connect(bestFirst_, &QCheckBox::toggled, this, [this](bool checked) {
+        run([&] {
+            reader_->setResultOrder(checked ? ResultOrder::BestFirst : ResultOrder::Catalogue);
+        });
+    });
     pageArea_->addWidget(browser_);
     pageArea_->addWidget(bookmarkPane_);
     pageArea_->addWidget(resultPane_);
@@ -406,6 +423,9 @@ void MainWindow::restoreView() {
     if (view.zoomPercent) {
         browser_->setZoomPercent(*view.zoomPercent);
     }
+    if (view.resultOrder) {
+        bestFirst_->setChecked(*view.resultOrder == ResultOrder::BestFirst);
+    }
     if (view.listWidth) {
         const int total = splitter_->sizes().value(0) + splitter_->sizes().value(1);
         splitter_->setSizes({*view.listWidth, std::max(total - *view.listWidth, 1)});
@@ -413,7 +433,8 @@ void MainWindow::restoreView() {
 }
 
 void MainWindow::storeView() {
-    writeViewSettings(services_.settings, {browser_->zoomPercent(), splitter_->sizes().value(0)});
+    writeViewSettings(services_.settings, {browser_->zoomPercent(), splitter_->sizes().value(0),
+                                           reader_->resultOrder()});
 }
 
 void MainWindow::setCaption(const std::string& caption) {

@@ -14,6 +14,7 @@
 #include "platform/window.h"
 
 class QAction;
+class QCheckBox;
 class QLabel;
 class QSplitter;
 class QStackedLayout;
@@ -133,6 +134,7 @@ private:
     ContentsPanel* contents_ = nullptr;
     OverlayPane* bookmarkPane_ = nullptr;
     OverlayPane* resultPane_ = nullptr;
+    QCheckBox* bestFirst_ = nullptr;  // the results' order: best first, or the catalogue's
     QSplitter* splitter_ = nullptr;
     BrowserPane* browser_ = nullptr;
     QStackedLayout* pageArea_ = nullptr;

@@ -113,6 +113,10 @@ std::string stoppedNote(const SearchRun& run) {
            " pages";
 }
 
+std::string foundNote(const SearchRun& run) {
+    return withThousands(static_cast<std::size_t>(run.rows)) + " found";
+}
+
 std::string unreadableNote(const SearchRun& run) {
     const std::size_t n = run.unreadable.size();
     if (n == 0) {

@@ -84,6 +84,8 @@ struct SearchRun {
 
 // "stopped after 7,300 of 82,580 pages" for a stopped search; empty otherwise.
 std::string stoppedNote(const SearchRun& run);
+// "1 found", "82,580 found": the rows of a search.
+std::string foundNote(const SearchRun& run);
 // "3 pages could not be read" ("1 page ..."); empty when every page was read.
 std::string unreadableNote(const SearchRun& run);
 // One line per page that could not be read: "<path>: <reason>".

@@ -9,6 +9,7 @@ namespace {
 
 constexpr const char* kZoom = "zoom";
 constexpr const char* kListWidth = "listwidth";
+constexpr const char* kResultOrder = "resultorder";
 // Wider than any screen; a larger value is a damaged file, not a wish.
 constexpr int kMaxListWidth = 100000;
 
@@ -39,6 +40,9 @@ ViewSettings readViewSettings(platform::SettingsStore& settings) {
     platform::withKeyOpen(settings, [&] {
         view.zoomPercent = readInRange(settings, kZoom, kMinZoomPercent, kMaxZoomPercent);
         view.listWidth = readInRange(settings, kListWidth, 0, kMaxListWidth);
+        if (const auto order = readInRange(settings, kResultOrder, 0, 1)) {
+            view.resultOrder = *order == 0 ? ResultOrder::BestFirst : ResultOrder::Catalogue;
+        }
     });
     return view;
 }
@@ -50,6 +54,10 @@ void writeViewSettings(platform::SettingsStore& settings, const ViewSettings& vi
         }
         if (view.listWidth) {
             settings.writeInteger(kListWidth, *view.listWidth);
+        }
+        if (view.resultOrder) {
+            settings.writeInteger(kResultOrder,
+                                  *view.resultOrder == ResultOrder::BestFirst ? 0 : 1);
         }
     });
 }
