@@ -1,16 +1,183 @@
 #include "search/shown_text_search.h"
 
 #include <algorithm>
+#include <array>
 #include <functional>
 
+#include "catalogue/html_references.h"
 #include "catalogue/page_text.h"
 #include "catalogue/strings.h"
+#include "catalogue/text_encoding.h"
 #include "platform/byte_text.h"
 
 namespace pelmaro {
 namespace {
 
 constexpr std::size_t kSlice = 16 * 1024;
+// A prefilter's word shorter than this is found in nearly every page.
+constexpr std::size_t kShortestWord = 3;
+// As the shown-text producer reads a reference: "&", then letters, digits and a "#", at most
+// this many bytes in all, then a ";".
+constexpr std::size_t kLongestReference = 40;
+
+// The longest run of [a-z0-9] in folded text; empty when shorter than kShortestWord.
+std::string prefilterWord(std::string_view folded) {
+    std::string_view best;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i <= folded.size(); ++i) {
+        const bool inWord = i < folded.size() && isAsciiAlnum(folded[i]);
+        if (!inWord) {
+            if (i - start > best.size()) {
+                best = folded.substr(start, i - start);
+            }
+            start = i + 1;
+        }
+    }
+    return best.size() >= kShortestWord ? std::string(best) : std::string();
+}
+
+// Whether the page's decoder reads ASCII bytes as themselves and nothing else as ASCII letters
+// or digits (UTF-8, windows-1252, ISO-8859-*), as ShownTextProducer chooses it.
+bool readsAsciiAsItself(std::string_view head, ShownKind kind) {
+    const PageEncoding encoding = sniffPageEncoding(head, kind == ShownKind::Markup);
+    return encoding.name.empty() || encoding.name == "UTF-8" || encoding.name == "CP1252" ||
+           encoding.name.rfind("ISO-8859-", 0) == 0;
+}
+
+bool startsWithNoCase(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        if (lowerAZ(text[i]) != prefix[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool isTagSpace(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+// Where the tag that starts at bytes[at] ("<a ...>", "</b>") ends, as the producer reads it:
+// quoted attribute values may hold a ">". npos when the bytes end first.
+std::size_t tagEnd(std::string_view bytes, std::size_t at) {
+    std::size_t q = at + 1;
+    if (q < bytes.size() && bytes[q] == '/') {
+        ++q;
+        if (q < bytes.size() && !isAsciiAlpha(bytes[q])) {
+            const std::size_t close = bytes.find('>', q);  // "</>" or a bogus comment
+            return close == std::string_view::npos ? close : close + 1;
+        }
+    }
+    while (q < bytes.size() && isAsciiAlnum(bytes[q])) {
+        ++q;  // the name
+    }
+    if (q >= bytes.size()) {
+        return std::string_view::npos;
+    }
+    if (bytes[q] == '>') {
+        return q + 1;
+    }
+    bool afterEquals = false;
+    for (++q; q < bytes.size(); ++q) {  // the character after the name is no attribute's
+        const char c = bytes[q];
+        if (c == '>') {
+            return q + 1;
+        }
+        if (c == '=') {
+            afterEquals = true;
+        } else if ((c == '"' || c == '\'') && afterEquals) {
+            q = bytes.find(c, q + 1);
+            if (q == std::string_view::npos) {
+                return q;
+            }
+            afterEquals = false;
+        } else if (!isTagSpace(c)) {
+            afterEquals = false;
+        }
+    }
+    return std::string_view::npos;
+}
+
+// Whether the shown text of the page whose bytes from `at` on are `bytes` may start with
+// `word`. Errs towards yes: a yes only costs the page's full reading.
+bool mayShowAt(std::string_view bytes, std::size_t at, std::string_view word) {
+    std::size_t j = 0;
+    std::size_t p = at;
+    while (j < word.size()) {
+        if (p >= bytes.size()) {
+            return false;
+        }
+        const char b = bytes[p];
+        if (lowerAZ(b) == word[j]) {
+            ++j;
+            ++p;
+        } else if (b == '&') {
+            std::size_t q = p + 1;
+            while (q < bytes.size() && q - p < kLongestReference &&
+                   (isAsciiAlnum(bytes[q]) || (bytes[q] == '#' && q == p + 1))) {
+                ++q;
+            }
+            if (q < bytes.size() && bytes[q] == ';') {
+                ++q;
+            }
+            // "&#75;", "&#x212A;" (the Kelvin sign, folded "k"), "&fjlig;" ("fj").
+            const std::string shown =
+                foldShownText(decodeCharacterReferences(bytes.substr(p, q - p)));
+            const std::size_t n = std::min(shown.size(), word.size() - j);
+            if (shown.compare(0, n, word, j, n) != 0) {
+                return false;
+            }
+            if (n < shown.size()) {
+                return true;  // the word ends inside the reference's text: may be followed by it
+            }
+            j += n;
+            p = q;
+        } else if (b == '<' && j > 0 && p + 1 < bytes.size()) {
+            // Inline tags between letters show nothing.
+            const char next = bytes[p + 1];
+            if (next == '!' || next == '?' || startsWithNoCase(bytes.substr(p + 1), "script") ||
+                startsWithNoCase(bytes.substr(p + 1), "style")) {
+                return true;  // a comment or hidden text inside the word: rare, left to the reading
+            }
+            if (!isAsciiAlpha(next) && next != '/') {
+                return false;  // "a < b": a "<" shown as itself
+            }
+            p = tagEnd(bytes, p);
+            if (p == std::string_view::npos) {
+                return false;
+            }
+        } else if (static_cast<unsigned char>(b) >= 0x80 && (word[j] == 'k' || word[j] == 's')) {
+            return true;  // the Kelvin sign and the long s fold to "k" and "s"
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Whether the shown text of a page with these bytes (all of them) may contain `word`, a run of
+// [a-z0-9]. False only when it surely does not.
+bool mayShow(std::string_view bytes, std::string_view word) {
+    std::array<bool, 256> starts{};
+    starts[static_cast<unsigned char>(word[0])] = true;
+    starts[static_cast<unsigned char>(upperAZ(word[0]))] = true;
+    starts['&'] = true;
+    if (word[0] == 'k' || word[0] == 's') {
+        for (std::size_t b = 0x80; b < 0x100; ++b) {
+            starts[b] = true;
+        }
+    }
+    const auto* const data = reinterpret_cast<const unsigned char*>(bytes.data());
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (starts[data[i]] && mayShowAt(bytes, i, word)) {
+            return true;
+        }
+    }
+    return false;
+}
 
 }  // namespace
 
@@ -54,7 +221,9 @@ bool ShownTextMatcher::feed(std::string_view piece) {
 }
 
 ShownTextScanner::ShownTextScanner(std::string_view text, std::size_t blockSize)
-    : matcher_(text), blockSize_(std::max({blockSize, kRtfSignature.size(), std::size_t{1}})) {
+    : matcher_(text),
+      word_(prefilterWord(matcher_.folded())),
+      blockSize_(std::max({blockSize, kRtfSignature.size(), std::size_t{1}})) {
     buffer_.resize(blockSize_);
 }
 
@@ -136,7 +305,16 @@ ShownTextScanner::Outcome ShownTextScanner::scan(platform::FileSystem& files,
         }
         return got;
     };
-    std::size_t got = readBlock(kRtfSignature.size());
+    std::size_t got = readBlock(prefilter_ ? blockSize_ : kRtfSignature.size());
+    if (prefilter_ && head_ == nullptr && !word_.empty() && got < blockSize_) {
+        // The whole page is in the buffer.
+        const std::string_view bytes(buffer_.data(), got);
+        if (!startsAsRtf(bytes) &&
+            readsAsciiAsItself(bytes.substr(0, std::min(got, kPageHeadSize)), kind) &&
+            !mayShow(bytes, word_)) {
+            return Outcome::NotFound;
+        }
+    }
     if (startsAsRtf(std::string_view(buffer_.data(), got))) {
         // Rare in documentation trees: the text comes from the page-text loader's RTF reader, a
         // piece at a time. Its "\'e9" gives bytes of the document's code page, "\u233?" UTF-8.

@@ -7,6 +7,7 @@
 #include <stop_token>
 
 #include "platform/error.h"
+#include "search/shown_text_search.h"
 #include "tests/support/fake_file_system.h"
 #include "tests/support/temp_dir.h"
 
@@ -87,6 +88,91 @@ TEST(SearchFiles, stopBeforeTheNthFileKeepsOnlyTheHitsBeforeIt) {
                               .skipped = {}}));
     EXPECT_EQ(found, (Indexes{1, 3, 5, 7, 9}));
     EXPECT_EQ(files.opened.load(), 10);
+}
+
+// A page is passed over by its bytes only when its shown text surely lacks the text: every page
+// gets the same answer as when it is read in full.
+TEST(ShownTextPrefilter, neverHidesAPageThatShowsTheText) {
+    const std::vector<std::string> pieces = {"task",
+                                             "group",
+                                             "Task",
+                                             "GROUP",
+                                             "<b>",
+                                             "</b>",
+                                             "<a href='x>y'>",
+                                             "<a title=\">\">",
+                                             "<a =' >'>",
+                                             "<!-- c -->",
+                                             "<script>task</script>",
+                                             "<STYLE>group</style>",
+                                             "&#116;",
+                                             "&#x54;",
+                                             "&#8490;",
+                                             "\xE2\x84\xAA",
+                                             "\xC5\xBF",
+                                             "&fjlig;",
+                                             "ord",
+                                             "&amp;",
+                                             "&nbsp;",
+                                             " ",
+                                             "\n",
+                                             "<",
+                                             "< ",
+                                             "&",
+                                             "e\xCC\x81",
+                                             "\xC3\xA9",
+                                             "elvin",
+                                             "8",
+                                             "s",
+                                             "<br>",
+                                             "<p>",
+                                             "</",
+                                             ">",
+                                             "'",
+                                             "\"",
+                                             "=",
+                                             "<?x?>",
+                                             "<!x>",
+                                             "</3>",
+                                             "&#x53",
+                                             "\xE9",
+                                             "k",
+                                             "&#75;x",
+                                             std::string(1, '\0')};
+    const std::vector<std::string> heads = {"",
+                                            "<meta charset=windows-1252>",
+                                            "<meta charset=utf-16>",
+                                            "\xEF\xBB\xBF",
+                                            "<meta charset=koi8-r>",
+                                            "<?xml version='1.0' encoding='iso-8859-2'?>"};
+    std::mt19937 random(7);
+    test::TempDir dir;
+    platform::PosixFileSystem files;
+    std::vector<std::string> names;
+    for (int page = 0; page < 1500; ++page) {
+        std::string bytes =
+            heads[std::uniform_int_distribution<std::size_t>(0, heads.size() - 1)(random)];
+        const int length = std::uniform_int_distribution(1, 30)(random);
+        for (int i = 0; i < length; ++i) {
+            bytes +=
+                pieces[std::uniform_int_distribution<std::size_t>(0, pieces.size() - 1)(random)];
+        }
+        names.push_back(
+            dir.write("p" + std::to_string(page) + (page % 5 == 0 ? ".txt" : ".htm"), bytes));
+    }
+    for (const std::string text :
+         {"taskgroup", "TASK GROUP", "kelvin", "fjord", "sk8", "ssk", "t&group", "group\xC3\xA9"}) {
+        ShownTextScanner filtered(text);
+        ShownTextScanner full(text);
+        full.usePrefilter(false);
+        int found = 0;
+        for (const std::string& name : names) {
+            const auto answer = full.scan(files, name);
+            found += answer == ShownTextScanner::Outcome::Found;
+            ASSERT_EQ(filtered.scan(files, name), answer) << text << " in " << test::readFile(name);
+        }
+        EXPECT_GT(found, 0) << text;  // the cases reach the pages that show it
+    }
 }
 
 // Everything a search told, in the order it told it.
