@@ -16,6 +16,8 @@ namespace {
 constexpr std::size_t kSlice = 16 * 1024;
 // A prefilter's word shorter than this is found in nearly every page.
 constexpr std::size_t kShortestWord = 3;
+// Pages up to this size are read whole and prefiltered; larger ones are read a block at a time.
+constexpr std::size_t kLargestPrefiltered = 8 * 1024 * 1024;
 // As the shown-text producer reads a reference: "&", then letters, digits and a "#", at most
 // this many bytes in all, then a ";".
 constexpr std::size_t kLongestReference = 40;
@@ -306,10 +308,23 @@ ShownTextScanner::Outcome ShownTextScanner::scan(platform::FileSystem& files,
         return got;
     };
     std::size_t got = readBlock(prefilter_ ? blockSize_ : kRtfSignature.size());
-    if (prefilter_ && head_ == nullptr && !word_.empty() && got < blockSize_) {
-        // The whole page is in the buffer.
+    if (prefilter_ && head_ == nullptr && !word_.empty()) {
+        // The whole page into the buffer, when it is not huge: the loop below then takes it as
+        // its first block.
+        bool whole = got < blockSize_;
+        while (!whole && buffer_.size() < kLargestPrefiltered) {
+            buffer_.resize(std::min(buffer_.size() * 2, kLargestPrefiltered));
+            while (got < buffer_.size()) {
+                const std::size_t more = file->read(buffer_.data() + got, buffer_.size() - got);
+                if (more == 0) {
+                    whole = true;
+                    break;
+                }
+                got += more;
+            }
+        }
         const std::string_view bytes(buffer_.data(), got);
-        if (!startsAsRtf(bytes) &&
+        if (whole && !startsAsRtf(bytes) &&
             readsAsciiAsItself(bytes.substr(0, std::min(got, kPageHeadSize)), kind) &&
             !mayShow(bytes, word_)) {
             return Outcome::NotFound;

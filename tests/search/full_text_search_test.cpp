@@ -163,6 +163,7 @@ TEST(ShownTextPrefilter, neverHidesAPageThatShowsTheText) {
     for (const std::string text :
          {"taskgroup", "TASK GROUP", "kelvin", "fjord", "sk8", "ssk", "t&group", "group\xC3\xA9"}) {
         ShownTextScanner filtered(text);
+        ShownTextScanner filteredInSmallBlocks(text, 16);  // pages larger than a block
         ShownTextScanner full(text);
         full.usePrefilter(false);
         int found = 0;
@@ -170,6 +171,7 @@ TEST(ShownTextPrefilter, neverHidesAPageThatShowsTheText) {
             const auto answer = full.scan(files, name);
             found += answer == ShownTextScanner::Outcome::Found;
             ASSERT_EQ(filtered.scan(files, name), answer) << text << " in " << test::readFile(name);
+            ASSERT_EQ(filteredInSmallBlocks.scan(files, name), answer) << text << " in " << name;
         }
         EXPECT_GT(found, 0) << text;  // the cases reach the pages that show it
     }
