@@ -113,6 +113,27 @@ std::string stoppedNote(const SearchRun& run) {
            " pages";
 }
 
+std::string findTextOf(std::string_view searchText) {
+    std::string text;
+    bool space = false;
+    for (std::size_t i = 0; i < searchText.size(); ++i) {
+        const char c = searchText[i];
+        const bool noBreak =
+            c == '\xC2' && i + 1 < searchText.size() && searchText[i + 1] == '\xA0';
+        if (c == ' ' || (c >= '\t' && c <= '\r') || noBreak) {
+            space = !text.empty();
+            i += noBreak ? 1 : 0;
+            continue;
+        }
+        if (space) {
+            text += ' ';
+            space = false;
+        }
+        text += c;
+    }
+    return text;
+}
+
 std::string foundNote(const SearchRun& run) {
     return withThousands(static_cast<std::size_t>(run.rows)) + " found";
 }

@@ -84,6 +84,11 @@ struct SearchRun {
 
 // "stopped after 7,300 of 82,580 pages" for a stopped search; empty otherwise.
 std::string stoppedNote(const SearchRun& run);
+// The text for the page's find bar when a result opens: the search text with each run of white
+// space (no-break spaces included) one space and none at either end, as the search matched it:
+// "Chapter\u00A0 9 " finds "Chapter 9" on the page.
+std::string findTextOf(std::string_view searchText);
+
 // "1 found", "82,580 found": the rows of a search.
 std::string foundNote(const SearchRun& run);
 // "3 pages could not be read" ("1 page ..."); empty when every page was read.

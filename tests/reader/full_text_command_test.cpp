@@ -156,6 +156,13 @@ TEST(FullTextCommand, RanksEndedSearchesBestFirstAndSwitchesBackKeepingTheSelect
     EXPECT_EQ(rig.results.selectedIndex(), 4);
 }
 
+TEST(FullTextCommand, TheFindBarGetsTheTextAsTheSearchMatchedIt) {
+    EXPECT_EQ(findTextOf("Chapter\u00A0 9"), "Chapter 9");
+    EXPECT_EQ(findTextOf(" \tset\r\nup \u00A0"), "set up");
+    EXPECT_EQ(findTextOf("caf\u00E9 cr\u00E8me"), "caf\u00E9 cr\u00E8me");
+    EXPECT_EQ(findTextOf("\u00A0"), "");
+}
+
 TEST(FullTextCommand, NotesCountInThousands) {
     SearchRun run;
     run.pages = 82580;
