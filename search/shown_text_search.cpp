@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 #include <functional>
+#include <unordered_map>
 
 #include "catalogue/html_references.h"
 #include "catalogue/page_text.h"
@@ -104,6 +105,20 @@ std::size_t tagEnd(std::string_view bytes, std::size_t at) {
     return std::string_view::npos;
 }
 
+// The folded text of a character reference ("&amp;" -> "&"). Pages use few references, many
+// times each: they are decoded once per thread.
+const std::string& shownReference(std::string_view reference) {
+    thread_local std::unordered_map<std::string, std::string> known;
+    if (const auto found = known.find(std::string(reference)); found != known.end()) {
+        return found->second;
+    }
+    if (known.size() >= 4096) {
+        known.clear();
+    }
+    return known.emplace(reference, foldShownText(decodeCharacterReferences(reference)))
+        .first->second;
+}
+
 // Whether the shown text of the page whose bytes from `at` on are `bytes` may start with
 // `word`. Errs towards yes: a yes only costs the page's full reading.
 bool mayShowAt(std::string_view bytes, std::size_t at, std::string_view word) {
@@ -127,8 +142,7 @@ bool mayShowAt(std::string_view bytes, std::size_t at, std::string_view word) {
                 ++q;
             }
             // "&#75;", "&#x212A;" (the Kelvin sign, folded "k"), "&fjlig;" ("fj").
-            const std::string shown =
-                foldShownText(decodeCharacterReferences(bytes.substr(p, q - p)));
+            const std::string& shown = shownReference(bytes.substr(p, q - p));
             const std::size_t n = std::min(shown.size(), word.size() - j);
             if (shown.compare(0, n, word, j, n) != 0) {
                 return false;
