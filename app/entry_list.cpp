@@ -101,7 +101,7 @@ int ByteListModel::rowCount(const QModelIndex& parent) const {
 
 QVariant ByteListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= count() ||
-        (role != Qt::DisplayRole && role != Qt::ToolTipRole)) {
+        (role != Qt::DisplayRole && role != Qt::ToolTipRole && role != Qt::AccessibleTextRole)) {
         return {};
     }
     const std::string_view stored = items()[static_cast<std::size_t>(index.row())];

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QDialog>
 #include <QKeyEvent>
@@ -26,6 +27,7 @@
 #include "app/page_tabs.h"
 #include "app/qt_text.h"
 #include "app/quick_find_panel.h"
+#include "app/result_rows.h"
 #include "app/start_page.h"
 #include "reader/open_tabs.h"
 #include "reader/reader.h"
@@ -55,7 +57,7 @@ ResultHeading resultHeading(const std::vector<SearchRun>& runs) {
     for (const SearchRun& run : runs) {
         QString line =
             QStringLiteral("Results for \u2039%1\u203a").arg(isolatedText(toQString(run.text)));
-        for (const std::string& note : {stoppedNote(run), unreadableNote(run)}) {
+        for (const std::string& note : {foundNote(run), stoppedNote(run), unreadableNote(run)}) {
             if (!note.empty()) {
                 line += QStringLiteral(" \u2014 ") + toQString(note);
             }
@@ -202,7 +204,22 @@ void MainWindow::buildControls() {
         return reader_->shownReference(item);
     };
     bookmarks_->setShownText(shownReference);
-    results_->setShownText(shownReference);
+    results_->setShownText([this](int row, std::string_view item) {
+        return toBytes(resultRowText(reader_->shownReference(item), reader_->resultFolder(row),
+                                     reader_->resultContext(row)));
+    });
+    resultView_->setItemDelegate(new ResultRowDelegate(
+        [this](int row) -> const ContextLine& { return reader_->resultContext(row); },
+        resultView_));
+    bestFirst_ = new QCheckBox(QStringLiteral("Best first"));
+    bestFirst_->setObjectName(QStringLiteral("bestFirst"));
+    bestFirst_->setChecked(true);
+    resultPane_->addHeadingControl(bestFirst_);
+    connect(bestFirst_, &QCheckBox::toggled, this, [this](bool checked) {
+        run([&] {
+            reader_->setResultOrder(checked ? ResultOrder::BestFirst : ResultOrder::Catalogue);
+        });
+    });
     pageArea_->addWidget(tabs_);
     startPage_ = new StartPage;
     pageArea_->addWidget(startPage_);
@@ -540,6 +557,9 @@ void MainWindow::restoreView() {
     }
     darkMode_->restoreChoice(view.darkMode);
     tabs_->restore(readOpenTabs(services_.settings));
+    if (view.resultOrder) {
+        bestFirst_->setChecked(*view.resultOrder == ResultOrder::BestFirst);
+    }
     if (view.listWidth) {
         const int total = splitter_->sizes().value(0) + splitter_->sizes().value(1);
         splitter_->setSizes({*view.listWidth, std::max(total - *view.listWidth, 1)});
@@ -547,8 +567,8 @@ void MainWindow::restoreView() {
 }
 
 void MainWindow::storeView() {
-    writeViewSettings(services_.settings,
-                      {browser().zoomPercent(), splitter_->sizes().value(0), darkMode_->choice()});
+    writeViewSettings(services_.settings, {browser().zoomPercent(), splitter_->sizes().value(0),
+                                           darkMode_->choice(), reader_->resultOrder()});
     writeOpenTabs(services_.settings, tabs_->state());
 }
 

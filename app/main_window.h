@@ -14,6 +14,7 @@
 #include "platform/window.h"
 
 class QAction;
+class QCheckBox;
 class QLabel;
 class QSplitter;
 class QStackedLayout;
@@ -145,6 +146,7 @@ private:
     bool keysAsked_ = false;
     OverlayPane* bookmarkPane_ = nullptr;
     OverlayPane* resultPane_ = nullptr;
+    QCheckBox* bestFirst_ = nullptr;  // the results' order: best first, or the catalogue's
     QSplitter* splitter_ = nullptr;
     PageTabs* tabs_ = nullptr;
     QStackedLayout* pageArea_ = nullptr;

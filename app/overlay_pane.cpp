@@ -1,6 +1,8 @@
 #include "app/overlay_pane.h"
 
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 namespace pelmaro::app {
@@ -19,13 +21,22 @@ OverlayPane::OverlayPane(ByteListModel& model, const QString& emptyText, QWidget
     empty_->setObjectName(QStringLiteral("emptyLine"));
     empty_->setWordWrap(true);
     view_ = new EntryListView(model);
-    layout->addWidget(heading_);
+    headingRow_ = new QHBoxLayout;
+    headingRow_->addWidget(heading_, 1);
+    layout->addLayout(headingRow_);
     layout->addWidget(empty_);
     layout->addWidget(view_, 1);
     connect(&model, &QAbstractItemModel::modelReset, this, &OverlayPane::showWhetherEmpty);
     connect(&model, &QAbstractItemModel::rowsInserted, this, &OverlayPane::showWhetherEmpty);
     connect(&model, &QAbstractItemModel::rowsRemoved, this, &OverlayPane::showWhetherEmpty);
     showWhetherEmpty();
+    auto* close = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    close->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(close, &QShortcut::activated, this, [this] { model_.setVisible(false); });
+}
+
+void OverlayPane::addHeadingControl(QWidget* control) {
+    headingRow_->addWidget(control, 0, Qt::AlignTop);
 }
 
 void OverlayPane::setHeading(const QString& heading, const QString& details) {

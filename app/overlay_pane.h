@@ -4,12 +4,13 @@
 
 #include "app/entry_list.h"
 
+class QHBoxLayout;
 class QLabel;
 
 namespace pelmaro::app {
 
 // An overlay list as it lies over the page: a heading that says what it is ("Bookmarks",
-// "Results for ‹text›"), the list, and a line in its place when it is empty.
+// "Results for ‹text›"), the list, and a line in its place when it is empty. Esc in it hides it.
 class OverlayPane final : public QWidget {
     Q_OBJECT
 
@@ -19,12 +20,15 @@ public:
     EntryListView& view() { return *view_; }
     // `details` shows when the pointer rests on the heading; none when empty.
     void setHeading(const QString& heading, const QString& details = {});
+    // Puts a control at the end of the heading's line (the results' order).
+    void addHeadingControl(QWidget* control);
 
 private:
     void showWhetherEmpty();
 
     ByteListModel& model_;
     QLabel* heading_ = nullptr;
+    QHBoxLayout* headingRow_ = nullptr;
     QLabel* empty_ = nullptr;
     EntryListView* view_ = nullptr;
 };

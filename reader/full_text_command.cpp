@@ -3,9 +3,16 @@
 #include <algorithm>
 #include <chrono>
 #include <iterator>
+#include <numeric>
+#include <string_view>
 
+#include "page/html_references.h"
+#include "page/shown_title.h"
+#include "platform/error.h"
 #include "platform/line_list.h"
 #include "search/full_text_search.h"
+#include "search/shown_text.h"
+#include "search/shown_text_search.h"
 
 namespace pelmaro {
 namespace {
@@ -15,6 +22,60 @@ constexpr const char* kRunningLabel = "&Stop search";
 
 // The caption and each batch of results are a repaint each.
 constexpr auto kProgressInterval = std::chrono::milliseconds(100);
+
+// Context on either side of the hit, in bytes of shown text.
+constexpr std::size_t kContextAround = 60;
+// A first hit deeper than this in its page gets no context line: making one means reading the
+// page up to it on the window's thread.
+constexpr std::size_t kDeepestContext = 512 * 1024;
+constexpr std::size_t kContextsKept = 512;
+
+// Whether the title the catalogue stored for `path` shows the folded text.
+bool titleShows(std::string_view storedTitle, std::string_view path, const std::string& folded) {
+    const std::string title = titleKindOf(storedTitle, path) == TitleKind::Markup
+                                  ? decodeCharacterReferences(storedTitle)
+                                  : std::string(storedTitle);
+    return foldShownText(title).find(folded) != std::string::npos;
+}
+
+// Moves `at` back to the start of the UTF-8 character it is in.
+std::size_t characterStart(std::string_view text, std::size_t at) {
+    while (at > 0 && at < text.size() && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80) {
+        --at;
+    }
+    return at;
+}
+
+// The line around the hit at `hitStart` in a page's shown head, cut at spaces where it can be.
+ContextLine contextAround(const std::string& head, std::size_t hitStart, std::size_t hitLength) {
+    ContextLine line;
+    if (hitStart + hitLength > head.size()) {
+        return line;
+    }
+    std::size_t from = hitStart > kContextAround ? hitStart - kContextAround : 0;
+    if (from > 0) {
+        const std::size_t space = head.find(' ', from);
+        from =
+            space != std::string::npos && space < hitStart ? space + 1 : characterStart(head, from);
+    }
+    std::size_t to = std::min(head.size(), hitStart + hitLength + kContextAround);
+    if (to < head.size()) {
+        const std::size_t space = head.rfind(' ', to);
+        to = space != std::string::npos && space > hitStart + hitLength ? space
+                                                                        : characterStart(head, to);
+    }
+    static constexpr std::string_view kEllipsis = "\u2026";
+    if (from > 0) {
+        line.text = kEllipsis;
+    }
+    line.hitStart = line.text.size() + (hitStart - from);
+    line.hitLength = hitLength;
+    line.text.append(head, from, to - from);
+    if (to < head.size()) {
+        line.text += kEllipsis;
+    }
+    return line;
+}
 
 // 82580 -> "82,580".
 std::string withThousands(std::size_t n) {
@@ -31,12 +92,50 @@ std::string withThousands(std::size_t n) {
 
 }  // namespace
 
+bool rankedBefore(const ResultHit& a, const ResultHit& b) {
+    if (a.inTitle != b.inTitle) {
+        return a.inTitle;
+    }
+    if (a.count != b.count) {
+        return a.count > b.count;
+    }
+    if (a.firstOffset != b.firstOffset) {
+        return a.firstOffset < b.firstOffset;
+    }
+    return a.entry < b.entry;
+}
+
 std::string stoppedNote(const SearchRun& run) {
     if (!run.stoppedAfter) {
         return {};
     }
     return "stopped after " + withThousands(*run.stoppedAfter) + " of " + withThousands(run.pages) +
            " pages";
+}
+
+std::string findTextOf(std::string_view searchText) {
+    std::string text;
+    bool space = false;
+    for (std::size_t i = 0; i < searchText.size(); ++i) {
+        const char c = searchText[i];
+        const bool noBreak =
+            c == '\xC2' && i + 1 < searchText.size() && searchText[i + 1] == '\xA0';
+        if (c == ' ' || (c >= '\t' && c <= '\r') || noBreak) {
+            space = !text.empty();
+            i += noBreak ? 1 : 0;
+            continue;
+        }
+        if (space) {
+            text += ' ';
+            space = false;
+        }
+        text += c;
+    }
+    return text;
+}
+
+std::string foundNote(const SearchRun& run) {
+    return withThousands(static_cast<std::size_t>(run.rows)) + " found";
 }
 
 std::string unreadableNote(const SearchRun& run) {
@@ -87,15 +186,16 @@ void FullTextCommand::start() {
 
     const platform::TextList& paths = services_.paths.items();
     // Before the window hears that the search began: the heading names its text.
-    runs_.push_back({text, services_.results.count(), 0, paths.size(), std::nullopt, {}});
+    runs_.push_back({text, services_.results.count(), 0, paths.size(), std::nullopt, {}, {}});
     setState(State::Running);
     platform::Window& window = services_.window;
     platform::FileSystem& files = services_.files;
     job_.start(
-        [this, text, &window, &files, paths](std::stop_token stop,
-                                             const BackgroundJob::Post& post) {
+        [this, text, &window, &files, paths, titles = services_.titles.items()](
+            std::stop_token stop, const BackgroundJob::Post& post) {
             const std::string total = " total is " + std::to_string(paths.size());
-            std::vector<std::size_t> hits;
+            const std::string folded = foldShownText(text);
+            std::vector<Found> hits;
             std::vector<UnreadablePage> unreadable;
             // The caption and what was found since the last hand-over go to the window together.
             const auto handOver = [&](std::size_t n) {
@@ -118,10 +218,16 @@ void FullTextCommand::start() {
                                          handOver(n);
                                      }
                                  },
-                             .found = [&](std::size_t n) { hits.push_back(n); },
+                             .found = {},
                              .skipped =
                                  [&](std::size_t n, const std::string& reason) {
                                      unreadable.push_back({std::string(paths[n]), reason});
+                                 },
+                             .counted =
+                                 [&](std::size_t n, const PageHits& found) {
+                                     const bool inTitle = n < titles.size() &&
+                                                          titleShows(titles[n], paths[n], folded);
+                                     hits.push_back({n, {found.count, found.firstOffset, inTitle}});
                                  }});
             post([this, hits = std::move(hits), unreadable = std::move(unreadable), complete,
                   searched]() mutable {
@@ -132,7 +238,7 @@ void FullTextCommand::start() {
         [this](const std::string& message) { fail(message); });
 }
 
-void FullTextCommand::append(const std::vector<std::size_t>& hits,
+void FullTextCommand::append(const std::vector<Found>& hits,
                              std::vector<UnreadablePage> unreadable) {
     SearchRun& run = runs_.back();
     std::move(unreadable.begin(), unreadable.end(), std::back_inserter(run.unreadable));
@@ -141,10 +247,12 @@ void FullTextCommand::append(const std::vector<std::size_t>& hits,
     }
     std::vector<std::string> references;
     references.reserve(hits.size());
-    for (const std::size_t n : hits) {
+    for (const Found& found : hits) {
         // With more paths than titles, a hit on a path without a title ends the search here.
-        const int index = static_cast<int>(n);
+        const int index = static_cast<int>(found.entry);
         references.push_back(makeEntryReference(services_.titles.item(index), index));
+        run.hits.push_back({static_cast<std::uint32_t>(found.entry), found.hits.count,
+                            found.hits.firstOffset, found.hits.inTitle, false});
     }
     run.rows += static_cast<int>(references.size());
     services_.results.append(std::move(references));
@@ -155,6 +263,8 @@ void FullTextCommand::finish(bool complete, std::size_t searched) {
     if (!complete) {
         runs_.back().stoppedAfter = searched;
     }
+    markRepeatedTitles();
+    arrange(runs_.size() - 1, runs_.size());
     services_.window.setCaption("found 100%");
     setState(State::Idle);
 }
@@ -186,14 +296,149 @@ void FullTextCommand::fail(const std::string& message) {
 void FullTextCommand::clear() {
     services_.results.clear();
     runs_.clear();
+    contexts_.clear();
+}
+
+std::vector<SearchRun>::const_iterator FullTextCommand::runOfRow(int row) const {
+    const auto after =
+        std::upper_bound(runs_.begin(), runs_.end(), row,
+                         [](int r, const SearchRun& run) { return r < run.firstRow; });
+    if (after == runs_.begin() || row < 0) {
+        return runs_.end();
+    }
+    const auto run = std::prev(after);
+    return row < run->firstRow + run->rows ? run : runs_.end();
 }
 
 const std::string& FullTextCommand::textOfRow(int row) const {
     static const std::string none;
-    const auto after =
-        std::upper_bound(runs_.begin(), runs_.end(), row,
-                         [](int r, const SearchRun& run) { return r < run.firstRow; });
-    return after == runs_.begin() ? none : std::prev(after)->text;
+    const auto run = runOfRow(row);
+    return run == runs_.end() ? none : run->text;
+}
+
+const ResultHit* FullTextCommand::hitOfRow(int row) const {
+    const auto run = runOfRow(row);
+    if (run == runs_.end() || static_cast<std::size_t>(row - run->firstRow) >= run->hits.size()) {
+        return nullptr;
+    }
+    return &run->hits[static_cast<std::size_t>(row - run->firstRow)];
+}
+
+void FullTextCommand::markRepeatedTitles() {
+    SearchRun& run = runs_.back();
+    std::unordered_map<std::string_view, std::size_t> seen;
+    seen.reserve(run.hits.size());
+    const platform::TextList& titles = services_.titles.items();
+    for (std::size_t i = 0; i < run.hits.size(); ++i) {
+        const auto [first, added] = seen.try_emplace(titles[run.hits[i].entry], i);
+        if (!added) {
+            run.hits[first->second].titleRepeats = true;
+            run.hits[i].titleRepeats = true;
+        }
+    }
+}
+
+void FullTextCommand::setOrder(ResultOrder order) {
+    if (order == order_) {
+        return;
+    }
+    order_ = order;
+    // The search that still runs is put in order when it ends.
+    arrange(0, state_ == State::Idle ? runs_.size() : runs_.size() - 1);
+}
+
+void FullTextCommand::arrange(std::size_t first, std::size_t last) {
+    const auto before = [this](const ResultHit& a, const ResultHit& b) {
+        return order_ == ResultOrder::Catalogue ? a.entry < b.entry : rankedBefore(a, b);
+    };
+    platform::ListControl& results = services_.results;
+    const int selected = results.selectedIndex();
+    int selectedAfter = selected;
+    std::optional<std::vector<std::string>> rows;
+    for (std::size_t r = first; r < last; ++r) {
+        SearchRun& run = runs_[r];
+        // A run whose rows don't match its hits (rows not found by this search) is left alone.
+        if (run.hits.size() != static_cast<std::size_t>(run.rows) ||
+            std::is_sorted(run.hits.begin(), run.hits.end(), before)) {
+            continue;
+        }
+        std::vector<std::uint32_t> order(run.hits.size());
+        std::iota(order.begin(), order.end(), 0);
+        std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+            return before(run.hits[a], run.hits[b]);
+        });
+        if (!rows) {
+            rows = results.items().toVector();
+        }
+        std::vector<ResultHit> hits(order.size());
+        std::vector<std::string> moved(order.size());
+        for (std::size_t i = 0; i < order.size(); ++i) {
+            hits[i] = run.hits[order[i]];
+            moved[i] = std::move((*rows)[static_cast<std::size_t>(run.firstRow) + order[i]]);
+            if (selected == run.firstRow + static_cast<int>(order[i])) {
+                selectedAfter = run.firstRow + static_cast<int>(i);
+            }
+        }
+        run.hits = std::move(hits);
+        std::move(moved.begin(), moved.end(), rows->begin() + run.firstRow);
+    }
+    if (!rows) {
+        return;
+    }
+    results.assign(*rows);
+    if (selectedAfter >= 0) {
+        results.select(selectedAfter);
+    }
+}
+
+const ContextLine& FullTextCommand::contextOfRow(int row) {
+    static const ContextLine none;
+    const auto run = runOfRow(row);
+    const ResultHit* hit = hitOfRow(row);
+    if (hit == nullptr || hit->firstOffset > kDeepestContext ||
+        static_cast<int>(hit->entry) >= services_.paths.count()) {
+        return none;
+    }
+    const std::uint64_t key = (static_cast<std::uint64_t>(run - runs_.begin()) << 32) | hit->entry;
+    if (const auto known = contexts_.find(key); known != contexts_.end()) {
+        return known->second;
+    }
+    if (contexts_.size() >= kContextsKept) {
+        contexts_.clear();
+    }
+    ContextLine line;
+    try {
+        ShownTextScanner scanner(run->text);
+        const std::size_t hitLength = scanner.matcher().folded().size();
+        const std::string head = scanner.shownHead(
+            services_.files, std::string(services_.paths.item(static_cast<int>(hit->entry))),
+            hit->firstOffset + hitLength + kContextAround + 4);
+        line = contextAround(head, hit->firstOffset, hitLength);
+    } catch (const Error&) {
+        // Gone or damaged since the search: the row shows its title only.
+    }
+    return contexts_.emplace(key, std::move(line)).first->second;
+}
+
+std::string FullTextCommand::folderOfRow(int row) const {
+    const ResultHit* hit = hitOfRow(row);
+    if (hit == nullptr || !hit->titleRepeats ||
+        static_cast<int>(hit->entry) >= services_.paths.count()) {
+        return {};
+    }
+    const std::string_view path = services_.paths.item(static_cast<int>(hit->entry));
+    // The last two folders tell most repeated titles apart ("reference/datamodel" from
+    // "library/datamodel"); the whole path is on the page itself.
+    std::size_t end = path.rfind('/');
+    if (end == std::string_view::npos || end == 0) {
+        return {};
+    }
+    std::size_t start = end;
+    for (int folders = 0; folders < 2 && start != std::string_view::npos && start > 0; ++folders) {
+        start = path.rfind('/', start - 1);
+    }
+    start = start == std::string_view::npos ? 0 : start + 1;
+    return std::string(path.substr(start, end - start));
 }
 
 }  // namespace pelmaro

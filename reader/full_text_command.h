@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/file_system.h"
@@ -28,10 +30,41 @@ struct FullTextServices {
     platform::UiThread& ui;
 };
 
+// How a found page holds the text, as the search thread tells it.
+struct PageHitsInTitle {
+    std::uint32_t count = 0;
+    std::uint32_t firstOffset = 0;
+    bool inTitle = false;
+};
+
 // A page a search could not read, and why ("Cannot open file ...").
 struct UnreadablePage {
     std::string path;
     std::string reason;
+};
+
+// How a result holds its search's text: what the ranking orders by and the context line shows.
+struct ResultHit {
+    std::uint32_t entry = 0;
+    std::uint32_t count = 0;        // hits in the page's shown text
+    std::uint32_t firstOffset = 0;  // where the first starts in it, in bytes
+    bool inTitle = false;
+    bool titleRepeats = false;  // another result of the same search has the same title
+};
+
+// The order of a search's results once it has ended.
+enum class ResultOrder { BestFirst, Catalogue };
+
+// Best first: hits in the title first, then pages with more hits, then an earlier first hit,
+// then catalogue order.
+bool rankedBefore(const ResultHit& a, const ResultHit& b);
+
+// A line of a page's shown text around its first hit, which is text[hitStart, hitStart +
+// hitLength). Empty when there is none to show.
+struct ContextLine {
+    std::string text;
+    std::size_t hitStart = 0;
+    std::size_t hitLength = 0;
 };
 
 // One search as the result list shows it: its hits are the rows from firstRow on, `rows` of
@@ -45,10 +78,19 @@ struct SearchRun {
     // or still runs.
     std::optional<std::size_t> stoppedAfter;
     std::vector<UnreadablePage> unreadable;
+    // One per row, in the rows' order.
+    std::vector<ResultHit> hits;
 };
 
 // "stopped after 7,300 of 82,580 pages" for a stopped search; empty otherwise.
 std::string stoppedNote(const SearchRun& run);
+// The text for the page's find bar when a result opens: the search text with each run of white
+// space (no-break spaces included) one space and none at either end, as the search matched it:
+// "Chapter\u00A0 9 " finds "Chapter 9" on the page.
+std::string findTextOf(std::string_view searchText);
+
+// "1 found", "82,580 found": the rows of a search.
+std::string foundNote(const SearchRun& run);
 // "3 pages could not be read" ("1 page ..."); empty when every page was read.
 std::string unreadableNote(const SearchRun& run);
 // One line per page that could not be read: "<path>: <reason>".
@@ -78,10 +120,35 @@ public:
     const std::vector<SearchRun>& runs() const { return runs_; }
     // The text of the search that found the result in row `row`; empty for none.
     const std::string& textOfRow(int row) const;
+    // How the result in `row` holds its text; none for a row of no search.
+    const ResultHit* hitOfRow(int row) const;
+
+    ResultOrder order() const { return order_; }
+    // Puts the rows of every search that has ended in `order`, as each search's rows are put
+    // when it ends. The selected result stays selected, and so in view.
+    void setOrder(ResultOrder order);
+
+    // The line of shown text around the first hit of the result in `row`, read from its page
+    // when first asked (only rows on screen are) and kept for a few hundred rows. Empty for a
+    // page that can't be read, or whose first hit lies too deep in it to read here.
+    const ContextLine& contextOfRow(int row);
+    // The folder of the result's page ("library/asyncio"), for results whose titles repeat;
+    // empty for the others.
+    std::string folderOfRow(int row) const;
 
 private:
     void setState(State state);
-    void append(const std::vector<std::size_t>& hits, std::vector<UnreadablePage> unreadable);
+    struct Found {
+        std::size_t entry;
+        PageHitsInTitle hits;
+    };
+    void append(const std::vector<Found>& hits, std::vector<UnreadablePage> unreadable);
+    // The run that row `row` belongs to; none (runs_.end()) for a row of no search.
+    std::vector<SearchRun>::const_iterator runOfRow(int row) const;
+    // Marks the results whose titles repeat within the last run.
+    void markRepeatedTitles();
+    // Sorts the runs [first, last) by order_ and rewrites their rows in one step.
+    void arrange(std::size_t first, std::size_t last);
     void finish(bool complete, std::size_t searched);
     void fail(const std::string& message);
 
@@ -89,6 +156,9 @@ private:
     std::function<void()> onStateChanged_;
     State state_ = State::Idle;
     std::vector<SearchRun> runs_;
+    ResultOrder order_ = ResultOrder::BestFirst;
+    // Context lines made so far, by run and entry; forgotten all at once when there are many.
+    std::unordered_map<std::uint64_t, ContextLine> contexts_;
     // Last: its threads end before the rest goes.
     BackgroundJob job_;
 };

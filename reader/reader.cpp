@@ -494,7 +494,7 @@ void Reader::jumpFrom(platform::ListControl& overlay, bool searchResults) {
         }
         if (searchResults) {
             catalogue_.titles.select(readEntryReference(overlay.item(selected)));
-            showSelected(fullText_.textOfRow(selected));
+            showSelected(findTextOf(fullText_.textOfRow(selected)));
         } else {
             const int entry = entryOfBookmark(overlay.item(selected));
             if (entry < 0) {

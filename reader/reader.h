@@ -171,6 +171,11 @@ public:
     }
     // The full-text searches of this catalogue, for the results' headings.
     const std::vector<SearchRun>& searchRuns() const { return fullText_.runs(); }
+    // What a result row shows besides its title (FullTextCommand).
+    const ContextLine& resultContext(int row) { return fullText_.contextOfRow(row); }
+    std::string resultFolder(int row) const { return fullText_.folderOfRow(row); }
+    ResultOrder resultOrder() const { return fullText_.order(); }
+    void setResultOrder(ResultOrder order) { fullText_.setOrder(order); }
 
     // Quick find over the shown titles, ranked (search/quick_find.h). The titles are indexed on a
     // thread of their own whenever the catalogue changes; until that is done there is no answer.

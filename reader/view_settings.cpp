@@ -10,6 +10,7 @@ namespace {
 constexpr const char* kZoom = "zoom";
 constexpr const char* kListWidth = "listwidth";
 constexpr const char* kDarkMode = "darkmode";
+constexpr const char* kResultOrder = "resultorder";
 // Wider than any screen; a larger value is a damaged file, not a wish.
 constexpr int kMaxListWidth = 100000;
 
@@ -43,6 +44,9 @@ ViewSettings readViewSettings(platform::SettingsStore& settings) {
         if (const std::optional<int> dark = readInRange(settings, kDarkMode, 0, 1)) {
             view.darkMode = *dark == 1;
         }
+        if (const auto order = readInRange(settings, kResultOrder, 0, 1)) {
+            view.resultOrder = *order == 0 ? ResultOrder::BestFirst : ResultOrder::Catalogue;
+        }
     });
     return view;
 }
@@ -57,6 +61,10 @@ void writeViewSettings(platform::SettingsStore& settings, const ViewSettings& vi
         }
         if (view.darkMode) {
             settings.writeInteger(kDarkMode, *view.darkMode ? 1 : 0);
+        }
+        if (view.resultOrder) {
+            settings.writeInteger(kResultOrder,
+                                  *view.resultOrder == ResultOrder::BestFirst ? 0 : 1);
         }
     });
 }

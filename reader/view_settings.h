@@ -3,12 +3,14 @@
 #include <optional>
 
 #include "platform/settings_store.h"
+#include "reader/full_text_command.h"
 
 namespace pelmaro {
 
 // How the window looked when it closed, kept in the settings key beside the session: "zoom", the
 // page view's zoom in percent, and "listwidth", the title list's width in pixels, both 32-bit
-// integers. A value that is missing, of another type or out of range reads as absent: these are
+// integers; and "resultorder", the order of full-text results (0 best first, 1 catalogue order). A
+// value that is missing, of another type or out of range reads as absent: these are
 // conveniences, and a bad one must never keep the reader from starting.
 // "darkmode", 1 or 0, is the user's choice of a dark or a light window and pages; without it the
 // reader follows the desktop's colour scheme.
@@ -16,6 +18,7 @@ struct ViewSettings {
     std::optional<int> zoomPercent;
     std::optional<int> listWidth;
     std::optional<bool> darkMode;
+    std::optional<ResultOrder> resultOrder = {};
 };
 
 inline constexpr int kMinZoomPercent = 25;

@@ -1,5 +1,15 @@
 #include "search/full_text_search.h"
 
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <exception>
+#include <limits>
+#include <mutex>
+#include <optional>
+#include <system_error>
+#include <thread>
+
 #include "platform/error.h"
 #include "search/shown_text_search.h"
 #include "search/text_matcher.h"
@@ -13,40 +23,220 @@ bool fileContainsText(platform::FileSystem& files, const std::string& fileName,
 
 namespace {
 
-template <typename Scanner>
-bool searchWith(Scanner& scanner, platform::FileSystem& files, const platform::TextList& paths,
-                std::stop_token stop, const FullTextObserver& observer,
-                const CandidatePages* candidates) {
+using Outcome = FileTextScanner::Outcome;
+
+constexpr unsigned kMostWorkers = 8;
+// How many files each worker may read ahead of the observer: enough that one long file holds no
+// worker up, few enough that a stop leaves little read for nothing.
+constexpr std::size_t kAheadPerWorker = 32;
+
+// What reading one file gave.
+struct FileResult {
+    Outcome outcome = Outcome::NotFound;
+    std::optional<std::string> skipped;  // why it could not be read
+    PageHits hits;
+    std::exception_ptr fault;  // not an Error: a fault in the program, told to the caller
+};
+
+// A scanner of either rule, one per thread.
+class AnyScanner {
+public:
+    AnyScanner(std::string_view text, TextRule rule, bool countAll) {
+        if (rule == TextRule::StoredBytes) {
+            bytes_.emplace(text);
+        } else {
+            shown_.emplace(text);
+            shown_->countAllHits(countAll);
+        }
+    }
+
+    FileResult scan(platform::FileSystem& files, const std::string& fileName,
+                    const std::function<bool()>& keepGoing) {
+        FileResult result;
+        try {
+            if (bytes_) {
+                result.outcome = bytes_->scan(files, fileName, keepGoing);
+                result.hits = {1, 0};
+            } else {
+                result.outcome = shown_->scan(files, fileName, keepGoing);
+                const ShownTextMatcher& matcher = shown_->matcher();
+                if (result.outcome != Outcome::Abandoned && matcher.found()) {
+                    // Found when every hit was counted: scan() read the whole file for them.
+                    result.outcome = Outcome::Found;
+                    constexpr std::size_t most = std::numeric_limits<std::uint32_t>::max();
+                    result.hits = {
+                        static_cast<std::uint32_t>(std::min(matcher.hits(), most)),
+                        static_cast<std::uint32_t>(std::min(matcher.firstHit().value_or(0), most))};
+                }
+            }
+        } catch (const Error& error) {
+            result.skipped = error.what();
+        }
+        return result;
+    }
+
+private:
+    std::optional<FileTextScanner> bytes_;
+    std::optional<ShownTextScanner> shown_;
+};
+
+// Tells the observer what file n gave; false when the search ends there (stopped inside it).
+bool tell(std::size_t n, const FileResult& result, const FullTextObserver& observer) {
+    if (result.fault) {
+        std::rethrow_exception(result.fault);
+    }
+    if (result.skipped) {
+        if (observer.skipped) {
+            observer.skipped(n, *result.skipped);
+        }
+        return true;
+    }
+    if (result.outcome == Outcome::Abandoned) {
+        return false;  // file n was not searched to its end: the searched ones are 0 to n - 1
+    }
+    if (result.outcome == Outcome::Found) {
+        if (observer.found) {
+            observer.found(n);
+        }
+        if (observer.counted) {
+            observer.counted(n, result.hits);
+        }
+    }
+    return true;
+}
+
+bool searchHere(AnyScanner& scanner, platform::FileSystem& files, const platform::TextList& paths,
+                std::stop_token stop, const FullTextObserver& observer) {
     const auto keepGoing = [&stop] { return !stop.stop_requested(); };
     auto path = paths.begin();
-    std::size_t nextCandidate = 0;
     for (std::size_t n = 0; n < paths.size(); ++n, ++path) {
-        if (candidates != nullptr) {
-            if (nextCandidate == candidates->size()) {
-                break;
-            }
-            if ((*candidates)[nextCandidate] != n) {
-                continue;
-            }
-            ++nextCandidate;
-        }
         if (observer.reading) {
             observer.reading(n);
         }
         if (stop.stop_requested()) {
             return false;
         }
-        FileTextScanner::Outcome outcome;
-        try {
-            outcome = scanner.scan(files, std::string(*path), keepGoing);
-        } catch (const Error& error) {
-            if (observer.skipped) {
-                observer.skipped(n, error.what());
-            }
-            continue;
+        if (!tell(n, scanner.scan(files, std::string(*path), keepGoing), observer)) {
+            return false;
         }
-        if (outcome == FileTextScanner::Outcome::Found && observer.found) {
-            observer.found(n);
+    }
+    return !stop.stop_requested();
+}
+
+// Workers that read the files in catalogue order, each taking the next one unread, at most a
+// window of files ahead of the one the observer is told of next.
+class ReadAhead {
+public:
+    ReadAhead(platform::FileSystem& files, const platform::TextList& paths, std::string_view text,
+              TextRule rule, bool countAll, unsigned workers, std::stop_token stop)
+        : files_(files),
+          paths_(paths),
+          stop_(stop),
+          slots_(static_cast<std::size_t>(workers) * kAheadPerWorker) {
+        try {
+            for (unsigned i = 0; i < workers; ++i) {
+                workers_.emplace_back([this, text = std::string(text), rule, countAll] {
+                    work(text, rule, countAll);
+                });
+            }
+        } catch (...) {
+            close();
+            throw;
+        }
+    }
+    ~ReadAhead() { close(); }
+    ReadAhead(const ReadAhead&) = delete;
+    ReadAhead& operator=(const ReadAhead&) = delete;
+
+    // What file n gave, once read; n goes up by one from 0.
+    FileResult take(std::size_t n) {
+        std::unique_lock lock(mutex_);
+        Slot& slot = slots_[n % slots_.size()];
+        ready_.wait(lock, [&] { return slot.ready; });
+        FileResult result = std::move(slot.result);
+        slot.ready = false;
+        told_ = n + 1;
+        lock.unlock();
+        room_.notify_all();
+        return result;
+    }
+
+private:
+    struct Slot {
+        bool ready = false;
+        FileResult result;
+    };
+
+    void close() {
+        {
+            std::lock_guard lock(mutex_);
+            closing_ = true;
+        }
+        room_.notify_all();
+        workers_.clear();  // joins them
+    }
+
+    void work(const std::string& text, TextRule rule, bool countAll) {
+        std::optional<AnyScanner> scanner;
+        const auto keepGoing = [this] {
+            return !stop_.stop_requested() && !closing_.load(std::memory_order_relaxed);
+        };
+        for (;;) {
+            std::size_t n = 0;
+            {
+                std::unique_lock lock(mutex_);
+                room_.wait(lock, [&] {
+                    return closing_ || next_ >= paths_.size() || next_ < told_ + slots_.size();
+                });
+                if (closing_ || next_ >= paths_.size()) {
+                    return;
+                }
+                n = next_++;
+            }
+            FileResult result;
+            try {
+                if (!scanner) {
+                    scanner.emplace(text, rule, countAll);
+                }
+                result = scanner->scan(files_, std::string(paths_[n]), keepGoing);
+            } catch (...) {
+                result.fault = std::current_exception();
+            }
+            {
+                std::lock_guard lock(mutex_);
+                Slot& slot = slots_[n % slots_.size()];
+                slot.result = std::move(result);
+                slot.ready = true;
+            }
+            ready_.notify_one();
+        }
+    }
+
+    platform::FileSystem& files_;
+    const platform::TextList& paths_;
+    std::stop_token stop_;
+    std::mutex mutex_;
+    std::condition_variable ready_;  // a slot was filled
+    std::condition_variable room_;   // a slot was emptied, or the workers are to end
+    std::vector<Slot> slots_;
+    std::size_t next_ = 0;  // the next file a worker takes
+    std::size_t told_ = 0;  // files the observer has been told of
+    std::atomic<bool> closing_ = false;
+    // Last: they end before what they use goes.
+    std::vector<std::jthread> workers_;
+};
+
+bool searchAhead(ReadAhead& readAhead, const platform::TextList& paths, std::stop_token stop,
+                 const FullTextObserver& observer) {
+    for (std::size_t n = 0; n < paths.size(); ++n) {
+        if (observer.reading) {
+            observer.reading(n);
+        }
+        if (stop.stop_requested()) {
+            return false;
+        }
+        if (!tell(n, readAhead.take(n), observer)) {
+            return false;
         }
     }
     return !stop.stop_requested();
@@ -56,19 +246,63 @@ bool searchWith(Scanner& scanner, platform::FileSystem& files, const platform::T
 
 bool searchFiles(platform::FileSystem& files, const platform::TextList& paths,
                  std::string_view text, std::stop_token stop, const FullTextObserver& observer,
-                 TextRule rule, const CandidatePages* candidates) {
+                 TextRule rule, unsigned threads) {
     if (text.empty()) {
         return true;  // an empty text is never found: no file need be read
     }
-    if (rule == TextRule::StoredBytes) {
-        FileTextScanner scanner(text);
-        return searchWith(scanner, files, paths, stop, observer, nullptr);
-    }
-    ShownTextScanner scanner(text);
-    if (scanner.matcher().empty()) {
+    if (rule == TextRule::Shown && ShownTextMatcher(text).empty()) {
         return true;  // only white space: found nowhere
     }
-    return searchWith(scanner, files, paths, stop, observer, candidates);
+    const bool countAll = static_cast<bool>(observer.counted);
+    if (threads == 0) {
+        threads = std::clamp(std::thread::hardware_concurrency(), 1u, kMostWorkers);
+    }
+    if (files.threadSafeReads() && threads > 1 && paths.size() > 1) {
+        std::optional<ReadAhead> readAhead;
+        try {
+            readAhead.emplace(files, paths, text, rule, countAll, threads, stop);
+        } catch (const std::system_error&) {
+            // No threads to be had: the search runs here, as slowly as ever.
+        }
+        if (readAhead) {
+            return searchAhead(*readAhead, paths, stop, observer);
+        }
+    }
+    AnyScanner scanner(text, rule, countAll);
+    return searchHere(scanner, files, paths, stop, observer);
+}
+
+bool searchFiles(platform::FileSystem& files, const platform::TextList& paths,
+                 std::string_view text, std::stop_token stop, const FullTextObserver& observer,
+                 TextRule rule, const CandidatePages* candidates, unsigned threads) {
+    if (candidates == nullptr || rule != TextRule::Shown) {
+        return searchFiles(files, paths, text, stop, observer, rule, threads);
+    }
+    platform::TextList chosen;
+    for (const std::uint32_t page : *candidates) {
+        if (page < paths.size()) {
+            chosen.push_back(paths[page]);
+        }
+    }
+    const auto place = [&](std::size_t n) { return static_cast<std::size_t>((*candidates)[n]); };
+    FullTextObserver placed;
+    if (observer.reading) {
+        placed.reading = [&](std::size_t n) { observer.reading(place(n)); };
+    }
+    if (observer.found) {
+        placed.found = [&](std::size_t n) { observer.found(place(n)); };
+    }
+    if (observer.skipped) {
+        placed.skipped = [&](std::size_t n, const std::string& message) {
+            observer.skipped(place(n), message);
+        };
+    }
+    if (observer.counted) {
+        placed.counted = [&](std::size_t n, const PageHits& hits) {
+            observer.counted(place(n), hits);
+        };
+    }
+    return searchFiles(files, chosen, text, stop, placed, rule, threads);
 }
 
 }  // namespace pelmaro

@@ -19,7 +19,14 @@ namespace pelmaro {
 bool fileContainsText(platform::FileSystem& files, const std::string& fileName,
                       std::string_view text);
 
-// What a full-text search tells as it goes, on the thread that runs it; each may be empty.
+// How a found file holds the text, for a ranking and a context line.
+struct PageHits {
+    std::uint32_t count = 0;        // hits that don't overlap
+    std::uint32_t firstOffset = 0;  // where the first starts, in bytes of the folded shown text
+};
+
+// What a full-text search tells as it goes, on the thread that runs it, in catalogue order; each
+// may be empty.
 struct FullTextObserver {
     // Before file n is read (0-based).
     std::function<void(std::size_t n)> reading;
@@ -28,6 +35,9 @@ struct FullTextObserver {
     // File n could not be read (removed, locked or damaged since the catalogue was built): the
     // search goes on without it.
     std::function<void(std::size_t n, const std::string& message)> skipped;
+    // After found(n), how file n holds the text. When set, every found file is read to its end
+    // to count its hits (by the stored-bytes rule, a hit is one at offset 0).
+    std::function<void(std::size_t n, const PageHits& hits)> counted = {};
 };
 
 // What a file must hold to be found.
@@ -37,16 +47,27 @@ enum class TextRule {
                   // bytes (FileTextScanner, fileContainsText): pelmaro-cli's --raw
 };
 
+// The full-text loop that the window and pelmaro-cli share: reads the files of `paths` and tells
+// which contain `text` by `rule`, in catalogue order whatever order they were read in. Runs on
+// any thread; stops at the next file, or within a few megabytes of a huge one, once `stop` is
+// requested. True when every file was searched; otherwise the files searched are those the
+// observer heard of before the last reading(n): 0 to n - 1.
+//
+// With a file system whose reads are thread-safe, `threads` workers (0: one per core) read ahead
+// of the observer, each with a buffer of its own; otherwise the files are read here, one buffer
+// for all.
+bool searchFiles(platform::FileSystem& files, const platform::TextList& paths,
+                 std::string_view text, std::stop_token stop, const FullTextObserver& observer,
+                 TextRule rule = TextRule::Shown, unsigned threads = 0);
+
 // Pages that an index can't rule out, ascending: the only ones that may hold a text.
 using CandidatePages = std::vector<std::uint32_t>;
 
-// The full-text loop that the window and pelmaro-cli share: reads each file of `paths` in order,
-// one buffer for all, and tells which contain `text` by `rule`. Runs on any thread; stops at the
-// next file, or within a few megabytes of a huge one, once `stop` is requested. True when every
-// file was searched. With `candidates` (TextRule::Shown only), only those pages are read and
-// told; the others are taken not to contain the text.
+// The same loop over the candidate pages alone (TextRule::Shown; the stored-bytes rule reads
+// every page): the observer hears of them by their places in `paths`, and the other pages are
+// taken not to hold the text.
 bool searchFiles(platform::FileSystem& files, const platform::TextList& paths,
                  std::string_view text, std::stop_token stop, const FullTextObserver& observer,
-                 TextRule rule = TextRule::Shown, const CandidatePages* candidates = nullptr);
+                 TextRule rule, const CandidatePages* candidates, unsigned threads = 0);
 
 }  // namespace pelmaro

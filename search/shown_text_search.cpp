@@ -1,9 +1,14 @@
 #include "search/shown_text_search.h"
 
 #include <algorithm>
+#include <array>
+#include <cstring>
 #include <functional>
+#include <unordered_map>
 
+#include "page/html_references.h"
 #include "page/page_text.h"
+#include "page/text_encoding.h"
 #include "platform/byte_text.h"
 #include "platform/file_names.h"
 
@@ -11,6 +16,208 @@ namespace pelmaro {
 namespace {
 
 constexpr std::size_t kSlice = 16 * 1024;
+// A prefilter's word shorter than this is found in nearly every page.
+constexpr std::size_t kShortestWord = 3;
+// Pages up to this size are read whole and prefiltered; larger ones are read a block at a time.
+constexpr std::size_t kLargestPrefiltered = 8 * 1024 * 1024;
+// As the shown-text producer reads a reference: "&", then letters, digits and a "#", at most
+// this many bytes in all, then a ";".
+constexpr std::size_t kLongestReference = 40;
+
+// The longest run of [a-z0-9] in folded text; empty when shorter than kShortestWord.
+std::string prefilterWord(std::string_view folded) {
+    std::string_view best;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i <= folded.size(); ++i) {
+        const bool inWord = i < folded.size() && isAsciiAlnum(folded[i]);
+        if (!inWord) {
+            if (i - start > best.size()) {
+                best = folded.substr(start, i - start);
+            }
+            start = i + 1;
+        }
+    }
+    return best.size() >= kShortestWord ? std::string(best) : std::string();
+}
+
+// Whether the page's decoder reads ASCII bytes as themselves and nothing else as ASCII letters
+// or digits (UTF-8, windows-1252, ISO-8859-*), as ShownTextProducer chooses it.
+bool readsAsciiAsItself(std::string_view head, ShownKind kind) {
+    const PageEncoding encoding = sniffPageEncoding(head, kind == ShownKind::Markup);
+    return encoding.name.empty() || encoding.name == "UTF-8" || encoding.name == "CP1252" ||
+           encoding.name.rfind("ISO-8859-", 0) == 0;
+}
+
+bool startsWithNoCase(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        if (lowerAZ(text[i]) != prefix[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool isTagSpace(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+// Where the tag that starts at bytes[at] ("<a ...>", "</b>") ends, as the producer reads it:
+// quoted attribute values may hold a ">". npos when the bytes end first.
+std::size_t tagEnd(std::string_view bytes, std::size_t at) {
+    std::size_t q = at + 1;
+    if (q < bytes.size() && bytes[q] == '/') {
+        ++q;
+        if (q < bytes.size() && !isAsciiAlpha(bytes[q])) {
+            const std::size_t close = bytes.find('>', q);  // "</>" or a bogus comment
+            return close == std::string_view::npos ? close : close + 1;
+        }
+    }
+    while (q < bytes.size() && isAsciiAlnum(bytes[q])) {
+        ++q;  // the name
+    }
+    if (q >= bytes.size()) {
+        return std::string_view::npos;
+    }
+    if (bytes[q] == '>') {
+        return q + 1;
+    }
+    bool afterEquals = false;
+    for (++q; q < bytes.size(); ++q) {  // the character after the name is no attribute's
+        const char c = bytes[q];
+        if (c == '>') {
+            return q + 1;
+        }
+        if (c == '=') {
+            afterEquals = true;
+        } else if ((c == '"' || c == '\'') && afterEquals) {
+            q = bytes.find(c, q + 1);
+            if (q == std::string_view::npos) {
+                return q;
+            }
+            afterEquals = false;
+        } else if (!isTagSpace(c)) {
+            afterEquals = false;
+        }
+    }
+    return std::string_view::npos;
+}
+
+// The folded text of a character reference ("&amp;" -> "&"). Pages use few references, many
+// times each: they are decoded once per thread.
+const std::string& shownReference(std::string_view reference) {
+    thread_local std::unordered_map<std::string, std::string> known;
+    if (const auto found = known.find(std::string(reference)); found != known.end()) {
+        return found->second;
+    }
+    if (known.size() >= 4096) {
+        known.clear();
+    }
+    return known.emplace(reference, foldShownText(decodeCharacterReferences(reference)))
+        .first->second;
+}
+
+// Whether the shown text of the page whose bytes from `at` on are `bytes` may start with
+// `word`. Errs towards yes: a yes only costs the page's full reading.
+bool mayShowAt(std::string_view bytes, std::size_t at, std::string_view word) {
+    std::size_t j = 0;
+    std::size_t p = at;
+    while (j < word.size()) {
+        if (p >= bytes.size()) {
+            return false;
+        }
+        const char b = bytes[p];
+        if (lowerAZ(b) == word[j]) {
+            ++j;
+            ++p;
+        } else if (b == '&') {
+            std::size_t q = p + 1;
+            while (q < bytes.size() && q - p < kLongestReference &&
+                   (isAsciiAlnum(bytes[q]) || (bytes[q] == '#' && q == p + 1))) {
+                ++q;
+            }
+            if (q < bytes.size() && bytes[q] == ';') {
+                ++q;
+            }
+            // "&#75;", "&#x212A;" (the Kelvin sign, folded "k"), "&fjlig;" ("fj").
+            const std::string& shown = shownReference(bytes.substr(p, q - p));
+            const std::size_t n = std::min(shown.size(), word.size() - j);
+            if (shown.compare(0, n, word, j, n) != 0) {
+                return false;
+            }
+            if (n < shown.size()) {
+                return true;  // the word ends inside the reference's text: may be followed by it
+            }
+            j += n;
+            p = q;
+        } else if (b == '<' && j > 0 && p + 1 < bytes.size()) {
+            // Inline tags between letters show nothing.
+            const char next = bytes[p + 1];
+            if (next == '!' || next == '?' || startsWithNoCase(bytes.substr(p + 1), "script") ||
+                startsWithNoCase(bytes.substr(p + 1), "style")) {
+                return true;  // a comment or hidden text inside the word: rare, left to the reading
+            }
+            if (!isAsciiAlpha(next) && next != '/') {
+                return false;  // "a < b": a "<" shown as itself
+            }
+            p = tagEnd(bytes, p);
+            if (p == std::string_view::npos) {
+                return false;
+            }
+        } else if (static_cast<unsigned char>(b) >= 0x80 && (word[j] == 'k' || word[j] == 's')) {
+            return true;  // the Kelvin sign and the long s fold to "k" and "s"
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Whether the shown text of a page with these bytes (all of them) may contain `word`, a run of
+// [a-z0-9]. False only when it surely does not.
+bool mayShow(std::string_view bytes, std::string_view word) {
+    if (word[0] == 'k' || word[0] == 's') {
+        // Any byte beyond ASCII may start one: byte by byte.
+        for (std::size_t i = 0; i < bytes.size(); ++i) {
+            const char b = bytes[i];
+            if ((lowerAZ(b) == word[0] || b == '&' || static_cast<unsigned char>(b) >= 0x80) &&
+                mayShowAt(bytes, i, word)) {
+                return true;
+            }
+        }
+        return false;
+    }
+    // Where the word may start: its first letter in either case, or a reference. memchr finds
+    // each several times faster than a loop over the bytes.
+    const std::array<char, 3> starts = {word[0], upperAZ(word[0]), '&'};
+    std::array<std::size_t, 3> next{};
+    const auto find = [&](char c, std::size_t from) {
+        const void* at = from < bytes.size()
+                             ? std::memchr(bytes.data() + from, c, bytes.size() - from)
+                             : nullptr;
+        return at ? static_cast<std::size_t>(static_cast<const char*>(at) - bytes.data())
+                  : bytes.size();
+    };
+    for (std::size_t k = 0; k < starts.size(); ++k) {
+        next[k] = find(starts[k], 0);
+    }
+    for (;;) {
+        const std::size_t i = std::min({next[0], next[1], next[2]});
+        if (i >= bytes.size()) {
+            return false;
+        }
+        if (mayShowAt(bytes, i, word)) {
+            return true;
+        }
+        for (std::size_t k = 0; k < starts.size(); ++k) {
+            if (next[k] == i) {
+                next[k] = find(starts[k], i + 1);
+            }
+        }
+    }
+}
 
 }  // namespace
 
@@ -51,6 +258,171 @@ bool ShownTextMatcher::feed(std::string_view piece) {
     windowStart_ += keepFrom;
     window_.erase(0, keepFrom);
     return found();
+}
+
+ShownTextScanner::ShownTextScanner(std::string_view text, std::size_t blockSize)
+    : matcher_(text),
+      word_(prefilterWord(matcher_.folded())),
+      blockSize_(std::max({blockSize, kRtfSignature.size(), std::size_t{1}})) {
+    buffer_.resize(blockSize_);
+}
+
+bool ShownTextScanner::feedMatcher() {
+    if (head_ != nullptr) {
+        head_->append(shown_, 0, std::min(shown_.size(), headSize_ - head_->size()));
+        shown_.clear();
+        return head_->size() >= headSize_;
+    }
+    const bool found = matcher_.feed(shown_);
+    shown_.clear();
+    return found;
+}
+
+bool ShownTextScanner::contains(std::string_view bytes, ShownKind kind) {
+    matcher_.reset();
+    producer_.start(kind);
+    while (!bytes.empty() && !producer_.ended()) {
+        const std::size_t size = std::min(bytes.size(), blockSize_);
+        producer_.feed(bytes.substr(0, size), shown_);
+        bytes.remove_prefix(size);
+        if (feedMatcher()) {
+            return true;
+        }
+    }
+    producer_.finish(shown_);
+    return feedMatcher();
+}
+
+std::string ShownTextScanner::shownHead(platform::FileSystem& files, const std::string& fileName,
+                                        std::size_t size) {
+    std::string head;
+    if (size == 0) {
+        return head;
+    }
+    struct Restore {
+        ShownTextScanner& scanner;
+        bool countAll;
+        ~Restore() {
+            scanner.head_ = nullptr;
+            scanner.countAll_ = countAll;
+        }
+    } restore{*this, countAll_};
+    head_ = &head;
+    headSize_ = size;
+    countAll_ = false;  // the head is complete at its size: stop there
+    scan(files, fileName);
+    return head;
+}
+
+ShownTextScanner::Outcome ShownTextScanner::scan(platform::FileSystem& files,
+                                                 const std::string& fileName,
+                                                 const std::function<bool()>& keepGoing) {
+    matcher_.reset(countAll_);
+    if (matcher_.empty() && head_ == nullptr) {
+        return Outcome::NotFound;
+    }
+    const ShownKind kind = shownKindOf(fileName);
+    if (kind == ShownKind::FileName) {
+        // An image's bytes are no text: only its name is. It is opened all the same, so that a
+        // file gone since the catalogue was built is reported like any other.
+        files.openForReading(fileName);
+        std::string_view name(fileName);
+        name.remove_prefix(std::min(name.size(), name.rfind('/') + 1));
+        producer_.start(ShownKind::PlainText, ShownTextProducer::Encoding::MixedUtf8);
+        producer_.feed(name, shown_);
+        producer_.finish(shown_);
+        return feedMatcher() ? Outcome::Found : Outcome::NotFound;
+    }
+    auto file = files.openForReading(fileName);
+    const auto readBlock = [&](std::size_t atLeast) {
+        std::size_t got = 0;
+        while (got < atLeast) {
+            const std::size_t more = file->read(buffer_.data() + got, blockSize_ - got);
+            if (more == 0) {
+                break;
+            }
+            got += more;
+        }
+        return got;
+    };
+    std::size_t got = readBlock(prefilter_ ? blockSize_ : kRtfSignature.size());
+    if (prefilter_ && head_ == nullptr && !word_.empty()) {
+        // The whole page into the buffer, when it is not huge: the loop below then takes it as
+        // its first block.
+        bool whole = got < blockSize_;
+        while (!whole && buffer_.size() < kLargestPrefiltered) {
+            buffer_.resize(std::min(buffer_.size() * 2, kLargestPrefiltered));
+            while (got < buffer_.size()) {
+                const std::size_t more = file->read(buffer_.data() + got, buffer_.size() - got);
+                if (more == 0) {
+                    whole = true;
+                    break;
+                }
+                got += more;
+            }
+        }
+        const std::string_view bytes(buffer_.data(), got);
+        if (whole && !startsAsRtf(bytes) &&
+            readsAsciiAsItself(bytes.substr(0, std::min(got, kPageHeadSize)), kind) &&
+            !mayShow(bytes, word_)) {
+            return Outcome::NotFound;
+        }
+    }
+    if (startsAsRtf(std::string_view(buffer_.data(), got))) {
+        // Rare in documentation trees: the text comes from the page-text loader's RTF reader, a
+        // piece at a time. Its "\'e9" gives bytes of the document's code page, "\u233?" UTF-8.
+        producer_.start(ShownKind::PlainText, ShownTextProducer::Encoding::MixedUtf8);
+        bool found = false;
+        const auto sink = [&](std::string_view piece) {
+            if (!found || countAll_) {
+                producer_.feed(piece, shown_);
+                found = feedMatcher();
+            }
+        };
+        // Once found, the rest of the document needn't be read.
+        const auto goOn = [&] { return (!found || countAll_) && (!keepGoing || keepGoing()); };
+        switch (streamRtfText(*file, std::string(buffer_.data(), got), sink, goOn)) {
+            case RtfStream::Text:
+                if (!found || countAll_) {
+                    producer_.finish(shown_);
+                    found = feedMatcher();
+                }
+                return found ? Outcome::Found : Outcome::NotFound;
+            case RtfStream::Stopped:
+                return found && !countAll_ ? Outcome::Found : Outcome::Abandoned;
+            case RtfStream::NotRtf:
+                break;
+        }
+        // Not valid RTF after all: the file is plain text, read anew.
+        matcher_.reset(countAll_);
+        if (head_ != nullptr) {
+            head_->clear();
+        }
+        file = files.openForReading(fileName);
+        got = readBlock(1);
+    }
+    producer_.start(kind);
+    std::size_t sincePause = 0;
+    while (got != 0 && !producer_.ended()) {
+        // In slices, so that a common word is found without making the rest of the block.
+        for (std::size_t at = 0; at < got; at += kSlice) {
+            producer_.feed(std::string_view(buffer_.data() + at, std::min(kSlice, got - at)),
+                           shown_);
+            if (feedMatcher() && !countAll_) {
+                return Outcome::Found;
+            }
+        }
+        sincePause += got;
+        if (sincePause >= FileTextScanner::kBytesBetweenPauses) {
+            sincePause = 0;
+            if (keepGoing && !keepGoing()) {
+                return Outcome::Abandoned;
+            }
+        }
+        got = readBlock(1);
+    }
+    producer_.finish(shown_);
+    return feedMatcher() ? Outcome::Found : Outcome::NotFound;
 }
 
 ShownTextReader::ShownTextReader(std::size_t blockSize)
@@ -160,24 +532,6 @@ ShownTextReader::Outcome ShownTextReader::read(platform::FileSystem& files,
     }
     producer_.finish(shown_);
     return handOn(sink) ? Outcome::Found : Outcome::NotFound;
-}
-
-ShownTextScanner::ShownTextScanner(std::string_view text, std::size_t blockSize)
-    : matcher_(text), reader_(blockSize) {}
-
-bool ShownTextScanner::contains(std::string_view bytes, ShownKind kind) {
-    matcher_.reset();
-    return reader_.read(bytes, kind, *this) == Outcome::Found;
-}
-
-ShownTextScanner::Outcome ShownTextScanner::scan(platform::FileSystem& files,
-                                                 const std::string& fileName,
-                                                 const std::function<bool()>& keepGoing) {
-    matcher_.reset();
-    if (matcher_.empty()) {
-        return Outcome::NotFound;
-    }
-    return reader_.read(files, fileName, *this, keepGoing);
 }
 
 }  // namespace pelmaro

@@ -55,8 +55,8 @@ public:
 
 // Reads a file's shown text: a page's text as ShownTextProducer gives it, an RTF document's text
 // (rtf as the page-text loader reads it), an image's file name. A file is read once, in blocks
-// into one buffer kept from file to file. The one reading that the scan and the index share, so
-// that both see exactly the same text.
+// into one buffer kept from file to file. The index reads pages this way; the scan
+// (ShownTextScanner) reads them with the same producer, and looks at bytes first.
 class ShownTextReader {
 public:
     using Outcome = FileTextScanner::Outcome;
@@ -84,8 +84,10 @@ private:
     std::string shown_;  // the producer's output, handed on and cleared piece by piece
 };
 
-// Searches files for a text in what they show (ShownTextReader); a match may span blocks.
-class ShownTextScanner : private ShownTextSink {
+// Searches files for a text in what they show: a page's text as ShownTextProducer gives it, an
+// RTF document's text (rtf as the page-text loader reads it), an image's file name. A file is
+// read once, in blocks into one buffer kept from file to file; a match may span blocks.
+class ShownTextScanner {
 public:
     using Outcome = FileTextScanner::Outcome;
 
@@ -93,21 +95,46 @@ public:
                               std::size_t blockSize = FileTextScanner::kDefaultBlockSize);
 
     const ShownTextMatcher& matcher() const { return matcher_; }
+    // With `countAll`, scan() reads every file to its end and the matcher counts every hit (for a
+    // ranking); without it, a file is left at its first hit.
+    void countAllHits(bool countAll) { countAll_ = countAll; }
+    // Whether a page that fits one block is first looked at as bytes (on by default): most pages
+    // can be seen not to show the search text at several times the speed of making their shown
+    // text. The answers are the same either way.
+    void usePrefilter(bool use) { prefilter_ = use; }
 
-    // Reads the file and reports whether its shown text contains the search text; as
-    // ShownTextReader::read.
+    // Reads the file and reports whether its shown text contains the search text. `keepGoing`,
+    // when given, runs after every FileTextScanner::kBytesBetweenPauses bytes of one file; when
+    // it returns false the file is left unread and the answer is Abandoned. Fails with "Cannot
+    // open file "%s". %s" and on read errors.
     Outcome scan(platform::FileSystem& files, const std::string& fileName,
                  const std::function<bool()>& keepGoing = {});
+
+    // The first `size` bytes of the file's shown text, or all of it when it shows less (the
+    // search text plays no part). Fails as scan() does.
+    std::string shownHead(platform::FileSystem& files, const std::string& fileName,
+                          std::size_t size);
 
     // The same for bytes in memory, shown as `kind`, in blocks as a file would be.
     bool contains(std::string_view bytes, ShownKind kind);
 
 private:
-    bool take(std::string_view piece) override { return matcher_.feed(piece); }
-    void restart() override { matcher_.reset(); }
+    // Hands the producer's latest output to the matcher.
+    bool feedMatcher();
 
     ShownTextMatcher matcher_;
-    ShownTextReader reader_;
+    bool countAll_ = false;
+    bool prefilter_ = true;
+    // The longest run of ASCII letters and digits in the folded search text, when long enough to
+    // be worth a prefilter.
+    std::string word_;
+    // While shownHead() runs: where the shown text goes instead of to the matcher, and how much.
+    std::string* head_ = nullptr;
+    std::size_t headSize_ = 0;
+    ShownTextProducer producer_;
+    std::size_t blockSize_;
+    std::string buffer_;
+    std::string shown_;  // the producer's output, handed on and cleared piece by piece
 };
 
 }  // namespace pelmaro

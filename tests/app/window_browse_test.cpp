@@ -1,10 +1,13 @@
 // Reading as in a browser, through the real window under a window manager: the title list follows
 // the page through links, back and forward; find in page; zoom and the list's width across a
-// restart; the results of another catalogue; a maximized start; Tab between list and page; the
+// restart; full-text results best first with context, and their order across a restart; the
+// results of another catalogue; a maximized start; Tab between list and page; the
 // status line under a still pointer; the page's menu.
+#include <algorithm>
 #include <filesystem>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -383,6 +386,72 @@ private slots:
         QCOMPARE(run.browser()->zoomFactor(), 1.0);
         key(run, Qt::Key_Minus, Qt::ControlModifier);
         QCOMPARE(run.browser()->zoomFactor(), 0.9);
+        QVERIFY(run.errors().empty());
+    }
+
+    void fullSearch_showsResultsBestFirstWithContext_andTheSwitchBackIsRemembered() {
+        SandboxDir dir;
+        using pelmaro::test::htmlPage;
+        dir.write("help/a.htm", htmlPage("Alpha", "<p>one needle</p>"));
+        dir.write("help/b.htm", htmlPage("Needle guide", "<p>nothing</p>"));
+        dir.write("help/c.htm", htmlPage("Gamma", "<p>needle, <b>NEEDLE</b> and needle</p>"));
+        dir.write("help/d/x.htm", htmlPage("Alpha", "<p>needle</p>"));
+        const auto titleOf = [](std::string_view reference) {
+            return std::string(reference.substr(0, reference.rfind('|')));
+        };
+        const auto rowText = [](ProgramRun& run, int row, int role) {
+            const auto& results = run.list("results");
+            return results.data(results.index(row), role).toString();
+        };
+        Lines catalogueOrder;
+        {
+            ProgramRun run;
+            QVERIFY(run.start());
+            run.build(dir / "help", true);
+            run.dialogs.inputAnswers = {"needle"};
+            run.press(Qt::Key_F11);
+            const auto& results = run.list("results");
+            QCOMPARE(results.count(), 4);
+            // The title, the most hits, then the earlier hit ("alpha needle" before "alpha one
+            // needle"); the two Alphas name their folders.
+            QCOMPARE(titleOf(results.item(0)), "Needle guide");
+            QCOMPARE(titleOf(results.item(1)), "Gamma");
+            QVERIFY(rowText(run, 2, Qt::DisplayRole).startsWith(QStringLiteral("Alpha \u2014 ")));
+            QVERIFY(rowText(run, 2, Qt::DisplayRole).section('\n', 0, 0).endsWith("/d"));
+            QCOMPARE(rowText(run, 2, Qt::DisplayRole).section('\n', 1), "alpha needle");
+            QVERIFY(rowText(run, 3, Qt::DisplayRole).section('\n', 0, 0).endsWith("/help"));
+            QCOMPARE(rowText(run, 1, Qt::DisplayRole).section('\n', 0, 0), "Gamma");
+            QVERIFY(rowText(run, 1, Qt::AccessibleTextRole)
+                        .endsWith(QStringLiteral("\ngamma needle, needle and needle")));
+            auto* heading =
+                child<QWidget>(run, "resultList")->parentWidget()->findChild<QLabel*>("heading");
+            QVERIFY(heading->text().endsWith(QStringLiteral("\u203a \u2014 4 found")));
+
+            // Back to catalogue order: the result the user chose stays chosen.
+            run.clickRow("resultList", 1);
+            child<QCheckBox>(run, "bestFirst")->click();
+            catalogueOrder = results.items().toVector();
+            QVERIFY(std::is_sorted(catalogueOrder.begin(), catalogueOrder.end(),
+                                   [](const std::string& a, const std::string& b) {
+                                       return pelmaro::readEntryReference(a) <
+                                              pelmaro::readEntryReference(b);
+                                   }));
+            QVERIFY(results.selectedIndex() >= 0);
+            QCOMPARE(titleOf(results.item(results.selectedIndex())), "Gamma");
+
+            // Esc closes the overlay.
+            child<QWidget>(run, "resultList")->setFocus();
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+            QTRY_VERIFY(!run.shown("resultList"));
+            QVERIFY(run.errors().empty());
+            QVERIFY(run.form->close());
+        }
+        ProgramRun run;
+        QVERIFY(run.start());
+        QVERIFY(!child<QCheckBox>(run, "bestFirst")->isChecked());
+        run.dialogs.inputAnswers = {"needle"};
+        run.press(Qt::Key_F11);
+        QCOMPARE(run.list("results").items().toVector(), catalogueOrder);
         QVERIFY(run.errors().empty());
     }
 

@@ -97,6 +97,72 @@ TEST(FullTextCommand, AStoppedSearchSaysWhereItStopped) {
     EXPECT_EQ(rig.changes, 3);  // running, stopping, idle
 }
 
+std::string repeated(const std::string& word, int times) {
+    std::string text;
+    for (int i = 0; i < times; ++i) {
+        text += word;
+    }
+    return text;
+}
+
+TEST(FullTextCommand, RanksEndedSearchesBestFirstAndSwitchesBackKeepingTheSelection) {
+    test::TempDir dir;
+    CommandRig rig;
+    rig.titles.assign({"Intro", "Key facts", "Other", "Intro", "None", "Last"});
+    rig.paths.assign({
+        dir.write("a/p0.htm", "<p>" + repeated("lorem ", 30) + "KEY and more " +
+                                  repeated("ipsum ", 30) + "</p>"),
+        dir.write("a/p1.htm", "<title>Key facts</title>"),
+        dir.write("a/p2.htm", "<p>key key key</p>"),
+        dir.write("b/sub/p3.htm", "<p>key</p><p>and key</p>"),
+        dir.write("a/p4.htm", "no"),
+        dir.write("a/p5.htm", "<p>x key</p>"),
+    });
+    rig.searchFor("key");
+    // The title first, then by hits (3, 2), then by the first hit's place (2 before 180).
+    EXPECT_EQ(rig.results.items(),
+              (Lines{"Key facts|1", "Other|2", "Intro|3", "Last|5", "Intro|0"}));
+    EXPECT_TRUE(rig.command.hitOfRow(0)->inTitle);
+    EXPECT_EQ(rig.command.hitOfRow(1)->count, 3u);
+
+    // Only repeated titles name their folder.
+    EXPECT_EQ(rig.command.folderOfRow(2), "b/sub");
+    EXPECT_NE(rig.command.folderOfRow(4), "");
+    EXPECT_EQ(rig.command.folderOfRow(1), "");
+
+    const ContextLine& deep = rig.command.contextOfRow(4);
+    EXPECT_EQ(deep.text.substr(deep.hitStart, deep.hitLength), "key");
+    EXPECT_EQ(deep.text.rfind("\u2026lorem ", 0), 0u);
+    EXPECT_LT(deep.text.size(), 160u);
+    EXPECT_NE(deep.text.find("key and more ipsum"), std::string::npos);
+    const ContextLine& near = rig.command.contextOfRow(3);
+    EXPECT_EQ(near.text, "x key");
+    EXPECT_EQ(near.hitStart, 2u);
+
+    rig.results.select(4);
+    rig.command.setOrder(ResultOrder::Catalogue);
+    EXPECT_EQ(rig.results.items(),
+              (Lines{"Intro|0", "Key facts|1", "Other|2", "Intro|3", "Last|5"}));
+    EXPECT_EQ(rig.results.selectedIndex(), 0);  // the same result, where it went
+    EXPECT_EQ(rig.command.contextOfRow(0).text, deep.text);
+
+    // A search in catalogue order stays so; switching ranks both.
+    rig.searchFor("AND");
+    EXPECT_EQ(rig.results.count(), 7);
+    EXPECT_EQ(rig.results.item(5), "Intro|0");
+    rig.command.setOrder(ResultOrder::BestFirst);
+    EXPECT_EQ(rig.results.item(0), "Key facts|1");
+    EXPECT_EQ(rig.results.item(5), "Intro|3");  // "and" at 4, before 186
+    EXPECT_EQ(rig.results.selectedIndex(), 4);
+}
+
+TEST(FullTextCommand, TheFindBarGetsTheTextAsTheSearchMatchedIt) {
+    EXPECT_EQ(findTextOf("Chapter\u00A0 9"), "Chapter 9");
+    EXPECT_EQ(findTextOf(" \tset\r\nup \u00A0"), "set up");
+    EXPECT_EQ(findTextOf("caf\u00E9 cr\u00E8me"), "caf\u00E9 cr\u00E8me");
+    EXPECT_EQ(findTextOf("\u00A0"), "");
+}
+
 TEST(FullTextCommand, NotesCountInThousands) {
     SearchRun run;
     run.pages = 82580;

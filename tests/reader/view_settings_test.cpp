@@ -47,6 +47,23 @@ TEST(ViewSettings, DarkModeIsAbsentUntilChosen_thenRoundTrips) {
     EXPECT_NE(test::readFile(name).find(kSession), std::string::npos);
 }
 
+TEST(ViewSettings, TheResultOrderIsRememberedAndAnOddValueReadsAsAbsent) {
+    test::TempDir dir;
+    test::FakeFileSystem files;
+    const std::string name = dir.write("settings.reg", kSession);
+    platform::SettingsFile settings(files, name);
+    EXPECT_EQ(readViewSettings(settings).resultOrder, std::nullopt);
+    writeViewSettings(settings, {std::nullopt, std::nullopt, std::nullopt, ResultOrder::Catalogue});
+    EXPECT_EQ(test::readFile(name), kSession + "\"resultorder\"=dword:00000001\r\n");
+    EXPECT_EQ(readViewSettings(settings).resultOrder, ResultOrder::Catalogue);
+    writeViewSettings(settings, {std::nullopt, std::nullopt, std::nullopt, ResultOrder::BestFirst});
+    EXPECT_EQ(readViewSettings(settings).resultOrder, ResultOrder::BestFirst);
+
+    platform::SettingsFile odd(
+        files, dir.write("odd.reg", kSession + "\"resultorder\"=dword:00000002\r\n"));
+    EXPECT_EQ(readViewSettings(odd).resultOrder, std::nullopt);
+}
+
 TEST(ViewSettings, ValuesOfAnotherTypeOrOutOfRangeReadAsAbsent) {
     struct Case {
         const char* values;

@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+#include <stdexcept>
 #include <stop_token>
 
 #include "platform/error.h"
+#include "search/shown_text_search.h"
 #include "tests/support/fake_file_system.h"
 #include "tests/support/temp_dir.h"
 
@@ -67,6 +70,7 @@ TEST(SearchFiles, tellsHitsInOrderAndSkipsWhatCantBeRead) {
 TEST(SearchFiles, stopBeforeTheNthFileKeepsOnlyTheHitsBeforeIt) {
     test::TempDir dir;
     test::FakeFileSystem files;
+    files.threaded = false;  // read here, so that nothing is read ahead of the stop
     std::vector<std::string> paths;
     for (int i = 0; i < 20; ++i) {
         paths.push_back(dir.write("p" + std::to_string(i) + ".htm", i % 2 ? "hit" : "miss"));
@@ -84,6 +88,225 @@ TEST(SearchFiles, stopBeforeTheNthFileKeepsOnlyTheHitsBeforeIt) {
                               .skipped = {}}));
     EXPECT_EQ(found, (Indexes{1, 3, 5, 7, 9}));
     EXPECT_EQ(files.opened.load(), 10);
+}
+
+// A page is passed over by its bytes only when its shown text surely lacks the text: every page
+// gets the same answer as when it is read in full.
+TEST(ShownTextPrefilter, neverHidesAPageThatShowsTheText) {
+    const std::vector<std::string> pieces = {"task",
+                                             "group",
+                                             "Task",
+                                             "GROUP",
+                                             "<b>",
+                                             "</b>",
+                                             "<a href='x>y'>",
+                                             "<a title=\">\">",
+                                             "<a =' >'>",
+                                             "<!-- c -->",
+                                             "<script>task</script>",
+                                             "<STYLE>group</style>",
+                                             "&#116;",
+                                             "&#x54;",
+                                             "&#8490;",
+                                             "\xE2\x84\xAA",
+                                             "\xC5\xBF",
+                                             "&fjlig;",
+                                             "ord",
+                                             "&amp;",
+                                             "&nbsp;",
+                                             " ",
+                                             "\n",
+                                             "<",
+                                             "< ",
+                                             "&",
+                                             "e\xCC\x81",
+                                             "\xC3\xA9",
+                                             "elvin",
+                                             "8",
+                                             "s",
+                                             "<br>",
+                                             "<p>",
+                                             "</",
+                                             ">",
+                                             "'",
+                                             "\"",
+                                             "=",
+                                             "<?x?>",
+                                             "<!x>",
+                                             "</3>",
+                                             "&#x53",
+                                             "\xE9",
+                                             "k",
+                                             "&#75;x",
+                                             std::string(1, '\0')};
+    const std::vector<std::string> heads = {"",
+                                            "<meta charset=windows-1252>",
+                                            "<meta charset=utf-16>",
+                                            "\xEF\xBB\xBF",
+                                            "<meta charset=koi8-r>",
+                                            "<?xml version='1.0' encoding='iso-8859-2'?>"};
+    std::mt19937 random(7);
+    test::TempDir dir;
+    platform::PosixFileSystem files;
+    std::vector<std::string> names;
+    for (int page = 0; page < 1500; ++page) {
+        std::string bytes =
+            heads[std::uniform_int_distribution<std::size_t>(0, heads.size() - 1)(random)];
+        const int length = std::uniform_int_distribution(1, 30)(random);
+        for (int i = 0; i < length; ++i) {
+            bytes +=
+                pieces[std::uniform_int_distribution<std::size_t>(0, pieces.size() - 1)(random)];
+        }
+        names.push_back(
+            dir.write("p" + std::to_string(page) + (page % 5 == 0 ? ".txt" : ".htm"), bytes));
+    }
+    for (const std::string text :
+         {"taskgroup", "TASK GROUP", "kelvin", "fjord", "sk8", "ssk", "t&group", "group\xC3\xA9"}) {
+        ShownTextScanner filtered(text);
+        ShownTextScanner filteredInSmallBlocks(text, 16);  // pages larger than a block
+        ShownTextScanner full(text);
+        full.usePrefilter(false);
+        int found = 0;
+        for (const std::string& name : names) {
+            const auto answer = full.scan(files, name);
+            found += answer == ShownTextScanner::Outcome::Found;
+            ASSERT_EQ(filtered.scan(files, name), answer) << text << " in " << test::readFile(name);
+            ASSERT_EQ(filteredInSmallBlocks.scan(files, name), answer) << text << " in " << name;
+        }
+        EXPECT_GT(found, 0) << text;  // the cases reach the pages that show it
+    }
+}
+
+// Everything a search told, in the order it told it.
+struct Told {
+    bool complete = false;
+    Indexes read;
+    Indexes found;
+    Indexes skipped;
+    std::vector<std::tuple<std::size_t, std::uint32_t, std::uint32_t>> counted;
+
+    bool operator==(const Told&) const = default;
+};
+
+Told search(platform::FileSystem& files, const std::vector<std::string>& paths,
+            const std::string& text, unsigned threads, TextRule rule = TextRule::Shown,
+            std::stop_source* stop = nullptr, std::size_t stopAt = 0) {
+    Told told;
+    told.complete = searchFiles(
+        files, paths, text, stop ? stop->get_token() : std::stop_token{},
+        {.reading =
+             [&](std::size_t n) {
+                 told.read.push_back(n);
+                 if (stop && n == stopAt) {
+                     stop->request_stop();
+                 }
+             },
+         .found = [&](std::size_t n) { told.found.push_back(n); },
+         .skipped = [&](std::size_t n, const std::string&) { told.skipped.push_back(n); },
+         .counted =
+             [&](std::size_t n, const PageHits& hits) {
+                 told.counted.emplace_back(n, hits.count, hits.firstOffset);
+             }},
+        rule, threads);
+    return told;
+}
+
+TEST(SearchFiles, countsEveryHitAndWhereTheFirstStarts) {
+    test::TempDir dir;
+    test::FakeFileSystem files;
+    const std::vector<std::string> paths = {
+        dir.write("a.htm", "<title>Ab</title><p>x ab AB&nbsp;aB</p>"),
+        dir.write("b.txt", "none"),
+        dir.write("c.htm", "{\\rtf1 abab \\b ab\\b0}"),
+    };
+    // "ab x ab ab ab": the title, then three more; the RTF's "abab ab" holds three.
+    const Told told = search(files, paths, "AB", 1);
+    EXPECT_EQ(told.found, (Indexes{0, 2}));
+    using Counted = decltype(told.counted);
+    EXPECT_EQ(told.counted, (Counted{{0, 4, 0}, {2, 3, 0}}));
+    EXPECT_EQ(search(files, paths, "x ab", 1).counted, (Counted{{0, 1, 3}}));
+}
+
+// The workers read in any order; what the observer hears must not tell.
+TEST(SearchFilesThreaded, tellsWhatOneThreadTellsOnRandomTrees) {
+    std::mt19937 random(18);
+    const std::string pieces[] = {"set", "up",           " ",   "<b>",    "</b>",
+                                  "<p>", "&amp;",        "SET", "&nbsp;", "<!-- setup -->",
+                                  "\n",  "\u00e9t\u00e9"};
+    for (int tree = 0; tree < 12; ++tree) {
+        test::TempDir dir;
+        test::FakeFileSystem files;
+        std::vector<std::string> paths;
+        const int pages = std::uniform_int_distribution(0, 150)(random);
+        for (int i = 0; i < pages; ++i) {
+            std::string bytes;
+            const int length = std::uniform_int_distribution(0, 40)(random);
+            for (int j = 0; j < length; ++j) {
+                bytes += pieces[std::uniform_int_distribution<std::size_t>(0, 11)(random)];
+            }
+            const std::string name = "p" + std::to_string(i) + (i % 7 == 0 ? ".txt" : ".htm");
+            switch (std::uniform_int_distribution(0, 9)(random)) {
+                case 0:
+                    paths.push_back(dir / name);  // gone
+                    break;
+                case 1:
+                    paths.push_back(dir.write(name, bytes));
+                    files.failingReads.insert(paths.back());
+                    break;
+                default:
+                    paths.push_back(dir.write(name, bytes));
+            }
+        }
+        for (const std::string text : {"setup", "set up", "SET", "&", "\u00c9T\u00c9"}) {
+            const Told alone = search(files, paths, text, 1);
+            EXPECT_TRUE(alone.complete);
+            for (const unsigned threads : {2u, 3u, 8u}) {
+                EXPECT_EQ(search(files, paths, text, threads), alone)
+                    << "tree " << tree << ", " << text << ", threads " << threads;
+            }
+            EXPECT_EQ(search(files, paths, text, 3, TextRule::StoredBytes),
+                      search(files, paths, text, 1, TextRule::StoredBytes));
+        }
+    }
+}
+
+TEST(SearchFilesThreaded, aStopReportsAPrefixOfTheCatalogue) {
+    test::TempDir dir;
+    test::FakeFileSystem files;
+    std::vector<std::string> paths;
+    for (int i = 0; i < 400; ++i) {
+        paths.push_back(dir.write("p" + std::to_string(i) + ".htm", i % 3 ? "miss" : "hit"));
+    }
+    for (const std::size_t stopAt : {0u, 1u, 77u, 399u}) {
+        std::stop_source stop;
+        const Told told = search(files, paths, "hit", 2, TextRule::Shown, &stop, stopAt);
+        EXPECT_FALSE(told.complete);
+        EXPECT_EQ(told.read.size(), stopAt + 1);
+        Indexes expected;
+        for (std::size_t n = 0; n < stopAt; n += 3) {
+            expected.push_back(n);
+        }
+        EXPECT_EQ(told.found, expected) << "stopped at " << stopAt;
+    }
+}
+
+TEST(SearchFilesThreaded, aFaultInAWorkerReachesTheCaller) {
+    test::TempDir dir;
+    test::FakeFileSystem files;
+    std::vector<std::string> paths;
+    for (int i = 0; i < 50; ++i) {
+        paths.push_back(dir.write("p" + std::to_string(i) + ".htm", "text"));
+    }
+    files.crashing.insert(paths[30]);
+    Indexes read;
+    EXPECT_THROW(searchFiles(files, paths, "text", {},
+                             {.reading = [&](std::size_t n) { read.push_back(n); },
+                              .found = {},
+                              .skipped = {},
+                              .counted = {}},
+                             TextRule::Shown, 4),
+                 std::logic_error);
+    EXPECT_EQ(read.size(), 31u);  // told of the 30 before it, in order
 }
 
 }  // namespace
