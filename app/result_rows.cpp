@@ -37,8 +37,11 @@ void ResultRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
     style->drawControl(QStyle::CE_ItemViewItem, &item, painter, item.widget);
 
     const ContextLine& context = context_(index.row());
-    // The context has no line break (shown text is one line): the title is what comes before it.
-    const QString title = context.text.empty() ? shown : shown.section(QLatin1Char('\n'), 0, -2);
+    // The title (and folder) is the first line (the delegate's text has the line break as
+    // U+2028); the context may have been made after the row's text was, so that text need not
+    // hold it yet.
+    QString title = shown.section(QChar::LineSeparator, 0, 0);
+    title = title.section(QLatin1Char('\n'), 0, 0);
     const bool selected = item.state.testFlag(QStyle::State_Selected);
     painter->save();
     painter->setPen(item.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
