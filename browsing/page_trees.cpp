@@ -53,17 +53,6 @@ std::optional<std::string> resolvedFileName(const std::string& fileName) {
     return std::string(resolved.get());
 }
 
-bool liesIn(const std::string& fileName, const std::string& folder) {
-    if (folder.empty() || fileName.empty()) {
-        return false;
-    }
-    if (folder == "/") {
-        return fileName.front() == '/';
-    }
-    return fileName.compare(0, folder.size(), folder) == 0 &&
-           (fileName.size() == folder.size() || fileName[folder.size()] == '/');
-}
-
 namespace {
 
 // Whether a file the tree names resolves, through links, to a file the tree may read elsewhere:
@@ -99,10 +88,11 @@ std::optional<std::string> fileOfTree(const PageTree& tree, const std::string& f
     if (!tree.onlyFile.empty()) {
         return *resolved == tree.onlyFile ? resolved : std::nullopt;
     }
-    if (liesIn(*resolved, tree.resolvedFolder)) {
+    if (platform::isWithinFolder(*resolved, tree.resolvedFolder)) {
         return resolved;
     }
-    if ((liesIn(name, tree.folder) || liesIn(name, tree.resolvedFolder)) &&
+    if ((platform::isWithinFolder(name, tree.folder) ||
+         platform::isWithinFolder(name, tree.resolvedFolder)) &&
         readableThroughLink(tree, *resolved, home)) {
         return resolved;
     }

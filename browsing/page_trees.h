@@ -20,8 +20,6 @@ std::string normalFileName(const std::string& fileName);
 // The file or folder with every symbolic link and "."/".." resolved; nullopt when it does not
 // exist. Nothing is opened.
 std::optional<std::string> resolvedFileName(const std::string& fileName);
-// `fileName` is `folder` or lies below it (both normal names).
-bool liesIn(const std::string& fileName, const std::string& folder);
 
 // One tree: a folder as named and with its links resolved, or a single file.
 struct PageTree {

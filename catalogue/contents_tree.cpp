@@ -5,20 +5,15 @@
 #include "catalogue/natural_order.h"
 #include "platform/byte_text.h"
 #include "platform/file_system.h"
+#include "platform/linked_folders.h"
 
 namespace pelmaro {
 
 namespace {
 
-// `name` is `folder` or lies below it, part by part ("/a/bc" is not in "/a/b").
+// `name` is `folder` or lies below it; "" is the top of every name.
 bool liesIn(std::string_view name, std::string_view folder) {
-    if (folder.empty()) {
-        return true;  // the top of every name
-    }
-    if (name.size() < folder.size() || name.compare(0, folder.size(), folder) != 0) {
-        return false;
-    }
-    return name.size() == folder.size() || folder.ends_with('/') || name[folder.size()] == '/';
+    return folder.empty() || platform::isWithinFolder(name, folder);
 }
 
 // "index.html", "INDEX.HTM", "index.shtml": the page a folder opens with.

@@ -4,7 +4,10 @@
 
 namespace pelmaro::platform {
 
-bool isWithinFolder(const std::string& path, const std::string& folder) {
+bool isWithinFolder(std::string_view path, std::string_view folder) {
+    if (folder.size() > 1 && folder.back() == '/') {
+        folder.remove_suffix(1);  // "/a/" is "/a"
+    }
     if (folder == "/") {
         return path.starts_with('/');
     }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace pelmaro::platform {
 
@@ -58,7 +59,9 @@ bool isPublicSystemFolder(std::uint32_t owner, std::uint32_t mode);
 // whoever owns what lies below it.
 bool everyoneReaches(const std::string& realPath);
 
-// `path` is `folder` or lies below it ("/a/b" in "/a", "/ab" not in "/a"; everything in "/").
-bool isWithinFolder(const std::string& path, const std::string& folder);
+// `path` is `folder` or lies below it ("/a/b" in "/a" and in "/a/", "/ab" not in "/a";
+// everything in "/"). The one rule for it: the scan, the page trees, the contents and the
+// reader's "leave out" ask it.
+bool isWithinFolder(std::string_view path, std::string_view folder);
 
 }  // namespace pelmaro::platform

@@ -12,6 +12,7 @@
 #include "platform/error.h"
 #include "platform/file_names.h"
 #include "platform/line_list.h"
+#include "platform/linked_folders.h"
 
 namespace pelmaro {
 namespace {
@@ -320,8 +321,7 @@ void Reader::useCatalogueFolder(const std::string& folder) {
 void Reader::leaveFolderOut(const std::string& folderName) {
     const std::string& root = catalogueFolder_;
     if (busy() || root.empty() || folderName.size() <= root.size() ||
-        folderName.compare(0, root.size(), root) != 0 ||
-        (root.back() != '/' && folderName[root.size()] != '/')) {
+        !platform::isWithinFolder(folderName, root)) {
         return;  // not a folder below the one the catalogue was built from
     }
     const std::string relative = folderName.substr(root.size() + (root.back() == '/' ? 0 : 1));
