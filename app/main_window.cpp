@@ -127,6 +127,7 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent)
                        services_.files, services_.settings, *tabs_, *fullSearchLabel_, *this});
     reader_->setOnBusyChanged([this] { showBusy(); });
     reader_->setOnTitlesIndexed([this] { quickFind_->refresh(); });
+    reader_->setOnSearchIndexChanged([this] { showCatalogueStatus(); });
     reader_->setOnCatalogueChanged([this] {
         showCatalogueStatus();
         keysAsked_ = false;

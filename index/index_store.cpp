@@ -1,6 +1,7 @@
 #include "index/index_store.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cinttypes>
 #include <cstdio>
 #include <thread>
@@ -112,32 +113,32 @@ std::optional<TrigramIndex> loadIndex(platform::FileSystem& files, const std::st
     return index;
 }
 
-std::optional<CandidatePages> candidatePages(const TrigramIndex& index, platform::FileSystem& files,
-                                             const platform::TextList& paths,
-                                             std::string_view text) {
-    const std::string folded = foldShownText(text);
-    if (folded.size() < 3 || index.pages().size() != paths.size()) {
-        return std::nullopt;
-    }
-    const std::optional<CandidatePages> holding = index.pagesHolding(folded);
-    if (!holding) {
-        return std::nullopt;
-    }
-    // One stamp a page the index rules out, the pages shared among threads when the file
-    // system allows: on a million pages the stamps, not the posting lists, take the time.
+namespace {
+
+// Marks in `read` (one per page) each page the index can't vouch for any more: unvouched when
+// built, or with a stamp other than the one it was indexed with (one fileStamp a page, shared
+// among threads when the file system allows: on a million pages the stamps, not the posting
+// lists, take the time). Pages already marked are not looked at. Returns how many vouched pages
+// changed.
+std::size_t markChangedPages(const TrigramIndex& index, platform::FileSystem& files,
+                             const platform::TextList& paths, std::vector<char>& read) {
     std::vector<std::string_view> list(paths.begin(), paths.end());
-    std::vector<char> read(list.size(), 0);
-    for (const std::uint32_t n : *holding) {
-        read[n] = 1;
-    }
+    std::atomic<std::size_t> changed = 0;
     const auto check = [&](std::size_t from, std::size_t to) {
+        std::size_t mine = 0;
         for (std::size_t n = from; n < to; ++n) {
             const PageRecord& record = index.pages()[n];
-            if (read[n] == 0 &&
-                (!record.vouched || files.fileStamp(std::string(list[n])) != record.stamp)) {
+            if (read[n] != 0) {
+                continue;
+            }
+            if (!record.vouched) {
                 read[n] = 1;
+            } else if (files.fileStamp(std::string(list[n])) != record.stamp) {
+                read[n] = 1;
+                ++mine;
             }
         }
+        changed += mine;
     };
     constexpr std::size_t kPagesPerThread = 1024;
     const std::size_t threads =
@@ -154,6 +155,30 @@ std::optional<CandidatePages> candidatePages(const TrigramIndex& index, platform
         }
         check(0, std::min(list.size(), share));
     }
+    return changed;
+}
+
+}  // namespace
+
+std::optional<CandidatePages> candidatePages(const TrigramIndex& index, platform::FileSystem& files,
+                                             const platform::TextList& paths, std::string_view text,
+                                             std::size_t* changed) {
+    const std::string folded = foldShownText(text);
+    if (folded.size() < 3 || index.pages().size() != paths.size()) {
+        return std::nullopt;
+    }
+    const std::optional<CandidatePages> holding = index.pagesHolding(folded);
+    if (!holding) {
+        return std::nullopt;
+    }
+    std::vector<char> read(paths.size(), 0);
+    for (const std::uint32_t n : *holding) {
+        read[n] = 1;
+    }
+    const std::size_t changedPages = markChangedPages(index, files, paths, read);
+    if (changed != nullptr) {
+        *changed = changedPages;
+    }
     CandidatePages candidates;
     for (std::size_t n = 0; n < read.size(); ++n) {
         if (read[n] != 0) {
@@ -161,6 +186,15 @@ std::optional<CandidatePages> candidatePages(const TrigramIndex& index, platform
         }
     }
     return candidates;
+}
+
+std::size_t countChangedPages(const TrigramIndex& index, platform::FileSystem& files,
+                              const platform::TextList& paths) {
+    if (index.pages().size() != paths.size()) {
+        return paths.size();
+    }
+    std::vector<char> read(paths.size(), 0);
+    return markChangedPages(index, files, paths, read);
 }
 
 }  // namespace pelmaro::index

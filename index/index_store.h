@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <stop_token>
 #include <string>
@@ -44,9 +45,15 @@ std::optional<TrigramIndex> loadIndex(platform::FileSystem& files, const std::st
 
 // The pages a search for `text` must read: those whose indexed text may hold it, and every page
 // the index can't vouch for (changed, added or gone since, by one fileStamp each); ascending.
-// std::nullopt when every page must be read.
+// std::nullopt when every page must be read. `changed`, when given, is set to how many pages the
+// index vouched for have changed since: they are read, and worth indexing again.
 std::optional<CandidatePages> candidatePages(const TrigramIndex& index, platform::FileSystem& files,
-                                             const platform::TextList& paths,
-                                             std::string_view text);
+                                             const platform::TextList& paths, std::string_view text,
+                                             std::size_t* changed = nullptr);
+
+// How many pages the index vouched for have changed, been replaced or gone since it was built
+// (one fileStamp each, as candidatePages); every page when it lists another number of pages.
+std::size_t countChangedPages(const TrigramIndex& index, platform::FileSystem& files,
+                              const platform::TextList& paths);
 
 }  // namespace pelmaro::index

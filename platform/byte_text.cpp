@@ -171,4 +171,16 @@ std::size_t decodeUtf8(std::string_view text, std::size_t pos, char32_t& c) {
     return length;
 }
 
+std::string withThousands(std::size_t n) {
+    const std::string digits = std::to_string(n);
+    std::string grouped;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) {
+            grouped += ',';
+        }
+        grouped += digits[i];
+    }
+    return grouped;
+}
+
 }  // namespace pelmaro

@@ -83,4 +83,7 @@ constexpr bool startsAsRtf(std::string_view start) {
     return start.substr(0, kRtfSignature.size()) == kRtfSignature;
 }
 
+// 82580 -> "82,580": a count as the status line and the notes show it.
+std::string withThousands(std::size_t n);
+
 }  // namespace pelmaro

@@ -6,8 +6,10 @@
 #include <numeric>
 #include <string_view>
 
+#include "index/index_store.h"
 #include "page/html_references.h"
 #include "page/shown_title.h"
+#include "platform/byte_text.h"
 #include "platform/error.h"
 #include "platform/line_list.h"
 #include "search/full_text_search.h"
@@ -75,19 +77,6 @@ ContextLine contextAround(const std::string& head, std::size_t hitStart, std::si
         line.text += kEllipsis;
     }
     return line;
-}
-
-// 82580 -> "82,580".
-std::string withThousands(std::size_t n) {
-    const std::string digits = std::to_string(n);
-    std::string grouped;
-    for (std::size_t i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0) {
-            grouped += ',';
-        }
-        grouped += digits[i];
-    }
-    return grouped;
 }
 
 }  // namespace
@@ -168,7 +157,7 @@ void FullTextCommand::setState(State state) {
     }
 }
 
-void FullTextCommand::start() {
+void FullTextCommand::start(std::shared_ptr<const index::TrigramIndex> index) {
     if (state_ != State::Idle || services_.paths.count() == 0) {
         return;
     }
@@ -191,8 +180,21 @@ void FullTextCommand::start() {
     platform::Window& window = services_.window;
     platform::FileSystem& files = services_.files;
     job_.start(
-        [this, text, &window, &files, paths, titles = services_.titles.items()](
-            std::stop_token stop, const BackgroundJob::Post& post) {
+        [this, text, &window, &files, paths, titles = services_.titles.items(),
+         index = std::move(index)](std::stop_token stop, const BackgroundJob::Post& post) {
+            // The index narrows the pages to read; the pages it can't vouch for are among them.
+            std::optional<CandidatePages> candidates;
+            if (index) {
+                std::size_t changedPages = 0;
+                candidates = index::candidatePages(*index, files, paths, text, &changedPages);
+                if (changedPages > 0) {
+                    post([this, changedPages] {
+                        if (onPagesChanged_) {
+                            onPagesChanged_(changedPages);
+                        }
+                    });
+                }
+            }
             const std::string total = " total is " + std::to_string(paths.size());
             const std::string folded = foldShownText(text);
             std::vector<Found> hits;
@@ -228,7 +230,8 @@ void FullTextCommand::start() {
                                      const bool inTitle = n < titles.size() &&
                                                           titleShows(titles[n], paths[n], folded);
                                      hits.push_back({n, {found.count, found.firstOffset, inTitle}});
-                                 }});
+                                 }},
+                            TextRule::Shown, candidates ? &*candidates : nullptr);
             post([this, hits = std::move(hits), unreadable = std::move(unreadable), complete,
                   searched]() mutable {
                 append(hits, std::move(unreadable));

@@ -3,11 +3,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+#include "index/trigram_index.h"
 #include "platform/file_system.h"
 #include "platform/list_control.h"
 #include "platform/window.h"
@@ -107,8 +109,15 @@ public:
     FullTextCommand(FullTextServices services, std::function<void()> onStateChanged);
 
     State state() const { return state_; }
-    // Asks for the text and starts the search; nothing when the text is empty (Cancel).
-    void start();
+    // Asks for the text and starts the search; nothing when the text is empty (Cancel). With an
+    // `index` of the catalogue, only the pages it can't rule out are read; the results are the
+    // same.
+    void start(std::shared_ptr<const index::TrigramIndex> index = nullptr);
+    // Runs when a search through the index found pages changed since it was built, with their
+    // number.
+    void setOnPagesChanged(std::function<void(std::size_t)> onPagesChanged) {
+        onPagesChanged_ = std::move(onPagesChanged);
+    }
     // The search ends at its next page, listing what it found so far.
     void stop();
     // The window closes: the search ends and hands nothing more over.
@@ -154,6 +163,7 @@ private:
 
     FullTextServices services_;
     std::function<void()> onStateChanged_;
+    std::function<void(std::size_t)> onPagesChanged_;
     State state_ = State::Idle;
     std::vector<SearchRun> runs_;
     ResultOrder order_ = ResultOrder::BestFirst;

@@ -29,6 +29,7 @@ Reader::Reader(ReaderServices services)
       titleSearch_(services.titles, services.dialogs, [this] { showSelectedPage(); }),
       bookmarks_(services.titles, services.bookmarks, services.results, current_, services.dialogs,
                  services.files),
+      searchIndex_(services.files, services.ui, services.searchIndexes),
       titleIndex_(catalogue_, services.files, services.ui),
       fullText_(
           {services.titles, services.paths, services.bookmarks, services.results, services.window,
@@ -39,6 +40,11 @@ Reader::Reader(ReaderServices services)
     current_.setOnSwitch([this] { bookmarks_.followCatalogue(); });
     // The folder lock a bookmark change takes may be held by a save or another window.
     bookmarks_.writeInTheBackground(services.ui);
+    fullText_.setOnPagesChanged([this](std::size_t changed) {
+        if (!shutDown_) {
+            searchIndex_.pagesChanged(changed);
+        }
+    });
     titleSearch_.setShownTitle(
         [this](int entry) -> const std::string& { return titleIndex_.shownTitle(entry); });
 }
@@ -94,6 +100,8 @@ void Reader::shutdown() {
     catalogueJob_.drop();
     saveJob_.drop();
     titleIndex_.forget();
+    searchIndex_.setOnChanged({});
+    searchIndex_.forget();
     fullText_.drop();
     activity_ = Activity::Idle;
     session_.save();
@@ -364,6 +372,10 @@ void Reader::forgetRecent(const std::string& pathFile) {
 
 void Reader::announceCatalogue() {
     session_.rememberCurrent();
+    // Only a stored catalogue has an index: it is named after its ".path" file.
+    const bool stored = current_.shownIsStored() && !current_.bookmarkFile().empty();
+    searchIndex_.follow(stored ? deriveName(current_.bookmarkFile(), ".path") : std::string(),
+                        catalogue_.paths.items());
     if (onCatalogueChanged_) {
         onCatalogueChanged_();
     }
@@ -380,8 +392,12 @@ std::string Reader::catalogueStatus() const {
     } else if (!current_.bookmarkFile().empty()) {
         name = deriveName(current_.bookmarkFile(), ".path");
     }
-    return (name.empty() ? "" : name + ", ") + std::to_string(count) +
-           (count == 1 ? " entry" : " entries");
+    std::string status = (name.empty() ? "" : name + ", ") + std::to_string(count) +
+                         (count == 1 ? " entry" : " entries");
+    if (const std::string& note = searchIndex_.note(); !note.empty()) {
+        status += " \u2014 " + note;
+    }
+    return status;
 }
 
 // Searching titles
@@ -415,7 +431,7 @@ void Reader::startOrStopFullSearch() {
         fullText_.stop();
     } else if (!busy()) {
         // Not during a build or an Open: they change the catalogue the search would walk.
-        fullText_.start();
+        fullText_.start(searchIndex_.ready());
     }
 }
 

@@ -22,6 +22,7 @@
 #include "reader/background_job.h"
 #include "reader/full_text_command.h"
 #include "reader/path_index.h"
+#include "reader/search_index_keeper.h"
 #include "reader/title_index.h"
 #include "search/quick_find.h"
 #include "search/title_search.h"
@@ -51,6 +52,8 @@ struct ReaderServices {
     platform::UiThread& ui;
     // Where the catalogue of a folder that can't be written is kept (saveCatalogue).
     std::string dataFolder = platform::defaultDataFolder();
+    // Where the search indexes of large catalogues are kept.
+    SearchIndexPlace searchIndexes = {platform::defaultCacheFolder()};
 };
 
 // The reader without its window: start-up and shutdown, building and opening catalogues, showing
@@ -156,8 +159,9 @@ public:
 
     const CurrentCatalogue& currentCatalogue() const { return current_; }
     // Which catalogue the lists show and how many entries it has, for the status line:
-    // "/home/me/help/pelmaropath.path, 1234 entries", "/home/me/help (not saved), 3 entries";
-    // empty when the lists are empty.
+    // "/home/me/help/pelmaropath.path, 1234 entries", "/home/me/help (not saved), 3 entries",
+    // and what the search index is doing ("... entries — indexing for search: 300 of 5,000
+    // pages"); empty when the lists are empty.
     std::string catalogueStatus() const;
 
     // The title of an entry as people read it (character references and the page's encoding
@@ -182,6 +186,13 @@ public:
     std::optional<QuickFindResult> quickFind(std::string_view query) {
         return titleIndex_.quickFind(query);
     }
+    // Runs whenever the search index's note for the status line changes.
+    void setOnSearchIndexChanged(std::function<void()> onChanged) {
+        searchIndex_.setOnChanged(std::move(onChanged));
+    }
+    // Whether full-text searches are narrowed by an index now.
+    bool searchIndexReady() const { return searchIndex_.ready() != nullptr; }
+
     // Runs when the index of a new catalogue is ready.
     void setOnTitlesIndexed(std::function<void()> onTitlesIndexed) {
         titleIndex_.setOnIndexed(std::move(onTitlesIndexed));
@@ -249,6 +260,7 @@ private:
     std::shared_ptr<std::optional<SavedCatalogue>> unappliedSave_;
 
     // Last: their threads end before the rest goes.
+    SearchIndexKeeper searchIndex_;
     TitleIndex titleIndex_;
     FullTextCommand fullText_;
     BackgroundJob catalogueJob_;

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <filesystem>
+#include <limits>
 #include <mutex>
 
 #include "platform/line_list.h"
@@ -23,8 +25,11 @@ const char* const kQuestion =
 // A reader wired to scripted fakes of every service, with its settings in a temporary folder.
 // The test's thread plays the window's thread: posted work runs in settle().
 struct ReaderRig {
-    explicit ReaderRig(const test::TempDir& dir)
-        : dataFolder(dir / "data"), settings(files, dir / "cfg/settings.reg") {}
+    // No search index is made unless `indexes` names a place for it.
+    explicit ReaderRig(const test::TempDir& dir, SearchIndexPlace indexes = {})
+        : dataFolder(dir / "data"),
+          searchIndexes(std::move(indexes)),
+          settings(files, dir / "cfg/settings.reg") {}
 
     // Runs what long work hands over until no long command runs any more.
     void settle() {
@@ -51,6 +56,7 @@ struct ReaderRig {
     }
 
     std::string dataFolder;
+    SearchIndexPlace searchIndexes;
     platform::MemoryList titles, paths, bookmarks, results;
     test::FakeWindow window;
     test::ScriptedDialogs dialogs;
@@ -60,7 +66,7 @@ struct ReaderRig {
     test::FakeMenuItem command{"&Full search"};
     test::FakeUiThread ui;
     Reader reader{{titles, paths, bookmarks, results, window, dialogs, files, settings, page,
-                   command, ui, dataFolder}};
+                   command, ui, dataFolder, searchIndexes}};
 };
 
 // Pages "tree/A.txt", "tree/b.txt", "tree/Sub/c.htm", titled "A", "b", "c".
@@ -251,6 +257,101 @@ TEST(ReaderFullSearch, ListsHitsInOrderAndAppendsASecondSearch) {
     EXPECT_FALSE(rig.results.isVisible());
     EXPECT_EQ(rig.command.label(), "&Full search");
     EXPECT_FALSE(rig.reader.busy());
+}
+
+// A saved catalogue of enough pages gets an index in the background; searches through it list
+// exactly what the scan lists, read only the pages it can't rule out, and see pages changed
+// since (which has the index built again). Without a place to keep it, they scan.
+TEST(ReaderFullSearch, ALargeStoredCatalogueIsSearchedThroughItsIndex) {
+    test::TempDir dir;
+    for (int i = 0; i < 6; ++i) {
+        dir.write("tree/p" + std::to_string(i) + ".txt",
+                  "p" + std::to_string(i) + "\r\n" + (i % 2 == 1 ? "Alpha beta" : "gamma"));
+    }
+    ReaderRig rig(dir, {.cacheFolder = dir / "cache",
+                        .worthFromPages = 4,
+                        .build = {.vouchBefore = std::numeric_limits<std::int64_t>::max()}});
+    int indexChanges = 0;
+    rig.reader.setOnSearchIndexChanged([&] { ++indexChanges; });
+    rig.build(dir / "tree", true);
+    ASSERT_TRUE(rig.ui.runUntil([&] { return rig.reader.searchIndexReady(); }));
+    EXPECT_EQ(rig.reader.catalogueStatus(), dir / "tree/pelmaropath.path, 6 entries");
+
+    std::mutex mutex;
+    Lines opened;
+    rig.files.beforeOpen = [&](const std::string& name) {
+        const std::lock_guard lock(mutex);
+        opened.push_back(name.substr(name.rfind('/') + 1));
+    };
+    rig.searchFor("alpha");
+    EXPECT_EQ(rig.results.items(), (Lines{"p1|1", "p3|3", "p5|5"}));
+    std::sort(opened.begin(), opened.end());
+    EXPECT_EQ(opened, (Lines{"p1.txt", "p3.txt", "p5.txt"}));
+
+    // Changed since: read by the search, and indexed again in the background.
+    dir.write("tree/p0.txt", "p0\r\nalpha, changed");
+    const int before = indexChanges;
+    rig.searchFor("ALPHA");
+    EXPECT_EQ(rig.reader.searchRuns().back().rows, 4);
+    ASSERT_TRUE(rig.ui.runUntil([&] {
+        return indexChanges > before &&
+               rig.reader.catalogueStatus().find("indexing") == std::string::npos;
+    }));
+    opened.clear();
+    rig.searchFor("gamma");  // p0 no longer shows it, and the new index knows
+    std::sort(opened.begin(), opened.end());
+    EXPECT_EQ(opened, (Lines{"p2.txt", "p4.txt"}));
+    EXPECT_EQ(rig.reader.searchRuns().back().rows, 2);
+
+    // A catalogue of fewer pages is scanned, and a new one drops the old one's index at once.
+    ReaderRig small(dir, {.cacheFolder = dir / "cache", .worthFromPages = 7});
+    small.open(dir / "tree/pelmaropath.path");
+    EXPECT_FALSE(small.reader.searchIndexReady());
+}
+
+TEST(ReaderFullSearch, ClosingStopsIndexingAndTheNextStartIndexesAgain) {
+    test::TempDir dir;
+    for (int i = 0; i < 40; ++i) {
+        dir.write("tree/p" + std::to_string(i) + ".txt", "p\r\nword");
+    }
+    const SearchIndexPlace place{.cacheFolder = dir / "cache", .worthFromPages = 2};
+    const auto indexFiles = [&] {
+        int n = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(dir / "cache")) {
+            n += entry.path().extension() == ".trigrams" ? 1 : 0;
+        }
+        return n;
+    };
+    {
+        ReaderRig rig(dir, place);
+        rig.build(dir / "tree", true);
+        rig.files.openDelay = std::chrono::milliseconds(20);
+        ASSERT_TRUE(rig.ui.runUntil([&] {
+            return rig.reader.catalogueStatus().find("indexing for search: ") != std::string::npos;
+        }));
+        rig.reader.shutdown();
+    }
+    EXPECT_EQ(indexFiles(), 0);  // nothing half-built is kept
+    ReaderRig next(dir, place);
+    next.reader.start();
+    ASSERT_TRUE(next.ui.runUntil([&] { return next.reader.searchIndexReady(); }));
+    EXPECT_EQ(indexFiles(), 1);
+}
+
+TEST(ReaderFullSearch, AnIndexThatCannotBeStoredLeavesTheScan) {
+    test::TempDir dir;
+    for (int i = 0; i < 4; ++i) {
+        dir.write("tree/p" + std::to_string(i) + ".txt", "p\r\nword");
+    }
+    ReaderRig rig(dir, {.cacheFolder = dir / "cache", .worthFromPages = 2});
+    rig.files.failingWrites.insert(dir / "cache");
+    rig.build(dir / "tree", true);
+    ASSERT_TRUE(rig.ui.runUntil([&] {
+        return rig.reader.catalogueStatus().find("search index not kept: ") != std::string::npos;
+    }));
+    rig.searchFor("word");
+    EXPECT_EQ(rig.reader.searchRuns().back().rows, 4);
+    EXPECT_TRUE(rig.dialogs.errors.empty());
 }
 
 TEST(ReaderFullSearch, StopsOnTheCommandAndOnShutdown) {

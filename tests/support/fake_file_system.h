@@ -72,6 +72,12 @@ public:
         return real_.realPath(name);
     }
     std::optional<std::string> homeFolder() override { return real_.homeFolder(); }
+    std::optional<platform::FileStamp> fileStamp(const std::string& fileName) override {
+        if (locked.count(fileName) != 0) {
+            return std::nullopt;
+        }
+        return real_.fileStamp(fileName);
+    }
     std::optional<std::int64_t> fileSize(const std::string& fileName) override {
         if (locked.count(fileName) != 0) {
             return std::nullopt;
