@@ -1,7 +1,14 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/file_system.h"
@@ -60,6 +67,53 @@ TEST_F(CliIndex, searchAnswersAsTheScanWithAnIndexFreshOrDamaged) {
     // --raw keeps its own rule, and --scan goes with it.
     EXPECT_EQ(test::runCliIn(dir, "", {"search", "--raw", "--scan", pathFile, "&lt;"}).out,
               "Streams|0\n");
+}
+
+// A writer killed at any moment leaves the index it replaced, or none: never one that a search
+// would trust wrongly. The next index removes what the killed one left behind.
+TEST_F(CliIndex, aKilledIndexerLeavesSearchesExact) {
+    std::vector<std::string> paths;
+    for (int i = 0; i < 3000; ++i) {
+        paths.push_back(dir.write(
+            "many/p" + std::to_string(i) + ".htm",
+            "<p>page " + std::to_string(i) + (i % 97 == 0 ? " rare" : "") + std::string(600, 'x')));
+    }
+    const std::string many = dir / "many.path";
+    platform::PosixFileSystem files;
+    files.writeFile(many, formatLineList(paths));
+    files.writeFile(dir / "many.title", formatLineList(std::vector<std::string>(3000, "t")));
+    const std::string expected = test::runCliIn(dir, "", {"search", "--scan", many, "rare"}).out;
+    ASSERT_EQ(std::count(expected.begin(), expected.end(), '\n'), 31);
+
+    // Kills at a few moments of the run: reading pages, writing, renaming or done.
+    for (const int afterMs : {5, 20, 50, 100}) {
+        const std::string cli = PELMARO_CLI;
+        const std::vector<std::string> args = {cli, "index", "--quiet", many};
+        std::vector<char*> argv;
+        for (const std::string& arg : args) {
+            argv.push_back(const_cast<char*>(arg.c_str()));
+        }
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t quiet;
+        ::posix_spawn_file_actions_init(&quiet);
+        ::posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
+        pid_t pid = 0;
+        ASSERT_EQ(::posix_spawn(&pid, cli.c_str(), &quiet, nullptr, argv.data(), environ), 0);
+        ::posix_spawn_file_actions_destroy(&quiet);
+        std::this_thread::sleep_for(std::chrono::milliseconds(afterMs));
+        ::kill(pid, SIGKILL);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        EXPECT_EQ(test::runCliIn(dir, "", {"search", many, "rare"}).out, expected) << afterMs;
+    }
+    ASSERT_EQ(test::runCliIn(dir, "", {"index", "--quiet", many}).status, 0);
+    EXPECT_EQ(test::runCliIn(dir, "", {"search", many, "rare"}).out, expected);
+    int indexFiles = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir / "cache/pelmaro")) {
+        indexFiles += entry.path().extension() == ".trigrams" ? 1 : 0;
+        EXPECT_EQ(entry.path().extension(), ".trigrams") << entry.path();  // nothing half-written
+    }
+    EXPECT_EQ(indexFiles, 1);
 }
 
 TEST_F(CliIndex, wrongCallsAndMissingCataloguesFail) {
