@@ -258,7 +258,8 @@ public:
         }
         if (!writeAll(fd_, bytes)) {
             const int err = errno;
-            closeTemporary(std::exchange(fd_, -1), name_, reported_, false);
+            ::close(std::exchange(fd_, -1));
+            ::unlink(name_.c_str());
             throwCannotCreate(reported_, err);
         }
     }
