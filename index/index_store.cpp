@@ -140,7 +140,7 @@ std::optional<CandidatePages> candidatePages(const TrigramIndex& index, platform
     }
     const auto check = [&](std::size_t from, std::size_t to) {
         for (std::size_t n = from; n < to; ++n) {
-            const PageRecord& record = index.pages()[n];
+            const PageRecord record = index.pages()[n];
             if (read[n] == 0 &&
                 (!record.vouched || files.fileStamp(std::string(list[n])) != record.stamp)) {
                 read[n] = 1;

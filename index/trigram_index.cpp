@@ -8,7 +8,6 @@ namespace pelmaro::index {
 namespace {
 
 constexpr std::size_t kHeaderSize = 8 + 4 + 4;
-constexpr std::size_t kRecordSize = 1 + 8 * 5;
 
 // Reads the format's fields with every length checked: a damaged file fails, never overreads.
 class Reader {
@@ -149,7 +148,42 @@ CatalogueIdentity identify(const std::string& realPathFile, const platform::Text
 }
 
 std::uint32_t blockHash(std::string_view block, std::uint64_t number) {
-    return static_cast<std::uint32_t>(hashBytes(block, number));
+    // hashBytes' step on four lanes side by side, whose multiplies don't wait for each other:
+    // loading the index of a million pages checks some fifty megabytes.
+    constexpr std::uint64_t kMultiplier = 0x9e3779b97f4a7c15ULL;
+    std::uint64_t lanes[4];
+    for (std::uint64_t i = 0; i < 4; ++i) {
+        lanes[i] = (number * 4 + i + 1) * kMultiplier;
+    }
+    std::size_t at = 0;
+    for (; at + 32 <= block.size(); at += 32) {
+        for (std::size_t i = 0; i < 4; ++i) {
+            std::uint64_t word = 0;
+            std::memcpy(&word, block.data() + at + 8 * i, 8);
+            lanes[i] = (lanes[i] ^ word) * kMultiplier;
+            lanes[i] ^= lanes[i] >> 29;
+        }
+    }
+    std::uint64_t hash = block.size();
+    for (const std::uint64_t lane : lanes) {
+        hash = (hash ^ lane) * kMultiplier;
+        hash ^= hash >> 29;
+    }
+    return static_cast<std::uint32_t>(hashBytes(block.substr(at), hash));
+}
+
+PageRecord PageRecords::operator[](std::size_t n) const {
+    Reader in(bytes_.substr(n * kIndexRecordSize, kIndexRecordSize));
+    PageRecord page;
+    std::uint8_t vouched = 0;
+    in.u8(vouched);
+    in.i64(page.stamp.size);
+    in.i64(page.stamp.modifiedNs);
+    in.i64(page.stamp.changedNs);
+    in.u64(page.stamp.device);
+    in.u64(page.stamp.inode);
+    page.vouched = vouched == 1;
+    return page;
 }
 
 std::string encodePostings(const std::vector<std::uint32_t>& pages, std::uint32_t pageCount) {
@@ -259,21 +293,12 @@ std::optional<TrigramIndex> TrigramIndex::open(std::unique_ptr<platform::MappedF
     std::uint32_t nameSize = 0;
     if (!in.u32(nameSize) || !in.text(nameSize, index.identity_.pathFile) ||
         !in.u64(index.identity_.pathsHash) || !in.u32(index.identity_.pageCount) ||
-        kHeaderSize + in.at() + std::size_t{index.identity_.pageCount} * kRecordSize !=
+        kHeaderSize + in.at() + std::size_t{index.identity_.pageCount} * kIndexRecordSize !=
             postingsAt) {
         return std::nullopt;
     }
-    index.pages_.resize(index.identity_.pageCount);
-    for (PageRecord& page : index.pages_) {
-        std::uint8_t vouched = 0;
-        in.u8(vouched);
-        in.i64(page.stamp.size);
-        in.i64(page.stamp.modifiedNs);
-        in.i64(page.stamp.changedNs);
-        in.u64(page.stamp.device);
-        in.u64(page.stamp.inode);
-        page.vouched = vouched == 1;
-    }
+    index.pages_ =
+        PageRecords(all.substr(kHeaderSize + in.at(), postingsAt - kHeaderSize - in.at()));
 
     Reader directory(all.substr(directoryAt, hashesAt - directoryAt));
     index.entries_.resize(trigrams);

@@ -60,6 +60,7 @@ inline constexpr std::string_view kIndexMagic = "PELMTRI\n";
 inline constexpr std::uint32_t kIndexVersion = 2;
 inline constexpr std::size_t kIndexBlockSize = 4096;
 inline constexpr std::size_t kIndexFooterSize = 8 * 3 + 4 * 2 + 8;
+inline constexpr std::size_t kIndexRecordSize = 1 + 8 * 5;
 
 // The hash of the file's block number `number`: the number goes in, so that blocks swapped
 // tell.
@@ -83,6 +84,19 @@ std::string encodePostings(const std::vector<std::uint32_t>& pages, std::uint32_
 // checking the rest; std::nullopt when it is not the start of an index file of this version.
 std::optional<std::string> catalogueOfIndex(std::string_view head);
 
+// The page records of a loaded index, read from the file as they are asked for: a million of
+// them cost nothing to load.
+class PageRecords {
+public:
+    PageRecords() = default;
+    explicit PageRecords(std::string_view bytes) : bytes_(bytes) {}
+    std::size_t size() const { return bytes_.size() / kIndexRecordSize; }
+    PageRecord operator[](std::size_t n) const;
+
+private:
+    std::string_view bytes_;
+};
+
 // A loaded index file. Its const functions are safe to call from several threads at once.
 class TrigramIndex {
 public:
@@ -93,7 +107,7 @@ public:
     static std::optional<TrigramIndex> parse(std::string bytes);
 
     const CatalogueIdentity& identity() const { return identity_; }
-    const std::vector<PageRecord>& pages() const { return pages_; }
+    const PageRecords& pages() const { return pages_; }
     std::size_t trigramCount() const { return entries_.size(); }
 
     // The pages whose text holds every trigram of `folded` (shown-text form), ascending; every
@@ -120,7 +134,7 @@ private:
     std::unique_ptr<platform::MappedFile> file_;
     std::string_view bytes_;
     CatalogueIdentity identity_;
-    std::vector<PageRecord> pages_;
+    PageRecords pages_;
     std::vector<Entry> entries_;
     std::size_t directoryAt_ = 0;
     std::size_t hashesAt_ = 0;
