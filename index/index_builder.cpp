@@ -263,10 +263,16 @@ bool writeIndex(platform::FileSystem& files, const platform::TextList& paths,
                              before->changedNs < vouchBefore && files.fileStamp(path) == before;
         if (vouched) {
             records[n] = {.vouched = true, .stamp = *before};
-            // Grown by hand: doubling would take up to twice the budget just before a spill.
+            // Grown by hand: doubling would take up to twice the budget just before a spill, and
+            // growing from half the budget to all of it holds both for a moment. Once the pages
+            // read so far foretell a spill, the whole budget is taken at once (the system gives
+            // its memory as it is written).
             const std::size_t needed = pairs.size() + trigrams.count();
             if (needed > pairs.capacity()) {
-                pairs.reserve(std::max(needed, std::min(pairBudget, 2 * pairs.capacity())));
+                const std::size_t sofar = runs.size() * pairBudget + needed;
+                const bool spillAhead = sofar / (n + 1) * paths.size() >= pairBudget;
+                pairs.reserve(std::max(
+                    needed, spillAhead ? pairBudget : std::min(pairBudget, 2 * pairs.capacity())));
             }
             trigrams.moveInto(pairs, static_cast<std::uint32_t>(n));
         } else {

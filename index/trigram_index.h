@@ -41,8 +41,9 @@ struct PageRecord {
 // A 64-bit hash of bytes (not for security: it tells a torn or damaged file).
 std::uint64_t hashBytes(std::string_view bytes, std::uint64_t seed = 0);
 
-// The file format, little-endian. Each part is checked only when it is used, so that a lookup
-// in the index of a million pages reads a few kilobytes of it, not all of it:
+// The file format, little-endian, checked a block at a time, so that a lookup in the index of a
+// million pages reads its page records, its directory and the posting lists it needs, not all
+// of it:
 //   header: "PELMTRI\n", u32 version, u32 0;
 //   identity: u32 length and bytes of pathFile, u64 pathsHash, u32 pageCount;
 //   pageCount page records: u8 vouched, i64 size, i64 mtime ns, i64 ctime ns, u64 device,
@@ -85,7 +86,7 @@ std::string encodePostings(const std::vector<std::uint32_t>& pages, std::uint32_
 std::optional<std::string> catalogueOfIndex(std::string_view head);
 
 // The page records of a loaded index, read from the file as they are asked for: a million of
-// them cost nothing to load.
+// them are checked when it loads, but not copied.
 class PageRecords {
 public:
     PageRecords() = default;

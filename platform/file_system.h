@@ -78,7 +78,8 @@ public:
 };
 
 // A file's bytes, read-only, as they were when it was opened: a file replaced by a rename (as
-// every writer here replaces files) leaves them as they were. Safe to read from any thread.
+// every writer here replaces files) leaves them as they were. (One cut short in place by another
+// program while mapped would fault.) Safe to read from any thread.
 class MappedFile {
 public:
     virtual ~MappedFile() = default;
