@@ -4,6 +4,9 @@
 //                                    /usr/share/doc/python3.11/html when it is there
 //   pelmaro-index-bench FOLDER...    those folders (links to folders followed: a folder of
 //                                    links to one tree stands for copies of it, warm)
+//   pelmaro-index-bench --build-only FOLDER
+//                                    the build alone and its peak memory, then the lookups
+//                                    (for a million pages, where the scans would take long)
 //
 // For each tree: one full scan for a missing word, the index build (and its peak memory), the
 // shown text's size beside the index's, and for a few words the time of loading the index, of
@@ -25,6 +28,7 @@
 #include "index/index_store.h"
 #include "platform/file_system.h"
 #include "search/full_text_search.h"
+#include "search/shown_text.h"
 #include "search/shown_text_search.h"
 
 namespace {
@@ -104,12 +108,14 @@ void benchFolder(const std::string& folder, const std::vector<std::string>& word
         pelmaro::bench::peakMegabytes());
     std::printf("%zu distinct trigrams\n",
                 index::loadIndex(files, pathFile, paths, cache)->trigramCount());
-    std::printf("%-22s %9s %9s %9s %9s %9s %7s %7s\n", "word", "load ms", "lookup ms", "cands",
-                "indexed s", "scan s", "hits", "scan");
+    std::printf("%-22s %9s %9s %9s %9s %9s %9s %7s %7s\n", "word", "load ms", "lists ms",
+                "lookup ms", "cands", "indexed s", "scan s", "hits", "scan");
     for (const std::string& word : words) {
         std::optional<index::TrigramIndex> loaded;
         const double load =
             seconds([&] { loaded = index::loadIndex(files, pathFile, paths, cache); });
+        const std::string folded = pelmaro::foldShownText(word);
+        const double lists = seconds([&] { loaded->pagesHolding(folded); });
         std::optional<CandidatePages> candidates;
         const double lookup =
             seconds([&] { candidates = index::candidatePages(*loaded, files, paths, word); });
@@ -122,9 +128,46 @@ void benchFolder(const std::string& folder, const std::vector<std::string>& word
             indexedHits = hitsOf(files, paths, word, pages ? &*pages : nullptr);
         });
         const double scanned = seconds([&] { scanHits = hitsOf(files, paths, word, nullptr); });
-        std::printf("%-22s %9.1f %9.1f %9zu %9.3f %9.3f %7zu %7zu%s\n", word.c_str(), load * 1e3,
-                    lookup * 1e3, candidates ? candidates->size() : list.size(), indexed, scanned,
-                    indexedHits, scanHits, indexedHits == scanHits ? "" : "  MISMATCH");
+        std::printf("%-22s %9.1f %9.1f %9.1f %9zu %9.3f %9.3f %7zu %7zu%s\n", word.c_str(),
+                    load * 1e3, lists * 1e3, lookup * 1e3,
+                    candidates ? candidates->size() : list.size(), indexed, scanned, indexedHits,
+                    scanHits, indexedHits == scanHits ? "" : "  MISMATCH");
+    }
+}
+
+// The build of a large tree alone: its time, size and peak memory, then load and lookup.
+void benchBuild(const std::string& folder, const std::vector<std::string>& words,
+                const std::string& scratch) {
+    pelmaro::platform::PosixFileSystem files;
+    std::vector<std::string> list = pagesUnder(folder);
+    const pelmaro::platform::TextList paths(list);
+    list = {};
+    const std::string pathFile = scratch + "/pelmaropath.path";
+    files.writeFile(pathFile, "");
+    const long before = pelmaro::bench::peakMegabytes();
+    const index::BuildOptions options{.vouchBefore = std::numeric_limits<std::int64_t>::max()};
+    const std::string cache = scratch + "/cache";
+    const double build =
+        seconds([&] { index::storeIndex(files, pathFile, paths, cache, {}, {}, options); });
+    std::printf(
+        "\n%s: %zu pages; build %.1f s, index %.1f MB, peak memory %ld MB (%ld MB before)\n",
+        folder.c_str(), paths.size(), build,
+        static_cast<double>(
+            std::filesystem::file_size(*index::indexFileName(files, pathFile, cache))) /
+            1e6,
+        pelmaro::bench::peakMegabytes(), before);
+    std::printf("%-22s %9s %9s %9s %9s\n", "word", "load ms", "lists ms", "lookup ms", "cands");
+    for (const std::string& word : words) {
+        std::optional<index::TrigramIndex> loaded;
+        const double load =
+            seconds([&] { loaded = index::loadIndex(files, pathFile, paths, cache); });
+        const std::string folded = pelmaro::foldShownText(word);
+        const double lists = seconds([&] { loaded->pagesHolding(folded); });
+        std::optional<CandidatePages> candidates;
+        const double lookup =
+            seconds([&] { candidates = index::candidatePages(*loaded, files, paths, word); });
+        std::printf("%-22s %9.1f %9.1f %9.1f %9zu\n", word.c_str(), load * 1e3, lists * 1e3,
+                    lookup * 1e3, candidates ? candidates->size() : paths.size());
     }
 }
 
@@ -137,7 +180,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string scratch = scratchPattern;
-    if (argc > 1) {
+    if (argc == 3 && std::string(argv[1]) == "--build-only") {
+        benchBuild(argv[2], {"asyncio", "the", "walrus operator", "12345", "zqxjkvw"}, scratch);
+    } else if (argc > 1) {
         for (int i = 1; i < argc; ++i) {
             benchFolder(argv[i], {"asyncio", "the", "walrus operator", "zqxjkvw"}, scratch);
         }

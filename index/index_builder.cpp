@@ -100,49 +100,98 @@ private:
     std::size_t filled_ = 0;
 };
 
-// Gathers sorted pairs into posting lists.
-class PostingWriter {
+// The index file's bytes on their way out: hashed a block at a time for the block hashes, and
+// handed on a megabyte at a time, so that the file is never held whole.
+class HashedOutput {
 public:
-    void add(std::uint64_t pair) {
-        const auto trigram = static_cast<std::uint32_t>(pair >> 32);
-        const auto page = static_cast<std::uint32_t>(pair);
-        if (entries_.empty() || entries_.back().trigram != trigram) {
-            entries_.push_back({trigram, 0, postings_.size()});
-            last_ = 0;
+    explicit HashedOutput(const IndexOutput& out) : out_(out) {}
+
+    std::uint64_t size() const { return handedOn_ + pending_.size(); }
+
+    void write(std::string_view bytes) {
+        pending_.append(bytes);
+        while (pending_.size() - hashed_ >= kIndexBlockSize) {
+            hashBlock(kIndexBlockSize);
         }
-        putVarint(postings_, page - last_);
-        last_ = page;
-        ++entries_.back().count;
+        if (hashed_ >= kHandOnSize) {
+            handOn();
+        }
     }
 
-    void appendTo(std::string& body) const {
-        std::string directory;
-        std::uint32_t previous = 0;
-        for (std::size_t i = 0; i < entries_.size(); ++i) {
-            const Entry& entry = entries_[i];
-            const std::uint64_t end =
-                i + 1 < entries_.size() ? entries_[i + 1].offset : postings_.size();
-            putVarint(directory, entry.trigram - previous);
-            putVarint(directory, entry.count);
-            putVarint(directory, end - entry.offset);
-            previous = entry.trigram;
+    // Hashes the last, shorter block, hands everything on and returns the blocks' hashes; what
+    // follows is not in a block.
+    std::string finishBlocks() {
+        if (pending_.size() > hashed_) {
+            hashBlock(pending_.size() - hashed_);
         }
-        putU32(body, static_cast<std::uint32_t>(entries_.size()));
-        putU64(body, directory.size());
-        body.append(directory);
-        putU64(body, postings_.size());
-        body.append(postings_);
+        handOn();
+        return std::move(hashes_);
     }
 
 private:
-    struct Entry {
-        std::uint32_t trigram;
-        std::uint32_t count;
-        std::uint64_t offset;
-    };
-    std::vector<Entry> entries_;
-    std::string postings_;
-    std::uint32_t last_ = 0;
+    static constexpr std::size_t kHandOnSize = std::size_t{1} << 20;
+
+    void hashBlock(std::size_t size) {
+        putU32(hashes_, blockHash(std::string_view(pending_).substr(hashed_, size), blocks_++));
+        hashed_ += size;
+    }
+    void handOn() {
+        out_(std::string_view(pending_).substr(0, hashed_));
+        handedOn_ += hashed_;
+        pending_.erase(0, hashed_);
+        hashed_ = 0;
+    }
+
+    const IndexOutput& out_;
+    std::string pending_;
+    std::size_t hashed_ = 0;
+    std::uint64_t handedOn_ = 0;
+    std::uint64_t blocks_ = 0;
+    std::string hashes_;
+};
+
+// Gathers sorted pairs into posting lists, written as each trigram's pages are all there; the
+// directory is held until the last list is out.
+class PostingWriter {
+public:
+    PostingWriter(HashedOutput& out, std::uint32_t pageCount) : out_(out), pageCount_(pageCount) {}
+
+    void add(std::uint64_t pair) {
+        const auto trigram = static_cast<std::uint32_t>(pair >> 32);
+        if (!pages_.empty() && trigram != trigram_) {
+            finishList();
+        }
+        trigram_ = trigram;
+        pages_.push_back(static_cast<std::uint32_t>(pair));
+    }
+
+    // Ends the last list; the directory and its trigram count.
+    std::pair<std::string, std::uint32_t> finish() {
+        if (!pages_.empty()) {
+            finishList();
+        }
+        return {std::move(directory_), trigrams_};
+    }
+
+private:
+    void finishList() {
+        const std::string list = encodePostings(pages_, pageCount_);
+        out_.write(list);
+        putVarint(directory_, trigram_ - previous_);
+        putVarint(directory_, pages_.size());
+        putVarint(directory_, list.size());
+        previous_ = trigram_;
+        ++trigrams_;
+        pages_.clear();
+    }
+
+    HashedOutput& out_;
+    std::uint32_t pageCount_;
+    std::vector<std::uint32_t> pages_;
+    std::uint32_t trigram_ = 0;
+    std::uint32_t previous_ = 0;
+    std::uint32_t trigrams_ = 0;
+    std::string directory_;
 };
 
 void mergeRuns(std::vector<Run>& runs, PostingWriter& writer) {
@@ -173,9 +222,9 @@ std::int64_t nowNs() {
 
 }  // namespace
 
-std::optional<std::string> buildIndex(platform::FileSystem& files, const platform::TextList& paths,
-                                      const CatalogueIdentity& identity, std::stop_token stop,
-                                      const BuildObserver& observer, const BuildOptions& options) {
+bool writeIndex(platform::FileSystem& files, const platform::TextList& paths,
+                const CatalogueIdentity& identity, const IndexOutput& out, std::stop_token stop,
+                const BuildObserver& observer, const BuildOptions& options) {
     constexpr std::int64_t kRacyWindowNs = 2'000'000'000;
     const std::int64_t vouchBefore = options.vouchBefore.value_or(nowNs() - kRacyWindowNs);
     const std::size_t pairBudget =
@@ -193,7 +242,7 @@ std::optional<std::string> buildIndex(platform::FileSystem& files, const platfor
             observer.reading(n);
         }
         if (stop.stop_requested()) {
-            return std::nullopt;
+            return false;
         }
         const std::string path(pathView);
         const std::optional<platform::FileStamp> before = files.fileStamp(path);
@@ -202,7 +251,7 @@ std::optional<std::string> buildIndex(platform::FileSystem& files, const platfor
             try {
                 if (reader.read(files, path, trigrams, keepGoing) ==
                     ShownTextReader::Outcome::Abandoned) {
-                    return std::nullopt;
+                    return false;
                 }
                 read = true;
             } catch (const Error&) {
@@ -214,10 +263,16 @@ std::optional<std::string> buildIndex(platform::FileSystem& files, const platfor
                              before->changedNs < vouchBefore && files.fileStamp(path) == before;
         if (vouched) {
             records[n] = {.vouched = true, .stamp = *before};
-            // Grown by hand: doubling would take up to twice the budget just before a spill.
+            // Grown by hand: doubling would take up to twice the budget just before a spill, and
+            // growing from half the budget to all of it holds both for a moment. Once the pages
+            // read so far foretell a spill, the whole budget is taken at once (the system gives
+            // its memory as it is written).
             const std::size_t needed = pairs.size() + trigrams.count();
             if (needed > pairs.capacity()) {
-                pairs.reserve(std::max(needed, std::min(pairBudget, 2 * pairs.capacity())));
+                const std::size_t sofar = runs.size() * pairBudget + needed;
+                const bool spillAhead = sofar / (n + 1) * paths.size() >= pairBudget;
+                pairs.reserve(std::max(
+                    needed, spillAhead ? pairBudget : std::min(pairBudget, 2 * pairs.capacity())));
             }
             trigrams.moveInto(pairs, static_cast<std::uint32_t>(n));
         } else {
@@ -231,7 +286,31 @@ std::optional<std::string> buildIndex(platform::FileSystem& files, const platfor
         ++n;
     }
     std::sort(pairs.begin(), pairs.end());
-    PostingWriter writer;
+
+    HashedOutput file(out);
+    std::string head(kIndexMagic);
+    putU32(head, kIndexVersion);
+    putU32(head, 0);
+    putU32(head, static_cast<std::uint32_t>(identity.pathFile.size()));
+    head.append(identity.pathFile);
+    putU64(head, identity.pathsHash);
+    putU32(head, static_cast<std::uint32_t>(records.size()));
+    file.write(head);
+    std::string record;
+    for (const PageRecord& page : records) {
+        record.clear();
+        record.push_back(page.vouched ? '\1' : '\0');
+        putU64(record, static_cast<std::uint64_t>(page.stamp.size));
+        putU64(record, static_cast<std::uint64_t>(page.stamp.modifiedNs));
+        putU64(record, static_cast<std::uint64_t>(page.stamp.changedNs));
+        putU64(record, page.stamp.device);
+        putU64(record, page.stamp.inode);
+        file.write(record);
+    }
+    records = {};
+
+    const std::uint64_t postingsAt = file.size();
+    PostingWriter writer(file, static_cast<std::uint32_t>(paths.size()));
     if (runs.empty()) {
         for (const std::uint64_t pair : pairs) {
             writer.add(pair);
@@ -243,33 +322,32 @@ std::optional<std::string> buildIndex(platform::FileSystem& files, const platfor
         pairs = {};
         mergeRuns(runs, writer);
     }
+    pairs = {};
+    const auto [directory, trigramCount] = writer.finish();
+    const std::uint64_t directoryAt = file.size();
+    file.write(directory);
+    const std::uint64_t hashesAt = file.size();
+    std::string tail = file.finishBlocks();
+    putU64(tail, postingsAt);
+    putU64(tail, directoryAt);
+    putU64(tail, hashesAt);
+    putU32(tail, trigramCount);
+    putU32(tail, static_cast<std::uint32_t>(kIndexBlockSize));
+    putU64(tail, hashBytes(tail));
+    out(tail);
+    return true;
+}
 
-    // The header first with room for the body's size and hash, filled in at the end: one copy
-    // of the index in memory, not two.
-    std::string file(kIndexMagic);
-    putU32(file, kIndexVersion);
-    putU32(file, 0);
-    const std::size_t bodyAt = file.size() + 16;
-    file.resize(bodyAt);
-    putU32(file, static_cast<std::uint32_t>(identity.pathFile.size()));
-    file.append(identity.pathFile);
-    putU64(file, identity.pathsHash);
-    putU32(file, static_cast<std::uint32_t>(records.size()));
-    for (const PageRecord& record : records) {
-        file.push_back(record.vouched ? '\1' : '\0');
-        putU64(file, static_cast<std::uint64_t>(record.stamp.size));
-        putU64(file, static_cast<std::uint64_t>(record.stamp.modifiedNs));
-        putU64(file, static_cast<std::uint64_t>(record.stamp.changedNs));
-        putU64(file, record.stamp.device);
-        putU64(file, record.stamp.inode);
+std::optional<std::string> buildIndex(platform::FileSystem& files, const platform::TextList& paths,
+                                      const CatalogueIdentity& identity, std::stop_token stop,
+                                      const BuildObserver& observer, const BuildOptions& options) {
+    std::string bytes;
+    if (!writeIndex(
+            files, paths, identity, [&bytes](std::string_view piece) { bytes.append(piece); },
+            std::move(stop), observer, options)) {
+        return std::nullopt;
     }
-    writer.appendTo(file);
-    const std::string_view body = std::string_view(file).substr(bodyAt);
-    std::string sizeAndHash;
-    putU64(sizeAndHash, body.size());
-    putU64(sizeAndHash, hashBytes(body));
-    file.replace(bodyAt - 16, 16, sizeAndHash);
-    return file;
+    return bytes;
 }
 
 }  // namespace pelmaro::index

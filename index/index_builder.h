@@ -9,6 +9,7 @@
 #include <optional>
 #include <stop_token>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "index/trigram_index.h"
@@ -33,10 +34,19 @@ struct BuildObserver {
     std::function<void(std::size_t n)> reading;
 };
 
-// Reads every page of `paths` as the full-text search reads it and returns the index file's
-// bytes; std::nullopt when stopped. A page that can't be read is indexed as unvouched, so that a
-// search reads it (and reports it) as the scan does. Fails with an Error when a temporary run
-// can't be written.
+// Where a build hands the index file's bytes, in order, a piece at a time.
+using IndexOutput = std::function<void(std::string_view piece)>;
+
+// Reads every page of `paths` as the full-text search reads it and writes the index file to
+// `out` as it goes: the posting lists leave as they are merged, so that a million pages are
+// indexed in bounded memory. False when stopped (what was written is of no use). A page that
+// can't be read is indexed as unvouched, so that a search reads it (and reports it) as the scan
+// does. Fails with an Error when a temporary run can't be written, or as `out` fails.
+bool writeIndex(platform::FileSystem& files, const platform::TextList& paths,
+                const CatalogueIdentity& identity, const IndexOutput& out, std::stop_token stop,
+                const BuildObserver& observer = {}, const BuildOptions& options = {});
+
+// The same, the index file's bytes held in memory; std::nullopt when stopped.
 std::optional<std::string> buildIndex(platform::FileSystem& files, const platform::TextList& paths,
                                       const CatalogueIdentity& identity, std::stop_token stop,
                                       const BuildObserver& observer = {},

@@ -76,12 +76,18 @@ bool storeIndex(platform::FileSystem& files, const std::string& pathFile,
         files.removeFile(temporary);
     }
     removeIndexesOfGoneCatalogues(files, cacheFolder);
-    const std::optional<std::string> bytes =
-        buildIndex(files, paths, identify(*real, paths), stop, observer, options);
-    if (!bytes) {
-        return false;
+    // Written as it is built, so that the whole file is never in memory; the unfinished file
+    // goes when the build stops or fails.
+    std::string temporary;
+    {
+        const std::unique_ptr<platform::TemporaryFile> file = files.createTemporary(*name);
+        if (!writeIndex(
+                files, paths, identify(*real, paths),
+                [&file](std::string_view piece) { file->write(piece); }, stop, observer, options)) {
+            return false;
+        }
+        temporary = file->keep();
     }
-    const std::string temporary = files.writeTemporary(*name, *bytes);
     try {
         files.renameFile(temporary, *name);
         files.syncFolder(cacheFolder);
@@ -99,14 +105,16 @@ std::optional<TrigramIndex> loadIndex(platform::FileSystem& files, const std::st
     if (!name || !files.fileExists(*name)) {
         return std::nullopt;
     }
-    std::string bytes;
+    // Mapped, not read: a lookup reads only the posting lists it needs, and loading checks only
+    // the parts every lookup uses.
+    std::unique_ptr<platform::MappedFile> file;
     try {
-        bytes = platform::readWholeFile(files, *name);
+        file = files.mapForReading(*name);
     } catch (const Error&) {
         return std::nullopt;  // the scan answers instead
     }
     const std::optional<std::string> real = files.realPath(pathFile);
-    std::optional<TrigramIndex> index = TrigramIndex::parse(std::move(bytes));
+    std::optional<TrigramIndex> index = TrigramIndex::open(std::move(file));
     if (!index || !real || index->identity() != identify(*real, paths)) {
         return std::nullopt;
     }
@@ -127,7 +135,7 @@ std::size_t markChangedPages(const TrigramIndex& index, platform::FileSystem& fi
     const auto check = [&](std::size_t from, std::size_t to) {
         std::size_t mine = 0;
         for (std::size_t n = from; n < to; ++n) {
-            const PageRecord& record = index.pages()[n];
+            const PageRecord record = index.pages()[n];
             if (read[n] != 0) {
                 continue;
             }

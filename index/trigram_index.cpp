@@ -7,8 +7,7 @@
 namespace pelmaro::index {
 namespace {
 
-constexpr std::size_t kHeaderSize = 8 + 4 + 4 + 8 + 8;
-constexpr std::size_t kRecordSize = 1 + 8 * 5;
+constexpr std::size_t kHeaderSize = 8 + 4 + 4;
 
 // Reads the format's fields with every length checked: a damaged file fails, never overreads.
 class Reader {
@@ -148,6 +147,86 @@ CatalogueIdentity identify(const std::string& realPathFile, const platform::Text
             .pageCount = static_cast<std::uint32_t>(paths.size())};
 }
 
+std::uint32_t blockHash(std::string_view block, std::uint64_t number) {
+    // hashBytes' step on four lanes side by side, whose multiplies don't wait for each other:
+    // loading the index of a million pages checks some fifty megabytes.
+    constexpr std::uint64_t kMultiplier = 0x9e3779b97f4a7c15ULL;
+    std::uint64_t lanes[4];
+    for (std::uint64_t i = 0; i < 4; ++i) {
+        lanes[i] = (number * 4 + i + 1) * kMultiplier;
+    }
+    std::size_t at = 0;
+    for (; at + 32 <= block.size(); at += 32) {
+        for (std::size_t i = 0; i < 4; ++i) {
+            std::uint64_t word = 0;
+            std::memcpy(&word, block.data() + at + 8 * i, 8);
+            lanes[i] = (lanes[i] ^ word) * kMultiplier;
+            lanes[i] ^= lanes[i] >> 29;
+        }
+    }
+    std::uint64_t hash = block.size();
+    for (const std::uint64_t lane : lanes) {
+        hash = (hash ^ lane) * kMultiplier;
+        hash ^= hash >> 29;
+    }
+    return static_cast<std::uint32_t>(hashBytes(block.substr(at), hash));
+}
+
+PageRecord PageRecords::operator[](std::size_t n) const {
+    Reader in(bytes_.substr(n * kIndexRecordSize, kIndexRecordSize));
+    PageRecord page;
+    std::uint8_t vouched = 0;
+    in.u8(vouched);
+    in.i64(page.stamp.size);
+    in.i64(page.stamp.modifiedNs);
+    in.i64(page.stamp.changedNs);
+    in.u64(page.stamp.device);
+    in.u64(page.stamp.inode);
+    page.vouched = vouched == 1;
+    return page;
+}
+
+std::string encodePostings(const std::vector<std::uint32_t>& pages, std::uint32_t pageCount) {
+    std::string gaps(1, static_cast<char>(PostingKind::Gaps));
+    std::uint32_t last = 0;
+    for (const std::uint32_t page : pages) {
+        putVarint(gaps, page - last);
+        last = page;
+    }
+    std::string bitmap(1, static_cast<char>(PostingKind::Bitmap));
+    const std::uint32_t firstByte = pages.front() / 8;
+    putVarint(bitmap, firstByte);
+    const std::size_t bitsAt = bitmap.size();
+    const std::size_t bitmapBytes = pages.back() / 8 - firstByte + 1;
+    if (bitsAt + bitmapBytes < gaps.size()) {
+        bitmap.resize(bitsAt + bitmapBytes);
+        for (const std::uint32_t page : pages) {
+            bitmap[bitsAt + page / 8 - firstByte] |= static_cast<char>(1U << (page % 8));
+        }
+        // The pages without it take fewer bytes than the bitmap only when nearly every page
+        // holds it.
+        if (pages.size() > pageCount - pageCount / 8) {
+            std::string allBut(1, static_cast<char>(PostingKind::AllBut));
+            std::uint32_t missing = 0;
+            last = 0;
+            for (std::size_t i = 0; missing < pageCount && allBut.size() < bitmap.size();
+                 ++missing) {
+                if (i < pages.size() && pages[i] == missing) {
+                    ++i;
+                    continue;
+                }
+                putVarint(allBut, missing - last);
+                last = missing;
+            }
+            if (allBut.size() < bitmap.size()) {
+                return allBut;
+            }
+        }
+        return bitmap;
+    }
+    return gaps;
+}
+
 std::optional<std::string> catalogueOfIndex(std::string_view head) {
     if (head.size() < kHeaderSize || head.substr(0, kIndexMagic.size()) != kIndexMagic) {
         return std::nullopt;
@@ -156,7 +235,7 @@ std::optional<std::string> catalogueOfIndex(std::string_view head) {
     std::uint32_t version = 0;
     std::uint32_t nameSize = 0;
     std::string name;
-    if (!in.u32(version) || version != kIndexVersion || !in.skip(4 + 16) || !in.u32(nameSize) ||
+    if (!in.u32(version) || version != kIndexVersion || !in.skip(4) || !in.u32(nameSize) ||
         !in.text(nameSize, name)) {
         return std::nullopt;
     }
@@ -164,67 +243,74 @@ std::optional<std::string> catalogueOfIndex(std::string_view head) {
 }
 
 std::optional<TrigramIndex> TrigramIndex::parse(std::string bytes) {
+    return open(platform::heldBytes(std::move(bytes)));
+}
+
+std::optional<TrigramIndex> TrigramIndex::open(std::unique_ptr<platform::MappedFile> file) {
     TrigramIndex index;
-    index.bytes_ = std::move(bytes);
-    const std::string_view all(index.bytes_);
-    if (all.size() < kHeaderSize || all.substr(0, kIndexMagic.size()) != kIndexMagic) {
+    const std::string_view all = file->bytes();
+    index.file_ = std::move(file);
+    index.bytes_ = all;
+    if (all.size() < kHeaderSize + kIndexFooterSize ||
+        all.substr(0, kIndexMagic.size()) != kIndexMagic) {
         return std::nullopt;
     }
     Reader header(all.substr(kIndexMagic.size(), kHeaderSize - kIndexMagic.size()));
     std::uint32_t version = 0;
     std::uint32_t reserved = 0;
-    std::uint64_t bodySize = 0;
-    std::uint64_t checksum = 0;
     header.u32(version);
     header.u32(reserved);
-    header.u64(bodySize);
-    header.u64(checksum);
-    const std::string_view body = all.substr(kHeaderSize);
-    if (version != kIndexVersion || reserved != 0 || bodySize != body.size() ||
-        hashBytes(body) != checksum) {
+    if (version != kIndexVersion || reserved != 0) {
         return std::nullopt;
     }
-    Reader in(body);
+    const std::size_t footerAt = all.size() - kIndexFooterSize;
+    Reader footer(all.substr(footerAt));
+    std::uint64_t postingsAt = 0;
+    std::uint64_t directoryAt = 0;
+    std::uint64_t hashesAt = 0;
+    std::uint32_t trigrams = 0;
+    std::uint32_t blockSize = 0;
+    std::uint64_t checksum = 0;
+    footer.u64(postingsAt);
+    footer.u64(directoryAt);
+    footer.u64(hashesAt);
+    footer.u32(trigrams);
+    footer.u32(blockSize);
+    footer.u64(checksum);
+    if (blockSize != kIndexBlockSize || postingsAt < kHeaderSize || directoryAt < postingsAt ||
+        hashesAt < directoryAt || hashesAt > footerAt ||
+        footerAt - hashesAt != 4 * ((hashesAt + kIndexBlockSize - 1) / kIndexBlockSize) ||
+        hashBytes(all.substr(hashesAt, all.size() - 8 - hashesAt)) != checksum) {
+        return std::nullopt;
+    }
+    index.directoryAt_ = static_cast<std::size_t>(directoryAt);
+    index.hashesAt_ = static_cast<std::size_t>(hashesAt);
+    if (!index.blocksIntact(0, postingsAt) || !index.blocksIntact(directoryAt, hashesAt)) {
+        return std::nullopt;
+    }
+
+    Reader in(all.substr(kHeaderSize, postingsAt - kHeaderSize));
     std::uint32_t nameSize = 0;
     if (!in.u32(nameSize) || !in.text(nameSize, index.identity_.pathFile) ||
         !in.u64(index.identity_.pathsHash) || !in.u32(index.identity_.pageCount) ||
-        !in.has(static_cast<std::size_t>(index.identity_.pageCount) * kRecordSize)) {
+        kHeaderSize + in.at() + std::size_t{index.identity_.pageCount} * kIndexRecordSize !=
+            postingsAt) {
         return std::nullopt;
     }
-    index.pages_.resize(index.identity_.pageCount);
-    for (PageRecord& page : index.pages_) {
-        std::uint8_t vouched = 0;
-        in.u8(vouched);
-        in.i64(page.stamp.size);
-        in.i64(page.stamp.modifiedNs);
-        in.i64(page.stamp.changedNs);
-        in.u64(page.stamp.device);
-        in.u64(page.stamp.inode);
-        page.vouched = vouched == 1;
-    }
-    std::uint32_t trigrams = 0;
-    std::uint64_t directorySize = 0;
-    if (!in.u32(trigrams) || !in.u64(directorySize) || !in.has(directorySize)) {
-        return std::nullopt;
-    }
-    Reader directory(body.substr(in.at(), directorySize));
-    in.skip(directorySize);
-    std::uint64_t postingsSize = 0;
-    if (!in.u64(postingsSize) || postingsSize != body.size() - in.at()) {
-        return std::nullopt;
-    }
-    index.postingsAt_ = kHeaderSize + in.at();
-    index.postingsSize_ = static_cast<std::size_t>(postingsSize);
+    index.pages_ =
+        PageRecords(all.substr(kHeaderSize + in.at(), postingsAt - kHeaderSize - in.at()));
+
+    Reader directory(all.substr(directoryAt, hashesAt - directoryAt));
     index.entries_.resize(trigrams);
     std::uint64_t trigram = 0;
-    std::uint64_t offset = 0;
+    std::uint64_t offset = postingsAt;
     for (std::size_t i = 0; i < index.entries_.size(); ++i) {
         std::uint64_t gap = 0;
         std::uint64_t count = 0;
         std::uint64_t size = 0;
         if (!directory.varint(gap) || !directory.varint(count) || !directory.varint(size) ||
-            (i != 0 && gap == 0) || (trigram += gap) > 0xffffff ||
-            count > index.identity_.pageCount || size > postingsSize - offset) {
+            (i != 0 && gap == 0) || (trigram += gap) > 0xffffff || count == 0 ||
+            count > index.identity_.pageCount || size == 0 || size > directoryAt - offset) {
             return std::nullopt;
         }
         index.entries_[i] = {.trigram = static_cast<std::uint32_t>(trigram),
@@ -232,39 +318,207 @@ std::optional<TrigramIndex> TrigramIndex::parse(std::string bytes) {
                              .offset = offset};
         offset += size;
     }
-    if (offset != postingsSize || directory.has(1)) {
+    if (offset != directoryAt || directory.has(1)) {
         return std::nullopt;
     }
     return index;
 }
 
-bool TrigramIndex::decode(const Entry& entry, CandidatePages& out) const {
-    out.clear();
-    out.reserve(entry.count);
-    const std::string_view postings(bytes_.data() + postingsAt_, postingsSize_);
-    std::size_t at = static_cast<std::size_t>(entry.offset);
-    std::uint64_t page = 0;
-    for (std::uint32_t i = 0; i < entry.count; ++i) {
+bool TrigramIndex::blocksIntact(std::size_t from, std::size_t to) const {
+    for (std::size_t block = from / kIndexBlockSize; block * kIndexBlockSize < to; ++block) {
+        const std::size_t at = block * kIndexBlockSize;
+        Reader stored(bytes_.substr(hashesAt_ + 4 * block, 4));
+        std::uint32_t hash = 0;
+        stored.u32(hash);
+        if (blockHash(bytes_.substr(at, std::min(kIndexBlockSize, hashesAt_ - at)), block) !=
+            hash) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string_view TrigramIndex::postingsOf(std::size_t entry) const {
+    const std::size_t from = entries_[entry].offset;
+    const std::size_t to = entry + 1 < entries_.size() ? entries_[entry + 1].offset : directoryAt_;
+    if (!blocksIntact(from, to)) {
+        return {};
+    }
+    return bytes_.substr(from, to - from);
+}
+
+namespace {
+
+// The posting lists' varints: page numbers and their gaps fit in 32 bits.
+bool nextVarint(std::string_view bytes, std::size_t& at, std::uint64_t& value) {
+    value = 0;
+    for (int shift = 0; shift <= 28; shift += 7) {
+        if (at == bytes.size()) {
+            return false;
+        }
+        const auto byte = static_cast<unsigned char>(bytes[at++]);
+        value |= static_cast<std::uint64_t>(byte & 0x7f) << shift;
+        if ((byte & 0x80) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Walks a list of gaps: each call gives the next page; false at the end, and `damaged` set when
+// the list breaks off or goes past the last page.
+class GapWalker {
+public:
+    GapWalker(std::string_view bytes, std::size_t pageCount)
+        : bytes_(bytes), pageCount_(pageCount) {}
+
+    bool next(std::uint64_t& page) {
+        if (at_ == bytes_.size()) {
+            return false;
+        }
         std::uint64_t gap = 0;
-        for (int shift = 0;; shift += 7) {
-            if (at == postings.size() || shift > 35) {
+        if (!nextVarint(bytes_, at_, gap) || (started_ && gap == 0) ||
+            (page_ += gap) >= pageCount_) {
+            damaged = true;
+            at_ = bytes_.size();
+            return false;
+        }
+        started_ = true;
+        page = page_;
+        return true;
+    }
+
+    bool damaged = false;
+
+private:
+    std::string_view bytes_;
+    std::size_t pageCount_;
+    std::size_t at_ = 0;
+    std::uint64_t page_ = 0;
+    bool started_ = false;
+};
+
+}  // namespace
+
+bool TrigramIndex::decode(std::size_t entry, CandidatePages& out) const {
+    const std::string_view list = postingsOf(entry);
+    if (list.empty()) {
+        return false;
+    }
+    const std::uint32_t count = entries_[entry].count;
+    out.clear();
+    out.reserve(count);
+    std::uint64_t page = 0;
+    switch (static_cast<PostingKind>(list[0])) {
+        case PostingKind::Gaps: {
+            GapWalker pages(list.substr(1), pages_.size());
+            while (pages.next(page)) {
+                out.push_back(static_cast<std::uint32_t>(page));
+            }
+            return !pages.damaged && out.size() == count;
+        }
+        case PostingKind::Bitmap: {
+            std::size_t at = 1;
+            std::uint64_t firstByte = 0;
+            if (!nextVarint(list, at, firstByte)) {
                 return false;
             }
-            const auto byte = static_cast<unsigned char>(postings[at++]);
-            gap |= static_cast<std::uint64_t>(byte & 0x7f) << shift;
-            if ((byte & 0x80) == 0) {
-                break;
+            for (std::size_t i = at; i < list.size(); ++i) {
+                const auto bits = static_cast<unsigned char>(list[i]);
+                for (unsigned bit = 0; bit < 8; ++bit) {
+                    if ((bits >> bit & 1U) != 0) {
+                        page = 8 * (firstByte + i - at) + bit;
+                        if (page >= pages_.size()) {
+                            return false;
+                        }
+                        out.push_back(static_cast<std::uint32_t>(page));
+                    }
+                }
             }
+            return out.size() == count;
         }
-        if (i != 0 && gap == 0) {
-            return false;
+        case PostingKind::AllBut: {
+            GapWalker missing(list.substr(1), pages_.size());
+            std::uint64_t next = 0;
+            bool more = missing.next(next);
+            for (std::uint32_t n = 0; n < pages_.size(); ++n) {
+                if (more && next == n) {
+                    more = missing.next(next);
+                } else {
+                    out.push_back(n);
+                }
+            }
+            return !missing.damaged && out.size() == count;
         }
-        page += gap;
-        if (page >= pages_.size()) {
-            return false;
-        }
-        out.push_back(static_cast<std::uint32_t>(page));
     }
+    return false;
+}
+
+bool TrigramIndex::keepHolding(std::size_t entry, CandidatePages& pages) const {
+    const std::string_view list = postingsOf(entry);
+    if (list.empty()) {
+        return false;
+    }
+    std::size_t kept = 0;
+    switch (static_cast<PostingKind>(list[0])) {
+        case PostingKind::Gaps: {
+            GapWalker holding(list.substr(1), pages_.size());
+            std::uint64_t page = 0;
+            bool more = holding.next(page);
+            for (const std::uint32_t candidate : pages) {
+                while (more && page < candidate) {
+                    more = holding.next(page);
+                }
+                if (!more) {
+                    break;
+                }
+                if (page == candidate) {
+                    pages[kept++] = candidate;
+                }
+            }
+            if (holding.damaged) {
+                return false;
+            }
+            break;
+        }
+        case PostingKind::Bitmap: {
+            std::size_t at = 1;
+            std::uint64_t firstByte = 0;
+            if (!nextVarint(list, at, firstByte)) {
+                return false;
+            }
+            const std::string_view bits = list.substr(at);
+            for (const std::uint32_t candidate : pages) {
+                const std::uint64_t byte = candidate / 8;
+                if (byte >= firstByte && byte - firstByte < bits.size() &&
+                    (static_cast<unsigned char>(bits[byte - firstByte]) >> (candidate % 8) & 1U) !=
+                        0) {
+                    pages[kept++] = candidate;
+                }
+            }
+            break;
+        }
+        case PostingKind::AllBut: {
+            GapWalker missing(list.substr(1), pages_.size());
+            std::uint64_t page = 0;
+            bool more = missing.next(page);
+            for (const std::uint32_t candidate : pages) {
+                while (more && page < candidate) {
+                    more = missing.next(page);
+                }
+                if (!more || page != candidate) {
+                    pages[kept++] = candidate;
+                }
+            }
+            if (missing.damaged) {
+                return false;
+            }
+            break;
+        }
+        default:
+            return false;
+    }
+    pages.resize(kept);
     return true;
 }
 
@@ -282,7 +536,7 @@ std::optional<CandidatePages> TrigramIndex::pagesHolding(std::string_view folded
     }
     std::sort(wanted.begin(), wanted.end());
     wanted.erase(std::unique(wanted.begin(), wanted.end()), wanted.end());
-    std::vector<const Entry*> lists;
+    std::vector<std::size_t> lists;
     for (const std::uint32_t trigram : wanted) {
         const auto found = std::lower_bound(
             entries_.begin(), entries_.end(), trigram,
@@ -290,25 +544,21 @@ std::optional<CandidatePages> TrigramIndex::pagesHolding(std::string_view folded
         if (found == entries_.end() || found->trigram != trigram) {
             return CandidatePages{};  // no page holds this trigram
         }
-        lists.push_back(&*found);
+        lists.push_back(static_cast<std::size_t>(found - entries_.begin()));
     }
-    // The shortest list first: the intersection never grows.
-    std::sort(lists.begin(), lists.end(),
-              [](const Entry* a, const Entry* b) { return a->count < b->count; });
+    // The shortest list first, then each other one only tested for the pages left: the result
+    // never grows, and a trigram of every page costs a test per page left.
+    std::sort(lists.begin(), lists.end(), [this](std::size_t a, std::size_t b) {
+        return entries_[a].count < entries_[b].count;
+    });
     CandidatePages result;
-    if (!decode(*lists.front(), result)) {
+    if (!decode(lists.front(), result)) {
         return std::nullopt;
     }
-    CandidatePages next;
-    CandidatePages both;
     for (std::size_t i = 1; i < lists.size() && !result.empty(); ++i) {
-        if (!decode(*lists[i], next)) {
+        if (!keepHolding(lists[i], result)) {
             return std::nullopt;
         }
-        both.clear();
-        std::set_intersection(result.begin(), result.end(), next.begin(), next.end(),
-                              std::back_inserter(both));
-        result.swap(both);
     }
     return result;
 }

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -40,52 +41,104 @@ struct PageRecord {
 // A 64-bit hash of bytes (not for security: it tells a torn or damaged file).
 std::uint64_t hashBytes(std::string_view bytes, std::uint64_t seed = 0);
 
-// The file format, little-endian:
-//   "PELMTRI\n", u32 version, u32 0, u64 body size, u64 hashBytes(body)
-//   body: identity (u32 length and bytes of pathFile, u64 pathsHash, u32 pageCount);
-//         pageCount records (u8 vouched, i64 size, i64 mtime ns, i64 ctime ns, u64 device,
-//         u64 inode); u32 trigram count, u64 size and the directory: for each trigram,
-//         ascending, varints of its gap from the one before, its page count and its list's
-//         size in bytes; u64 size and the posting lists, in the same order: each list's page
-//         numbers ascending, as varints of the gap from the one before (the first from 0).
+// The file format, little-endian, checked a block at a time, so that a lookup in the index of a
+// million pages reads its page records, its directory and the posting lists it needs, not all
+// of it:
+//   header: "PELMTRI\n", u32 version, u32 0;
+//   identity: u32 length and bytes of pathFile, u64 pathsHash, u32 pageCount;
+//   pageCount page records: u8 vouched, i64 size, i64 mtime ns, i64 ctime ns, u64 device,
+//     u64 inode;
+//   the posting lists, in the directory's order (see PostingKind);
+//   the directory: for each trigram, ascending, varints of its gap from the one before, its
+//     page count and its list's size in bytes;
+//   the block hashes: blockHash of each kIndexBlockSize bytes of the file from its start to the
+//     end of the directory (the last block shorter);
+//   footer: u64 offsets of the posting lists, the directory and the block hashes, u32 trigram
+//     count, u32 kIndexBlockSize, and u64 hashBytes of the block hashes and the footer before it.
+// Loading checks the footer, the block hashes and the blocks of everything but the posting
+// lists; a posting list's blocks are checked each time it is read.
 inline constexpr std::string_view kIndexMagic = "PELMTRI\n";
-inline constexpr std::uint32_t kIndexVersion = 1;
+inline constexpr std::uint32_t kIndexVersion = 2;
+inline constexpr std::size_t kIndexBlockSize = 4096;
+inline constexpr std::size_t kIndexFooterSize = 8 * 3 + 4 * 2 + 8;
+inline constexpr std::size_t kIndexRecordSize = 1 + 8 * 5;
+
+// The hash of the file's block number `number`: the number goes in, so that blocks swapped
+// tell.
+std::uint32_t blockHash(std::string_view block, std::uint64_t number);
+
+// How one posting list is stored: its first byte, then
+enum class PostingKind : std::uint8_t {
+    // the page numbers ascending, as varints of the gap from the one before (the first from 0);
+    Gaps = 0,
+    // a varint n, then a bitmap of the pages from 8 * n on (bit b of byte i: page 8 * (n + i) + b);
+    Bitmap = 1,
+    // as Gaps, the pages that do NOT hold the trigram (a trigram of nearly every page).
+    AllBut = 2,
+};
+
+// The smallest of the kinds above for a trigram of `pages` (ascending, not empty) among
+// `pageCount` pages.
+std::string encodePostings(const std::vector<std::uint32_t>& pages, std::uint32_t pageCount);
 
 // The ".path" file named by the start of an index file (its first few kilobytes), without
 // checking the rest; std::nullopt when it is not the start of an index file of this version.
 std::optional<std::string> catalogueOfIndex(std::string_view head);
 
-// A parsed index file, held in memory.
+// The page records of a loaded index, read from the file as they are asked for: a million of
+// them are checked when it loads, but not copied.
+class PageRecords {
+public:
+    PageRecords() = default;
+    explicit PageRecords(std::string_view bytes) : bytes_(bytes) {}
+    std::size_t size() const { return bytes_.size() / kIndexRecordSize; }
+    PageRecord operator[](std::size_t n) const;
+
+private:
+    std::string_view bytes_;
+};
+
+// A loaded index file. Its const functions are safe to call from several threads at once.
 class TrigramIndex {
 public:
-    // The index in `bytes`, or std::nullopt when they are not a whole, undamaged index file of
-    // this version.
+    // The index in `file`, or std::nullopt when it is not an index file of this version, or is
+    // torn, or any part but the posting lists is damaged.
+    static std::optional<TrigramIndex> open(std::unique_ptr<platform::MappedFile> file);
+    // The same on bytes in memory.
     static std::optional<TrigramIndex> parse(std::string bytes);
 
     const CatalogueIdentity& identity() const { return identity_; }
-    const std::vector<PageRecord>& pages() const { return pages_; }
+    const PageRecords& pages() const { return pages_; }
     std::size_t trigramCount() const { return entries_.size(); }
 
     // The pages whose text holds every trigram of `folded` (shown-text form), ascending; every
-    // page when it is shorter than three bytes. std::nullopt when a posting list is damaged.
+    // page when it is shorter than three bytes. std::nullopt when a posting list it needs is
+    // damaged.
     std::optional<CandidatePages> pagesHolding(std::string_view folded) const;
 
 private:
     struct Entry {
         std::uint32_t trigram = 0;
         std::uint32_t count = 0;
-        std::uint64_t offset = 0;
+        std::uint64_t offset = 0;  // in the file; the list ends where the next one starts
     };
 
-    // A posting list decoded; false when it is damaged.
-    bool decode(const Entry& entry, CandidatePages& out) const;
+    // Whether the blocks holding the file's bytes [from, to) are as hashed.
+    bool blocksIntact(std::size_t from, std::size_t to) const;
+    // The bytes of a posting list, or empty when a block of it is damaged.
+    std::string_view postingsOf(std::size_t entry) const;
+    // A posting list decoded into `out`; false when it is damaged.
+    bool decode(std::size_t entry, CandidatePages& out) const;
+    // Keeps in `pages` only those of the list; false when it is damaged.
+    bool keepHolding(std::size_t entry, CandidatePages& pages) const;
 
-    std::string bytes_;
+    std::unique_ptr<platform::MappedFile> file_;
+    std::string_view bytes_;
     CatalogueIdentity identity_;
-    std::vector<PageRecord> pages_;
+    PageRecords pages_;
     std::vector<Entry> entries_;
-    std::size_t postingsAt_ = 0;
-    std::size_t postingsSize_ = 0;
+    std::size_t directoryAt_ = 0;
+    std::size_t hashesAt_ = 0;
 };
 
 // Little-endian writing and reading for the format.

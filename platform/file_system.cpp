@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -187,17 +188,15 @@ std::string writeTarget(const std::string& fileName) {
     return resolvedPath(fileName).value_or(fileName);
 }
 
-// Writes `bytes` to a new temporary file beside `besides` and syncs it; its name. Failures name
-// `reported`.
-std::string createTemporary(const std::string& besides, const std::string& reported,
-                            std::string_view bytes) {
+// Creates a new temporary file beside `besides`: its descriptor, and its name in `temporary`.
+// Failures name `reported`.
+int openTemporary(const std::string& besides, const std::string& reported, std::string& temporary) {
     if (besides.empty() || besides.back() == '/') {
         throwCannotCreate(reported, besides.empty() ? ENOENT : EISDIR);
     }
     const std::string_view base = baseNameOf(besides);
     const std::string prefix =
         besides.substr(0, besides.size() - base.size()) + "." + std::string(base) + ".";
-    std::string temporary;
     int fd = -1;
     // A plain create with O_EXCL: the process's umask gives the mode, as for any new file, and
     // no other thread's files are affected.
@@ -211,7 +210,14 @@ std::string createTemporary(const std::string& besides, const std::string& repor
     if (fd < 0) {
         throwCannotCreate(reported, errno);
     }
-    bool ok = writeAll(fd, bytes) && ::fsync(fd) == 0;
+    return fd;
+}
+
+// Syncs and closes a temporary file written so far (`written` false when a write failed);
+// deletes it on any failure.
+void closeTemporary(int fd, const std::string& temporary, const std::string& reported,
+                    bool written) {
+    bool ok = written && ::fsync(fd) == 0;
     int err = errno;
     if (::close(fd) != 0 && ok) {
         ok = false;
@@ -221,8 +227,92 @@ std::string createTemporary(const std::string& besides, const std::string& repor
         ::unlink(temporary.c_str());
         throwCannotCreate(reported, err);
     }
+}
+
+// Writes `bytes` to a new temporary file beside `besides` and syncs it; its name. Failures name
+// `reported`.
+std::string writeNewTemporary(const std::string& besides, const std::string& reported,
+                              std::string_view bytes) {
+    std::string temporary;
+    const int fd = openTemporary(besides, reported, temporary);
+    closeTemporary(fd, temporary, reported, writeAll(fd, bytes));
     return temporary;
 }
+
+class PosixTemporaryFile final : public TemporaryFile {
+public:
+    explicit PosixTemporaryFile(const std::string& fileName)
+        : reported_(fileName), fd_(openTemporary(fileName, fileName, name_)) {}
+    ~PosixTemporaryFile() override {
+        if (fd_ >= 0) {
+            ::close(fd_);
+            ::unlink(name_.c_str());
+        }
+    }
+    PosixTemporaryFile(const PosixTemporaryFile&) = delete;
+    PosixTemporaryFile& operator=(const PosixTemporaryFile&) = delete;
+
+    void write(std::string_view bytes) override {
+        if (fd_ < 0) {
+            throwCannotCreate(reported_, EBADF);
+        }
+        if (!writeAll(fd_, bytes)) {
+            const int err = errno;
+            ::close(std::exchange(fd_, -1));
+            ::unlink(name_.c_str());
+            throwCannotCreate(reported_, err);
+        }
+    }
+    std::string keep() override {
+        if (fd_ < 0) {
+            throwCannotCreate(reported_, EBADF);
+        }
+        closeTemporary(std::exchange(fd_, -1), name_, reported_, true);
+        return name_;
+    }
+
+private:
+    std::string reported_;
+    std::string name_;
+    int fd_;
+};
+
+// The pieces gathered in memory and written as one when kept, for a file system with no
+// streaming writes of its own.
+class GatheredTemporaryFile final : public TemporaryFile {
+public:
+    GatheredTemporaryFile(FileSystem& files, std::string fileName)
+        : files_(files), fileName_(std::move(fileName)) {}
+    void write(std::string_view bytes) override { bytes_.append(bytes); }
+    std::string keep() override { return files_.writeTemporary(fileName_, bytes_); }
+
+private:
+    FileSystem& files_;
+    std::string fileName_;
+    std::string bytes_;
+};
+
+class HeldBytes final : public MappedFile {
+public:
+    explicit HeldBytes(std::string bytes) : bytes_(std::move(bytes)) {}
+    std::string_view bytes() const override { return bytes_; }
+
+private:
+    std::string bytes_;
+};
+
+class MappedRegion final : public MappedFile {
+public:
+    MappedRegion(void* start, std::size_t size) : start_(start), size_(size) {}
+    ~MappedRegion() override { ::munmap(start_, size_); }
+    MappedRegion(const MappedRegion&) = delete;
+    MappedRegion& operator=(const MappedRegion&) = delete;
+    std::string_view bytes() const override { return {static_cast<const char*>(start_), size_}; }
+
+private:
+    void* start_;
+    std::size_t size_;
+};
 
 // Opens a regular file for reading without blocking on a FIFO, and sets `size` to its size: the
 // descriptor, or -1 with errno set (EISDIR for a folder, EINVAL for anything else that is not a
@@ -458,7 +548,7 @@ bool PosixFileSystem::fileExists(const std::string& fileName) {
 
 void PosixFileSystem::writeFile(const std::string& fileName, std::string_view bytes) {
     const std::string target = writeTarget(fileName);
-    const std::string temporary = createTemporary(target, fileName, bytes);
+    const std::string temporary = writeNewTemporary(target, fileName, bytes);
     if (::rename(temporary.c_str(), target.c_str()) != 0) {
         const int err = errno;
         ::unlink(temporary.c_str());
@@ -472,7 +562,36 @@ void PosixFileSystem::writeFile(const std::string& fileName, std::string_view by
 }
 
 std::string PosixFileSystem::writeTemporary(const std::string& fileName, std::string_view bytes) {
-    return createTemporary(fileName, fileName, bytes);
+    return writeNewTemporary(fileName, fileName, bytes);
+}
+
+std::unique_ptr<TemporaryFile> PosixFileSystem::createTemporary(const std::string& fileName) {
+    return std::make_unique<PosixTemporaryFile>(fileName);
+}
+
+std::unique_ptr<TemporaryFile> FileSystem::createTemporary(const std::string& fileName) {
+    return std::make_unique<GatheredTemporaryFile>(*this, fileName);
+}
+
+std::unique_ptr<MappedFile> heldBytes(std::string bytes) {
+    return std::make_unique<HeldBytes>(std::move(bytes));
+}
+
+std::unique_ptr<MappedFile> FileSystem::mapForReading(const std::string& fileName) {
+    return heldBytes(readWholeFile(*this, fileName));
+}
+
+std::unique_ptr<MappedFile> PosixFileSystem::mapForReading(const std::string& fileName) {
+    const RegularFile file = openRegularFile(fileName);
+    if (file.size() == 0) {
+        return heldBytes({});  // a mapping can't be empty
+    }
+    const auto size = static_cast<std::size_t>(file.size());
+    void* start = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, file.descriptor(), 0);
+    if (start == MAP_FAILED) {
+        throwCannotOpen(fileName, errno);
+    }
+    return std::make_unique<MappedRegion>(start, size);
 }
 
 void PosixFileSystem::renameFile(const std::string& from, const std::string& to) {

@@ -77,6 +77,30 @@ public:
     virtual std::size_t read(char* buffer, std::size_t size) = 0;
 };
 
+// A file's bytes, read-only, as they were when it was opened: a file replaced by a rename (as
+// every writer here replaces files) leaves them as they were. (One cut short in place by another
+// program while mapped would fault.) Safe to read from any thread.
+class MappedFile {
+public:
+    virtual ~MappedFile() = default;
+    virtual std::string_view bytes() const = 0;
+};
+
+// Bytes held in memory, as a MappedFile.
+std::unique_ptr<MappedFile> heldBytes(std::string bytes);
+
+// A new temporary file written piece by piece, for a writer whose file is too large to be held
+// in memory: kept (on the disk, then renamed by the writer) or deleted when destroyed.
+class TemporaryFile {
+public:
+    virtual ~TemporaryFile() = default;
+    // Appends; fails with "Cannot create file "%s". %s" naming the file it stands in for.
+    virtual void write(std::string_view bytes) = 0;
+    // Puts what was written on the disk and returns the temporary file's name; it is then the
+    // caller's. Fails as write does, leaving nothing behind.
+    virtual std::string keep() = 0;
+};
+
 // The file system services the logic uses. Names are byte strings, "/" separated.
 //
 // One convention for errors: a call that fails throws pelmaro::Error with the message the user
@@ -126,6 +150,10 @@ public:
     }
     // Opens a file for reading; fails with "Cannot open file "%s". %s".
     virtual std::unique_ptr<InputFile> openForReading(const std::string& fileName) = 0;
+    // The whole file's bytes without reading them all: mapped into memory where the system can,
+    // so that a large file costs only the pages looked at. Fails as openForReading does. The
+    // default reads the file whole.
+    virtual std::unique_ptr<MappedFile> mapForReading(const std::string& fileName);
     // A regular file (links followed) exists under that name.
     virtual bool fileExists(const std::string& fileName) = 0;
     // Replaces the file's content with `bytes`: written to a temporary file in the same folder,
@@ -143,6 +171,9 @@ public:
     // a new temporary file beside `fileName`, on the disk when this returns, and returns its
     // name. Fails with "Cannot create file "%s". %s" naming `fileName`, leaving nothing behind.
     virtual std::string writeTemporary(const std::string& fileName, std::string_view bytes) = 0;
+    // The same written piece by piece (see TemporaryFile). The default gathers the pieces and
+    // calls writeTemporary when kept.
+    virtual std::unique_ptr<TemporaryFile> createTemporary(const std::string& fileName);
     // Renames a file of a folder to another name in the same folder, replacing that file. Fails
     // with "Cannot create file "%s". %s" naming `to`.
     virtual void renameFile(const std::string& from, const std::string& to) = 0;
@@ -171,11 +202,13 @@ public:
     std::optional<std::int64_t> fileSize(const std::string& fileName) override;
     std::optional<FileStamp> fileStamp(const std::string& fileName) override;
     std::unique_ptr<InputFile> openForReading(const std::string& fileName) override;
+    std::unique_ptr<MappedFile> mapForReading(const std::string& fileName) override;
     bool fileExists(const std::string& fileName) override;
     void writeFile(const std::string& fileName, std::string_view bytes) override;
     void makeFolders(const std::string& folder) override;
     void removeFile(const std::string& fileName) override;
     std::string writeTemporary(const std::string& fileName, std::string_view bytes) override;
+    std::unique_ptr<TemporaryFile> createTemporary(const std::string& fileName) override;
     void renameFile(const std::string& from, const std::string& to) override;
     void syncFolder(const std::string& folder) override;
     std::vector<std::string> temporariesOf(const std::string& fileName) override;

@@ -4,9 +4,11 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <limits>
 #include <random>
 #include <stop_token>
+#include <thread>
 
 #include "index/index_builder.h"
 #include "index/index_store.h"
@@ -99,6 +101,143 @@ TEST(TrigramIndex, tornDamagedOrForeignFileIsNeverTrusted) {
         EXPECT_FALSE(TrigramIndex::parse(damaged)) << "byte " << at;
     }
     EXPECT_FALSE(TrigramIndex::parse(bytes + "x"));
+}
+
+// The posting lists' offsets in the file (the footer's first two fields): [from, to).
+std::pair<std::size_t, std::size_t> postingsRegion(const std::string& bytes) {
+    const auto field = [&](std::size_t at) {
+        std::uint64_t value = 0;
+        for (std::size_t i = 0; i < 8; ++i) {
+            value |= static_cast<std::uint64_t>(static_cast<unsigned char>(bytes[at + i]))
+                     << (8 * i);
+        }
+        return static_cast<std::size_t>(value);
+    };
+    const std::size_t footer = bytes.size() - kIndexFooterSize;
+    return {field(footer), field(footer + 8)};
+}
+
+TEST(TrigramIndex, damagedPostingListFailsTheLookupsThatReadItAndNoOther) {
+    test::TempDir dir;
+    platform::PosixFileSystem files;
+    std::vector<std::string> paths;
+    std::mt19937 random(11);
+    for (int n = 0; n < 200; ++n) {
+        // Alphabets of 2 to 7 letters: trigrams of every page, of some, of a few.
+        std::string text;
+        for (int i = 0; i < 300; ++i) {
+            text.push_back(static_cast<char>('a' + random() % (2 + n % 6)));
+        }
+        paths.push_back(dir.write("p" + std::to_string(n) + ".txt", text));
+    }
+    const std::string bytes = indexBytes(files, paths);
+    std::vector<std::string> trigrams;
+    for (char a = 'a'; a <= 'g'; ++a) {
+        for (char b = 'a'; b <= 'g'; ++b) {
+            for (char c = 'a'; c <= 'g'; ++c) {
+                trigrams.push_back({a, b, c});
+            }
+        }
+    }
+    const auto whole = TrigramIndex::parse(bytes);
+    ASSERT_TRUE(whole);
+    std::vector<CandidatePages> truth;
+    for (const std::string& trigram : trigrams) {
+        truth.push_back(*whole->pagesHolding(trigram));
+    }
+    const auto [from, to] = postingsRegion(bytes);
+    ASSERT_GT(to - from, 2 * kIndexBlockSize);
+    std::size_t loaded = 0;
+    std::size_t failed = 0;
+    for (std::size_t at = from; at < to; at += 11) {
+        std::string damaged = bytes;
+        damaged[at] = static_cast<char>(damaged[at] ^ 0x04);
+        const auto index = TrigramIndex::parse(damaged);
+        if (!index) {
+            continue;  // a block shared with a part checked at load
+        }
+        ++loaded;
+        for (std::size_t t = 0; t < trigrams.size(); ++t) {
+            const auto holding = index->pagesHolding(trigrams[t]);
+            if (!holding) {
+                ++failed;
+            } else {
+                EXPECT_EQ(*holding, truth[t]) << "byte " << at << " trigram " << trigrams[t];
+            }
+        }
+    }
+    EXPECT_GT(loaded, 0U);
+    EXPECT_GT(failed, 0U);
+}
+
+// Posting lists of every shape (a few pages, a bitmap, all pages but a few), each asked alone and
+// beside each other, on one index from several threads at once.
+TEST(TrigramIndex, postingListsOfEveryShapeGiveTheirPagesOnEveryThread) {
+    constexpr std::uint32_t kPages = 300;
+    struct Case {
+        const char* name;
+        std::function<bool(std::uint32_t)> holds;
+        PostingKind kind;
+    };
+    const std::vector<Case> cases = {
+        {"first page", [](std::uint32_t n) { return n == 0; }, PostingKind::Gaps},
+        {"last page", [](std::uint32_t n) { return n == kPages - 1; }, PostingKind::Gaps},
+        {"every 9th", [](std::uint32_t n) { return n % 9 == 8; }, PostingKind::Gaps},
+        {"every 7th", [](std::uint32_t n) { return n % 7 == 0; }, PostingKind::Bitmap},
+        {"a byte's run", [](std::uint32_t n) { return n >= 8 && n < 24; }, PostingKind::Bitmap},
+        {"to the last", [](std::uint32_t n) { return n > 150; }, PostingKind::Bitmap},
+        {"all", [](std::uint32_t) { return true; }, PostingKind::AllBut},
+        {"all but the ends", [](std::uint32_t n) { return n != 0 && n != kPages - 1; },
+         PostingKind::AllBut},
+        {"all but every 10th", [](std::uint32_t n) { return n % 10 != 3; }, PostingKind::AllBut},
+    };
+    // Page n reads "k10; k11: ... end": a semicolon after the cases it is in.
+    test::TempDir dir;
+    platform::PosixFileSystem files;
+    std::vector<std::string> texts;
+    std::vector<std::string> paths;
+    for (std::uint32_t n = 0; n < kPages; ++n) {
+        std::string text;
+        for (std::size_t c = 0; c < cases.size(); ++c) {
+            text += "k" + std::to_string(10 + c) + (cases[c].holds(n) ? "; " : ": ");
+        }
+        text += "end";  // the shown text ends with no blank
+        texts.push_back(text);
+        paths.push_back(dir.write("p" + std::to_string(n) + ".txt", text));
+    }
+    const auto index = TrigramIndex::parse(indexBytes(files, paths));
+    ASSERT_TRUE(index);
+    const auto holding = [&](const std::string& folded) {
+        CandidatePages pages;
+        for (std::uint32_t n = 0; n < kPages; ++n) {
+            bool all = true;
+            for (std::size_t at = 0; at + 3 <= folded.size(); ++at) {
+                all = all && texts[n].find(folded.substr(at, 3)) != std::string::npos;
+            }
+            if (all) {
+                pages.push_back(n);
+            }
+        }
+        return pages;
+    };
+    const auto check = [&] {
+        for (std::size_t c = 0; c < cases.size(); ++c) {
+            const std::string word = "k" + std::to_string(10 + c) + ";";
+            const CandidatePages pages = holding(word);
+            EXPECT_EQ(encodePostings(holding(word.substr(1)), kPages)[0],
+                      static_cast<char>(cases[c].kind))
+                << cases[c].name;
+            EXPECT_EQ(index->pagesHolding(word), pages) << cases[c].name;
+            for (std::size_t other = 0; other < cases.size(); ++other) {
+                const std::string both = word + " k" + std::to_string(10 + other) + ";";
+                EXPECT_EQ(index->pagesHolding(both), holding(both)) << both;
+            }
+        }
+    };
+    std::vector<std::jthread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back(check);
+    }
 }
 
 TEST(BuildIndex, spillingRunsToDiskGivesTheSameIndex) {
@@ -338,6 +477,29 @@ TEST(IndexStore, damagedOrForeignIndexFileFallsBackToTheScan) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(cache),
                             std::filesystem::directory_iterator()),
               1);
+}
+
+TEST(IndexStore, buildStoppedHalfwayKeepsTheOldIndexAndLeavesNoTemporary) {
+    test::TempDir dir;
+    platform::PosixFileSystem files;
+    std::vector<std::string> paths = {dir.write("a.htm", "<p>needle</p>"),
+                                      dir.write("b.htm", "<p>hay</p>")};
+    const std::string pathFile = dir.write("pelmaropath.path", "");
+    const std::string cache = dir / "cache";
+    ASSERT_TRUE(storeIndex(files, pathFile, paths, cache, {}, {}, kVouchAll));
+    const std::string name = *indexFileName(files, pathFile, cache);
+    std::stop_source stop;
+    EXPECT_FALSE(storeIndex(files, pathFile, paths, cache, stop.get_token(),
+                            {.reading =
+                                 [&](std::size_t n) {
+                                     if (n == 1) {
+                                         stop.request_stop();
+                                     }
+                                 }},
+                            kVouchAll));
+    EXPECT_TRUE(files.temporariesOf(name).empty());
+    EXPECT_EQ(searchThroughIndex(files, pathFile, paths, cache, "needle").read,
+              (std::vector<std::size_t>{0}));
 }
 
 }  // namespace

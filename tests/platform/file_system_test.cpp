@@ -317,6 +317,45 @@ TEST(PosixFileSystem, FailedWriteKeepsTheOldFileAndSaysCannotCreate) {
     EXPECT_THROW(files.writeFile("", "x"), Error);
 }
 
+TEST(PosixFileSystem, TemporaryWrittenInPiecesIsKeptWholeOrLeavesNothing) {
+    TempDir dir;
+    PosixFileSystem files;
+    const std::string name = dir / "big.trigrams";
+    const std::string large(300000, 'x');
+    {
+        const auto file = files.createTemporary(name);
+        file->write("head ");
+        file->write(large);
+        files.renameFile(file->keep(), name);
+    }
+    EXPECT_EQ(test::readFile(name), "head " + large);
+    {
+        const auto file = files.createTemporary(name);
+        file->write("unfinished");
+        EXPECT_EQ(files.temporariesOf(name).size(), 1u);
+    }
+    EXPECT_TRUE(files.temporariesOf(name).empty());
+    EXPECT_THROW(files.createTemporary(dir / "no-such-folder/a"), Error);
+}
+
+TEST(PosixFileSystem, MappedFileKeepsItsBytesWhenTheFileIsReplaced) {
+    TempDir dir;
+    PosixFileSystem files;
+    const std::string name = dir.write("a.trigrams", "first");
+    const auto mapped = files.mapForReading(name);
+    files.writeFile(name, "second, longer");
+    EXPECT_EQ(mapped->bytes(), "first");
+    EXPECT_EQ(files.mapForReading(dir.write("empty", ""))->bytes(), "");
+    try {
+        files.mapForReading(dir / "missing");
+        FAIL();
+    } catch (const Error& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "Cannot open file \"" + (dir / "missing") + "\". No such file or directory");
+    }
+    EXPECT_THROW(files.mapForReading("/dev/null"), Error);
+}
+
 TEST(PosixFileSystem, ExistsOnlyForRegularFiles) {
     TempDir dir;
     dir.write("f", "x");

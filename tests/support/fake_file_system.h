@@ -109,6 +109,22 @@ public:
         }
         return std::make_unique<Chunked>(std::move(file), chunk, bytesRead);
     }
+    std::unique_ptr<platform::MappedFile> mapForReading(const std::string& fileName) override {
+        if (beforeOpen) {
+            beforeOpen(fileName);
+        }
+        ++opened;
+        if (locked.count(fileName) != 0) {
+            throwCannotOpen(fileName, EACCES);
+        }
+        if (failingReads.count(fileName) != 0) {
+            throw Error("Cannot read file \"" + fileName + "\". " + systemMessage(EIO));
+        }
+        if (const auto found = inMemory.find(fileName); found != inMemory.end()) {
+            return platform::heldBytes(found->second);
+        }
+        return real_.mapForReading(fileName);
+    }
     bool fileExists(const std::string& fileName) override {
         return inMemory.count(fileName) != 0 || real_.fileExists(fileName);
     }
@@ -130,6 +146,11 @@ public:
         changing(fileName);
         refuseWrite(fileName);
         return real_.writeTemporary(fileName, bytes);
+    }
+    std::unique_ptr<platform::TemporaryFile> createTemporary(const std::string& fileName) override {
+        changing(fileName);
+        refuseWrite(fileName);
+        return real_.createTemporary(fileName);
     }
     void renameFile(const std::string& from, const std::string& to) override {
         changing(to);
