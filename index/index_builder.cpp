@@ -3,7 +3,15 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <atomic>
+#include <condition_variable>
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <optional>
 #include <queue>
+#include <system_error>
+#include <thread>
 
 #include "platform/error.h"
 #include "search/shown_text_search.h"
@@ -35,12 +43,15 @@ public:
 
     std::size_t count() const { return touched_.size(); }
 
-    // Hands the page's trigrams on as (trigram, page) pairs, and forgets them.
-    void moveInto(std::vector<std::uint64_t>& pairs, std::uint32_t page) {
+    // Hands the page's trigrams over, and forgets them.
+    void moveInto(std::vector<std::uint32_t>& trigrams) {
         for (const std::uint32_t trigram : touched_) {
-            pairs.push_back(static_cast<std::uint64_t>(trigram) << 32 | page);
+            seen_[trigram >> 6] = 0;
         }
-        clear();
+        trigrams.swap(touched_);
+        touched_.clear();
+        tail_ = 0;
+        length_ = 0;
     }
     void clear() {
         for (const std::uint32_t trigram : touched_) {
@@ -214,6 +225,158 @@ void mergeRuns(std::vector<Run>& runs, PostingWriter& writer) {
     }
 }
 
+// What the build learnt of one page: whether it vouches for it, its stamp, and the trigrams of
+// its shown text.
+struct ReadPage {
+    bool vouched = false;
+    bool abandoned = false;  // the build was stopped while the page was read
+    platform::FileStamp stamp;
+    std::vector<std::uint32_t> trigrams;
+};
+
+// Reads a page as the build indexes it: its stamp, its shown text's trigrams, and its stamp
+// again, which must not have changed meanwhile.
+ReadPage readPage(platform::FileSystem& files, const std::string& path, ShownTextReader& reader,
+                  PageTrigrams& trigrams, std::int64_t vouchBefore,
+                  const std::function<bool()>& keepGoing) {
+    ReadPage page;
+    const std::optional<platform::FileStamp> before = files.fileStamp(path);
+    if (!before) {
+        return page;
+    }
+    bool read = false;
+    try {
+        if (reader.read(files, path, trigrams, keepGoing) == ShownTextReader::Outcome::Abandoned) {
+            trigrams.clear();
+            page.abandoned = true;
+            return page;
+        }
+        read = true;
+    } catch (const Error&) {
+        // Unreadable now: the search reads it, and reports it as the scan would.
+    }
+    // A page changed while it was read is read by each search until the next build.
+    page.vouched = read && before->modifiedNs < vouchBefore && before->changedNs < vouchBefore &&
+                   files.fileStamp(path) == before;
+    if (page.vouched) {
+        page.stamp = *before;
+        trigrams.moveInto(page.trigrams);
+    } else {
+        trigrams.clear();
+    }
+    return page;
+}
+
+// Workers that read the pages in catalogue order, each taking the next one unread, at most a
+// few pages ahead of the one the build takes next: making shown text is the build's cost, and
+// it is shared among the cores.
+class PagesAhead {
+public:
+    PagesAhead(platform::FileSystem& files, const platform::TextList& paths,
+               std::int64_t vouchBefore, unsigned workers, std::stop_token stop)
+        : files_(files),
+          paths_(paths),
+          vouchBefore_(vouchBefore),
+          stop_(std::move(stop)),
+          slots_(static_cast<std::size_t>(workers) * 8) {
+        try {
+            for (unsigned i = 0; i < workers; ++i) {
+                workers_.emplace_back([this] { work(); });
+            }
+        } catch (...) {
+            close();
+            throw;
+        }
+    }
+    ~PagesAhead() { close(); }
+    PagesAhead(const PagesAhead&) = delete;
+    PagesAhead& operator=(const PagesAhead&) = delete;
+
+    // What page n gave, once read; n goes up by one from 0.
+    ReadPage take(std::size_t n) {
+        std::unique_lock lock(mutex_);
+        Slot& slot = slots_[n % slots_.size()];
+        ready_.wait(lock, [&] { return slot.ready; });
+        Taken page = std::move(slot.page);
+        slot.ready = false;
+        taken_ = n + 1;
+        lock.unlock();
+        room_.notify_all();
+        if (page.fault) {
+            std::rethrow_exception(page.fault);
+        }
+        return std::move(page.read);
+    }
+
+private:
+    struct Taken {
+        ReadPage read;
+        std::exception_ptr fault;
+    };
+    struct Slot {
+        bool ready = false;
+        Taken page;
+    };
+
+    void close() {
+        {
+            std::lock_guard lock(mutex_);
+            closing_ = true;
+        }
+        room_.notify_all();
+        workers_.clear();  // joins them
+    }
+
+    void work() {
+        ShownTextReader reader;
+        PageTrigrams trigrams;
+        const auto keepGoing = [this] {
+            return !stop_.stop_requested() && !closing_.load(std::memory_order_relaxed);
+        };
+        for (;;) {
+            std::size_t n = 0;
+            {
+                std::unique_lock lock(mutex_);
+                room_.wait(lock, [&] {
+                    return closing_ || next_ >= paths_.size() || next_ < taken_ + slots_.size();
+                });
+                if (closing_ || next_ >= paths_.size()) {
+                    return;
+                }
+                n = next_++;
+            }
+            Taken page;
+            try {
+                page.read = readPage(files_, std::string(paths_[n]), reader, trigrams,
+                                     vouchBefore_, keepGoing);
+            } catch (...) {
+                page.fault = std::current_exception();
+            }
+            {
+                std::lock_guard lock(mutex_);
+                Slot& slot = slots_[n % slots_.size()];
+                slot.page = std::move(page);
+                slot.ready = true;
+            }
+            ready_.notify_all();
+        }
+    }
+
+    platform::FileSystem& files_;
+    const platform::TextList& paths_;
+    std::int64_t vouchBefore_;
+    std::stop_token stop_;
+    std::mutex mutex_;
+    std::condition_variable ready_;  // a slot was filled
+    std::condition_variable room_;   // a slot was emptied, or the workers are to end
+    std::vector<Slot> slots_;
+    std::size_t next_ = 0;   // the next page a worker takes
+    std::size_t taken_ = 0;  // pages the build has taken
+    std::atomic<bool> closing_ = false;
+    // Last: they end before what they use goes.
+    std::vector<std::jthread> workers_;
+};
+
 std::int64_t nowNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
                std::chrono::system_clock::now().time_since_epoch())
@@ -234,57 +397,55 @@ bool writeIndex(platform::FileSystem& files, const platform::TextList& paths,
     std::vector<PageRecord> records(paths.size());
     std::vector<std::uint64_t> pairs;
     std::vector<Run> runs;
+    // Pages are read on every core when the file system allows it, else here, one at a time.
+    std::optional<PagesAhead> ahead;
+    if (files.threadSafeReads() && paths.size() > 1) {
+        const unsigned workers = std::clamp(std::thread::hardware_concurrency(), 1U, 8U);
+        try {
+            ahead.emplace(files, paths, vouchBefore, workers, stop);
+        } catch (const std::system_error&) {
+            // No threads to be had: the pages are read here.
+        }
+    }
     PageTrigrams trigrams;
     ShownTextReader reader;
-    std::size_t n = 0;
-    for (const std::string_view pathView : paths) {
+    for (std::size_t n = 0; n < paths.size(); ++n) {
         if (observer.reading) {
             observer.reading(n);
         }
         if (stop.stop_requested()) {
             return false;
         }
-        const std::string path(pathView);
-        const std::optional<platform::FileStamp> before = files.fileStamp(path);
-        bool read = false;
-        if (before) {
-            try {
-                if (reader.read(files, path, trigrams, keepGoing) ==
-                    ShownTextReader::Outcome::Abandoned) {
-                    return false;
-                }
-                read = true;
-            } catch (const Error&) {
-                // Unreadable now: the search reads it, and reports it as the scan would.
-            }
+        const ReadPage page =
+            ahead ? ahead->take(n)
+                  : readPage(files, std::string(paths[n]), reader, trigrams, vouchBefore, keepGoing);
+        if (page.abandoned) {
+            return false;
         }
-        // A page changed while it was read is read by each search until the next build.
-        const bool vouched = read && before->modifiedNs < vouchBefore &&
-                             before->changedNs < vouchBefore && files.fileStamp(path) == before;
-        if (vouched) {
-            records[n] = {.vouched = true, .stamp = *before};
+        if (page.vouched) {
+            records[n] = {.vouched = true, .stamp = page.stamp};
             // Grown by hand: doubling would take up to twice the budget just before a spill, and
             // growing from half the budget to all of it holds both for a moment. Once the pages
             // read so far foretell a spill, the whole budget is taken at once (the system gives
             // its memory as it is written).
-            const std::size_t needed = pairs.size() + trigrams.count();
+            const std::size_t needed = pairs.size() + page.trigrams.size();
             if (needed > pairs.capacity()) {
                 const std::size_t sofar = runs.size() * pairBudget + needed;
                 const bool spillAhead = sofar / (n + 1) * paths.size() >= pairBudget;
                 pairs.reserve(std::max(
                     needed, spillAhead ? pairBudget : std::min(pairBudget, 2 * pairs.capacity())));
             }
-            trigrams.moveInto(pairs, static_cast<std::uint32_t>(n));
-        } else {
-            trigrams.clear();
+            for (const std::uint32_t trigram : page.trigrams) {
+                pairs.push_back(static_cast<std::uint64_t>(trigram) << 32 | n);
+            }
         }
         if (pairs.size() >= pairBudget) {
             std::sort(pairs.begin(), pairs.end());
             runs.emplace_back(pairs);
             pairs.clear();
         }
-        ++n;
     }
+    ahead.reset();
     std::sort(pairs.begin(), pairs.end());
 
     HashedOutput file(out);
