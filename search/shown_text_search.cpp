@@ -5,6 +5,7 @@
 #include <cstring>
 #include <functional>
 #include <unordered_map>
+#include <utility>
 
 #include "page/html_references.h"
 #include "page/page_text.h"
@@ -18,8 +19,6 @@ namespace {
 constexpr std::size_t kSlice = 16 * 1024;
 // A prefilter's word shorter than this is found in nearly every page.
 constexpr std::size_t kShortestWord = 3;
-// Pages up to this size are read whole and prefiltered; larger ones are read a block at a time.
-constexpr std::size_t kLargestPrefiltered = 8 * 1024 * 1024;
 // As the shown-text producer reads a reference: "&", then letters, digits and a "#", at most
 // this many bytes in all, then a ";".
 constexpr std::size_t kLongestReference = 40;
@@ -261,36 +260,38 @@ bool ShownTextMatcher::feed(std::string_view piece) {
 }
 
 ShownTextScanner::ShownTextScanner(std::string_view text, std::size_t blockSize)
-    : matcher_(text),
-      word_(prefilterWord(matcher_.folded())),
-      blockSize_(std::max({blockSize, kRtfSignature.size(), std::size_t{1}})) {
-    buffer_.resize(blockSize_);
-}
+    : matcher_(text), word_(prefilterWord(matcher_.folded())), reader_(blockSize) {}
 
-bool ShownTextScanner::feedMatcher() {
+bool ShownTextScanner::take(std::string_view piece) {
     if (head_ != nullptr) {
-        head_->append(shown_, 0, std::min(shown_.size(), headSize_ - head_->size()));
-        shown_.clear();
+        head_->append(piece, 0, std::min(piece.size(), headSize_ - head_->size()));
         return head_->size() >= headSize_;
     }
-    const bool found = matcher_.feed(shown_);
-    shown_.clear();
-    return found;
+    return matcher_.feed(piece) && !countAll_;
+}
+
+void ShownTextScanner::restart() {
+    matcher_.reset(countAll_);
+    if (head_ != nullptr) {
+        head_->clear();
+    }
+}
+
+bool ShownTextScanner::wantsFirstLook() const {
+    return prefilter_ && head_ == nullptr && !word_.empty();
+}
+
+bool ShownTextScanner::passOver(std::string_view bytes, ShownKind kind) {
+    return readsAsciiAsItself(bytes.substr(0, std::min(bytes.size(), kPageHeadSize)), kind) &&
+           !mayShow(bytes, word_);
 }
 
 bool ShownTextScanner::contains(std::string_view bytes, ShownKind kind) {
     matcher_.reset();
-    producer_.start(kind);
-    while (!bytes.empty() && !producer_.ended()) {
-        const std::size_t size = std::min(bytes.size(), blockSize_);
-        producer_.feed(bytes.substr(0, size), shown_);
-        bytes.remove_prefix(size);
-        if (feedMatcher()) {
-            return true;
-        }
-    }
-    producer_.finish(shown_);
-    return feedMatcher();
+    const bool countAll = std::exchange(countAll_, false);
+    reader_.read(bytes, kind, *this);
+    countAll_ = countAll;
+    return matcher_.found();
 }
 
 std::string ShownTextScanner::shownHead(platform::FileSystem& files, const std::string& fileName,
@@ -310,7 +311,7 @@ std::string ShownTextScanner::shownHead(platform::FileSystem& files, const std::
     head_ = &head;
     headSize_ = size;
     countAll_ = false;  // the head is complete at its size: stop there
-    scan(files, fileName);
+    reader_.read(files, fileName, *this);
     return head;
 }
 
@@ -318,111 +319,12 @@ ShownTextScanner::Outcome ShownTextScanner::scan(platform::FileSystem& files,
                                                  const std::string& fileName,
                                                  const std::function<bool()>& keepGoing) {
     matcher_.reset(countAll_);
-    if (matcher_.empty() && head_ == nullptr) {
+    if (matcher_.empty()) {
         return Outcome::NotFound;
     }
-    const ShownKind kind = shownKindOf(fileName);
-    if (kind == ShownKind::FileName) {
-        // An image's bytes are no text: only its name is. It is opened all the same, so that a
-        // file gone since the catalogue was built is reported like any other.
-        files.openForReading(fileName);
-        std::string_view name(fileName);
-        name.remove_prefix(std::min(name.size(), name.rfind('/') + 1));
-        producer_.start(ShownKind::PlainText, ShownTextProducer::Encoding::MixedUtf8);
-        producer_.feed(name, shown_);
-        producer_.finish(shown_);
-        return feedMatcher() ? Outcome::Found : Outcome::NotFound;
-    }
-    auto file = files.openForReading(fileName);
-    const auto readBlock = [&](std::size_t atLeast) {
-        std::size_t got = 0;
-        while (got < atLeast) {
-            const std::size_t more = file->read(buffer_.data() + got, blockSize_ - got);
-            if (more == 0) {
-                break;
-            }
-            got += more;
-        }
-        return got;
-    };
-    std::size_t got = readBlock(prefilter_ ? blockSize_ : kRtfSignature.size());
-    if (prefilter_ && head_ == nullptr && !word_.empty()) {
-        // The whole page into the buffer, when it is not huge: the loop below then takes it as
-        // its first block.
-        bool whole = got < blockSize_;
-        while (!whole && buffer_.size() < kLargestPrefiltered) {
-            buffer_.resize(std::min(buffer_.size() * 2, kLargestPrefiltered));
-            while (got < buffer_.size()) {
-                const std::size_t more = file->read(buffer_.data() + got, buffer_.size() - got);
-                if (more == 0) {
-                    whole = true;
-                    break;
-                }
-                got += more;
-            }
-        }
-        const std::string_view bytes(buffer_.data(), got);
-        if (whole && !startsAsRtf(bytes) &&
-            readsAsciiAsItself(bytes.substr(0, std::min(got, kPageHeadSize)), kind) &&
-            !mayShow(bytes, word_)) {
-            return Outcome::NotFound;
-        }
-    }
-    if (startsAsRtf(std::string_view(buffer_.data(), got))) {
-        // Rare in documentation trees: the text comes from the page-text loader's RTF reader, a
-        // piece at a time. Its "\'e9" gives bytes of the document's code page, "\u233?" UTF-8.
-        producer_.start(ShownKind::PlainText, ShownTextProducer::Encoding::MixedUtf8);
-        bool found = false;
-        const auto sink = [&](std::string_view piece) {
-            if (!found || countAll_) {
-                producer_.feed(piece, shown_);
-                found = feedMatcher();
-            }
-        };
-        // Once found, the rest of the document needn't be read.
-        const auto goOn = [&] { return (!found || countAll_) && (!keepGoing || keepGoing()); };
-        switch (streamRtfText(*file, std::string(buffer_.data(), got), sink, goOn)) {
-            case RtfStream::Text:
-                if (!found || countAll_) {
-                    producer_.finish(shown_);
-                    found = feedMatcher();
-                }
-                return found ? Outcome::Found : Outcome::NotFound;
-            case RtfStream::Stopped:
-                return found && !countAll_ ? Outcome::Found : Outcome::Abandoned;
-            case RtfStream::NotRtf:
-                break;
-        }
-        // Not valid RTF after all: the file is plain text, read anew.
-        matcher_.reset(countAll_);
-        if (head_ != nullptr) {
-            head_->clear();
-        }
-        file = files.openForReading(fileName);
-        got = readBlock(1);
-    }
-    producer_.start(kind);
-    std::size_t sincePause = 0;
-    while (got != 0 && !producer_.ended()) {
-        // In slices, so that a common word is found without making the rest of the block.
-        for (std::size_t at = 0; at < got; at += kSlice) {
-            producer_.feed(std::string_view(buffer_.data() + at, std::min(kSlice, got - at)),
-                           shown_);
-            if (feedMatcher() && !countAll_) {
-                return Outcome::Found;
-            }
-        }
-        sincePause += got;
-        if (sincePause >= FileTextScanner::kBytesBetweenPauses) {
-            sincePause = 0;
-            if (keepGoing && !keepGoing()) {
-                return Outcome::Abandoned;
-            }
-        }
-        got = readBlock(1);
-    }
-    producer_.finish(shown_);
-    return feedMatcher() ? Outcome::Found : Outcome::NotFound;
+    const Outcome outcome = reader_.read(files, fileName, *this, keepGoing);
+    // Counting every hit, the sink never has enough: the reader reads to the end.
+    return outcome == Outcome::NotFound && matcher_.found() ? Outcome::Found : outcome;
 }
 
 ShownTextReader::ShownTextReader(std::size_t blockSize)
@@ -478,7 +380,28 @@ ShownTextReader::Outcome ShownTextReader::read(platform::FileSystem& files,
         }
         return got;
     };
-    std::size_t got = readBlock(kRtfSignature.size());
+    const bool firstLook = sink.wantsFirstLook();
+    std::size_t got = readBlock(firstLook ? blockSize_ : kRtfSignature.size());
+    if (firstLook) {
+        // The whole page into the buffer, when it is not huge: the loop below then takes it as
+        // its first block.
+        bool whole = got < blockSize_;
+        while (!whole && buffer_.size() < kLargestFirstLook) {
+            buffer_.resize(std::min(buffer_.size() * 2, kLargestFirstLook));
+            while (got < buffer_.size()) {
+                const std::size_t more = file->read(buffer_.data() + got, buffer_.size() - got);
+                if (more == 0) {
+                    whole = true;
+                    break;
+                }
+                got += more;
+            }
+        }
+        const std::string_view bytes(buffer_.data(), got);
+        if (whole && !startsAsRtf(bytes) && sink.passOver(bytes, kind)) {
+            return Outcome::NotFound;
+        }
+    }
     if (startsAsRtf(std::string_view(buffer_.data(), got))) {
         // Rare in documentation trees: the text comes from the page-text loader's RTF reader, a
         // piece at a time. Its "\'e9" gives bytes of the document's code page, "\u233?" UTF-8.
