@@ -94,6 +94,30 @@ ShownKind shownKindOf(std::string_view fileName) {
     return lowerAZ(extension) == ".txt" ? ShownKind::PlainText : ShownKind::Markup;
 }
 
+bool writtenSpan(std::string_view written, std::size_t foldedStart, std::size_t foldedLength,
+                 std::size_t& start, std::size_t& length) {
+    const std::size_t foldedEnd = foldedStart + foldedLength;
+    std::size_t folded = 0;  // the folded length of written[0, i)
+    bool started = false;
+    for (std::size_t i = 0;;) {
+        if (folded == foldedStart && !started) {
+            start = i;
+            started = true;
+        }
+        if (folded == foldedEnd && started) {
+            length = i - start;
+            return true;
+        }
+        if (i >= written.size() || folded > foldedEnd) {
+            return false;
+        }
+        std::size_t size = 0;
+        const char32_t c = foldCase(utf8CharAt(written, i, size));
+        folded += c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+        i += size;
+    }
+}
+
 bool isShownSpace(char32_t c) {
     if (c < 0x80) {
         return isSpaceCode(c);
@@ -137,7 +161,9 @@ void ShownTextFolder::emit(char32_t c) {
         spacePending_ = false;
     }
     emittedAny_ = true;
-    c = foldCase(c);
+    if (fold_) {
+        c = foldCase(c);
+    }
     if (c < 0x80) {
         out_.push_back(static_cast<char>(c));
     } else {
@@ -182,7 +208,7 @@ void ShownTextProducer::closeIconv() {
     }
 }
 
-void ShownTextProducer::start(ShownKind kind, Encoding encoding) {
+void ShownTextProducer::start(ShownKind kind, Encoding encoding, Letters letters) {
     kind_ = kind;
     encoding_ = encoding;
     closeIconv();
@@ -190,6 +216,7 @@ void ShownTextProducer::start(ShownKind kind, Encoding encoding) {
     head_.clear();
     pending_.clear();
     folder_.reset();
+    folder_.setFolding(letters == Letters::Folded);
     ended_ = false;
     state_ = State::Text;
     reference_.clear();

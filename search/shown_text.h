@@ -26,6 +26,10 @@ ShownKind shownKindOf(std::string_view fileName);
 // Folds characters into shown-text form, into text().
 class ShownTextFolder {
 public:
+    // Whether letters are case-folded (the default); without it the text keeps its own letters,
+    // composed and with its white space as in the folded form.
+    void setFolding(bool fold) { fold_ = fold; }
+
     // What has become final so far; the caller may take it and clear it.
     std::string& text() { return out_; }
 
@@ -53,6 +57,9 @@ public:
         emitAscii(p[0]);
         const std::size_t from = out_.size();
         out_.append(p + 1, n - 2);
+        if (!fold_) {
+            return;
+        }
         for (std::size_t i = from; i < out_.size(); ++i) {
             const char c = out_[i];
             out_[i] = c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
@@ -76,7 +83,7 @@ private:
             spacePending_ = false;
         }
         emittedAny_ = true;
-        out_.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c);
+        out_.push_back(fold_ && c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c);
     }
 
     std::string out_;
@@ -84,6 +91,7 @@ private:
     std::vector<char32_t> composed_;
     bool spacePending_ = false;
     bool emittedAny_ = false;
+    bool fold_ = true;
 };
 
 // The shown-text form of a UTF-8 text as typed (a search text, a decoded title). Bytes that are
@@ -92,6 +100,14 @@ std::string foldShownText(std::string_view text);
 // The same, appended to `out`; printable ASCII with single spaces (most titles) is only
 // lower-cased.
 void appendShownFolded(std::string& out, std::string_view text);
+
+// Where the characters that fold to folded[foldedStart, foldedStart + foldedLength) lie in
+// `written`, a shown text in its own letters (ShownTextProducer::Letters::AsWritten): folding
+// changes some characters' lengths ("\u017F" LATIN SMALL LETTER LONG S, two bytes, folds to
+// "s", one). False when `written` folds to less, or an offset falls inside a character's folded
+// form.
+bool writtenSpan(std::string_view written, std::size_t foldedStart, std::size_t foldedLength,
+                 std::size_t& start, std::size_t& length);
 
 // Whether a character is white space to the shown text (ASCII, NEL, no-break and the other
 // Unicode spaces, line and paragraph separators).
@@ -116,6 +132,10 @@ public:
         Detect,     // as above
         MixedUtf8,  // UTF-8, other bytes as windows-1252 (the text of RTF documents)
     };
+    enum class Letters {
+        Folded,     // case-folded, as every search compares
+        AsWritten,  // as the page writes them, for people to read
+    };
 
     ShownTextProducer();
     ~ShownTextProducer();
@@ -123,7 +143,8 @@ public:
     ShownTextProducer& operator=(const ShownTextProducer&) = delete;
 
     // Starts a new text; shown text is appended to `out` as it becomes final.
-    void start(ShownKind kind, Encoding encoding = Encoding::Detect);
+    void start(ShownKind kind, Encoding encoding = Encoding::Detect,
+               Letters letters = Letters::Folded);
     void feed(std::string_view bytes, std::string& out);
     void finish(std::string& out);
     // A U+0000 has ended the text: further bytes change nothing.

@@ -12,6 +12,7 @@
 #include "page/text_encoding.h"
 #include "platform/byte_text.h"
 #include "platform/file_names.h"
+#include "search/case_fold.h"
 
 namespace pelmaro {
 namespace {
@@ -263,6 +264,12 @@ ShownTextScanner::ShownTextScanner(std::string_view text, std::size_t blockSize)
     : matcher_(text), word_(prefilterWord(matcher_.folded())), reader_(blockSize) {}
 
 bool ShownTextScanner::take(std::string_view piece) {
+    if (head_ != nullptr && headWritten_) {
+        // Pieces end between characters: the head does too.
+        head_->append(piece);
+        headFolded_ += foldedText(piece).size();
+        return headFolded_ >= headSize_;
+    }
     if (head_ != nullptr) {
         head_->append(piece, 0, std::min(piece.size(), headSize_ - head_->size()));
         return head_->size() >= headSize_;
@@ -274,6 +281,7 @@ void ShownTextScanner::restart() {
     matcher_.reset(countAll_);
     if (head_ != nullptr) {
         head_->clear();
+        headFolded_ = 0;
     }
 }
 
@@ -300,19 +308,41 @@ std::string ShownTextScanner::shownHead(platform::FileSystem& files, const std::
     if (size == 0) {
         return head;
     }
+    readHead(files, fileName, head, size, false);
+    return head;
+}
+
+std::string ShownTextScanner::writtenHead(platform::FileSystem& files, const std::string& fileName,
+                                          std::size_t foldedSize) {
+    std::string head;
+    if (foldedSize == 0) {
+        return head;
+    }
+    readHead(files, fileName, head, foldedSize, true);
+    return head;
+}
+
+void ShownTextScanner::readHead(platform::FileSystem& files, const std::string& fileName,
+                                std::string& head, std::size_t size, bool written) {
     struct Restore {
         ShownTextScanner& scanner;
         bool countAll;
         ~Restore() {
             scanner.head_ = nullptr;
+            scanner.headWritten_ = false;
             scanner.countAll_ = countAll;
+            scanner.reader_.setLetters(ShownTextProducer::Letters::Folded);
         }
     } restore{*this, countAll_};
     head_ = &head;
     headSize_ = size;
+    headWritten_ = written;
+    headFolded_ = 0;
     countAll_ = false;  // the head is complete at its size: stop there
+    if (written) {
+        reader_.setLetters(ShownTextProducer::Letters::AsWritten);
+    }
     reader_.read(files, fileName, *this);
-    return head;
 }
 
 ShownTextScanner::Outcome ShownTextScanner::scan(platform::FileSystem& files,
@@ -340,7 +370,7 @@ bool ShownTextReader::handOn(ShownTextSink& sink) {
 
 ShownTextReader::Outcome ShownTextReader::read(std::string_view bytes, ShownKind kind,
                                                ShownTextSink& sink) {
-    producer_.start(kind);
+    producer_.start(kind, ShownTextProducer::Encoding::Detect, letters_);
     while (!bytes.empty() && !producer_.ended()) {
         const std::size_t size = std::min(bytes.size(), blockSize_);
         producer_.feed(bytes.substr(0, size), shown_);
@@ -363,7 +393,7 @@ ShownTextReader::Outcome ShownTextReader::read(platform::FileSystem& files,
         files.openForReading(fileName);
         std::string_view name(fileName);
         name.remove_prefix(std::min(name.size(), name.rfind('/') + 1));
-        producer_.start(ShownKind::PlainText, ShownTextProducer::Encoding::MixedUtf8);
+        producer_.start(ShownKind::PlainText, ShownTextProducer::Encoding::MixedUtf8, letters_);
         producer_.feed(name, shown_);
         producer_.finish(shown_);
         return handOn(sink) ? Outcome::Found : Outcome::NotFound;
@@ -405,7 +435,7 @@ ShownTextReader::Outcome ShownTextReader::read(platform::FileSystem& files,
     if (startsAsRtf(std::string_view(buffer_.data(), got))) {
         // Rare in documentation trees: the text comes from the page-text loader's RTF reader, a
         // piece at a time. Its "\'e9" gives bytes of the document's code page, "\u233?" UTF-8.
-        producer_.start(ShownKind::PlainText, ShownTextProducer::Encoding::MixedUtf8);
+        producer_.start(ShownKind::PlainText, ShownTextProducer::Encoding::MixedUtf8, letters_);
         bool enough = false;
         const auto piece = [&](std::string_view bytes) {
             if (!enough) {
@@ -433,7 +463,7 @@ ShownTextReader::Outcome ShownTextReader::read(platform::FileSystem& files,
         file = files.openForReading(fileName);
         got = readBlock(1);
     }
-    producer_.start(kind);
+    producer_.start(kind, ShownTextProducer::Encoding::Detect, letters_);
     std::size_t sincePause = 0;
     while (got != 0 && !producer_.ended()) {
         // In slices, so that a common word is found without making the rest of the block.

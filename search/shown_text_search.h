@@ -73,6 +73,9 @@ public:
 
     explicit ShownTextReader(std::size_t blockSize = FileTextScanner::kDefaultBlockSize);
 
+    // Folded letters (the default), or the page's own for people to read.
+    void setLetters(ShownTextProducer::Letters letters) { letters_ = letters; }
+
     // Hands the file's shown text to `sink`: Found when the sink wanted no more, NotFound when
     // it had all of it. `keepGoing`, when given, runs after every
     // FileTextScanner::kBytesBetweenPauses bytes of one file; when it returns false the file is
@@ -89,6 +92,7 @@ private:
     bool handOn(ShownTextSink& sink);
 
     ShownTextProducer producer_;
+    ShownTextProducer::Letters letters_ = ShownTextProducer::Letters::Folded;
     std::size_t blockSize_;
     std::string buffer_;
     std::string shown_;  // the producer's output, handed on and cleared piece by piece
@@ -123,6 +127,11 @@ public:
     // search text plays no part). Fails as scan() does.
     std::string shownHead(platform::FileSystem& files, const std::string& fileName,
                           std::size_t size);
+    // The file's shown text from its start in the page's own letters (for a context line), at
+    // least as far as the first `foldedSize` bytes of its folded form reach, whole characters;
+    // all of it when it shows less. writtenSpan() finds a hit in it. Fails as scan() does.
+    std::string writtenHead(platform::FileSystem& files, const std::string& fileName,
+                            std::size_t foldedSize);
 
     // The same for bytes in memory, shown as `kind`, in blocks as a file would be.
     bool contains(std::string_view bytes, ShownKind kind);
@@ -132,6 +141,8 @@ private:
     void restart() override;
     bool wantsFirstLook() const override;
     bool passOver(std::string_view bytes, ShownKind kind) override;
+    void readHead(platform::FileSystem& files, const std::string& fileName, std::string& head,
+                  std::size_t size, bool written);
 
     ShownTextMatcher matcher_;
     bool countAll_ = false;
@@ -139,9 +150,12 @@ private:
     // The longest run of ASCII letters and digits in the folded search text, when long enough to
     // be worth a prefilter.
     std::string word_;
-    // While shownHead() runs: where the shown text goes instead of to the matcher, and how much.
+    // While shownHead() or writtenHead() runs: where the shown text goes instead of to the
+    // matcher, and how much (of its folded form, for writtenHead()).
     std::string* head_ = nullptr;
     std::size_t headSize_ = 0;
+    bool headWritten_ = false;
+    std::size_t headFolded_ = 0;
     ShownTextReader reader_;
 };
 
