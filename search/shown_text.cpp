@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <iterator>
 
@@ -35,15 +36,35 @@ constexpr std::string_view kBreakTags[] = {
 };
 static_assert(std::is_sorted(std::begin(kBreakTags), std::end(kBreakTags)));
 
-// Checked at every tag, so the common inline tags ("a", "span", "code") leave after a look at
-// their first letter.
-bool isBreakTag(std::string_view name) {
-    if (name.empty() ||
-        std::string_view("abcdfhlmnopstu").find(name[0]) == std::string_view::npos || name == "a" ||
-        name == "span" || name == "code") {
-        return false;
+// A tag name of up to eight letters as a number: kBreakTags are looked up as these.
+constexpr std::uint64_t tagKey(std::string_view name) {
+    std::uint64_t key = 0;
+    for (const char c : name) {
+        key = key << 8 | static_cast<unsigned char>(c);
     }
-    return std::binary_search(std::begin(kBreakTags), std::end(kBreakTags), name);
+    return key;
+}
+
+constexpr std::size_t kShortBreakTags = std::size(kBreakTags) - 2;  // all but the two below
+constexpr std::array<std::uint64_t, kShortBreakTags> makeBreakTagKeys() {
+    std::array<std::uint64_t, kShortBreakTags> keys{};
+    std::size_t n = 0;
+    for (const std::string_view name : kBreakTags) {
+        if (name.size() <= 8) {
+            keys[n++] = tagKey(name);
+        }
+    }
+    std::sort(keys.begin(), keys.end());
+    return keys;
+}
+constexpr std::array<std::uint64_t, kShortBreakTags> kBreakTagKeys = makeBreakTagKeys();
+
+// Checked at every tag.
+bool isBreakTag(std::string_view name) {
+    if (name.size() > 8) {
+        return name == "blockquote" || name == "figcaption";
+    }
+    return std::binary_search(kBreakTagKeys.begin(), kBreakTagKeys.end(), tagKey(name));
 }
 
 // The ASCII classes (platform/byte_text.h) of a character's code.
@@ -81,6 +102,33 @@ constexpr std::array<bool, 256> makeAttributeStops() {
     return stops;
 }
 constexpr std::array<bool, 256> kAttributeStops = makeAttributeStops();
+
+// The bytes that end a stretch of text between tags: a tag, a reference, NUL and anything
+// beyond ASCII.
+constexpr std::array<bool, 256> makeTextStops() {
+    std::array<bool, 256> stops{};
+    for (int c = 0x80; c < 0x100; ++c) {
+        stops[static_cast<std::size_t>(c)] = true;
+    }
+    stops[0] = stops['<'] = stops['&'] = true;
+    return stops;
+}
+constexpr std::array<bool, 256> kTextStops = makeTextStops();
+
+// An ASCII character as the shown text has it, folded or not: white space as a space.
+constexpr std::array<char, 128> makeShownAscii(bool fold) {
+    std::array<char, 128> shown{};
+    for (int c = 0; c < 0x80; ++c) {
+        const bool space = c == ' ' || (c >= '\t' && c <= '\r');
+        const bool upper = c >= 'A' && c <= 'Z';
+        shown[static_cast<std::size_t>(c)] = static_cast<char>(space           ? ' '
+                                                               : fold && upper ? c + ('a' - 'A')
+                                                                               : c);
+    }
+    return shown;
+}
+constexpr std::array<char, 128> kFoldedAscii = makeShownAscii(true);
+constexpr std::array<char, 128> kWrittenAscii = makeShownAscii(false);
 
 const iconv_t kNoIconv = reinterpret_cast<iconv_t>(-1);
 
@@ -132,6 +180,39 @@ void ShownTextFolder::put(char32_t c) {
         emit(d);
     }
     composed_.clear();
+}
+
+void ShownTextFolder::putAsciiText(const char* p, std::size_t n) {
+    putAscii(p[0]);
+    if (n == 1) {
+        return;
+    }
+    // p[0] is held now: hold the last one instead. Those before it are followed by ASCII, which
+    // combines with nothing: they go out as they are.
+    char32_t released = 0;
+    composer_.putPlain(static_cast<unsigned char>(p[n - 1]), released);
+    const std::array<char, 128>& shown = fold_ ? kFoldedAscii : kWrittenAscii;
+    const std::size_t had = out_.size();
+    out_.resize(had + n);  // n - 1 characters, and a space before them at most
+    char* o = out_.data() + had;
+    bool spacePending = spacePending_;
+    bool emittedAny = emittedAny_;
+    for (std::size_t i = 0; i + 1 < n; ++i) {
+        const char c = shown[static_cast<unsigned char>(p[i])];
+        if (c == ' ') {
+            spacePending = emittedAny;
+            continue;
+        }
+        if (spacePending) {
+            *o++ = ' ';
+            spacePending = false;
+        }
+        emittedAny = true;
+        *o++ = c;
+    }
+    spacePending_ = spacePending;
+    emittedAny_ = emittedAny;
+    out_.resize(static_cast<std::size_t>(o - out_.data()));
 }
 
 void ShownTextFolder::finish() {
@@ -368,7 +449,10 @@ std::size_t ShownTextProducer::asciiRun(const char* const p, const char* const e
     const char* q = p;
     if (kind_ != ShownKind::Markup) {
         while (q != end && isAsciiNonNul(*q)) {
-            folder_.putAscii(*q++);
+            ++q;
+        }
+        if (q != p) {
+            folder_.putAsciiText(p, static_cast<std::size_t>(q - p));
         }
         return static_cast<std::size_t>(q - p);
     }
@@ -376,19 +460,16 @@ std::size_t ShownTextProducer::asciiRun(const char* const p, const char* const e
     // on until a byte that is not ASCII (or NUL) or the end.
     while (q != end) {
         switch (state_) {
-            case State::Text:
-                while (q != end && isAsciiNonNul(*q) && *q != '<' && *q != '&') {
-                    if (*q <= ' ') {
-                        folder_.putAscii(*q++);
-                        continue;
-                    }
-                    const char* word = q;
-                    while (q != end && isAsciiNonNul(*q) && *q > ' ' && *q != '<' && *q != '&') {
-                        ++q;
-                    }
-                    folder_.putAsciiWord(word, static_cast<std::size_t>(q - word));
+            case State::Text: {
+                const char* const text = q;
+                while (q != end && !kTextStops[static_cast<unsigned char>(*q)]) {
+                    ++q;
+                }
+                if (q != text) {
+                    folder_.putAsciiText(text, static_cast<std::size_t>(q - text));
                 }
                 break;
+            }
             case State::RawText:
             case State::AttributeValue:
             case State::BogusComment: {

@@ -45,26 +45,9 @@ public:
             emit(released);
         }
     }
-    // putAscii() for each of `n` (> 0) ASCII characters that are neither white space nor NUL.
-    void putAsciiWord(const char* p, std::size_t n) {
-        putAscii(p[0]);
-        if (n == 1) {
-            return;
-        }
-        // p[0] is held now: hold the last one instead, and the ones between go straight out.
-        char32_t released = 0;
-        composer_.putPlain(static_cast<unsigned char>(p[n - 1]), released);
-        emitAscii(p[0]);
-        const std::size_t from = out_.size();
-        out_.append(p + 1, n - 2);
-        if (!fold_) {
-            return;
-        }
-        for (std::size_t i = from; i < out_.size(); ++i) {
-            const char c = out_[i];
-            out_[i] = c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
-        }
-    }
+    // putAscii() for each of `n` (> 0) ASCII characters other than NUL: the text between tags
+    // of most pages, its white space collapsed and its letters folded in one pass.
+    void putAsciiText(const char* p, std::size_t n);
     // White space that can't be a character: the edge of a block such as <p> or <br>.
     void putBreak() { put(U' '); }
     // The text ends: what is held back for composition goes out; a trailing space never does.
