@@ -45,26 +45,40 @@ constexpr std::uint64_t tagKey(std::string_view name) {
     return key;
 }
 
-constexpr std::size_t kShortBreakTags = std::size(kBreakTags) - 2;  // all but the two below
-constexpr std::array<std::uint64_t, kShortBreakTags> makeBreakTagKeys() {
-    std::array<std::uint64_t, kShortBreakTags> keys{};
-    std::size_t n = 0;
+// The names of up to eight letters, as keys in an open-addressed table of a few times their
+// number: a name is mostly found, or not, at the first slot it looks at.
+constexpr std::size_t kBreakTagSlots = 256;
+constexpr std::size_t slotOf(std::uint64_t key) {
+    return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ULL) >> 56);
+}
+constexpr std::array<std::uint64_t, kBreakTagSlots> makeBreakTagSlots() {
+    std::array<std::uint64_t, kBreakTagSlots> slots{};
     for (const std::string_view name : kBreakTags) {
         if (name.size() <= 8) {
-            keys[n++] = tagKey(name);
+            std::size_t slot = slotOf(tagKey(name));
+            while (slots[slot] != 0) {
+                slot = (slot + 1) % kBreakTagSlots;
+            }
+            slots[slot] = tagKey(name);
         }
     }
-    std::sort(keys.begin(), keys.end());
-    return keys;
+    return slots;
 }
-constexpr std::array<std::uint64_t, kShortBreakTags> kBreakTagKeys = makeBreakTagKeys();
+constexpr std::array<std::uint64_t, kBreakTagSlots> kBreakTagSlotTable = makeBreakTagSlots();
 
 // Checked at every tag.
 bool isBreakTag(std::string_view name) {
     if (name.size() > 8) {
         return name == "blockquote" || name == "figcaption";
     }
-    return std::binary_search(kBreakTagKeys.begin(), kBreakTagKeys.end(), tagKey(name));
+    const std::uint64_t key = tagKey(name);
+    for (std::size_t slot = slotOf(key); kBreakTagSlotTable[slot] != 0;
+         slot = (slot + 1) % kBreakTagSlots) {
+        if (kBreakTagSlotTable[slot] == key) {
+            return true;
+        }
+    }
+    return false;
 }
 
 // The ASCII classes (platform/byte_text.h) of a character's code.
@@ -130,6 +144,18 @@ constexpr std::array<char, 128> makeShownAscii(bool fold) {
 constexpr std::array<char, 128> kFoldedAscii = makeShownAscii(true);
 constexpr std::array<char, 128> kWrittenAscii = makeShownAscii(false);
 
+// Whether any of the 8 bytes at `p` ends a stretch of text (kTextStops): '<', '&', NUL, or one
+// beyond ASCII, tested a word at a time.
+bool endsText(const char* p) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, p, sizeof word);
+    constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+    constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
+    const auto hasZero = [](std::uint64_t x) { return (x - kOnes) & ~x & kHighs; };
+    return ((word & kHighs) | hasZero(word) | hasZero(word ^ (kOnes * '<')) |
+            hasZero(word ^ (kOnes * '&'))) != 0;
+}
+
 const iconv_t kNoIconv = reinterpret_cast<iconv_t>(-1);
 
 }  // namespace
@@ -193,22 +219,22 @@ void ShownTextFolder::putAsciiText(const char* p, std::size_t n) {
     composer_.putPlain(static_cast<unsigned char>(p[n - 1]), released);
     const std::array<char, 128>& shown = fold_ ? kFoldedAscii : kWrittenAscii;
     const std::size_t had = out_.size();
-    out_.resize(had + n);  // n - 1 characters, and a space before them at most
+    // n - 1 characters, a space before them at most, and a byte written past the last one.
+    out_.resize(had + n + 1);
     char* o = out_.data() + had;
     bool spacePending = spacePending_;
     bool emittedAny = emittedAny_;
+    // Without branches on the bytes: a space is written and kept only before a character that
+    // follows white space, a character is written always and kept unless it is white space.
     for (std::size_t i = 0; i + 1 < n; ++i) {
         const char c = shown[static_cast<unsigned char>(p[i])];
-        if (c == ' ') {
-            spacePending = emittedAny;
-            continue;
-        }
-        if (spacePending) {
-            *o++ = ' ';
-            spacePending = false;
-        }
-        emittedAny = true;
-        *o++ = c;
+        const bool space = c == ' ';
+        *o = ' ';
+        o += spacePending && !space;
+        *o = c;
+        o += !space;
+        emittedAny = emittedAny || !space;
+        spacePending = space && emittedAny;
     }
     spacePending_ = spacePending;
     emittedAny_ = emittedAny;
@@ -462,11 +488,28 @@ std::size_t ShownTextProducer::asciiRun(const char* const p, const char* const e
         switch (state_) {
             case State::Text: {
                 const char* const text = q;
+                while (end - q >= 8 && !endsText(q)) {
+                    q += 8;
+                }
                 while (q != end && !kTextStops[static_cast<unsigned char>(*q)]) {
                     ++q;
                 }
                 if (q != text) {
                     folder_.putAsciiText(text, static_cast<std::size_t>(q - text));
+                }
+                // Most tags are read here at once; the others, and those cut by the end of the
+                // piece, a character at a time below.
+                bool tookTag = false;
+                while (q != end && *q == '<' && state_ == State::Text) {
+                    const char* const after = wholeTag(q, end);
+                    if (after == nullptr) {
+                        break;
+                    }
+                    q = after;
+                    tookTag = true;
+                }
+                if (tookTag) {
+                    continue;  // on in the state the tags left
                 }
                 break;
             }
@@ -517,6 +560,56 @@ std::size_t ShownTextProducer::asciiRun(const char* const p, const char* const e
         markup(static_cast<unsigned char>(*q++));
     }
     return static_cast<std::size_t>(q - p);
+}
+
+const char* ShownTextProducer::wholeTag(const char* const p, const char* const end) {
+    // As markup() reads a tag from TagOpen on, for a tag of ASCII other than NUL outside its
+    // attribute values.
+    const char* q = p + 1;
+    const bool endTag = q != end && *q == '/';
+    q += endTag ? 1 : 0;
+    if (q == end || !isAsciiAlpha(*q)) {
+        return nullptr;
+    }
+    std::array<char, kMaxTagName> name{};
+    std::size_t nameSize = 0;
+    for (; q != end && isAsciiAlnum(*q); ++q) {
+        if (nameSize < kMaxTagName) {
+            name[nameSize++] = lowerAZ(*q);
+        }
+    }
+    if (q == end || !isAsciiNonNul(*q)) {
+        return nullptr;
+    }
+    if (*q != '>') {
+        // The byte that ends the name is no attribute's.
+        bool afterEquals = false;
+        for (++q;; ++q) {
+            if (q == end || !isAsciiNonNul(*q)) {
+                return nullptr;
+            }
+            const char c = *q;
+            if (c == '>') {
+                break;
+            }
+            if (c == '=') {
+                afterEquals = true;
+            } else if ((c == '"' || c == '\'') && afterEquals) {
+                const void* close = std::memchr(q + 1, c, static_cast<std::size_t>(end - q - 1));
+                if (close == nullptr) {
+                    return nullptr;
+                }
+                q = static_cast<const char*>(close);
+                afterEquals = false;
+            } else if (!isSpaceCode(static_cast<unsigned char>(c))) {
+                afterEquals = false;
+            }
+        }
+    }
+    tagName_.assign(name.data(), nameSize);
+    endTag_ = endTag;
+    endOfTag();
+    return q + 1;
 }
 
 void ShownTextProducer::character(char32_t c) {

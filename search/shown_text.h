@@ -160,6 +160,10 @@ private:
     // Takes the ASCII bytes from `p` on that need no character-by-character work in the current
     // state (text, attribute values, script and style, declarations); returns how many.
     std::size_t asciiRun(const char* p, const char* end);
+    // Reads the tag that starts at p[0] == '<' in text whole, when it ends before `end` and
+    // holds nothing that needs a character-by-character reading; returns where it ends, or
+    // null with nothing read.
+    const char* wholeTag(const char* p, const char* end);
     void markup(char32_t c);
     void endOfTag();
     void flushReference();
