@@ -219,22 +219,47 @@ void ShownTextFolder::putAsciiText(const char* p, std::size_t n) {
     composer_.putPlain(static_cast<unsigned char>(p[n - 1]), released);
     const std::array<char, 128>& shown = fold_ ? kFoldedAscii : kWrittenAscii;
     const std::size_t had = out_.size();
-    // n - 1 characters, a space before them at most, and a byte written past the last one.
-    out_.resize(had + n + 1);
+    out_.resize(had + n);  // n - 1 characters, and a space before them at most
     char* o = out_.data() + had;
     bool spacePending = spacePending_;
     bool emittedAny = emittedAny_;
-    // Without branches on the bytes: a space is written and kept only before a character that
-    // follows white space, a character is written always and kept unless it is white space.
-    for (std::size_t i = 0; i + 1 < n; ++i) {
-        const char c = shown[static_cast<unsigned char>(p[i])];
-        const bool space = c == ' ';
-        *o = ' ';
-        o += spacePending && !space;
-        *o = c;
-        o += !space;
-        emittedAny = emittedAny || !space;
-        spacePending = space && emittedAny;
+    const char* in = p;
+    const char* const last = p + n - 1;
+    while (in != last) {
+        if (shown[static_cast<unsigned char>(*in)] == ' ') {
+            spacePending = emittedAny;
+            ++in;
+            continue;
+        }
+        if (spacePending) {
+            *o++ = ' ';
+            spacePending = false;
+        }
+        emittedAny = true;
+        // A word: eight bytes at a time while none is white space or a control character.
+        constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
+        while (last - in >= 8) {
+            std::uint64_t word = 0;
+            std::memcpy(&word, in, sizeof word);
+            if (((word + 0x5F5F5F5F5F5F5F5FULL) & kHighs) != kHighs) {
+                break;  // a byte below '!'
+            }
+            if (fold_) {
+                const std::uint64_t aboveA = word + 0x3F3F3F3F3F3F3F3FULL;  // >= 'A' sets bit 7
+                const std::uint64_t aboveZ = word + 0x2525252525252525ULL;  // > 'Z' sets bit 7
+                word |= (aboveA & ~aboveZ & kHighs) >> 2;
+            }
+            std::memcpy(o, &word, sizeof word);
+            o += sizeof word;
+            in += sizeof word;
+        }
+        for (; in != last; ++in) {
+            const char c = shown[static_cast<unsigned char>(*in)];
+            if (c == ' ') {
+                break;
+            }
+            *o++ = c;
+        }
     }
     spacePending_ = spacePending;
     emittedAny_ = emittedAny;
@@ -606,9 +631,7 @@ const char* ShownTextProducer::wholeTag(const char* const p, const char* const e
             }
         }
     }
-    tagName_.assign(name.data(), nameSize);
-    endTag_ = endTag;
-    endOfTag();
+    endOfTag(std::string_view(name.data(), nameSize), endTag);
     return q + 1;
 }
 
@@ -682,7 +705,7 @@ void ShownTextProducer::markup(char32_t c) {
                     tagName_.push_back(lowerAscii(c));
                 }
             } else if (c == '>') {
-                endOfTag();
+                endOfTag(tagName_, endTag_);
             } else {
                 afterEquals_ = false;
                 state_ = State::Attributes;
@@ -690,7 +713,7 @@ void ShownTextProducer::markup(char32_t c) {
             return;
         case State::Attributes:
             if (c == '>') {
-                endOfTag();
+                endOfTag(tagName_, endTag_);
             } else if (c == '=') {
                 afterEquals_ = true;
             } else if ((c == '"' || c == '\'') && afterEquals_) {
@@ -749,7 +772,7 @@ void ShownTextProducer::markup(char32_t c) {
                 tagName_ = rawName_;
                 endTag_ = true;
                 if (c == '>') {
-                    endOfTag();
+                    endOfTag(tagName_, endTag_);
                 } else {
                     afterEquals_ = false;
                     state_ = State::Attributes;
@@ -762,12 +785,12 @@ void ShownTextProducer::markup(char32_t c) {
     }
 }
 
-void ShownTextProducer::endOfTag() {
-    if (isBreakTag(tagName_)) {
+void ShownTextProducer::endOfTag(std::string_view name, bool endTag) {
+    if (isBreakTag(name)) {
         folder_.putBreak();
     }
-    if (!endTag_ && tagName_.size() >= 5 && (tagName_ == "script" || tagName_ == "style")) {
-        rawName_ = tagName_;
+    if (!endTag && name.size() >= 5 && (name == "script" || name == "style")) {
+        rawName_ = name;
         state_ = State::RawText;
     } else {
         state_ = State::Text;

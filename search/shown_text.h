@@ -165,7 +165,7 @@ private:
     // null with nothing read.
     const char* wholeTag(const char* p, const char* end);
     void markup(char32_t c);
-    void endOfTag();
+    void endOfTag(std::string_view name, bool endTag);
     void flushReference();
     void closeIconv();
 
