@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -219,7 +220,9 @@ void ShownTextFolder::putAsciiText(const char* p, std::size_t n) {
     composer_.putPlain(static_cast<unsigned char>(p[n - 1]), released);
     const std::array<char, 128>& shown = fold_ ? kFoldedAscii : kWrittenAscii;
     const std::size_t had = out_.size();
-    out_.resize(had + n);  // n - 1 characters, and a space before them at most
+    // n - 1 characters, a space before them at most, and room for a word's last eight bytes
+    // written whole.
+    out_.resize(had + n + 8);
     char* o = out_.data() + had;
     bool spacePending = spacePending_;
     bool emittedAny = emittedAny_;
@@ -236,20 +239,25 @@ void ShownTextFolder::putAsciiText(const char* p, std::size_t n) {
             spacePending = false;
         }
         emittedAny = true;
-        // A word: eight bytes at a time while none is white space or a control character.
+        // A word, eight bytes at a time up to one that is white space or a control character.
         constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
         while (last - in >= 8) {
             std::uint64_t word = 0;
             std::memcpy(&word, in, sizeof word);
-            if (((word + 0x5F5F5F5F5F5F5F5FULL) & kHighs) != kHighs) {
-                break;  // a byte below '!'
-            }
+            const std::uint64_t below = ~(word + 0x5F5F5F5F5F5F5F5FULL) & kHighs;  // < '!'
             if (fold_) {
                 const std::uint64_t aboveA = word + 0x3F3F3F3F3F3F3F3FULL;  // >= 'A' sets bit 7
                 const std::uint64_t aboveZ = word + 0x2525252525252525ULL;  // > 'Z' sets bit 7
                 word |= (aboveA & ~aboveZ & kHighs) >> 2;
             }
             std::memcpy(o, &word, sizeof word);
+            if (below != 0) {
+                static_assert(std::endian::native == std::endian::little);  // byte 0 lowest
+                const auto kept = static_cast<std::size_t>(std::countr_zero(below) / 8);
+                o += kept;
+                in += kept;
+                break;
+            }
             o += sizeof word;
             in += sizeof word;
         }
