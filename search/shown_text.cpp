@@ -145,16 +145,19 @@ constexpr std::array<char, 128> makeShownAscii(bool fold) {
 constexpr std::array<char, 128> kFoldedAscii = makeShownAscii(true);
 constexpr std::array<char, 128> kWrittenAscii = makeShownAscii(false);
 
-// Whether any of the 8 bytes at `p` ends a stretch of text (kTextStops): '<', '&', NUL, or one
-// beyond ASCII, tested a word at a time.
-bool endsText(const char* p) {
+// How many of the 8 bytes at `p` come before one that ends a stretch of text (kTextStops): '<',
+// '&', NUL, or one beyond ASCII. Tested a word at a time: a zero byte's test may mark the bytes
+// above it too, but never one below.
+std::size_t textBefore(const char* p) {
     std::uint64_t word = 0;
     std::memcpy(&word, p, sizeof word);
     constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
     constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
-    const auto hasZero = [](std::uint64_t x) { return (x - kOnes) & ~x & kHighs; };
-    return ((word & kHighs) | hasZero(word) | hasZero(word ^ (kOnes * '<')) |
-            hasZero(word ^ (kOnes * '&'))) != 0;
+    const auto zeros = [](std::uint64_t x) { return (x - kOnes) & ~x & kHighs; };
+    const std::uint64_t stops =
+        (word & kHighs) | zeros(word) | zeros(word ^ (kOnes * '<')) | zeros(word ^ (kOnes * '&'));
+    static_assert(std::endian::native == std::endian::little);  // byte 0 lowest
+    return stops == 0 ? 8 : static_cast<std::size_t>(std::countr_zero(stops) / 8);
 }
 
 const iconv_t kNoIconv = reinterpret_cast<iconv_t>(-1);
@@ -521,11 +524,17 @@ std::size_t ShownTextProducer::asciiRun(const char* const p, const char* const e
         switch (state_) {
             case State::Text: {
                 const char* const text = q;
-                while (end - q >= 8 && !endsText(q)) {
-                    q += 8;
+                while (end - q >= 8) {
+                    const std::size_t before = textBefore(q);
+                    q += before;
+                    if (before < 8) {
+                        break;
+                    }
                 }
-                while (q != end && !kTextStops[static_cast<unsigned char>(*q)]) {
-                    ++q;
+                if (end - q < 8) {
+                    while (q != end && !kTextStops[static_cast<unsigned char>(*q)]) {
+                        ++q;
+                    }
                 }
                 if (q != text) {
                     folder_.putAsciiText(text, static_cast<std::size_t>(q - text));
@@ -615,28 +624,33 @@ const char* ShownTextProducer::wholeTag(const char* const p, const char* const e
         return nullptr;
     }
     if (*q != '>') {
-        // The byte that ends the name is no attribute's.
-        bool afterEquals = false;
-        for (++q;; ++q) {
-            if (q == end || !isAsciiNonNul(*q)) {
+        // The byte that ends the name is no attribute's. Between values, only the byte before a
+        // quote matters: the last one that isn't white space, when it is a "=", starts a value.
+        const char* from = ++q;
+        for (;;) {
+            while (q != end && !kAttributeStops[static_cast<unsigned char>(*q)]) {
+                ++q;
+            }
+            if (q == end || *q == '\0' || !isAsciiNonNul(*q)) {
                 return nullptr;
             }
-            const char c = *q;
-            if (c == '>') {
+            if (*q == '>') {
                 break;
             }
-            if (c == '=') {
-                afterEquals = true;
-            } else if ((c == '"' || c == '\'') && afterEquals) {
-                const void* close = std::memchr(q + 1, c, static_cast<std::size_t>(end - q - 1));
-                if (close == nullptr) {
-                    return nullptr;
-                }
-                q = static_cast<const char*>(close);
-                afterEquals = false;
-            } else if (!isSpaceCode(static_cast<unsigned char>(c))) {
-                afterEquals = false;
+            const char* before = q;
+            while (before != from && isSpaceCode(static_cast<unsigned char>(before[-1]))) {
+                --before;
             }
+            if (before == from || before[-1] != '=') {
+                from = ++q;  // a quote that starts no value
+                continue;
+            }
+            const void* close = std::memchr(q + 1, *q, static_cast<std::size_t>(end - q - 1));
+            if (close == nullptr) {
+                return nullptr;
+            }
+            q = static_cast<const char*>(close);
+            from = ++q;
         }
     }
     endOfTag(std::string_view(name.data(), nameSize), endTag);
