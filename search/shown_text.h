@@ -49,7 +49,7 @@ public:
     // of most pages, its white space collapsed and its letters folded in one pass.
     void putAsciiText(const char* p, std::size_t n);
     // White space that can't be a character: the edge of a block such as <p> or <br>.
-    void putBreak() { put(U' '); }
+    void putBreak() { putAscii(' '); }
     // The text ends: what is held back for composition goes out; a trailing space never does.
     void finish();
     void reset();
