@@ -418,18 +418,21 @@ ShownTextReader::Outcome ShownTextReader::read(platform::FileSystem& files,
     std::size_t got = readBlock(firstLook ? blockSize_ : kRtfSignature.size());
     if (firstLook) {
         // The whole page into the buffer, when it is not huge: the loop below then takes it as
-        // its first block.
+        // its first block. The buffer grows as pages need and stays grown: a page fills what an
+        // earlier one made room for before it grows again.
         bool whole = got < blockSize_;
-        while (!whole && buffer_.size() < kLargestFirstLook) {
-            buffer_.resize(std::min(buffer_.size() * 2, kLargestFirstLook));
-            while (got < buffer_.size()) {
-                const std::size_t more = file->read(buffer_.data() + got, buffer_.size() - got);
-                if (more == 0) {
-                    whole = true;
+        while (!whole) {
+            if (got == buffer_.size()) {
+                if (buffer_.size() >= kLargestFirstLook) {
                     break;
                 }
-                got += more;
+                buffer_.resize(std::min(buffer_.size() * 2, kLargestFirstLook));
             }
+            const std::size_t more = file->read(buffer_.data() + got, buffer_.size() - got);
+            if (more == 0) {
+                whole = true;
+            }
+            got += more;
         }
         const std::string_view bytes(buffer_.data(), got);
         if (whole && !startsAsRtf(bytes) && sink.passOver(bytes, kind)) {
