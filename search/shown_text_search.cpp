@@ -1,9 +1,15 @@
 #include "search/shown_text_search.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <unordered_map>
 #include <utility>
 
@@ -175,6 +181,46 @@ bool mayShowAt(std::string_view bytes, std::size_t at, std::string_view word) {
     return true;
 }
 
+// Whether `found(i)` holds for some i, asked in order, where bytes[i] is `amp`, or one of
+// `first` followed by one of `second` (by anything, with no `second`). `found` turns down what
+// doesn't start a word: the bytes are only narrowed to it.
+template <typename Found>
+bool anyStart(std::string_view bytes, const std::array<char, 2>& first, char amp,
+              const std::optional<std::array<char, 4>>& second, const Found& found) {
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    // Sixteen bytes at a time, and the pair of a word's first letters is rare where its first
+    // letter alone is not.
+    const auto is = [](__m128i v, char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); };
+    for (; i + 17 <= bytes.size(); i += 16) {
+        const auto* at = reinterpret_cast<const __m128i*>(bytes.data() + i);
+        const __m128i here = _mm_loadu_si128(at);
+        const __m128i next =
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes.data() + i + 1));
+        __m128i pairs = _mm_or_si128(is(here, first[0]), is(here, first[1]));
+        if (second) {
+            const std::array<char, 4>& s = *second;
+            pairs =
+                _mm_and_si128(pairs, _mm_or_si128(_mm_or_si128(is(next, s[0]), is(next, s[1])),
+                                                  _mm_or_si128(is(next, s[2]), is(next, s[3]))));
+        }
+        auto starts = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(pairs, is(here, amp))));
+        for (; starts != 0; starts &= starts - 1) {
+            if (found(i + static_cast<std::size_t>(std::countr_zero(starts)))) {
+                return true;
+            }
+        }
+    }
+#endif
+    for (; i < bytes.size(); ++i) {
+        const char b = bytes[i];
+        if ((b == first[0] || b == first[1] || b == amp) && found(i)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // Whether the shown text of a page with these bytes (all of them) may contain `word`, a run of
 // [a-z0-9]. False only when it surely does not.
 bool mayShow(std::string_view bytes, std::string_view word) {
@@ -189,34 +235,21 @@ bool mayShow(std::string_view bytes, std::string_view word) {
         }
         return false;
     }
-    // Where the word may start: its first letter in either case, or a reference. memchr finds
-    // each several times faster than a loop over the bytes.
-    const std::array<char, 3> starts = {word[0], upperAZ(word[0]), '&'};
-    std::array<std::size_t, 3> next{};
-    const auto find = [&](char c, std::size_t from) {
-        const void* at = from < bytes.size()
-                             ? std::memchr(bytes.data() + from, c, bytes.size() - from)
-                             : nullptr;
-        return at ? static_cast<std::size_t>(static_cast<const char*>(at) - bytes.data())
-                  : bytes.size();
-    };
-    for (std::size_t k = 0; k < starts.size(); ++k) {
-        next[k] = find(starts[k], 0);
-    }
-    for (;;) {
-        const std::size_t i = std::min({next[0], next[1], next[2]});
-        if (i >= bytes.size()) {
+    // Where the word may start: its first letter in either case, or a reference. Most of those
+    // with the letter fail at the next byte, a letter or digit other than the word's next.
+    const auto mayStartAt = [&](std::size_t i) {
+        if (bytes[i] != '&' && i + 1 < bytes.size() && isAsciiAlnum(bytes[i + 1]) &&
+            lowerAZ(bytes[i + 1]) != word[1]) {
             return false;
         }
-        if (mayShowAt(bytes, i, word)) {
-            return true;
-        }
-        for (std::size_t k = 0; k < starts.size(); ++k) {
-            if (next[k] == i) {
-                next[k] = find(starts[k], i + 1);
-            }
-        }
+        return mayShowAt(bytes, i, word);
+    };
+    std::optional<std::array<char, 4>> second;
+    if (word[1] != 'k' && word[1] != 's') {
+        // (After the first letter, any byte beyond ASCII may start a "k" or an "s".)
+        second = {word[1], upperAZ(word[1]), '&', '<'};
     }
+    return anyStart(bytes, {word[0], upperAZ(word[0])}, '&', second, mayStartAt);
 }
 
 }  // namespace
