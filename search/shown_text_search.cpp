@@ -301,15 +301,11 @@ ShownTextScanner::ShownTextScanner(std::string_view text, std::size_t blockSize)
     : matcher_(text), word_(prefilterWord(matcher_.folded())), reader_(blockSize) {}
 
 bool ShownTextScanner::take(std::string_view piece) {
-    if (head_ != nullptr && headWritten_) {
+    if (head_ != nullptr) {
         // Pieces end between characters: the head does too.
         head_->append(piece);
         headFolded_ += foldedText(piece).size();
         return headFolded_ >= headSize_;
-    }
-    if (head_ != nullptr) {
-        head_->append(piece, 0, std::min(piece.size(), headSize_ - head_->size()));
-        return head_->size() >= headSize_;
     }
     return matcher_.feed(piece) && !countAll_;
 }
@@ -339,47 +335,28 @@ bool ShownTextScanner::contains(std::string_view bytes, ShownKind kind) {
     return matcher_.found();
 }
 
-std::string ShownTextScanner::shownHead(platform::FileSystem& files, const std::string& fileName,
-                                        std::size_t size) {
-    std::string head;
-    if (size == 0) {
-        return head;
-    }
-    readHead(files, fileName, head, size, false);
-    return head;
-}
-
 std::string ShownTextScanner::writtenHead(platform::FileSystem& files, const std::string& fileName,
                                           std::size_t foldedSize) {
     std::string head;
     if (foldedSize == 0) {
         return head;
     }
-    readHead(files, fileName, head, foldedSize, true);
-    return head;
-}
-
-void ShownTextScanner::readHead(platform::FileSystem& files, const std::string& fileName,
-                                std::string& head, std::size_t size, bool written) {
     struct Restore {
         ShownTextScanner& scanner;
         bool countAll;
         ~Restore() {
             scanner.head_ = nullptr;
-            scanner.headWritten_ = false;
             scanner.countAll_ = countAll;
             scanner.reader_.setLetters(ShownTextProducer::Letters::Folded);
         }
     } restore{*this, countAll_};
     head_ = &head;
-    headSize_ = size;
-    headWritten_ = written;
+    headSize_ = foldedSize;
     headFolded_ = 0;
     countAll_ = false;  // the head is complete at its size: stop there
-    if (written) {
-        reader_.setLetters(ShownTextProducer::Letters::AsWritten);
-    }
+    reader_.setLetters(ShownTextProducer::Letters::AsWritten);
     reader_.read(files, fileName, *this);
+    return head;
 }
 
 ShownTextScanner::Outcome ShownTextScanner::scan(platform::FileSystem& files,

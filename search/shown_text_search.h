@@ -52,7 +52,7 @@ public:
     // What was taken so far is void: the file is read anew from its start.
     virtual void restart() = 0;
 
-    // Whether the sink looks at a page's bytes before its shown text is made (firstLook()).
+    // Whether the sink looks at a page's bytes before its shown text is made (passOver()).
     virtual bool wantsFirstLook() const { return false; }
     // All the bytes of a page (not RTF, at most ShownTextReader::kLargestFirstLook of them),
     // before any take(): true when they show that nothing of the page is wanted, which spares
@@ -123,13 +123,10 @@ public:
     Outcome scan(platform::FileSystem& files, const std::string& fileName,
                  const std::function<bool()>& keepGoing = {});
 
-    // The first `size` bytes of the file's shown text, or all of it when it shows less (the
-    // search text plays no part). Fails as scan() does.
-    std::string shownHead(platform::FileSystem& files, const std::string& fileName,
-                          std::size_t size);
     // The file's shown text from its start in the page's own letters (for a context line), at
     // least as far as the first `foldedSize` bytes of its folded form reach, whole characters;
-    // all of it when it shows less. writtenSpan() finds a hit in it. Fails as scan() does.
+    // all of it when it shows less (the search text plays no part). writtenSpan() finds a hit in
+    // it. Fails as scan() does.
     std::string writtenHead(platform::FileSystem& files, const std::string& fileName,
                             std::size_t foldedSize);
 
@@ -141,8 +138,6 @@ private:
     void restart() override;
     bool wantsFirstLook() const override;
     bool passOver(std::string_view bytes, ShownKind kind) override;
-    void readHead(platform::FileSystem& files, const std::string& fileName, std::string& head,
-                  std::size_t size, bool written);
 
     ShownTextMatcher matcher_;
     bool countAll_ = false;
@@ -150,11 +145,10 @@ private:
     // The longest run of ASCII letters and digits in the folded search text, when long enough to
     // be worth a prefilter.
     std::string word_;
-    // While shownHead() or writtenHead() runs: where the shown text goes instead of to the
-    // matcher, and how much (of its folded form, for writtenHead()).
+    // While writtenHead() runs: where the shown text goes instead of to the matcher, and how much
+    // of its folded form is wanted and was had.
     std::string* head_ = nullptr;
     std::size_t headSize_ = 0;
-    bool headWritten_ = false;
     std::size_t headFolded_ = 0;
     ShownTextReader reader_;
 };
