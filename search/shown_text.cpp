@@ -212,7 +212,7 @@ void ShownTextFolder::put(char32_t c) {
     composed_.clear();
 }
 
-void ShownTextFolder::putAsciiText(const char* p, std::size_t n) {
+void ShownTextFolder::putAsciiText(const char* p, std::size_t n, const char* readable) {
     putAscii(p[0]);
     if (n == 1) {
         return;
@@ -244,10 +244,14 @@ void ShownTextFolder::putAsciiText(const char* p, std::size_t n) {
         emittedAny = true;
         // A word, eight bytes at a time up to one that is white space or a control character.
         constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
-        while (last - in >= 8) {
+        // The bytes read past `last` are taken as the word's end.
+        while (in != last && readable - in >= 8) {
             std::uint64_t word = 0;
             std::memcpy(&word, in, sizeof word);
-            const std::uint64_t below = ~(word + 0x5F5F5F5F5F5F5F5FULL) & kHighs;  // < '!'
+            std::uint64_t below = ~(word + 0x5F5F5F5F5F5F5F5FULL) & kHighs;  // < '!'
+            if (last - in < 8) {
+                below |= ~std::uint64_t{0} << (8 * (last - in)) & kHighs;
+            }
             if (fold_) {
                 const std::uint64_t aboveA = word + 0x3F3F3F3F3F3F3F3FULL;  // >= 'A' sets bit 7
                 const std::uint64_t aboveZ = word + 0x2525252525252525ULL;  // > 'Z' sets bit 7
@@ -514,7 +518,7 @@ std::size_t ShownTextProducer::asciiRun(const char* const p, const char* const e
             ++q;
         }
         if (q != p) {
-            folder_.putAsciiText(p, static_cast<std::size_t>(q - p));
+            folder_.putAsciiText(p, static_cast<std::size_t>(q - p), end);
         }
         return static_cast<std::size_t>(q - p);
     }
@@ -537,7 +541,7 @@ std::size_t ShownTextProducer::asciiRun(const char* const p, const char* const e
                     }
                 }
                 if (q != text) {
-                    folder_.putAsciiText(text, static_cast<std::size_t>(q - text));
+                    folder_.putAsciiText(text, static_cast<std::size_t>(q - text), end);
                 }
                 // Most tags are read here at once; the others, and those cut by the end of the
                 // piece, a character at a time below.

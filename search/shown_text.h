@@ -46,8 +46,9 @@ public:
         }
     }
     // putAscii() for each of `n` (> 0) ASCII characters other than NUL: the text between tags
-    // of most pages, its white space collapsed and its letters folded in one pass.
-    void putAsciiText(const char* p, std::size_t n);
+    // of most pages, its white space collapsed and its letters folded in one pass. The bytes up
+    // to `readable` (at least p + n) may be read, and play no part.
+    void putAsciiText(const char* p, std::size_t n, const char* readable);
     // White space that can't be a character: the edge of a block such as <p> or <br>.
     void putBreak() { putAscii(' '); }
     // The text ends: what is held back for composition goes out; a trailing space never does.
