@@ -1,21 +1,25 @@
-// Shown text: any bytes, as markup or plain text, given in pieces of any size, give what they give
-// whole; the result is UTF-8 with single spaces and none at either end; and any part of it is
-// found by the matcher however the text is cut.
+// Shown text: any bytes, as markup or plain text, given in pieces of any size (one byte: no bulk
+// path), give what they give whole; the result is UTF-8 with single spaces and none at either end;
+// and any part of it is found by the matcher however the text is cut. The text in its own letters
+// folds to it, and a part of it is found there where the folded offsets say.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 
 #include "page/text_encoding.h"
+#include "search/case_fold.h"
 #include "search/shown_text.h"
 #include "search/shown_text_search.h"
 
 namespace {
 
-std::string produce(pelmaro::ShownTextProducer& producer, pelmaro::ShownKind kind,
-                    std::string_view bytes, std::size_t piece) {
+std::string produce(
+    pelmaro::ShownTextProducer& producer, pelmaro::ShownKind kind, std::string_view bytes,
+    std::size_t piece,
+    pelmaro::ShownTextProducer::Letters letters = pelmaro::ShownTextProducer::Letters::Folded) {
     std::string out;
-    producer.start(kind);
+    producer.start(kind, pelmaro::ShownTextProducer::Encoding::Detect, letters);
     while (!bytes.empty()) {
         const std::size_t size = std::min(piece, bytes.size());
         producer.feed(bytes.substr(0, size), out);
@@ -37,7 +41,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     static pelmaro::ShownTextProducer producer;
     const std::string whole = produce(producer, kind, bytes, bytes.size() + 1);
-    if (produce(producer, kind, bytes, piece) != whole) {
+    // One byte at a time, every tag and word goes the character-by-character way: the bulk
+    // paths must give what it gives.
+    if (produce(producer, kind, bytes, piece) != whole ||
+        produce(producer, kind, bytes, 1) != whole) {
         std::abort();
     }
     if (!pelmaro::isValidUtf8(whole) || whole.starts_with(' ') || whole.ends_with(' ') ||
@@ -54,6 +61,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         ++to;
     }
     const std::string part = whole.substr(from, to - from);
+    const std::string written =
+        produce(producer, kind, bytes, piece, pelmaro::ShownTextProducer::Letters::AsWritten);
+    std::size_t start = 0;
+    std::size_t length = 0;
+    if (pelmaro::foldedText(written) != whole ||
+        !pelmaro::writtenSpan(written, from, part.size(), start, length) ||
+        pelmaro::foldedText(written.substr(start, length)) != part) {
+        std::abort();
+    }
     pelmaro::ShownTextMatcher matcher(part);
     if (matcher.folded() == part && !part.empty()) {
         matcher.reset();

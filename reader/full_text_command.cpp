@@ -411,12 +411,17 @@ const ContextLine& FullTextCommand::contextOfRow(int row) {
     }
     ContextLine line;
     try {
+        // The search found the hit in the folded text; people read the page's own letters.
         ShownTextScanner scanner(run->text);
         const std::size_t hitLength = scanner.matcher().folded().size();
-        const std::string head = scanner.shownHead(
+        const std::string head = scanner.writtenHead(
             services_.files, std::string(services_.paths.item(static_cast<int>(hit->entry))),
             hit->firstOffset + hitLength + kContextAround + 4);
-        line = contextAround(head, hit->firstOffset, hitLength);
+        std::size_t start = 0;
+        std::size_t length = 0;
+        if (writtenSpan(head, hit->firstOffset, hitLength, start, length)) {
+            line = contextAround(head, start, length);
+        }
     } catch (const Error&) {
         // Gone or damaged since the search: the row shows its title only.
     }

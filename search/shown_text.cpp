@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <iterator>
 
@@ -35,15 +37,49 @@ constexpr std::string_view kBreakTags[] = {
 };
 static_assert(std::is_sorted(std::begin(kBreakTags), std::end(kBreakTags)));
 
-// Checked at every tag, so the common inline tags ("a", "span", "code") leave after a look at
-// their first letter.
-bool isBreakTag(std::string_view name) {
-    if (name.empty() ||
-        std::string_view("abcdfhlmnopstu").find(name[0]) == std::string_view::npos || name == "a" ||
-        name == "span" || name == "code") {
-        return false;
+// A tag name of up to eight letters as a number: kBreakTags are looked up as these.
+constexpr std::uint64_t tagKey(std::string_view name) {
+    std::uint64_t key = 0;
+    for (const char c : name) {
+        key = key << 8 | static_cast<unsigned char>(c);
     }
-    return std::binary_search(std::begin(kBreakTags), std::end(kBreakTags), name);
+    return key;
+}
+
+// The names of up to eight letters, as keys in an open-addressed table of a few times their
+// number: a name is mostly found, or not, at the first slot it looks at.
+constexpr std::size_t kBreakTagSlots = 256;
+constexpr std::size_t slotOf(std::uint64_t key) {
+    return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ULL) >> 56);
+}
+constexpr std::array<std::uint64_t, kBreakTagSlots> makeBreakTagSlots() {
+    std::array<std::uint64_t, kBreakTagSlots> slots{};
+    for (const std::string_view name : kBreakTags) {
+        if (name.size() <= 8) {
+            std::size_t slot = slotOf(tagKey(name));
+            while (slots[slot] != 0) {
+                slot = (slot + 1) % kBreakTagSlots;
+            }
+            slots[slot] = tagKey(name);
+        }
+    }
+    return slots;
+}
+constexpr std::array<std::uint64_t, kBreakTagSlots> kBreakTagSlotTable = makeBreakTagSlots();
+
+// Checked at every tag.
+bool isBreakTag(std::string_view name) {
+    if (name.size() > 8) {
+        return name == "blockquote" || name == "figcaption";
+    }
+    const std::uint64_t key = tagKey(name);
+    for (std::size_t slot = slotOf(key); kBreakTagSlotTable[slot] != 0;
+         slot = (slot + 1) % kBreakTagSlots) {
+        if (kBreakTagSlotTable[slot] == key) {
+            return true;
+        }
+    }
+    return false;
 }
 
 // The ASCII classes (platform/byte_text.h) of a character's code.
@@ -82,6 +118,48 @@ constexpr std::array<bool, 256> makeAttributeStops() {
 }
 constexpr std::array<bool, 256> kAttributeStops = makeAttributeStops();
 
+// The bytes that end a stretch of text between tags: a tag, a reference, NUL and anything
+// beyond ASCII.
+constexpr std::array<bool, 256> makeTextStops() {
+    std::array<bool, 256> stops{};
+    for (int c = 0x80; c < 0x100; ++c) {
+        stops[static_cast<std::size_t>(c)] = true;
+    }
+    stops[0] = stops['<'] = stops['&'] = true;
+    return stops;
+}
+constexpr std::array<bool, 256> kTextStops = makeTextStops();
+
+// An ASCII character as the shown text has it, folded or not: white space as a space.
+constexpr std::array<char, 128> makeShownAscii(bool fold) {
+    std::array<char, 128> shown{};
+    for (int c = 0; c < 0x80; ++c) {
+        const bool space = c == ' ' || (c >= '\t' && c <= '\r');
+        const bool upper = c >= 'A' && c <= 'Z';
+        shown[static_cast<std::size_t>(c)] = static_cast<char>(space           ? ' '
+                                                               : fold && upper ? c + ('a' - 'A')
+                                                                               : c);
+    }
+    return shown;
+}
+constexpr std::array<char, 128> kFoldedAscii = makeShownAscii(true);
+constexpr std::array<char, 128> kWrittenAscii = makeShownAscii(false);
+
+// How many of the 8 bytes at `p` come before one that ends a stretch of text (kTextStops): '<',
+// '&', NUL, or one beyond ASCII. Tested a word at a time: a zero byte's test may mark the bytes
+// above it too, but never one below.
+std::size_t textBefore(const char* p) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, p, sizeof word);
+    constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+    constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
+    const auto zeros = [](std::uint64_t x) { return (x - kOnes) & ~x & kHighs; };
+    const std::uint64_t stops =
+        (word & kHighs) | zeros(word) | zeros(word ^ (kOnes * '<')) | zeros(word ^ (kOnes * '&'));
+    static_assert(std::endian::native == std::endian::little);  // byte 0 lowest
+    return stops == 0 ? 8 : static_cast<std::size_t>(std::countr_zero(stops) / 8);
+}
+
 const iconv_t kNoIconv = reinterpret_cast<iconv_t>(-1);
 
 }  // namespace
@@ -92,6 +170,30 @@ ShownKind shownKindOf(std::string_view fileName) {
     }
     const std::string_view extension = extensionOf(fileName);
     return lowerAZ(extension) == ".txt" ? ShownKind::PlainText : ShownKind::Markup;
+}
+
+bool writtenSpan(std::string_view written, std::size_t foldedStart, std::size_t foldedLength,
+                 std::size_t& start, std::size_t& length) {
+    const std::size_t foldedEnd = foldedStart + foldedLength;
+    std::size_t folded = 0;  // the folded length of written[0, i)
+    bool started = false;
+    for (std::size_t i = 0;;) {
+        if (folded == foldedStart && !started) {
+            start = i;
+            started = true;
+        }
+        if (folded == foldedEnd && started) {
+            length = i - start;
+            return true;
+        }
+        if (i >= written.size() || folded > foldedEnd) {
+            return false;
+        }
+        std::size_t size = 0;
+        const char32_t c = foldCase(utf8CharAt(written, i, size));
+        folded += c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+        i += size;
+    }
 }
 
 bool isShownSpace(char32_t c) {
@@ -108,6 +210,75 @@ void ShownTextFolder::put(char32_t c) {
         emit(d);
     }
     composed_.clear();
+}
+
+void ShownTextFolder::putAsciiText(const char* p, std::size_t n, const char* readable) {
+    putAscii(p[0]);
+    if (n == 1) {
+        return;
+    }
+    // p[0] is held now: hold the last one instead. Those before it are followed by ASCII, which
+    // combines with nothing: they go out as they are.
+    char32_t released = 0;
+    composer_.putPlain(static_cast<unsigned char>(p[n - 1]), released);
+    const std::array<char, 128>& shown = fold_ ? kFoldedAscii : kWrittenAscii;
+    const std::size_t had = out_.size();
+    // n - 1 characters, a space before them at most, and room for a word's last eight bytes
+    // written whole.
+    out_.resize(had + n + 8);
+    char* o = out_.data() + had;
+    bool spacePending = spacePending_;
+    bool emittedAny = emittedAny_;
+    const char* in = p;
+    const char* const last = p + n - 1;
+    while (in != last) {
+        if (shown[static_cast<unsigned char>(*in)] == ' ') {
+            spacePending = emittedAny;
+            ++in;
+            continue;
+        }
+        if (spacePending) {
+            *o++ = ' ';
+            spacePending = false;
+        }
+        emittedAny = true;
+        // A word, eight bytes at a time up to one that is white space or a control character.
+        constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
+        // The bytes read past `last` are taken as the word's end.
+        while (in != last && readable - in >= 8) {
+            std::uint64_t word = 0;
+            std::memcpy(&word, in, sizeof word);
+            std::uint64_t below = ~(word + 0x5F5F5F5F5F5F5F5FULL) & kHighs;  // < '!'
+            if (last - in < 8) {
+                below |= ~std::uint64_t{0} << (8 * (last - in)) & kHighs;
+            }
+            if (fold_) {
+                const std::uint64_t aboveA = word + 0x3F3F3F3F3F3F3F3FULL;  // >= 'A' sets bit 7
+                const std::uint64_t aboveZ = word + 0x2525252525252525ULL;  // > 'Z' sets bit 7
+                word |= (aboveA & ~aboveZ & kHighs) >> 2;
+            }
+            std::memcpy(o, &word, sizeof word);
+            if (below != 0) {
+                static_assert(std::endian::native == std::endian::little);  // byte 0 lowest
+                const auto kept = static_cast<std::size_t>(std::countr_zero(below) / 8);
+                o += kept;
+                in += kept;
+                break;
+            }
+            o += sizeof word;
+            in += sizeof word;
+        }
+        for (; in != last; ++in) {
+            const char c = shown[static_cast<unsigned char>(*in)];
+            if (c == ' ') {
+                break;
+            }
+            *o++ = c;
+        }
+    }
+    spacePending_ = spacePending;
+    emittedAny_ = emittedAny;
+    out_.resize(static_cast<std::size_t>(o - out_.data()));
 }
 
 void ShownTextFolder::finish() {
@@ -137,7 +308,9 @@ void ShownTextFolder::emit(char32_t c) {
         spacePending_ = false;
     }
     emittedAny_ = true;
-    c = foldCase(c);
+    if (fold_) {
+        c = foldCase(c);
+    }
     if (c < 0x80) {
         out_.push_back(static_cast<char>(c));
     } else {
@@ -182,7 +355,7 @@ void ShownTextProducer::closeIconv() {
     }
 }
 
-void ShownTextProducer::start(ShownKind kind, Encoding encoding) {
+void ShownTextProducer::start(ShownKind kind, Encoding encoding, Letters letters) {
     kind_ = kind;
     encoding_ = encoding;
     closeIconv();
@@ -190,6 +363,7 @@ void ShownTextProducer::start(ShownKind kind, Encoding encoding) {
     head_.clear();
     pending_.clear();
     folder_.reset();
+    folder_.setFolding(letters == Letters::Folded);
     ended_ = false;
     state_ = State::Text;
     reference_.clear();
@@ -341,7 +515,10 @@ std::size_t ShownTextProducer::asciiRun(const char* const p, const char* const e
     const char* q = p;
     if (kind_ != ShownKind::Markup) {
         while (q != end && isAsciiNonNul(*q)) {
-            folder_.putAscii(*q++);
+            ++q;
+        }
+        if (q != p) {
+            folder_.putAsciiText(p, static_cast<std::size_t>(q - p), end);
         }
         return static_cast<std::size_t>(q - p);
     }
@@ -349,19 +526,39 @@ std::size_t ShownTextProducer::asciiRun(const char* const p, const char* const e
     // on until a byte that is not ASCII (or NUL) or the end.
     while (q != end) {
         switch (state_) {
-            case State::Text:
-                while (q != end && isAsciiNonNul(*q) && *q != '<' && *q != '&') {
-                    if (*q <= ' ') {
-                        folder_.putAscii(*q++);
-                        continue;
+            case State::Text: {
+                const char* const text = q;
+                while (end - q >= 8) {
+                    const std::size_t before = textBefore(q);
+                    q += before;
+                    if (before < 8) {
+                        break;
                     }
-                    const char* word = q;
-                    while (q != end && isAsciiNonNul(*q) && *q > ' ' && *q != '<' && *q != '&') {
+                }
+                if (end - q < 8) {
+                    while (q != end && !kTextStops[static_cast<unsigned char>(*q)]) {
                         ++q;
                     }
-                    folder_.putAsciiWord(word, static_cast<std::size_t>(q - word));
+                }
+                if (q != text) {
+                    folder_.putAsciiText(text, static_cast<std::size_t>(q - text), end);
+                }
+                // Most tags are read here at once; the others, and those cut by the end of the
+                // piece, a character at a time below.
+                bool tookTag = false;
+                while (q != end && *q == '<' && state_ == State::Text) {
+                    const char* const after = wholeTag(q, end);
+                    if (after == nullptr) {
+                        break;
+                    }
+                    q = after;
+                    tookTag = true;
+                }
+                if (tookTag) {
+                    continue;  // on in the state the tags left
                 }
                 break;
+            }
             case State::RawText:
             case State::AttributeValue:
             case State::BogusComment: {
@@ -409,6 +606,59 @@ std::size_t ShownTextProducer::asciiRun(const char* const p, const char* const e
         markup(static_cast<unsigned char>(*q++));
     }
     return static_cast<std::size_t>(q - p);
+}
+
+const char* ShownTextProducer::wholeTag(const char* const p, const char* const end) {
+    // As markup() reads a tag from TagOpen on, for a tag of ASCII other than NUL outside its
+    // attribute values.
+    const char* q = p + 1;
+    const bool endTag = q != end && *q == '/';
+    q += endTag ? 1 : 0;
+    if (q == end || !isAsciiAlpha(*q)) {
+        return nullptr;
+    }
+    std::array<char, kMaxTagName> name{};
+    std::size_t nameSize = 0;
+    for (; q != end && isAsciiAlnum(*q); ++q) {
+        if (nameSize < kMaxTagName) {
+            name[nameSize++] = lowerAZ(*q);
+        }
+    }
+    if (q == end || !isAsciiNonNul(*q)) {
+        return nullptr;
+    }
+    if (*q != '>') {
+        // The byte that ends the name is no attribute's. Between values, only the byte before a
+        // quote matters: the last one that isn't white space, when it is a "=", starts a value.
+        const char* from = ++q;
+        for (;;) {
+            while (q != end && !kAttributeStops[static_cast<unsigned char>(*q)]) {
+                ++q;
+            }
+            if (q == end || *q == '\0' || !isAsciiNonNul(*q)) {
+                return nullptr;
+            }
+            if (*q == '>') {
+                break;
+            }
+            const char* before = q;
+            while (before != from && isSpaceCode(static_cast<unsigned char>(before[-1]))) {
+                --before;
+            }
+            if (before == from || before[-1] != '=') {
+                from = ++q;  // a quote that starts no value
+                continue;
+            }
+            const void* close = std::memchr(q + 1, *q, static_cast<std::size_t>(end - q - 1));
+            if (close == nullptr) {
+                return nullptr;
+            }
+            q = static_cast<const char*>(close);
+            from = ++q;
+        }
+    }
+    endOfTag(std::string_view(name.data(), nameSize), endTag);
+    return q + 1;
 }
 
 void ShownTextProducer::character(char32_t c) {
@@ -481,7 +731,7 @@ void ShownTextProducer::markup(char32_t c) {
                     tagName_.push_back(lowerAscii(c));
                 }
             } else if (c == '>') {
-                endOfTag();
+                endOfTag(tagName_, endTag_);
             } else {
                 afterEquals_ = false;
                 state_ = State::Attributes;
@@ -489,7 +739,7 @@ void ShownTextProducer::markup(char32_t c) {
             return;
         case State::Attributes:
             if (c == '>') {
-                endOfTag();
+                endOfTag(tagName_, endTag_);
             } else if (c == '=') {
                 afterEquals_ = true;
             } else if ((c == '"' || c == '\'') && afterEquals_) {
@@ -548,7 +798,7 @@ void ShownTextProducer::markup(char32_t c) {
                 tagName_ = rawName_;
                 endTag_ = true;
                 if (c == '>') {
-                    endOfTag();
+                    endOfTag(tagName_, endTag_);
                 } else {
                     afterEquals_ = false;
                     state_ = State::Attributes;
@@ -561,12 +811,12 @@ void ShownTextProducer::markup(char32_t c) {
     }
 }
 
-void ShownTextProducer::endOfTag() {
-    if (isBreakTag(tagName_)) {
+void ShownTextProducer::endOfTag(std::string_view name, bool endTag) {
+    if (isBreakTag(name)) {
         folder_.putBreak();
     }
-    if (!endTag_ && tagName_.size() >= 5 && (tagName_ == "script" || tagName_ == "style")) {
-        rawName_ = tagName_;
+    if (!endTag && name.size() >= 5 && (name == "script" || name == "style")) {
+        rawName_ = name;
         state_ = State::RawText;
     } else {
         state_ = State::Text;

@@ -26,6 +26,10 @@ ShownKind shownKindOf(std::string_view fileName);
 // Folds characters into shown-text form, into text().
 class ShownTextFolder {
 public:
+    // Whether letters are case-folded (the default); without it the text keeps its own letters,
+    // composed and with its white space as in the folded form.
+    void setFolding(bool fold) { fold_ = fold; }
+
     // What has become final so far; the caller may take it and clear it.
     std::string& text() { return out_; }
 
@@ -41,25 +45,12 @@ public:
             emit(released);
         }
     }
-    // putAscii() for each of `n` (> 0) ASCII characters that are neither white space nor NUL.
-    void putAsciiWord(const char* p, std::size_t n) {
-        putAscii(p[0]);
-        if (n == 1) {
-            return;
-        }
-        // p[0] is held now: hold the last one instead, and the ones between go straight out.
-        char32_t released = 0;
-        composer_.putPlain(static_cast<unsigned char>(p[n - 1]), released);
-        emitAscii(p[0]);
-        const std::size_t from = out_.size();
-        out_.append(p + 1, n - 2);
-        for (std::size_t i = from; i < out_.size(); ++i) {
-            const char c = out_[i];
-            out_[i] = c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
-        }
-    }
+    // putAscii() for each of `n` (> 0) ASCII characters other than NUL: the text between tags
+    // of most pages, its white space collapsed and its letters folded in one pass. The bytes up
+    // to `readable` (at least p + n) may be read, and play no part.
+    void putAsciiText(const char* p, std::size_t n, const char* readable);
     // White space that can't be a character: the edge of a block such as <p> or <br>.
-    void putBreak() { put(U' '); }
+    void putBreak() { putAscii(' '); }
     // The text ends: what is held back for composition goes out; a trailing space never does.
     void finish();
     void reset();
@@ -76,7 +67,7 @@ private:
             spacePending_ = false;
         }
         emittedAny_ = true;
-        out_.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c);
+        out_.push_back(fold_ && c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c);
     }
 
     std::string out_;
@@ -84,6 +75,7 @@ private:
     std::vector<char32_t> composed_;
     bool spacePending_ = false;
     bool emittedAny_ = false;
+    bool fold_ = true;
 };
 
 // The shown-text form of a UTF-8 text as typed (a search text, a decoded title). Bytes that are
@@ -92,6 +84,14 @@ std::string foldShownText(std::string_view text);
 // The same, appended to `out`; printable ASCII with single spaces (most titles) is only
 // lower-cased.
 void appendShownFolded(std::string& out, std::string_view text);
+
+// Where the characters that fold to folded[foldedStart, foldedStart + foldedLength) lie in
+// `written`, a shown text in its own letters (ShownTextProducer::Letters::AsWritten): folding
+// changes some characters' lengths ("\u017F" LATIN SMALL LETTER LONG S, two bytes, folds to
+// "s", one). False when `written` folds to less, or an offset falls inside a character's folded
+// form.
+bool writtenSpan(std::string_view written, std::size_t foldedStart, std::size_t foldedLength,
+                 std::size_t& start, std::size_t& length);
 
 // Whether a character is white space to the shown text (ASCII, NEL, no-break and the other
 // Unicode spaces, line and paragraph separators).
@@ -116,6 +116,10 @@ public:
         Detect,     // as above
         MixedUtf8,  // UTF-8, other bytes as windows-1252 (the text of RTF documents)
     };
+    enum class Letters {
+        Folded,     // case-folded, as every search compares
+        AsWritten,  // as the page writes them, for people to read
+    };
 
     ShownTextProducer();
     ~ShownTextProducer();
@@ -123,7 +127,8 @@ public:
     ShownTextProducer& operator=(const ShownTextProducer&) = delete;
 
     // Starts a new text; shown text is appended to `out` as it becomes final.
-    void start(ShownKind kind, Encoding encoding = Encoding::Detect);
+    void start(ShownKind kind, Encoding encoding = Encoding::Detect,
+               Letters letters = Letters::Folded);
     void feed(std::string_view bytes, std::string& out);
     void finish(std::string& out);
     // A U+0000 has ended the text: further bytes change nothing.
@@ -156,8 +161,12 @@ private:
     // Takes the ASCII bytes from `p` on that need no character-by-character work in the current
     // state (text, attribute values, script and style, declarations); returns how many.
     std::size_t asciiRun(const char* p, const char* end);
+    // Reads the tag that starts at p[0] == '<' in text whole, when it ends before `end` and
+    // holds nothing that needs a character-by-character reading; returns where it ends, or
+    // null with nothing read.
+    const char* wholeTag(const char* p, const char* end);
     void markup(char32_t c);
-    void endOfTag();
+    void endOfTag(std::string_view name, bool endTag);
     void flushReference();
     void closeIconv();
 

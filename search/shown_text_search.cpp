@@ -1,16 +1,24 @@
 #include "search/shown_text_search.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <unordered_map>
+#include <utility>
 
 #include "page/html_references.h"
 #include "page/page_text.h"
 #include "page/text_encoding.h"
 #include "platform/byte_text.h"
 #include "platform/file_names.h"
+#include "search/case_fold.h"
 
 namespace pelmaro {
 namespace {
@@ -18,8 +26,6 @@ namespace {
 constexpr std::size_t kSlice = 16 * 1024;
 // A prefilter's word shorter than this is found in nearly every page.
 constexpr std::size_t kShortestWord = 3;
-// Pages up to this size are read whole and prefiltered; larger ones are read a block at a time.
-constexpr std::size_t kLargestPrefiltered = 8 * 1024 * 1024;
 // As the shown-text producer reads a reference: "&", then letters, digits and a "#", at most
 // this many bytes in all, then a ";".
 constexpr std::size_t kLongestReference = 40;
@@ -175,6 +181,46 @@ bool mayShowAt(std::string_view bytes, std::size_t at, std::string_view word) {
     return true;
 }
 
+// Whether `found(i)` holds for some i, asked in order, where bytes[i] is `amp`, or one of
+// `first` followed by one of `second` (by anything, with no `second`). `found` turns down what
+// doesn't start a word: the bytes are only narrowed to it.
+template <typename Found>
+bool anyStart(std::string_view bytes, const std::array<char, 2>& first, char amp,
+              const std::optional<std::array<char, 4>>& second, const Found& found) {
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    // Sixteen bytes at a time, and the pair of a word's first letters is rare where its first
+    // letter alone is not.
+    const auto is = [](__m128i v, char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); };
+    for (; i + 17 <= bytes.size(); i += 16) {
+        const auto* at = reinterpret_cast<const __m128i*>(bytes.data() + i);
+        const __m128i here = _mm_loadu_si128(at);
+        const __m128i next =
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes.data() + i + 1));
+        __m128i pairs = _mm_or_si128(is(here, first[0]), is(here, first[1]));
+        if (second) {
+            const std::array<char, 4>& s = *second;
+            pairs =
+                _mm_and_si128(pairs, _mm_or_si128(_mm_or_si128(is(next, s[0]), is(next, s[1])),
+                                                  _mm_or_si128(is(next, s[2]), is(next, s[3]))));
+        }
+        auto starts = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(pairs, is(here, amp))));
+        for (; starts != 0; starts &= starts - 1) {
+            if (found(i + static_cast<std::size_t>(std::countr_zero(starts)))) {
+                return true;
+            }
+        }
+    }
+#endif
+    for (; i < bytes.size(); ++i) {
+        const char b = bytes[i];
+        if ((b == first[0] || b == first[1] || b == amp) && found(i)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // Whether the shown text of a page with these bytes (all of them) may contain `word`, a run of
 // [a-z0-9]. False only when it surely does not.
 bool mayShow(std::string_view bytes, std::string_view word) {
@@ -189,34 +235,21 @@ bool mayShow(std::string_view bytes, std::string_view word) {
         }
         return false;
     }
-    // Where the word may start: its first letter in either case, or a reference. memchr finds
-    // each several times faster than a loop over the bytes.
-    const std::array<char, 3> starts = {word[0], upperAZ(word[0]), '&'};
-    std::array<std::size_t, 3> next{};
-    const auto find = [&](char c, std::size_t from) {
-        const void* at = from < bytes.size()
-                             ? std::memchr(bytes.data() + from, c, bytes.size() - from)
-                             : nullptr;
-        return at ? static_cast<std::size_t>(static_cast<const char*>(at) - bytes.data())
-                  : bytes.size();
-    };
-    for (std::size_t k = 0; k < starts.size(); ++k) {
-        next[k] = find(starts[k], 0);
-    }
-    for (;;) {
-        const std::size_t i = std::min({next[0], next[1], next[2]});
-        if (i >= bytes.size()) {
+    // Where the word may start: its first letter in either case, or a reference. Most of those
+    // with the letter fail at the next byte, a letter or digit other than the word's next.
+    const auto mayStartAt = [&](std::size_t i) {
+        if (bytes[i] != '&' && i + 1 < bytes.size() && isAsciiAlnum(bytes[i + 1]) &&
+            lowerAZ(bytes[i + 1]) != word[1]) {
             return false;
         }
-        if (mayShowAt(bytes, i, word)) {
-            return true;
-        }
-        for (std::size_t k = 0; k < starts.size(); ++k) {
-            if (next[k] == i) {
-                next[k] = find(starts[k], i + 1);
-            }
-        }
+        return mayShowAt(bytes, i, word);
+    };
+    std::optional<std::array<char, 4>> second;
+    if (word[1] != 'k' && word[1] != 's') {
+        // (After the first letter, any byte beyond ASCII may start a "k" or an "s".)
+        second = {word[1], upperAZ(word[1]), '&', '<'};
     }
+    return anyStart(bytes, {word[0], upperAZ(word[0])}, '&', second, mayStartAt);
 }
 
 }  // namespace
@@ -240,10 +273,14 @@ bool ShownTextMatcher::feed(std::string_view piece) {
     const std::string_view window(window_);
     std::size_t from = 0;
     for (;;) {
-        const std::size_t at = window.find(folded_, from);
-        if (at == std::string_view::npos) {
+        // glibc's memmem finds a short text in long pieces faster than a search for its first
+        // byte and a comparison at each.
+        const void* hit =
+            ::memmem(window.data() + from, window.size() - from, folded_.data(), folded_.size());
+        if (hit == nullptr) {
             break;
         }
+        const auto at = static_cast<std::size_t>(static_cast<const char*>(hit) - window.data());
         if (hits_++ == 0) {
             firstHit_ = windowStart_ + at;
         }
@@ -261,42 +298,47 @@ bool ShownTextMatcher::feed(std::string_view piece) {
 }
 
 ShownTextScanner::ShownTextScanner(std::string_view text, std::size_t blockSize)
-    : matcher_(text),
-      word_(prefilterWord(matcher_.folded())),
-      blockSize_(std::max({blockSize, kRtfSignature.size(), std::size_t{1}})) {
-    buffer_.resize(blockSize_);
+    : matcher_(text), word_(prefilterWord(matcher_.folded())), reader_(blockSize) {}
+
+bool ShownTextScanner::take(std::string_view piece) {
+    if (head_ != nullptr) {
+        // Pieces end between characters: the head does too.
+        head_->append(piece);
+        headFolded_ += foldedText(piece).size();
+        return headFolded_ >= headSize_;
+    }
+    return matcher_.feed(piece) && !countAll_;
 }
 
-bool ShownTextScanner::feedMatcher() {
+void ShownTextScanner::restart() {
+    matcher_.reset(countAll_);
     if (head_ != nullptr) {
-        head_->append(shown_, 0, std::min(shown_.size(), headSize_ - head_->size()));
-        shown_.clear();
-        return head_->size() >= headSize_;
+        head_->clear();
+        headFolded_ = 0;
     }
-    const bool found = matcher_.feed(shown_);
-    shown_.clear();
-    return found;
+}
+
+bool ShownTextScanner::wantsFirstLook() const {
+    return prefilter_ && head_ == nullptr && !word_.empty();
+}
+
+bool ShownTextScanner::passOver(std::string_view bytes, ShownKind kind) {
+    return readsAsciiAsItself(bytes.substr(0, std::min(bytes.size(), kPageHeadSize)), kind) &&
+           !mayShow(bytes, word_);
 }
 
 bool ShownTextScanner::contains(std::string_view bytes, ShownKind kind) {
     matcher_.reset();
-    producer_.start(kind);
-    while (!bytes.empty() && !producer_.ended()) {
-        const std::size_t size = std::min(bytes.size(), blockSize_);
-        producer_.feed(bytes.substr(0, size), shown_);
-        bytes.remove_prefix(size);
-        if (feedMatcher()) {
-            return true;
-        }
-    }
-    producer_.finish(shown_);
-    return feedMatcher();
+    const bool countAll = std::exchange(countAll_, false);
+    reader_.read(bytes, kind, *this);
+    countAll_ = countAll;
+    return matcher_.found();
 }
 
-std::string ShownTextScanner::shownHead(platform::FileSystem& files, const std::string& fileName,
-                                        std::size_t size) {
+std::string ShownTextScanner::writtenHead(platform::FileSystem& files, const std::string& fileName,
+                                          std::size_t foldedSize) {
     std::string head;
-    if (size == 0) {
+    if (foldedSize == 0) {
         return head;
     }
     struct Restore {
@@ -305,12 +347,15 @@ std::string ShownTextScanner::shownHead(platform::FileSystem& files, const std::
         ~Restore() {
             scanner.head_ = nullptr;
             scanner.countAll_ = countAll;
+            scanner.reader_.setLetters(ShownTextProducer::Letters::Folded);
         }
     } restore{*this, countAll_};
     head_ = &head;
-    headSize_ = size;
+    headSize_ = foldedSize;
+    headFolded_ = 0;
     countAll_ = false;  // the head is complete at its size: stop there
-    scan(files, fileName);
+    reader_.setLetters(ShownTextProducer::Letters::AsWritten);
+    reader_.read(files, fileName, *this);
     return head;
 }
 
@@ -318,111 +363,12 @@ ShownTextScanner::Outcome ShownTextScanner::scan(platform::FileSystem& files,
                                                  const std::string& fileName,
                                                  const std::function<bool()>& keepGoing) {
     matcher_.reset(countAll_);
-    if (matcher_.empty() && head_ == nullptr) {
+    if (matcher_.empty()) {
         return Outcome::NotFound;
     }
-    const ShownKind kind = shownKindOf(fileName);
-    if (kind == ShownKind::FileName) {
-        // An image's bytes are no text: only its name is. It is opened all the same, so that a
-        // file gone since the catalogue was built is reported like any other.
-        files.openForReading(fileName);
-        std::string_view name(fileName);
-        name.remove_prefix(std::min(name.size(), name.rfind('/') + 1));
-        producer_.start(ShownKind::PlainText, ShownTextProducer::Encoding::MixedUtf8);
-        producer_.feed(name, shown_);
-        producer_.finish(shown_);
-        return feedMatcher() ? Outcome::Found : Outcome::NotFound;
-    }
-    auto file = files.openForReading(fileName);
-    const auto readBlock = [&](std::size_t atLeast) {
-        std::size_t got = 0;
-        while (got < atLeast) {
-            const std::size_t more = file->read(buffer_.data() + got, blockSize_ - got);
-            if (more == 0) {
-                break;
-            }
-            got += more;
-        }
-        return got;
-    };
-    std::size_t got = readBlock(prefilter_ ? blockSize_ : kRtfSignature.size());
-    if (prefilter_ && head_ == nullptr && !word_.empty()) {
-        // The whole page into the buffer, when it is not huge: the loop below then takes it as
-        // its first block.
-        bool whole = got < blockSize_;
-        while (!whole && buffer_.size() < kLargestPrefiltered) {
-            buffer_.resize(std::min(buffer_.size() * 2, kLargestPrefiltered));
-            while (got < buffer_.size()) {
-                const std::size_t more = file->read(buffer_.data() + got, buffer_.size() - got);
-                if (more == 0) {
-                    whole = true;
-                    break;
-                }
-                got += more;
-            }
-        }
-        const std::string_view bytes(buffer_.data(), got);
-        if (whole && !startsAsRtf(bytes) &&
-            readsAsciiAsItself(bytes.substr(0, std::min(got, kPageHeadSize)), kind) &&
-            !mayShow(bytes, word_)) {
-            return Outcome::NotFound;
-        }
-    }
-    if (startsAsRtf(std::string_view(buffer_.data(), got))) {
-        // Rare in documentation trees: the text comes from the page-text loader's RTF reader, a
-        // piece at a time. Its "\'e9" gives bytes of the document's code page, "\u233?" UTF-8.
-        producer_.start(ShownKind::PlainText, ShownTextProducer::Encoding::MixedUtf8);
-        bool found = false;
-        const auto sink = [&](std::string_view piece) {
-            if (!found || countAll_) {
-                producer_.feed(piece, shown_);
-                found = feedMatcher();
-            }
-        };
-        // Once found, the rest of the document needn't be read.
-        const auto goOn = [&] { return (!found || countAll_) && (!keepGoing || keepGoing()); };
-        switch (streamRtfText(*file, std::string(buffer_.data(), got), sink, goOn)) {
-            case RtfStream::Text:
-                if (!found || countAll_) {
-                    producer_.finish(shown_);
-                    found = feedMatcher();
-                }
-                return found ? Outcome::Found : Outcome::NotFound;
-            case RtfStream::Stopped:
-                return found && !countAll_ ? Outcome::Found : Outcome::Abandoned;
-            case RtfStream::NotRtf:
-                break;
-        }
-        // Not valid RTF after all: the file is plain text, read anew.
-        matcher_.reset(countAll_);
-        if (head_ != nullptr) {
-            head_->clear();
-        }
-        file = files.openForReading(fileName);
-        got = readBlock(1);
-    }
-    producer_.start(kind);
-    std::size_t sincePause = 0;
-    while (got != 0 && !producer_.ended()) {
-        // In slices, so that a common word is found without making the rest of the block.
-        for (std::size_t at = 0; at < got; at += kSlice) {
-            producer_.feed(std::string_view(buffer_.data() + at, std::min(kSlice, got - at)),
-                           shown_);
-            if (feedMatcher() && !countAll_) {
-                return Outcome::Found;
-            }
-        }
-        sincePause += got;
-        if (sincePause >= FileTextScanner::kBytesBetweenPauses) {
-            sincePause = 0;
-            if (keepGoing && !keepGoing()) {
-                return Outcome::Abandoned;
-            }
-        }
-        got = readBlock(1);
-    }
-    producer_.finish(shown_);
-    return feedMatcher() ? Outcome::Found : Outcome::NotFound;
+    const Outcome outcome = reader_.read(files, fileName, *this, keepGoing);
+    // Counting every hit, the sink never has enough: the reader reads to the end.
+    return outcome == Outcome::NotFound && matcher_.found() ? Outcome::Found : outcome;
 }
 
 ShownTextReader::ShownTextReader(std::size_t blockSize)
@@ -438,7 +384,7 @@ bool ShownTextReader::handOn(ShownTextSink& sink) {
 
 ShownTextReader::Outcome ShownTextReader::read(std::string_view bytes, ShownKind kind,
                                                ShownTextSink& sink) {
-    producer_.start(kind);
+    producer_.start(kind, ShownTextProducer::Encoding::Detect, letters_);
     while (!bytes.empty() && !producer_.ended()) {
         const std::size_t size = std::min(bytes.size(), blockSize_);
         producer_.feed(bytes.substr(0, size), shown_);
@@ -461,7 +407,7 @@ ShownTextReader::Outcome ShownTextReader::read(platform::FileSystem& files,
         files.openForReading(fileName);
         std::string_view name(fileName);
         name.remove_prefix(std::min(name.size(), name.rfind('/') + 1));
-        producer_.start(ShownKind::PlainText, ShownTextProducer::Encoding::MixedUtf8);
+        producer_.start(ShownKind::PlainText, ShownTextProducer::Encoding::MixedUtf8, letters_);
         producer_.feed(name, shown_);
         producer_.finish(shown_);
         return handOn(sink) ? Outcome::Found : Outcome::NotFound;
@@ -478,11 +424,35 @@ ShownTextReader::Outcome ShownTextReader::read(platform::FileSystem& files,
         }
         return got;
     };
-    std::size_t got = readBlock(kRtfSignature.size());
+    const bool firstLook = sink.wantsFirstLook();
+    std::size_t got = readBlock(firstLook ? blockSize_ : kRtfSignature.size());
+    if (firstLook) {
+        // The whole page into the buffer, when it is not huge: the loop below then takes it as
+        // its first block. The buffer grows as pages need and stays grown: a page fills what an
+        // earlier one made room for before it grows again.
+        bool whole = got < blockSize_;
+        while (!whole) {
+            if (got == buffer_.size()) {
+                if (buffer_.size() >= kLargestFirstLook) {
+                    break;
+                }
+                buffer_.resize(std::min(buffer_.size() * 2, kLargestFirstLook));
+            }
+            const std::size_t more = file->read(buffer_.data() + got, buffer_.size() - got);
+            if (more == 0) {
+                whole = true;
+            }
+            got += more;
+        }
+        const std::string_view bytes(buffer_.data(), got);
+        if (whole && !startsAsRtf(bytes) && sink.passOver(bytes, kind)) {
+            return Outcome::NotFound;
+        }
+    }
     if (startsAsRtf(std::string_view(buffer_.data(), got))) {
         // Rare in documentation trees: the text comes from the page-text loader's RTF reader, a
         // piece at a time. Its "\'e9" gives bytes of the document's code page, "\u233?" UTF-8.
-        producer_.start(ShownKind::PlainText, ShownTextProducer::Encoding::MixedUtf8);
+        producer_.start(ShownKind::PlainText, ShownTextProducer::Encoding::MixedUtf8, letters_);
         bool enough = false;
         const auto piece = [&](std::string_view bytes) {
             if (!enough) {
@@ -510,7 +480,7 @@ ShownTextReader::Outcome ShownTextReader::read(platform::FileSystem& files,
         file = files.openForReading(fileName);
         got = readBlock(1);
     }
-    producer_.start(kind);
+    producer_.start(kind, ShownTextProducer::Encoding::Detect, letters_);
     std::size_t sincePause = 0;
     while (got != 0 && !producer_.ended()) {
         // In slices, so that a common word is found without making the rest of the block.

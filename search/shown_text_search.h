@@ -51,17 +51,30 @@ public:
     virtual bool take(std::string_view piece) = 0;
     // What was taken so far is void: the file is read anew from its start.
     virtual void restart() = 0;
+
+    // Whether the sink looks at a page's bytes before its shown text is made (passOver()).
+    virtual bool wantsFirstLook() const { return false; }
+    // All the bytes of a page (not RTF, at most ShownTextReader::kLargestFirstLook of them),
+    // before any take(): true when they show that nothing of the page is wanted, which spares
+    // making its shown text. Asked only when wantsFirstLook().
+    virtual bool passOver(std::string_view /*bytes*/, ShownKind /*kind*/) { return false; }
 };
 
 // Reads a file's shown text: a page's text as ShownTextProducer gives it, an RTF document's text
 // (rtf as the page-text loader reads it), an image's file name. A file is read once, in blocks
-// into one buffer kept from file to file. The index reads pages this way; the scan
-// (ShownTextScanner) reads them with the same producer, and looks at bytes first.
+// into one buffer kept from file to file. The index and the scan (ShownTextScanner) read pages
+// this way.
 class ShownTextReader {
 public:
     using Outcome = FileTextScanner::Outcome;
+    // Pages up to this size are read whole for a sink that wants a first look at their bytes;
+    // larger ones are read a block at a time.
+    static constexpr std::size_t kLargestFirstLook = 8 * 1024 * 1024;
 
     explicit ShownTextReader(std::size_t blockSize = FileTextScanner::kDefaultBlockSize);
+
+    // Folded letters (the default), or the page's own for people to read.
+    void setLetters(ShownTextProducer::Letters letters) { letters_ = letters; }
 
     // Hands the file's shown text to `sink`: Found when the sink wanted no more, NotFound when
     // it had all of it. `keepGoing`, when given, runs after every
@@ -79,15 +92,15 @@ private:
     bool handOn(ShownTextSink& sink);
 
     ShownTextProducer producer_;
+    ShownTextProducer::Letters letters_ = ShownTextProducer::Letters::Folded;
     std::size_t blockSize_;
     std::string buffer_;
     std::string shown_;  // the producer's output, handed on and cleared piece by piece
 };
 
-// Searches files for a text in what they show: a page's text as ShownTextProducer gives it, an
-// RTF document's text (rtf as the page-text loader reads it), an image's file name. A file is
-// read once, in blocks into one buffer kept from file to file; a match may span blocks.
-class ShownTextScanner {
+// Searches files for a text in what they show, as ShownTextReader reads it; a match may span
+// blocks. Most pages that don't show the text are passed over on a first look at their bytes.
+class ShownTextScanner : private ShownTextSink {
 public:
     using Outcome = FileTextScanner::Outcome;
 
@@ -110,17 +123,21 @@ public:
     Outcome scan(platform::FileSystem& files, const std::string& fileName,
                  const std::function<bool()>& keepGoing = {});
 
-    // The first `size` bytes of the file's shown text, or all of it when it shows less (the
-    // search text plays no part). Fails as scan() does.
-    std::string shownHead(platform::FileSystem& files, const std::string& fileName,
-                          std::size_t size);
+    // The file's shown text from its start in the page's own letters (for a context line), at
+    // least as far as the first `foldedSize` bytes of its folded form reach, whole characters;
+    // all of it when it shows less (the search text plays no part). writtenSpan() finds a hit in
+    // it. Fails as scan() does.
+    std::string writtenHead(platform::FileSystem& files, const std::string& fileName,
+                            std::size_t foldedSize);
 
     // The same for bytes in memory, shown as `kind`, in blocks as a file would be.
     bool contains(std::string_view bytes, ShownKind kind);
 
 private:
-    // Hands the producer's latest output to the matcher.
-    bool feedMatcher();
+    bool take(std::string_view piece) override;
+    void restart() override;
+    bool wantsFirstLook() const override;
+    bool passOver(std::string_view bytes, ShownKind kind) override;
 
     ShownTextMatcher matcher_;
     bool countAll_ = false;
@@ -128,13 +145,12 @@ private:
     // The longest run of ASCII letters and digits in the folded search text, when long enough to
     // be worth a prefilter.
     std::string word_;
-    // While shownHead() runs: where the shown text goes instead of to the matcher, and how much.
+    // While writtenHead() runs: where the shown text goes instead of to the matcher, and how much
+    // of its folded form is wanted and was had.
     std::string* head_ = nullptr;
     std::size_t headSize_ = 0;
-    ShownTextProducer producer_;
-    std::size_t blockSize_;
-    std::string buffer_;
-    std::string shown_;  // the producer's output, handed on and cleared piece by piece
+    std::size_t headFolded_ = 0;
+    ShownTextReader reader_;
 };
 
 }  // namespace pelmaro

@@ -131,10 +131,10 @@ TEST(FullTextCommand, RanksEndedSearchesBestFirstAndSwitchesBackKeepingTheSelect
     EXPECT_EQ(rig.command.folderOfRow(1), "");
 
     const ContextLine& deep = rig.command.contextOfRow(4);
-    EXPECT_EQ(deep.text.substr(deep.hitStart, deep.hitLength), "key");
+    EXPECT_EQ(deep.text.substr(deep.hitStart, deep.hitLength), "KEY");
     EXPECT_EQ(deep.text.rfind("\u2026lorem ", 0), 0u);
     EXPECT_LT(deep.text.size(), 160u);
-    EXPECT_NE(deep.text.find("key and more ipsum"), std::string::npos);
+    EXPECT_NE(deep.text.find("KEY and more ipsum"), std::string::npos);
     const ContextLine& near = rig.command.contextOfRow(3);
     EXPECT_EQ(near.text, "x key");
     EXPECT_EQ(near.hitStart, 2u);
@@ -154,6 +154,50 @@ TEST(FullTextCommand, RanksEndedSearchesBestFirstAndSwitchesBackKeepingTheSelect
     EXPECT_EQ(rig.results.item(0), "Key facts|1");
     EXPECT_EQ(rig.results.item(5), "Intro|3");  // "and" at 4, before 186
     EXPECT_EQ(rig.results.selectedIndex(), 4);
+}
+
+// The search finds hits in folded text; the line shows the page's own letters, and marks the
+// hit there even where folding changes a character's length.
+TEST(FullTextCommand, ContextLineShowsThePagesOwnLettersWithTheHitMarked) {
+    struct Case {
+        std::string page;
+        const char* text;
+        std::string line;
+        const char* hit;
+    };
+    const Case cases[] = {
+        {"<p>The URLOpen() function\n  opens a URL</p>", "urlopen",
+         "The URLOpen() function opens a URL", "URLOpen"},
+        // Folding changes lengths, before the hit and in it: the long s (two bytes) folds to
+        // "s" (one), "\u023A" (two) to "\u2C65" (three), "\u1E9E" (three) to "\u00DF" (two).
+        {"<p>2 \u017F, then Water</p>", "WATER", "2 \u017F, then Water", "Water"},
+        {"<p>a \u017Fecond</p>", "second", "a \u017Fecond", "\u017Fecond"},
+        {"<h1>GRO\u1E9EE Stra\u00DFe</h1>", "gro\u00DFe", "GRO\u1E9EE Stra\u00DFe", "GRO\u1E9EE"},
+        // After references, and composed as a letter and its accent typed apart
+        {"<p>Tom &amp; Jerry, &eacute;t&Eacute; ETE</p>", "\u00C9T\u00C9",
+         "Tom & Jerry, \u00E9t\u00C9 ETE", "\u00E9t\u00C9"},
+        {"<p>cafe\u0301 &nbsp; NOIR</p>", "caf\u00E9 noir", "caf\u00E9 NOIR", "caf\u00E9 NOIR"},
+        // Near the start and the end of a long text, cut at spaces
+        {"<p>First " + repeated("word ", 30) + "</p>", "FIRST",
+         "First " + repeated("word ", 11) + "word\u2026", "First"},
+        {"<p>" + repeated("word ", 30) + "Last</p>", "last",
+         "\u2026" + repeated("word ", 11) + "Last", "Last"},
+        {"<p>" + repeated("\u023A ", 30) + "Target</p>", "target",
+         "\u2026" + repeated("\u023A ", 19) + "Target", "Target"},
+    };
+    for (const Case& c : cases) {
+        test::TempDir dir;
+        CommandRig rig;
+        rig.titles.assign({"Page"});
+        rig.paths.assign({dir.write("page.htm", c.page)});
+        rig.searchFor(c.text);
+        ASSERT_EQ(rig.results.count(), 1) << c.text;
+        const ContextLine& line = rig.command.contextOfRow(0);
+        EXPECT_EQ(line.text, c.line) << c.text;
+        EXPECT_EQ(line.text.substr(std::min(line.hitStart, line.text.size()), line.hitLength),
+                  c.hit)
+            << c.text;
+    }
 }
 
 TEST(FullTextCommand, TheFindBarGetsTheTextAsTheSearchMatchedIt) {

@@ -196,6 +196,35 @@ TEST(ShownTextScanner, HugeFileIsReadInBlocksAndCanBeAbandoned) {
     EXPECT_EQ(scanner.scan(files, name), ShownTextScanner::Outcome::Found);
 }
 
+// A sink that looks at each page's bytes first, and records how many it was shown.
+class FirstLooks final : public ShownTextSink {
+public:
+    bool take(std::string_view) override { return false; }
+    void restart() override {}
+    bool wantsFirstLook() const override { return true; }
+    bool passOver(std::string_view bytes, ShownKind) override {
+        sizes.push_back(bytes.size());
+        return true;
+    }
+    std::vector<std::size_t> sizes;
+};
+
+TEST(ShownTextReader, FirstLookSeesEveryPageWholeWhateverThePagesBeforeIt) {
+    test::FakeFileSystem files;
+    files.inMemory["/docs/large.htm"] = std::string(ShownTextReader::kLargestFirstLook - 1, 'a');
+    files.inMemory["/docs/small.htm"] = std::string(100, 'b');
+    files.inMemory["/docs/huge.htm"] = std::string(ShownTextReader::kLargestFirstLook + 1, 'c');
+    ShownTextReader reader(16);
+    FirstLooks sink;
+    // The buffer the large page grew to has room for the small one, more than a block.
+    for (const char* name : {"/docs/small.htm", "/docs/large.htm", "/docs/small.htm",
+                             "/docs/huge.htm", "/docs/small.htm"}) {
+        EXPECT_EQ(reader.read(files, name, sink), ShownTextReader::Outcome::NotFound) << name;
+    }
+    EXPECT_EQ(sink.sizes,
+              (std::vector<std::size_t>{100, ShownTextReader::kLargestFirstLook - 1, 100, 100}));
+}
+
 TEST(ShownTextScanner, FileThatCantBeOpenedFailsEvenWhenOnlyItsNameIsSearched) {
     test::FakeFileSystem files;
     ShownTextScanner scanner("logo");
