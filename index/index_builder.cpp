@@ -236,6 +236,11 @@ bool writeIndex(platform::FileSystem& files, const platform::TextList& paths,
     std::vector<Run> runs;
     PageTrigrams trigrams;
     ShownTextReader reader;
+    const auto spill = [&] {
+        std::sort(pairs.begin(), pairs.end());
+        runs.emplace_back(pairs);
+        pairs.clear();
+    };
     std::size_t n = 0;
     for (const std::string_view pathView : paths) {
         if (observer.reading) {
@@ -263,10 +268,15 @@ bool writeIndex(platform::FileSystem& files, const platform::TextList& paths,
                              before->changedNs < vouchBefore && files.fileStamp(path) == before;
         if (vouched) {
             records[n] = {.vouched = true, .stamp = *before};
-            // Grown by hand: doubling would take up to twice the budget just before a spill, and
-            // growing from half the budget to all of it holds both for a moment. Once the pages
-            // read so far foretell a spill, the whole budget is taken at once (the system gives
-            // its memory as it is written).
+            // Spilled before a page's pairs would pass the budget: growing the vector past it
+            // would hold the old and the new one, twice the budget, for a moment.
+            if (!pairs.empty() && pairs.size() + trigrams.count() > pairBudget) {
+                spill();
+            }
+            // Grown by hand, for the same reason: doubling would take up to twice the budget,
+            // and growing from half the budget to all of it holds both. Once the pages read so
+            // far foretell a spill, the whole budget is taken at once (the system gives its
+            // memory as it is written).
             const std::size_t needed = pairs.size() + trigrams.count();
             if (needed > pairs.capacity()) {
                 const std::size_t sofar = runs.size() * pairBudget + needed;
@@ -277,11 +287,6 @@ bool writeIndex(platform::FileSystem& files, const platform::TextList& paths,
             trigrams.moveInto(pairs, static_cast<std::uint32_t>(n));
         } else {
             trigrams.clear();
-        }
-        if (pairs.size() >= pairBudget) {
-            std::sort(pairs.begin(), pairs.end());
-            runs.emplace_back(pairs);
-            pairs.clear();
         }
         ++n;
     }
