@@ -1,9 +1,9 @@
 #include "index/index_builder.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <atomic>
 #include <condition_variable>
 #include <exception>
 #include <functional>
@@ -12,6 +12,7 @@
 #include <queue>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 #include "platform/error.h"
 #include "search/shown_text_search.h"
@@ -347,8 +348,8 @@ private:
             }
             Taken page;
             try {
-                page.read = readPage(files_, std::string(paths_[n]), reader, trigrams,
-                                     vouchBefore_, keepGoing);
+                page.read = readPage(files_, std::string(paths_[n]), reader, trigrams, vouchBefore_,
+                                     keepGoing);
             } catch (...) {
                 page.fault = std::current_exception();
             }
@@ -377,6 +378,33 @@ private:
     std::vector<std::jthread> workers_;
 };
 
+// Sorts (trigram, page) pairs that were added page by page, pages ascending, into the order of
+// their trigrams, each trigram's pages still ascending: two stable counting passes over the
+// trigram's 24 bits, twelve at a time, several times faster than comparing the pairs. `room`
+// is where the first pass puts them; it keeps its memory for the next sort.
+void sortByTrigram(std::vector<std::uint64_t>& pairs, std::vector<std::uint64_t>& room) {
+    constexpr int kBits = 12;
+    constexpr std::size_t kBuckets = std::size_t{1} << kBits;
+    room.resize(pairs.size());
+    std::vector<std::size_t> starts(kBuckets);
+    const auto pass = [&](const std::vector<std::uint64_t>& from, std::vector<std::uint64_t>& to,
+                          int shift) {
+        std::fill(starts.begin(), starts.end(), 0);
+        for (const std::uint64_t pair : from) {
+            ++starts[(pair >> shift) & (kBuckets - 1)];
+        }
+        std::size_t at = 0;
+        for (std::size_t& start : starts) {
+            at += std::exchange(start, at);
+        }
+        for (const std::uint64_t pair : from) {
+            to[starts[(pair >> shift) & (kBuckets - 1)]++] = pair;
+        }
+    };
+    pass(pairs, room, 32);
+    pass(room, pairs, 32 + kBits);
+}
+
 std::int64_t nowNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
                std::chrono::system_clock::now().time_since_epoch())
@@ -390,13 +418,20 @@ bool writeIndex(platform::FileSystem& files, const platform::TextList& paths,
                 const BuildObserver& observer, const BuildOptions& options) {
     constexpr std::int64_t kRacyWindowNs = 2'000'000'000;
     const std::int64_t vouchBefore = options.vouchBefore.value_or(nowNs() - kRacyWindowNs);
+    // The pairs and the room their sort takes share the budget.
     const std::size_t pairBudget =
-        std::max<std::size_t>(options.memoryBudget / sizeof(std::uint64_t), 1024);
+        std::max<std::size_t>(options.memoryBudget / (2 * sizeof(std::uint64_t)), 1024);
     const auto keepGoing = [&stop] { return !stop.stop_requested(); };
 
     std::vector<PageRecord> records(paths.size());
     std::vector<std::uint64_t> pairs;
+    std::vector<std::uint64_t> sortRoom;
     std::vector<Run> runs;
+    const auto spill = [&] {
+        sortByTrigram(pairs, sortRoom);
+        runs.emplace_back(pairs);
+        pairs.clear();
+    };
     // Pages are read on every core when the file system allows it, else here, one at a time.
     std::optional<PagesAhead> ahead;
     if (files.threadSafeReads() && paths.size() > 1) {
@@ -416,37 +451,39 @@ bool writeIndex(platform::FileSystem& files, const platform::TextList& paths,
         if (stop.stop_requested()) {
             return false;
         }
-        const ReadPage page =
-            ahead ? ahead->take(n)
-                  : readPage(files, std::string(paths[n]), reader, trigrams, vouchBefore, keepGoing);
+        const ReadPage page = ahead ? ahead->take(n)
+                                    : readPage(files, std::string(paths[n]), reader, trigrams,
+                                               vouchBefore, keepGoing);
         if (page.abandoned) {
             return false;
         }
-        if (page.vouched) {
-            records[n] = {.vouched = true, .stamp = page.stamp};
-            // Grown by hand: doubling would take up to twice the budget just before a spill, and
-            // growing from half the budget to all of it holds both for a moment. Once the pages
-            // read so far foretell a spill, the whole budget is taken at once (the system gives
-            // its memory as it is written).
-            const std::size_t needed = pairs.size() + page.trigrams.size();
-            if (needed > pairs.capacity()) {
-                const std::size_t sofar = runs.size() * pairBudget + needed;
-                const bool spillAhead = sofar / (n + 1) * paths.size() >= pairBudget;
-                pairs.reserve(std::max(
-                    needed, spillAhead ? pairBudget : std::min(pairBudget, 2 * pairs.capacity())));
-            }
-            for (const std::uint32_t trigram : page.trigrams) {
-                pairs.push_back(static_cast<std::uint64_t>(trigram) << 32 | n);
-            }
+        if (!page.vouched) {
+            continue;
         }
-        if (pairs.size() >= pairBudget) {
-            std::sort(pairs.begin(), pairs.end());
-            runs.emplace_back(pairs);
-            pairs.clear();
+        records[n] = {.vouched = true, .stamp = page.stamp};
+        // Spilled before a page's pairs would pass the budget: growing the vector past it would
+        // hold the old and the new one, twice the budget, for a moment.
+        if (!pairs.empty() && pairs.size() + page.trigrams.size() > pairBudget) {
+            spill();
+        }
+        // Grown by hand, for the same reason: doubling would take up to twice the budget, and
+        // growing from half the budget to all of it holds both. Once the pages read so far
+        // foretell a spill, the whole budget is taken at once (the system gives its memory as
+        // it is written).
+        const std::size_t needed = pairs.size() + page.trigrams.size();
+        if (needed > pairs.capacity()) {
+            const std::size_t sofar = runs.size() * pairBudget + needed;
+            const bool spillAhead = sofar / (n + 1) * paths.size() >= pairBudget;
+            pairs.reserve(std::max(
+                needed, spillAhead ? pairBudget : std::min(pairBudget, 2 * pairs.capacity())));
+        }
+        for (const std::uint32_t trigram : page.trigrams) {
+            pairs.push_back(static_cast<std::uint64_t>(trigram) << 32 | n);
         }
     }
     ahead.reset();
-    std::sort(pairs.begin(), pairs.end());
+    sortByTrigram(pairs, sortRoom);
+    sortRoom = {};
 
     HashedOutput file(out);
     std::string head(kIndexMagic);
