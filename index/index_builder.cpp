@@ -9,7 +9,6 @@
 #include <functional>
 #include <mutex>
 #include <optional>
-#include <queue>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -71,25 +70,68 @@ private:
 };
 
 // A sorted run of pairs in an anonymous temporary file, gone when closed (or when the process
-// dies).
+// dies). Each pair is kept as two varints, the gap from the trigram before and the gap from the
+// page before in the same trigram (from 0 in a new one): two or three bytes a pair, not eight.
 class Run {
 public:
     explicit Run(const std::vector<std::uint64_t>& sorted) : file_(std::tmpfile()) {
-        if (file_ == nullptr ||
-            std::fwrite(sorted.data(), sizeof(std::uint64_t), sorted.size(), file_.get()) !=
-                sorted.size() ||
-            std::fflush(file_.get()) != 0) {
+        if (file_ == nullptr) {
+            throwCannotCreate("temporary index run", errno);
+        }
+        std::string bytes;
+        std::uint64_t trigram = 0;
+        std::uint64_t page = 0;
+        for (const std::uint64_t pair : sorted) {
+            if ((pair >> 32) != trigram) {
+                page = 0;
+            }
+            putVarint(bytes, (pair >> 32) - trigram);
+            putVarint(bytes, (pair & 0xffffffff) - page);
+            trigram = pair >> 32;
+            page = pair & 0xffffffff;
+            if (bytes.size() >= kChunk) {
+                write(bytes);
+            }
+        }
+        write(bytes);
+        if (std::fflush(file_.get()) != 0) {
             throwCannotCreate("temporary index run", errno);
         }
         std::rewind(file_.get());
-        buffer_.resize(1 << 13);
+        buffer_.resize(kChunk);
     }
 
     // The next pair, or false at the end.
     bool next(std::uint64_t& pair) {
+        std::uint64_t trigramGap = 0;
+        if (!varint(trigramGap, true)) {
+            return false;
+        }
+        std::uint64_t pageGap = 0;
+        varint(pageGap, false);
+        if (trigramGap != 0) {
+            page_ = 0;
+        }
+        trigram_ += trigramGap;
+        page_ += pageGap;
+        pair = trigram_ << 32 | page_;
+        return true;
+    }
+
+private:
+    static constexpr std::size_t kChunk = std::size_t{1} << 16;
+
+    void write(std::string& bytes) {
+        if (std::fwrite(bytes.data(), 1, bytes.size(), file_.get()) != bytes.size()) {
+            throwCannotCreate("temporary index run", errno);
+        }
+        bytes.clear();
+    }
+
+    // The next byte of the file; false at its end.
+    bool byte(std::uint8_t& out) {
         if (at_ == filled_) {
-            filled_ =
-                std::fread(buffer_.data(), sizeof(std::uint64_t), buffer_.size(), file_.get());
+            filled_ = std::fread(buffer_.data(), 1, buffer_.size(), file_.get());
             at_ = 0;
             if (filled_ == 0) {
                 if (std::ferror(file_.get()) != 0) {
@@ -98,18 +140,39 @@ public:
                 return false;
             }
         }
-        pair = buffer_[at_++];
+        out = static_cast<std::uint8_t>(buffer_[at_++]);
         return true;
     }
 
-private:
+    // Reads a varint; false at the end of the file, where `mayEnd` says one may end. A file
+    // that ends inside a pair was cut short by something else, and fails.
+    bool varint(std::uint64_t& value, bool mayEnd) {
+        value = 0;
+        for (int shift = 0; shift < 64; shift += 7) {
+            std::uint8_t b = 0;
+            if (!byte(b)) {
+                if (mayEnd && shift == 0) {
+                    return false;
+                }
+                throwCannotOpen("temporary index run", EIO);
+            }
+            value |= static_cast<std::uint64_t>(b & 0x7f) << shift;
+            if ((b & 0x80) == 0) {
+                return true;
+            }
+        }
+        throwCannotOpen("temporary index run", EIO);
+    }
+
     struct Closer {
         void operator()(std::FILE* file) const { std::fclose(file); }
     };
     std::unique_ptr<std::FILE, Closer> file_;
-    std::vector<std::uint64_t> buffer_;
+    std::vector<char> buffer_;
     std::size_t at_ = 0;
     std::size_t filled_ = 0;
+    std::uint64_t trigram_ = 0;
+    std::uint64_t page_ = 0;
 };
 
 // The index file's bytes on their way out: hashed a block at a time for the block hashes, and
@@ -206,22 +269,34 @@ private:
     std::string directory_;
 };
 
+// Each run holds pages after those of the run spilled before it, so a trigram's pages are its
+// pages in the first run, then those in the second, and so on: the runs are merged a trigram at
+// a time, in the order they were spilled, without comparing pairs.
 void mergeRuns(std::vector<Run>& runs, PostingWriter& writer) {
-    using Head = std::pair<std::uint64_t, std::size_t>;
-    std::priority_queue<Head, std::vector<Head>, std::greater<>> heads;
+    std::vector<std::optional<std::uint64_t>> heads(runs.size());
     for (std::size_t i = 0; i < runs.size(); ++i) {
         std::uint64_t pair = 0;
         if (runs[i].next(pair)) {
-            heads.emplace(pair, i);
+            heads[i] = pair;
         }
     }
-    while (!heads.empty()) {
-        const auto [pair, run] = heads.top();
-        heads.pop();
-        writer.add(pair);
-        std::uint64_t next = 0;
-        if (runs[run].next(next)) {
-            heads.emplace(next, run);
+    const auto trigramOf = [](std::uint64_t pair) { return pair >> 32; };
+    for (;;) {
+        std::optional<std::uint64_t> least;
+        for (const std::optional<std::uint64_t>& head : heads) {
+            if (head && (!least || trigramOf(*head) < *least)) {
+                least = trigramOf(*head);
+            }
+        }
+        if (!least) {
+            return;
+        }
+        for (std::size_t i = 0; i < runs.size(); ++i) {
+            while (heads[i] && trigramOf(*heads[i]) == *least) {
+                writer.add(*heads[i]);
+                std::uint64_t next = 0;
+                heads[i] = runs[i].next(next) ? std::optional(next) : std::nullopt;
+            }
         }
     }
 }
