@@ -129,7 +129,23 @@ namespace {
 // lists, take the time). Pages already marked are not looked at. Returns how many vouched pages
 // changed.
 std::size_t markChangedPages(const TrigramIndex& index, platform::FileSystem& files,
-                             const platform::TextList& paths, std::vector<char>& read) {
+                             const platform::TextList& paths, std::vector<char>& read,
+                             const std::vector<std::uint32_t>* onlyStamps) {
+    if (onlyStamps != nullptr) {
+        // A watch of the tree vouches for the pages it did not see change.
+        std::size_t changed = 0;
+        for (std::size_t n = 0; n < read.size(); ++n) {
+            read[n] = read[n] != 0 || !index.pages()[n].vouched ? 1 : 0;
+        }
+        for (const std::uint32_t n : *onlyStamps) {
+            if (n < read.size() && read[n] == 0 &&
+                files.fileStamp(std::string(paths[n])) != index.pages()[n].stamp) {
+                read[n] = 1;
+                ++changed;
+            }
+        }
+        return changed;
+    }
     std::vector<std::string_view> list(paths.begin(), paths.end());
     std::atomic<std::size_t> changed = 0;
     const auto check = [&](std::size_t from, std::size_t to) {
@@ -170,7 +186,8 @@ std::size_t markChangedPages(const TrigramIndex& index, platform::FileSystem& fi
 
 std::optional<CandidatePages> candidatePages(const TrigramIndex& index, platform::FileSystem& files,
                                              const platform::TextList& paths, std::string_view text,
-                                             std::size_t* changed) {
+                                             std::size_t* changed,
+                                             const std::vector<std::uint32_t>* onlyStamps) {
     const std::string folded = foldShownText(text);
     if (folded.size() < 3 || index.pages().size() != paths.size()) {
         return std::nullopt;
@@ -183,7 +200,7 @@ std::optional<CandidatePages> candidatePages(const TrigramIndex& index, platform
     for (const std::uint32_t n : *holding) {
         read[n] = 1;
     }
-    const std::size_t changedPages = markChangedPages(index, files, paths, read);
+    const std::size_t changedPages = markChangedPages(index, files, paths, read, onlyStamps);
     if (changed != nullptr) {
         *changed = changedPages;
     }
@@ -196,13 +213,24 @@ std::optional<CandidatePages> candidatePages(const TrigramIndex& index, platform
     return candidates;
 }
 
-std::size_t countChangedPages(const TrigramIndex& index, platform::FileSystem& files,
-                              const platform::TextList& paths) {
-    if (index.pages().size() != paths.size()) {
-        return paths.size();
-    }
+std::vector<std::uint32_t> changedPages(const TrigramIndex& index, platform::FileSystem& files,
+                                        const platform::TextList& paths) {
+    std::vector<std::uint32_t> changed;
+    const bool sameCount = index.pages().size() == paths.size();
     std::vector<char> read(paths.size(), 0);
-    return markChangedPages(index, files, paths, read);
+    if (sameCount) {
+        // The pages it never vouched for are read anyway: only the changed ones are told.
+        for (std::size_t n = 0; n < read.size(); ++n) {
+            read[n] = index.pages()[n].vouched ? 0 : 2;
+        }
+        markChangedPages(index, files, paths, read, nullptr);
+    }
+    for (std::size_t n = 0; n < read.size(); ++n) {
+        if (!sameCount || read[n] == 1) {
+            changed.push_back(static_cast<std::uint32_t>(n));
+        }
+    }
+    return changed;
 }
 
 }  // namespace pelmaro::index

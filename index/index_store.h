@@ -5,6 +5,7 @@
 #include <stop_token>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "index/index_builder.h"
 #include "index/trigram_index.h"
@@ -46,14 +47,18 @@ std::optional<TrigramIndex> loadIndex(platform::FileSystem& files, const std::st
 // The pages a search for `text` must read: those whose indexed text may hold it, and every page
 // the index can't vouch for (changed, added or gone since, by one fileStamp each); ascending.
 // std::nullopt when every page must be read. `changed`, when given, is set to how many pages the
-// index vouched for have changed since: they are read, and worth indexing again.
-std::optional<CandidatePages> candidatePages(const TrigramIndex& index, platform::FileSystem& files,
-                                             const platform::TextList& paths, std::string_view text,
-                                             std::size_t* changed = nullptr);
+// index vouched for have changed since: they are read, and worth indexing again. With
+// `onlyStamps`, a watch of the tree has seen every page that may have changed since the index
+// was last checked whole (changedPages): only those pages' stamps are looked at.
+std::optional<CandidatePages> candidatePages(
+    const TrigramIndex& index, platform::FileSystem& files, const platform::TextList& paths,
+    std::string_view text, std::size_t* changed = nullptr,
+    const std::vector<std::uint32_t>* onlyStamps = nullptr);
 
-// How many pages the index vouched for have changed, been replaced or gone since it was built
-// (one fileStamp each, as candidatePages); every page when it lists another number of pages.
-std::size_t countChangedPages(const TrigramIndex& index, platform::FileSystem& files,
-                              const platform::TextList& paths);
+// The pages the index vouched for that have changed, been replaced or gone since it was built
+// (one fileStamp each, as candidatePages), ascending; every page when it lists another number
+// of pages.
+std::vector<std::uint32_t> changedPages(const TrigramIndex& index, platform::FileSystem& files,
+                                        const platform::TextList& paths);
 
 }  // namespace pelmaro::index

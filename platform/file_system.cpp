@@ -627,6 +627,11 @@ std::vector<std::string> PosixFileSystem::temporariesOf(const std::string& fileN
     return found;
 }
 
+bool PosixFileSystem::isSymbolicLink(const std::string& name) {
+    struct stat info {};
+    return ::lstat(name.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+}
+
 std::unique_ptr<FolderLock> PosixFileSystem::lockFolder(const std::string& folder) {
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {

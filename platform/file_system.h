@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/folder_watch.h"
 #include "platform/linked_folders.h"
 
 namespace pelmaro::platform {
@@ -154,6 +155,13 @@ public:
     // so that a large file costs only the pages looked at. Fails as openForReading does. The
     // default reads the file whole.
     virtual std::unique_ptr<MappedFile> mapForReading(const std::string& fileName);
+    // A watch of the files in `folders` (links followed); nullptr where this file system has
+    // none, or can't watch that many.
+    virtual std::unique_ptr<FolderWatch> watchFolders(const std::vector<std::string>& /*folders*/) {
+        return nullptr;
+    }
+    // The name itself is a symbolic link (to a file or a folder).
+    virtual bool isSymbolicLink(const std::string& /*name*/) { return false; }
     // A regular file (links followed) exists under that name.
     virtual bool fileExists(const std::string& fileName) = 0;
     // Replaces the file's content with `bytes`: written to a temporary file in the same folder,
@@ -203,6 +211,10 @@ public:
     std::optional<FileStamp> fileStamp(const std::string& fileName) override;
     std::unique_ptr<InputFile> openForReading(const std::string& fileName) override;
     std::unique_ptr<MappedFile> mapForReading(const std::string& fileName) override;
+    std::unique_ptr<FolderWatch> watchFolders(const std::vector<std::string>& folders) override {
+        return watchWithInotify(folders);
+    }
+    bool isSymbolicLink(const std::string& name) override;
     bool fileExists(const std::string& fileName) override;
     void writeFile(const std::string& fileName, std::string_view bytes) override;
     void makeFolders(const std::string& folder) override;

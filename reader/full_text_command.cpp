@@ -157,7 +157,7 @@ void FullTextCommand::setState(State state) {
     }
 }
 
-void FullTextCommand::start(std::shared_ptr<const index::TrigramIndex> index) {
+void FullTextCommand::start(SearchNarrowing narrowing) {
     if (state_ != State::Idle || services_.paths.count() == 0) {
         return;
     }
@@ -181,12 +181,14 @@ void FullTextCommand::start(std::shared_ptr<const index::TrigramIndex> index) {
     platform::FileSystem& files = services_.files;
     job_.start(
         [this, text, &window, &files, paths, titles = services_.titles.items(),
-         index = std::move(index)](std::stop_token stop, const BackgroundJob::Post& post) {
+         narrowing = std::move(narrowing)](std::stop_token stop, const BackgroundJob::Post& post) {
             // The index narrows the pages to read; the pages it can't vouch for are among them.
             std::optional<CandidatePages> candidates;
-            if (index) {
+            if (narrowing.index) {
                 std::size_t changedPages = 0;
-                candidates = index::candidatePages(*index, files, paths, text, &changedPages);
+                candidates =
+                    index::candidatePages(*narrowing.index, files, paths, text, &changedPages,
+                                          narrowing.onlyStamps ? &*narrowing.onlyStamps : nullptr);
                 if (changedPages > 0) {
                     post([this, changedPages] {
                         if (onPagesChanged_) {

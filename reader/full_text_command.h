@@ -9,11 +9,11 @@
 #include <unordered_map>
 #include <vector>
 
-#include "index/trigram_index.h"
 #include "platform/file_system.h"
 #include "platform/list_control.h"
 #include "platform/window.h"
 #include "reader/background_job.h"
+#include "reader/search_index_keeper.h"
 
 namespace pelmaro {
 
@@ -110,9 +110,9 @@ public:
 
     State state() const { return state_; }
     // Asks for the text and starts the search; nothing when the text is empty (Cancel). With an
-    // `index` of the catalogue, only the pages it can't rule out are read; the results are the
-    // same.
-    void start(std::shared_ptr<const index::TrigramIndex> index = nullptr);
+    // index of the catalogue (`narrowing`), only the pages it can't rule out are read; the
+    // results are the same.
+    void start(SearchNarrowing narrowing = {});
     // Runs when a search through the index found pages changed since it was built, with their
     // number.
     void setOnPagesChanged(std::function<void(std::size_t)> onPagesChanged) {

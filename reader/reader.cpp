@@ -431,7 +431,7 @@ void Reader::startOrStopFullSearch() {
         fullText_.stop();
     } else if (!busy()) {
         // Not during a build or an Open: they change the catalogue the search would walk.
-        fullText_.start(searchIndex_.ready());
+        fullText_.start(searchIndex_.narrowing());
     }
 }
 

@@ -16,6 +16,61 @@ constexpr auto kProgressInterval = std::chrono::milliseconds(250);
 
 }  // namespace
 
+std::optional<WatchedPages> WatchedPages::watch(platform::FileSystem& files,
+                                                const platform::TextList& paths) {
+    WatchedPages watched;
+    std::unordered_map<std::string_view, bool> folders;
+    std::uint32_t n = 0;
+    for (const std::string_view path : paths) {
+        folders.emplace(platform::folderPart(path), true);
+        if (files.isSymbolicLink(std::string(path))) {
+            watched.unseen_.push_back(n);
+        }
+        ++n;
+    }
+    std::vector<std::string> real;
+    for (const auto& [folder, unused] : folders) {
+        const std::optional<std::string> realFolder = files.realPath(std::string(folder));
+        if (!realFolder) {
+            return std::nullopt;
+        }
+        auto& names = watched.namesOfFolder_[*realFolder];
+        if (names.empty()) {
+            real.push_back(*realFolder);
+        }
+        names.emplace_back(folder);
+    }
+    watched.watch_ = files.watchFolders(real);
+    if (!watched.watch_) {
+        return std::nullopt;
+    }
+    watched.pages_ = PathIndex(paths);
+    return watched;
+}
+
+bool WatchedPages::gather(const platform::TextList& paths,
+                          std::unordered_set<std::uint32_t>& changed) {
+    const std::optional<std::vector<std::string>> names = watch_->changes();
+    if (!names) {
+        return false;
+    }
+    for (const std::string& name : *names) {
+        const auto folder = namesOfFolder_.find(std::string(platform::folderPart(name)));
+        if (folder == namesOfFolder_.end()) {
+            continue;
+        }
+        const std::string_view file = std::string_view(name).substr(name.rfind('/') + 1);
+        for (const std::string& catalogueFolder : folder->second) {
+            const int page =
+                pages_.find(paths, platform::childName(catalogueFolder, std::string(file)));
+            if (page >= 0) {
+                changed.insert(static_cast<std::uint32_t>(page));
+            }
+        }
+    }
+    return true;
+}
+
 SearchIndexKeeper::SearchIndexKeeper(platform::FileSystem& files, platform::UiThread& ui,
                                      SearchIndexPlace place)
     : files_(files), place_(std::move(place)), job_(ui) {}
@@ -40,6 +95,9 @@ void SearchIndexKeeper::forget() {
     paths_ = {};
     const bool had = ready_ || !note_.empty();
     ready_.reset();
+    watched_.reset();
+    changed_.clear();
+    sinceRebuild_.clear();
     note_.clear();
     if (had) {
         changed();
@@ -53,28 +111,71 @@ void SearchIndexKeeper::pagesChanged(std::size_t changed) {
     load(true);
 }
 
+SearchNarrowing SearchIndexKeeper::narrowing() {
+    SearchNarrowing narrowing{ready_, std::nullopt};
+    if (!ready_ || !watched_ || !gather()) {
+        return narrowing;
+    }
+    std::vector<std::uint32_t> only(changed_.begin(), changed_.end());
+    only.insert(only.end(), watched_->unseen().begin(), watched_->unseen().end());
+    narrowing.onlyStamps = std::move(only);
+    return narrowing;
+}
+
+bool SearchIndexKeeper::gather() {
+    std::unordered_set<std::uint32_t> fresh;
+    if (!watched_ || !watched_->gather(paths_, fresh)) {
+        // Lost track: from now on every search looks at every page's stamp.
+        watched_.reset();
+        changed_.clear();
+        sinceRebuild_.clear();
+        return false;
+    }
+    changed_.insert(fresh.begin(), fresh.end());
+    if (building_) {
+        sinceRebuild_.insert(fresh.begin(), fresh.end());
+    }
+    return true;
+}
+
 void SearchIndexKeeper::load(bool rebuild) {
+    // What changed before the build reads the pages is in the index it makes; what changes from
+    // now on is not.
+    if (watched_) {
+        gather();
+    }
+    sinceRebuild_.clear();
     building_ = true;
     platform::FileSystem& files = files_;
+    const bool watch = !watched_;
     job_.start(
-        [this, &files, rebuild, pathFile = pathFile_, paths = paths_, place = place_](
+        [this, &files, rebuild, watch, pathFile = pathFile_, paths = paths_, place = place_](
             std::stop_token stop, const BackgroundJob::Post& post) {
             platform::lowerThisThreadsPriority();
+            // Watched from before the pages are checked or read: no change goes unseen.
+            std::shared_ptr<WatchedPages> watched;
+            if (watch) {
+                if (std::optional<WatchedPages> made = WatchedPages::watch(files, paths)) {
+                    watched = std::make_shared<WatchedPages>(std::move(*made));
+                }
+            }
             if (!rebuild) {
                 std::optional<index::TrigramIndex> stored =
                     index::loadIndex(files, pathFile, paths, place.cacheFolder);
                 if (stored) {
                     auto loaded = std::make_shared<const index::TrigramIndex>(std::move(*stored));
-                    const std::size_t changedPages =
-                        index::countChangedPages(*loaded, files, paths);
-                    post([this, loaded, changedPages] {
+                    std::vector<std::uint32_t> changedPages =
+                        index::changedPages(*loaded, files, paths);
+                    post([this, loaded, watched, changedPages = std::move(changedPages)] {
                         job_.finished();
                         building_ = false;
                         ready_ = loaded;
-                        changed();
+                        watched_ = watched;
                         // Pages changed while the reader was closed: read by each search until
                         // the index is built again.
-                        pagesChanged(changedPages);
+                        changed_.insert(changedPages.begin(), changedPages.end());
+                        changed();
+                        pagesChanged(changedPages.size());
                     });
                     return;
                 }
@@ -97,11 +198,20 @@ void SearchIndexKeeper::load(bool rebuild) {
             if (built) {
                 loaded = std::make_shared<const index::TrigramIndex>(std::move(*built));
             }
-            post([this, loaded] {
+            post([this, loaded, watched] {
                 job_.finished();
+                if (watched) {
+                    watched_ = watched;
+                }
+                if (watched_) {
+                    gather();
+                }
                 building_ = false;
                 if (loaded) {
                     ready_ = loaded;
+                    // The new index has read every page changed before it began.
+                    changed_ = std::move(sinceRebuild_);
+                    sinceRebuild_.clear();
                 }
                 note_ = loaded ? std::string() : "search index not kept: it could not be read back";
                 changed();

@@ -3,14 +3,20 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
 
 #include "index/index_builder.h"
 #include "index/trigram_index.h"
 #include "platform/file_system.h"
+#include "platform/folder_watch.h"
 #include "platform/text_list.h"
 #include "platform/window.h"
 #include "reader/background_job.h"
+#include "reader/path_index.h"
 
 namespace pelmaro {
 
@@ -25,6 +31,35 @@ struct SearchIndexPlace {
     std::string cacheFolder;
     std::size_t worthFromPages = kIndexWorthFromPages;
     index::BuildOptions build = {};
+};
+
+// How a search is narrowed: the index, and the only pages whose stamps it need look at when a
+// watch of the tree vouches for the others (none: every page's).
+struct SearchNarrowing {
+    std::shared_ptr<const index::TrigramIndex> index;
+    std::optional<std::vector<std::uint32_t>> onlyStamps;
+};
+
+// A watch of the folders of a catalogue's pages, which tells the pages changed since it began.
+class WatchedPages {
+public:
+    // Watches the folders of `paths`; std::nullopt when they can't be watched (a folder gone,
+    // or more folders than the system lets a program watch).
+    static std::optional<WatchedPages> watch(platform::FileSystem& files,
+                                             const platform::TextList& paths);
+
+    // Adds the pages the watch has seen change since the last call to `changed`; false once
+    // the watch has lost track (then any page may have changed).
+    bool gather(const platform::TextList& paths, std::unordered_set<std::uint32_t>& changed);
+    // Pages the watch can't see change: links to files, whose targets change elsewhere.
+    const std::vector<std::uint32_t>& unseen() const { return unseen_; }
+
+private:
+    std::unique_ptr<platform::FolderWatch> watch_;
+    // The real folders watched, each with the names the catalogue gives it.
+    std::unordered_map<std::string, std::vector<std::string>> namesOfFolder_;
+    PathIndex pages_;
+    std::vector<std::uint32_t> unseen_;
 };
 
 // Keeps the search index of the catalogue shown, for the full-text search to narrow the pages
@@ -48,6 +83,9 @@ public:
 
     // The index ready to narrow a search of the catalogue followed; null while there is none.
     std::shared_ptr<const index::TrigramIndex> ready() const { return ready_; }
+    // How the next search is narrowed: the index, and while the tree is watched, the pages seen
+    // to change since the index was checked (and those no watch can see).
+    SearchNarrowing narrowing();
     // What the status line says of it: "indexing for search: 12,300 of 102,700 pages", or why
     // there is none ("search index not kept: ..."); empty otherwise.
     const std::string& note() const { return note_; }
@@ -57,6 +95,9 @@ public:
 private:
     // Loads the stored index, building it first when there is none to trust (or `rebuild`).
     void load(bool rebuild);
+    // Takes in what the watch has seen change; false (and the watch dropped) once it has lost
+    // track.
+    bool gather();
     void setNote(std::string note);
     void changed();
 
@@ -66,6 +107,11 @@ private:
     platform::TextList paths_;
     bool building_ = false;
     std::shared_ptr<const index::TrigramIndex> ready_;
+    // While the tree is watched: the pages seen to change since the index in use was checked,
+    // and since the one being built began to read them.
+    std::shared_ptr<WatchedPages> watched_;
+    std::unordered_set<std::uint32_t> changed_;
+    std::unordered_set<std::uint32_t> sinceRebuild_;
     std::string note_;
     std::function<void()> onChanged_;
     // Last: its threads end before the rest goes.

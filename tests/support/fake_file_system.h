@@ -50,6 +50,7 @@ public:
     std::function<void(const std::string&)> beforeChange;
 
     std::atomic<int> opened{0};
+    std::atomic<int> stamped{0};
     std::atomic<std::size_t> bytesRead{0};
     std::vector<std::string> written;
 
@@ -73,6 +74,7 @@ public:
     }
     std::optional<std::string> homeFolder() override { return real_.homeFolder(); }
     std::optional<platform::FileStamp> fileStamp(const std::string& fileName) override {
+        ++stamped;
         if (locked.count(fileName) != 0) {
             return std::nullopt;
         }
@@ -109,6 +111,13 @@ public:
         }
         return std::make_unique<Chunked>(std::move(file), chunk, bytesRead);
     }
+    // Watches as the real one does, unless told there is no watch to be had.
+    bool watches = true;
+    std::unique_ptr<platform::FolderWatch> watchFolders(
+        const std::vector<std::string>& folders) override {
+        return watches ? real_.watchFolders(folders) : nullptr;
+    }
+    bool isSymbolicLink(const std::string& name) override { return real_.isSymbolicLink(name); }
     std::unique_ptr<platform::MappedFile> mapForReading(const std::string& fileName) override {
         if (beforeOpen) {
             beforeOpen(fileName);
