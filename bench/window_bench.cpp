@@ -3,6 +3,10 @@
 // the result, beside `pelmaro-cli build` and `pelmaro-cli search` run as processes.
 //
 //   pelmaro-window-bench PELMARO-CLI FOLDER [WORD...]
+//   pelmaro-window-bench PELMARO-CLI CATALOGUE.path [WORD...]
+//                      a large stored catalogue, opened where it is (as F9 does): the time its
+//                      search index takes to be ready (loaded, or built in the background), then
+//                      F11 through it beside one run of `pelmaro-cli search` and `--scan`
 //
 // The tree is copied into a scratch folder first, since both store a catalogue in it. Run it
 // under Xvfb (xvfb-run -a) with QTWEBENGINE_DISABLE_SANDBOX=1 as root.
@@ -19,6 +23,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/main_window.h"
@@ -198,13 +203,72 @@ void benchLargeCatalogue(pelmaro::app::MainWindow& window, const std::string& sc
         kEntries, opened, pages[pages.size() / 2], pages[pages.size() * 95 / 100], pages.back());
 }
 
+// The seconds one run of `command` takes.
+double timeCommand(const std::vector<std::string>& command) {
+    const auto start = std::chrono::steady_clock::now();
+    pelmaro::bench::runCommand(command);
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+int benchStoredCatalogue(const std::string& cli, const std::string& pathFile,
+                         std::vector<std::string> words) {
+    using namespace pelmaro;
+    using Clock = std::chrono::steady_clock;
+    if (words.empty()) {
+        words = {"zyzzyva", "public"};
+    }
+    char scratchPattern[] = "/tmp/pelmaro-window-bench-XXXXXX";
+    if (::mkdtemp(scratchPattern) == nullptr) {
+        std::perror("mkdtemp");
+        return 2;
+    }
+    ::setenv("XDG_CONFIG_HOME", (std::string(scratchPattern) + "/config").c_str(), 1);
+    AnsweringDialogs dialogs;
+    platform::PosixFileSystem files;
+    platform::SettingsFile settings(files, platform::defaultSettingsFileName());
+    app::MainWindow window({dialogs, settings, files});
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window)) {
+        std::fprintf(stderr, "the window was never shown: is there a display?\n");
+        return 2;
+    }
+    const auto start = Clock::now();
+    window.reader().openCatalogue(pathFile);
+    while (window.reader().busy()) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    const double opened = std::chrono::duration<double>(Clock::now() - start).count();
+    while (!window.reader().searchIndexReady() && Clock::now() - start < std::chrono::minutes(30)) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+    }
+    std::printf("%s: opened in %.3f s, its search index ready after %.1f s\n", pathFile.c_str(),
+                opened, std::chrono::duration<double>(Clock::now() - start).count());
+    std::printf("%-22s %10s %10s %10s %10s\n", "F11 through the index", "first row", "ended", "cli",
+                "cli --scan");
+    for (const std::string& word : words) {
+        dialogs.text = word;
+        const FirstAndLast seen = searchAsSeen(window);
+        const double indexed = timeCommand({cli, "search", pathFile, word});
+        const double scanned = timeCommand({cli, "search", "--scan", pathFile, word});
+        std::printf("%-22s %10.3f %10.3f %10.3f %10.3f\n", word.c_str(), seen.first, seen.last,
+                    indexed, scanned);
+    }
+    window.close();
+    std::filesystem::remove_all(scratchPattern);
+    return 0;
+}
+
 int main(int argc, char** argv) {
     using namespace pelmaro;
     app::registerPageScheme();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication application(argc, argv);
+    if (argc >= 3 && std::string_view(argv[2]).ends_with(".path")) {
+        return benchStoredCatalogue(argv[1], argv[2], {argv + 3, argv + argc});
+    }
     if (argc < 3 || !std::filesystem::is_directory(argv[2])) {
-        std::fprintf(stderr, "usage: pelmaro-window-bench PELMARO-CLI FOLDER [WORD...]\n");
+        std::fprintf(stderr,
+                     "usage: pelmaro-window-bench PELMARO-CLI FOLDER|CATALOGUE.path [WORD...]\n");
         return 2;
     }
     const std::string cli = argv[1];

@@ -418,11 +418,11 @@ private slots:
             QCOMPARE(titleOf(results.item(1)), "Gamma");
             QVERIFY(rowText(run, 2, Qt::DisplayRole).startsWith(QStringLiteral("Alpha \u2014 ")));
             QVERIFY(rowText(run, 2, Qt::DisplayRole).section('\n', 0, 0).endsWith("/d"));
-            QCOMPARE(rowText(run, 2, Qt::DisplayRole).section('\n', 1), "alpha needle");
+            QCOMPARE(rowText(run, 2, Qt::DisplayRole).section('\n', 1), "Alpha needle");
             QVERIFY(rowText(run, 3, Qt::DisplayRole).section('\n', 0, 0).endsWith("/help"));
             QCOMPARE(rowText(run, 1, Qt::DisplayRole).section('\n', 0, 0), "Gamma");
             QVERIFY(rowText(run, 1, Qt::AccessibleTextRole)
-                        .endsWith(QStringLiteral("\ngamma needle, needle and needle")));
+                        .endsWith(QStringLiteral("\nGamma needle, NEEDLE and needle")));
             auto* heading =
                 child<QWidget>(run, "resultList")->parentWidget()->findChild<QLabel*>("heading");
             QVERIFY(heading->text().endsWith(QStringLiteral("\u203a \u2014 4 found")));
