@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <limits>
 #include <mutex>
+#include <utility>
 
 #include "platform/line_list.h"
 #include "platform/settings_file.h"
@@ -290,8 +291,11 @@ TEST(ReaderFullSearch, ALargeStoredCatalogueIsSearchedThroughItsIndex) {
     };
     rig.searchFor("alpha");
     EXPECT_EQ(rig.results.items(), (Lines{"p1|1", "p3|3", "p5|5"}));
-    std::sort(opened.begin(), opened.end());
-    EXPECT_EQ(opened, (Lines{"p1.txt", "p3.txt", "p5.txt"}));
+    {
+        const std::lock_guard lock(mutex);
+        std::sort(opened.begin(), opened.end());
+        EXPECT_EQ(opened, (Lines{"p1.txt", "p3.txt", "p5.txt"}));
+    }
 
     // Changed since: read by the search, and indexed again in the background.
     dir.write("tree/p0.txt", "p0\r\nalpha, changed");
@@ -302,23 +306,27 @@ TEST(ReaderFullSearch, ALargeStoredCatalogueIsSearchedThroughItsIndex) {
         return indexChanges > before &&
                rig.reader.catalogueStatus().find("indexing") == std::string::npos;
     }));
-    opened.clear();
+    // From here the cache is held, as another writer would hold it: an index a change calls for
+    // is not built, and reads no page, until it is let go.
+    const int cacheLock = ::open((dir / "cache").c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_EQ(::flock(cacheLock, LOCK_EX), 0);
+    const auto openedNow = [&] {
+        const std::lock_guard lock(mutex);
+        Lines sorted = std::exchange(opened, {});
+        std::sort(sorted.begin(), sorted.end());
+        return sorted;
+    };
+    openedNow();
     rig.searchFor("gamma");  // p0 no longer shows it, and the new index knows
-    std::sort(opened.begin(), opened.end());
-    EXPECT_EQ(opened, (Lines{"p2.txt", "p4.txt"}));
+    EXPECT_EQ(openedNow(), (Lines{"p2.txt", "p4.txt"}));
     EXPECT_EQ(rig.reader.searchRuns().back().rows, 2);
 
     // A watch of the tree tells which pages changed: a search looks at their stamps alone, and
     // reads no other page the index rules out. Without a watch, it looks at every stamp.
-    // (The cache is held meanwhile, as another writer would: the index the change calls for is
-    // not built, and reads no page, until it is let go.)
-    const int cacheLock = ::open((dir / "cache").c_str(), O_RDONLY | O_DIRECTORY);
-    ASSERT_EQ(::flock(cacheLock, LOCK_EX), 0);
     rig.files.stamped = 0;
     dir.write("tree/p2.txt", "p2\r\nnow delta");
-    opened.clear();
     rig.searchFor("delta");
-    EXPECT_EQ(opened, Lines{"p2.txt"});
+    EXPECT_EQ(openedNow(), Lines{"p2.txt"});
     EXPECT_EQ(rig.files.stamped, 1);
     EXPECT_EQ(rig.reader.searchRuns().back().rows, 1);
     const int beforeRebuild = indexChanges;
@@ -357,8 +365,8 @@ TEST(ReaderFullSearch, ClosingStopsIndexingAndTheNextStartIndexesAgain) {
     };
     {
         ReaderRig rig(dir, place);
-        rig.build(dir / "tree", true);
         rig.files.openDelay = std::chrono::milliseconds(20);
+        rig.build(dir / "tree", true);
         ASSERT_TRUE(rig.ui.runUntil([&] {
             return rig.reader.catalogueStatus().find("indexing for search: ") != std::string::npos;
         }));
