@@ -212,28 +212,33 @@ void FullTextCommand::start(SearchNarrowing narrowing) {
                 unreadable.clear();
             };
             Throttle throttle(kProgressInterval);
+            bool handedHits = false;
             std::size_t searched = 0;
-            const bool complete =
-                searchFiles(files, paths, text, stop,
-                            {.reading =
-                                 [&](std::size_t n) {
-                                     searched = n;
-                                     if (n == 0 || n + 1 == paths.size() || throttle.due()) {
-                                         handOver(n);
-                                     }
-                                 },
-                             .found = {},
-                             .skipped =
-                                 [&](std::size_t n, const std::string& reason) {
-                                     unreadable.push_back({std::string(paths[n]), reason});
-                                 },
-                             .counted =
-                                 [&](std::size_t n, const PageHits& found) {
-                                     const bool inTitle = n < titles.size() &&
-                                                          titleShows(titles[n], paths[n], folded);
-                                     hits.push_back({n, {found.count, found.firstOffset, inTitle}});
-                                 }},
-                            TextRule::Shown, candidates ? &*candidates : nullptr);
+            const bool complete = searchFiles(
+                files, paths, text, stop,
+                {.reading =
+                     [&](std::size_t n) {
+                         searched = n;
+                         // The first hits go to the window at once: the list
+                         // shows something as soon as there is something.
+                         const bool first = !handedHits && !hits.empty();
+                         if (n == 0 || n + 1 == paths.size() || first || throttle.due()) {
+                             handedHits = handedHits || !hits.empty();
+                             handOver(n);
+                         }
+                     },
+                 .found = {},
+                 .skipped =
+                     [&](std::size_t n, const std::string& reason) {
+                         unreadable.push_back({std::string(paths[n]), reason});
+                     },
+                 .counted =
+                     [&](std::size_t n, const PageHits& found) {
+                         const bool inTitle =
+                             n < titles.size() && titleShows(titles[n], paths[n], folded);
+                         hits.push_back({n, {found.count, found.firstOffset, inTitle}});
+                     }},
+                TextRule::Shown, candidates ? &*candidates : nullptr);
             post([this, hits = std::move(hits), unreadable = std::move(unreadable), complete,
                   searched]() mutable {
                 append(hits, std::move(unreadable));
