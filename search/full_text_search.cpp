@@ -275,7 +275,9 @@ bool searchFiles(platform::FileSystem& files, const platform::TextList& paths,
 bool searchFiles(platform::FileSystem& files, const platform::TextList& paths,
                  std::string_view text, std::stop_token stop, const FullTextObserver& observer,
                  TextRule rule, const CandidatePages* candidates, unsigned threads) {
-    if (candidates == nullptr || rule != TextRule::Shown) {
+    // When most pages may hold the text, all are read: the few left out save less than listing
+    // the others costs, and reading a page the index rules out changes no answer.
+    if (candidates == nullptr || rule != TextRule::Shown || candidates->size() * 2 > paths.size()) {
         return searchFiles(files, paths, text, stop, observer, rule, threads);
     }
     platform::TextList chosen;

@@ -65,7 +65,8 @@ using CandidatePages = std::vector<std::uint32_t>;
 
 // The same loop over the candidate pages alone (TextRule::Shown; the stored-bytes rule reads
 // every page): the observer hears of them by their places in `paths`, and the other pages are
-// taken not to hold the text.
+// taken not to hold the text. When the candidates are most of the pages, every page is read (the
+// answer is the same).
 bool searchFiles(platform::FileSystem& files, const platform::TextList& paths,
                  std::string_view text, std::stop_token stop, const FullTextObserver& observer,
                  TextRule rule, const CandidatePages* candidates, unsigned threads = 0);
