@@ -9,6 +9,7 @@
 
 #include "catalogue/catalogue_builder.h"
 #include "catalogue/catalogue_files.h"
+#include "platform/byte_text.h"
 #include "platform/error.h"
 #include "platform/file_names.h"
 #include "platform/line_list.h"
@@ -392,7 +393,8 @@ std::string Reader::catalogueStatus() const {
     } else if (!current_.bookmarkFile().empty()) {
         name = deriveName(current_.bookmarkFile(), ".path");
     }
-    std::string status = (name.empty() ? "" : name + ", ") + std::to_string(count) +
+    std::string status = (name.empty() ? "" : name + ", ") +
+                         withThousands(static_cast<std::size_t>(count)) +
                          (count == 1 ? " entry" : " entries");
     if (const std::string& note = searchIndex_.note(); !note.empty()) {
         status += " \u2014 " + note;

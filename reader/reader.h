@@ -159,7 +159,7 @@ public:
 
     const CurrentCatalogue& currentCatalogue() const { return current_; }
     // Which catalogue the lists show and how many entries it has, for the status line:
-    // "/home/me/help/pelmaropath.path, 1234 entries", "/home/me/help (not saved), 3 entries",
+    // "/home/me/help/pelmaropath.path, 1,234 entries", "/home/me/help (not saved), 3 entries",
     // and what the search index is doing ("... entries — indexing for search: 300 of 5,000
     // pages"); empty when the lists are empty.
     std::string catalogueStatus() const;
