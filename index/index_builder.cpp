@@ -1,19 +1,17 @@
 #include "index/index_builder.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <condition_variable>
-#include <exception>
 #include <functional>
-#include <mutex>
+#include <memory>
 #include <optional>
 #include <system_error>
 #include <thread>
 #include <utility>
 
 #include "platform/error.h"
+#include "search/read_ahead.h"
 #include "search/shown_text_search.h"
 
 namespace pelmaro::index {
@@ -343,116 +341,6 @@ ReadPage readPage(platform::FileSystem& files, const std::string& path, ShownTex
     return page;
 }
 
-// Workers that read the pages in catalogue order, each taking the next one unread, at most a
-// few pages ahead of the one the build takes next: making shown text is the build's cost, and
-// it is shared among the cores.
-class PagesAhead {
-public:
-    PagesAhead(platform::FileSystem& files, const platform::TextList& paths,
-               std::int64_t vouchBefore, unsigned workers, std::stop_token stop)
-        : files_(files),
-          paths_(paths),
-          vouchBefore_(vouchBefore),
-          stop_(std::move(stop)),
-          slots_(static_cast<std::size_t>(workers) * 8) {
-        try {
-            for (unsigned i = 0; i < workers; ++i) {
-                workers_.emplace_back([this] { work(); });
-            }
-        } catch (...) {
-            close();
-            throw;
-        }
-    }
-    ~PagesAhead() { close(); }
-    PagesAhead(const PagesAhead&) = delete;
-    PagesAhead& operator=(const PagesAhead&) = delete;
-
-    // What page n gave, once read; n goes up by one from 0.
-    ReadPage take(std::size_t n) {
-        std::unique_lock lock(mutex_);
-        Slot& slot = slots_[n % slots_.size()];
-        ready_.wait(lock, [&] { return slot.ready; });
-        Taken page = std::move(slot.page);
-        slot.ready = false;
-        taken_ = n + 1;
-        lock.unlock();
-        room_.notify_all();
-        if (page.fault) {
-            std::rethrow_exception(page.fault);
-        }
-        return std::move(page.read);
-    }
-
-private:
-    struct Taken {
-        ReadPage read;
-        std::exception_ptr fault;
-    };
-    struct Slot {
-        bool ready = false;
-        Taken page;
-    };
-
-    void close() {
-        {
-            std::lock_guard lock(mutex_);
-            closing_ = true;
-        }
-        room_.notify_all();
-        workers_.clear();  // joins them
-    }
-
-    void work() {
-        ShownTextReader reader;
-        PageTrigrams trigrams;
-        const auto keepGoing = [this] {
-            return !stop_.stop_requested() && !closing_.load(std::memory_order_relaxed);
-        };
-        for (;;) {
-            std::size_t n = 0;
-            {
-                std::unique_lock lock(mutex_);
-                room_.wait(lock, [&] {
-                    return closing_ || next_ >= paths_.size() || next_ < taken_ + slots_.size();
-                });
-                if (closing_ || next_ >= paths_.size()) {
-                    return;
-                }
-                n = next_++;
-            }
-            Taken page;
-            try {
-                page.read = readPage(files_, std::string(paths_[n]), reader, trigrams, vouchBefore_,
-                                     keepGoing);
-            } catch (...) {
-                page.fault = std::current_exception();
-            }
-            {
-                std::lock_guard lock(mutex_);
-                Slot& slot = slots_[n % slots_.size()];
-                slot.page = std::move(page);
-                slot.ready = true;
-            }
-            ready_.notify_all();
-        }
-    }
-
-    platform::FileSystem& files_;
-    const platform::TextList& paths_;
-    std::int64_t vouchBefore_;
-    std::stop_token stop_;
-    std::mutex mutex_;
-    std::condition_variable ready_;  // a slot was filled
-    std::condition_variable room_;   // a slot was emptied, or the workers are to end
-    std::vector<Slot> slots_;
-    std::size_t next_ = 0;   // the next page a worker takes
-    std::size_t taken_ = 0;  // pages the build has taken
-    std::atomic<bool> closing_ = false;
-    // Last: they end before what they use goes.
-    std::vector<std::jthread> workers_;
-};
-
 // Sorts (trigram, page) pairs that were added page by page, pages ascending, into the order of
 // their trigrams, each trigram's pages still ascending: two stable counting passes over the
 // trigram's 24 bits, twelve at a time, several times faster than comparing the pairs. `room`
@@ -508,11 +396,22 @@ bool writeIndex(platform::FileSystem& files, const platform::TextList& paths,
         pairs.clear();
     };
     // Pages are read on every core when the file system allows it, else here, one at a time.
-    std::optional<PagesAhead> ahead;
+    // Making shown text is the build's cost: workers share it, a few pages ahead.
+    std::optional<ReadAhead<ReadPage>> ahead;
     if (files.threadSafeReads() && paths.size() > 1) {
+        constexpr std::size_t kAheadPerWorker = 8;
         const unsigned workers = std::clamp(std::thread::hardware_concurrency(), 1U, 8U);
         try {
-            ahead.emplace(files, paths, vouchBefore, workers, stop);
+            ahead.emplace(
+                paths.size(), workers, kAheadPerWorker, stop, [&files, &paths, vouchBefore] {
+                    auto reader = std::make_shared<ShownTextReader>();
+                    auto trigrams = std::make_shared<PageTrigrams>();
+                    return [&files, &paths, vouchBefore, reader, trigrams](
+                               std::size_t n, const ReadAhead<ReadPage>::KeepGoing& keepGoing) {
+                        return readPage(files, std::string(paths[n]), *reader, *trigrams,
+                                        vouchBefore, keepGoing);
+                    };
+                });
         } catch (const std::system_error&) {
             // No threads to be had: the pages are read here.
         }

@@ -30,7 +30,7 @@ Reader::Reader(ReaderServices services)
       titleSearch_(services.titles, services.dialogs, [this] { showSelectedPage(); }),
       bookmarks_(services.titles, services.bookmarks, services.results, current_, services.dialogs,
                  services.files),
-      searchIndex_(services.files, services.ui, services.searchIndexes),
+      searchIndex_(services.files, services.ui, pathIndex_, services.searchIndexes),
       titleIndex_(catalogue_, services.files, services.ui),
       fullText_(
           {services.titles, services.paths, services.bookmarks, services.results, services.window,

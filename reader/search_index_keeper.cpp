@@ -44,11 +44,10 @@ std::optional<WatchedPages> WatchedPages::watch(platform::FileSystem& files,
     if (!watched.watch_) {
         return std::nullopt;
     }
-    watched.pages_ = PathIndex(paths);
     return watched;
 }
 
-bool WatchedPages::gather(const platform::TextList& paths,
+bool WatchedPages::gather(const platform::TextList& paths, const PathIndex& pages,
                           std::unordered_set<std::uint32_t>& changed) {
     const std::optional<std::vector<std::string>> names = watch_->changes();
     if (!names) {
@@ -62,7 +61,7 @@ bool WatchedPages::gather(const platform::TextList& paths,
         const std::string_view file = std::string_view(name).substr(name.rfind('/') + 1);
         for (const std::string& catalogueFolder : folder->second) {
             const int page =
-                pages_.find(paths, platform::childName(catalogueFolder, std::string(file)));
+                pages.find(paths, platform::childName(catalogueFolder, std::string(file)));
             if (page >= 0) {
                 changed.insert(static_cast<std::uint32_t>(page));
             }
@@ -72,8 +71,8 @@ bool WatchedPages::gather(const platform::TextList& paths,
 }
 
 SearchIndexKeeper::SearchIndexKeeper(platform::FileSystem& files, platform::UiThread& ui,
-                                     SearchIndexPlace place)
-    : files_(files), place_(std::move(place)), job_(ui) {}
+                                     const PathIndex& pages, SearchIndexPlace place)
+    : files_(files), pages_(pages), place_(std::move(place)), job_(ui) {}
 
 void SearchIndexKeeper::follow(const std::string& pathFile, const platform::TextList& paths) {
     if (pathFile == pathFile_ && paths == paths_ && (ready_ || job_.current())) {
@@ -124,7 +123,7 @@ SearchNarrowing SearchIndexKeeper::narrowing() {
 
 bool SearchIndexKeeper::gather() {
     std::unordered_set<std::uint32_t> fresh;
-    if (!watched_ || !watched_->gather(paths_, fresh)) {
+    if (!watched_ || !watched_->gather(paths_, pages_, fresh)) {
         // Lost track: from now on every search looks at every page's stamp.
         watched_.reset();
         changed_.clear();

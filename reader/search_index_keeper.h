@@ -48,9 +48,11 @@ public:
     static std::optional<WatchedPages> watch(platform::FileSystem& files,
                                              const platform::TextList& paths);
 
-    // Adds the pages the watch has seen change since the last call to `changed`; false once
-    // the watch has lost track (then any page may have changed).
-    bool gather(const platform::TextList& paths, std::unordered_set<std::uint32_t>& changed);
+    // Adds the pages the watch has seen change since the last call to `changed`, found in
+    // `paths` through `pages`, their index; false once the watch has lost track (then any page
+    // may have changed).
+    bool gather(const platform::TextList& paths, const PathIndex& pages,
+                std::unordered_set<std::uint32_t>& changed);
     // Pages the watch can't see change: links to files, whose targets change elsewhere.
     const std::vector<std::uint32_t>& unseen() const { return unseen_; }
 
@@ -58,7 +60,6 @@ private:
     std::unique_ptr<platform::FolderWatch> watch_;
     // The real folders watched, each with the names the catalogue gives it.
     std::unordered_map<std::string, std::vector<std::string>> namesOfFolder_;
-    PathIndex pages_;
     std::vector<std::uint32_t> unseen_;
 };
 
@@ -70,7 +71,10 @@ private:
 // search, and the index is built again in the background. Runs on the window's thread.
 class SearchIndexKeeper {
 public:
-    SearchIndexKeeper(platform::FileSystem& files, platform::UiThread& ui, SearchIndexPlace place);
+    // `pages` is the index of the catalogue's paths that the reader keeps, always of the one
+    // shown.
+    SearchIndexKeeper(platform::FileSystem& files, platform::UiThread& ui, const PathIndex& pages,
+                      SearchIndexPlace place);
 
     // The catalogue shown is the one stored in `pathFile`, listing `paths`; an empty `pathFile`
     // (a build not saved) has no index. What was kept or built for another goes.
@@ -102,6 +106,7 @@ private:
     void changed();
 
     platform::FileSystem& files_;
+    const PathIndex& pages_;
     SearchIndexPlace place_;
     std::string pathFile_;
     platform::TextList paths_;

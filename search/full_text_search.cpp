@@ -1,16 +1,15 @@
 #include "search/full_text_search.h"
 
 #include <algorithm>
-#include <atomic>
-#include <condition_variable>
 #include <exception>
 #include <limits>
-#include <mutex>
+#include <memory>
 #include <optional>
 #include <system_error>
 #include <thread>
 
 #include "platform/error.h"
+#include "search/read_ahead.h"
 #include "search/shown_text_search.h"
 #include "search/text_matcher.h"
 
@@ -35,7 +34,6 @@ struct FileResult {
     Outcome outcome = Outcome::NotFound;
     std::optional<std::string> skipped;  // why it could not be read
     PageHits hits;
-    std::exception_ptr fault;  // not an Error: a fault in the program, told to the caller
 };
 
 // A scanner of either rule, one per thread.
@@ -82,9 +80,6 @@ private:
 
 // Tells the observer what file n gave; false when the search ends there (stopped inside it).
 bool tell(std::size_t n, const FileResult& result, const FullTextObserver& observer) {
-    if (result.fault) {
-        std::rethrow_exception(result.fault);
-    }
     if (result.skipped) {
         if (observer.skipped) {
             observer.skipped(n, *result.skipped);
@@ -123,110 +118,9 @@ bool searchHere(AnyScanner& scanner, platform::FileSystem& files, const platform
     return !stop.stop_requested();
 }
 
-// Workers that read the files in catalogue order, each taking the next one unread, at most a
-// window of files ahead of the one the observer is told of next.
-class ReadAhead {
-public:
-    ReadAhead(platform::FileSystem& files, const platform::TextList& paths, std::string_view text,
-              TextRule rule, bool countAll, unsigned workers, std::stop_token stop)
-        : files_(files),
-          paths_(paths),
-          stop_(stop),
-          slots_(static_cast<std::size_t>(workers) * kAheadPerWorker) {
-        try {
-            for (unsigned i = 0; i < workers; ++i) {
-                workers_.emplace_back([this, text = std::string(text), rule, countAll] {
-                    work(text, rule, countAll);
-                });
-            }
-        } catch (...) {
-            close();
-            throw;
-        }
-    }
-    ~ReadAhead() { close(); }
-    ReadAhead(const ReadAhead&) = delete;
-    ReadAhead& operator=(const ReadAhead&) = delete;
+using FileReadAhead = ReadAhead<FileResult>;
 
-    // What file n gave, once read; n goes up by one from 0.
-    FileResult take(std::size_t n) {
-        std::unique_lock lock(mutex_);
-        Slot& slot = slots_[n % slots_.size()];
-        ready_.wait(lock, [&] { return slot.ready; });
-        FileResult result = std::move(slot.result);
-        slot.ready = false;
-        told_ = n + 1;
-        lock.unlock();
-        room_.notify_all();
-        return result;
-    }
-
-private:
-    struct Slot {
-        bool ready = false;
-        FileResult result;
-    };
-
-    void close() {
-        {
-            std::lock_guard lock(mutex_);
-            closing_ = true;
-        }
-        room_.notify_all();
-        workers_.clear();  // joins them
-    }
-
-    void work(const std::string& text, TextRule rule, bool countAll) {
-        std::optional<AnyScanner> scanner;
-        const auto keepGoing = [this] {
-            return !stop_.stop_requested() && !closing_.load(std::memory_order_relaxed);
-        };
-        for (;;) {
-            std::size_t n = 0;
-            {
-                std::unique_lock lock(mutex_);
-                room_.wait(lock, [&] {
-                    return closing_ || next_ >= paths_.size() || next_ < told_ + slots_.size();
-                });
-                if (closing_ || next_ >= paths_.size()) {
-                    return;
-                }
-                n = next_++;
-            }
-            FileResult result;
-            try {
-                if (!scanner) {
-                    scanner.emplace(text, rule, countAll);
-                }
-                result = scanner->scan(files_, std::string(paths_[n]), keepGoing);
-            } catch (...) {
-                result.fault = std::current_exception();
-            }
-            {
-                std::lock_guard lock(mutex_);
-                Slot& slot = slots_[n % slots_.size()];
-                slot.result = std::move(result);
-                slot.ready = true;
-            }
-            ready_.notify_one();
-        }
-    }
-
-    platform::FileSystem& files_;
-    const platform::TextList& paths_;
-    std::stop_token stop_;
-    std::mutex mutex_;
-    std::condition_variable ready_;  // a slot was filled
-    std::condition_variable room_;   // a slot was emptied, or the workers are to end
-    std::vector<Slot> slots_;
-    std::size_t next_ = 0;  // the next file a worker takes
-    std::size_t told_ = 0;  // files the observer has been told of
-    std::atomic<bool> closing_ = false;
-    // Last: they end before what they use goes.
-    std::vector<std::jthread> workers_;
-};
-
-bool searchAhead(ReadAhead& readAhead, const platform::TextList& paths, std::stop_token stop,
+bool searchAhead(FileReadAhead& readAhead, const platform::TextList& paths, std::stop_token stop,
                  const FullTextObserver& observer) {
     for (std::size_t n = 0; n < paths.size(); ++n) {
         if (observer.reading) {
@@ -258,9 +152,18 @@ bool searchFiles(platform::FileSystem& files, const platform::TextList& paths,
         threads = std::clamp(std::thread::hardware_concurrency(), 1u, kMostWorkers);
     }
     if (files.threadSafeReads() && threads > 1 && paths.size() > 1) {
-        std::optional<ReadAhead> readAhead;
+        std::optional<FileReadAhead> readAhead;
         try {
-            readAhead.emplace(files, paths, text, rule, countAll, threads, stop);
+            // Each worker scans with a scanner and a buffer of its own.
+            readAhead.emplace(paths.size(), threads, kAheadPerWorker, stop,
+                              [&files, &paths, text = std::string(text), rule, countAll] {
+                                  auto scanner = std::make_shared<AnyScanner>(text, rule, countAll);
+                                  return [&files, &paths, scanner](
+                                             std::size_t n,
+                                             const FileReadAhead::KeepGoing& keepGoing) {
+                                      return scanner->scan(files, std::string(paths[n]), keepGoing);
+                                  };
+                              });
         } catch (const std::system_error&) {
             // No threads to be had: the search runs here, as slowly as ever.
         }
