@@ -1,5 +1,7 @@
 #include "platform/byte_text.h"
 
+#include <bit>
+#include <cstdint>
 #include <cstring>
 
 namespace pelmaro {
@@ -93,6 +95,31 @@ void appendUtf8(std::string& out, char32_t c) {
         out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
         out += static_cast<char>(0x80 | (c & 0x3F));
     }
+}
+
+std::size_t findLineEnd(std::string_view text, std::size_t from) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+    constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
+    const auto zeros = [](std::uint64_t x) { return (x - kOnes) & ~x & kHighs; };
+    std::size_t at = from;
+    for (; at + 8 <= text.size(); at += 8) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, text.data() + at, sizeof word);
+        // A zero byte's borrow may mark the byte above it as well, never one below: the lowest
+        // mark is exact.
+        const std::uint64_t ends =
+            zeros(word) | zeros(word ^ (kOnes * '\n')) | zeros(word ^ (kOnes * '\r'));
+        if (ends != 0) {
+            static_assert(std::endian::native == std::endian::little);  // byte 0 lowest
+            return at + static_cast<std::size_t>(std::countr_zero(ends) / 8);
+        }
+    }
+    for (; at < text.size(); ++at) {
+        if (text[at] == '\n' || text[at] == '\r' || text[at] == '\0') {
+            return at;
+        }
+    }
+    return std::string_view::npos;
 }
 
 std::string_view utf8Prefix(std::string_view text, std::size_t maxBytes) {

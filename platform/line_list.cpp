@@ -71,7 +71,7 @@ platform::TextList readLineListText(platform::FileSystem& files, const std::stri
                     continue;
                 }
             }
-            const std::size_t end = bytes.find_first_of(std::string_view("\r\n\0", 3), pos);
+            const std::size_t end = findLineEnd(bytes, pos);
             const std::string_view part =
                 bytes.substr(pos, end == std::string_view::npos ? end : end - pos);
             lineHasBytes = lineHasBytes || !part.empty();

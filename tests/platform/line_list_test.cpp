@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "platform/byte_text.h"
 #include "platform/error.h"
 #include "tests/support/fake_file_system.h"
 #include "tests/support/temp_dir.h"
@@ -59,6 +60,26 @@ INSTANTIATE_TEST_SUITE_P(
                     ParseCase{"NulFirst", std::string("\0ab", 3), {}},
                     ParseCase{"BytesKept", "\xe9t\xe9|\xff\r\n", {"\xe9t\xe9|\xff"}}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Eight bytes at a time: every place in a word and past it, from every start, among bytes that
+// differ from CR, LF and NUL by the high bit or by one (0x8a, 0x0b, 0x01, 0xff...).
+TEST(LineList, FindLineEndAgreesWithABytewiseSearch) {
+    const std::string near("\x8a\x8d\x80\x0b\x0c\x09\x01\xff a", 10);
+    for (const char end : {'\r', '\n', '\0'}) {
+        for (std::size_t at = 0; at < 20; ++at) {
+            std::string text;
+            for (std::size_t i = 0; i < 20; ++i) {
+                text += i == at ? end : near[i % near.size()];
+            }
+            for (std::size_t from = 0; from <= text.size(); ++from) {
+                EXPECT_EQ(findLineEnd(text, from),
+                          text.find_first_of(std::string_view("\r\n\0", 3), from))
+                    << int(end) << " at " << at << " from " << from;
+            }
+        }
+    }
+    EXPECT_EQ(findLineEnd(near), std::string_view::npos);
+}
 
 TEST(LineList, FormatEndsEveryItemWithCrLfAndRoundTrips) {
     EXPECT_EQ(formatLineList({}), "");
