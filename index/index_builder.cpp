@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
+#include <future>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -24,142 +26,188 @@ public:
     PageTrigrams() : seen_((std::size_t{1} << 24) / 64) {}
 
     bool take(std::string_view piece) override {
-        for (const char c : piece) {
-            tail_ = ((tail_ << 8) | static_cast<unsigned char>(c)) & 0xffffff;
-            if (++length_ >= 3) {
-                std::uint64_t& word = seen_[tail_ >> 6];
-                const std::uint64_t bit = std::uint64_t{1} << (tail_ & 63);
-                if ((word & bit) == 0) {
-                    word |= bit;
-                    touched_.push_back(tail_);
-                }
+        const auto* p = reinterpret_cast<const unsigned char*>(piece.data());
+        const unsigned char* const end = p + piece.size();
+        std::uint32_t tail = tail_;
+        for (; length_ < 2 && p != end; ++p, ++length_) {
+            tail = (tail << 8) | *p;
+        }
+        if (touched_.size() < count_ + piece.size()) {
+            touched_.resize(std::max(2 * touched_.size(), count_ + piece.size()));
+        }
+        std::uint32_t* out = touched_.data() + count_;
+        std::uint64_t* const seen = seen_.data();
+        for (; p != end; ++p) {
+            tail = ((tail << 8) | *p) & 0xffffff;
+            std::uint64_t& word = seen[tail >> 6];
+            const std::uint64_t bit = std::uint64_t{1} << (tail & 63);
+            if ((word & bit) == 0) {
+                word |= bit;
+                *out++ = tail;
             }
         }
+        count_ = static_cast<std::size_t>(out - touched_.data());
+        tail_ = tail;
         return false;  // the whole text is wanted
     }
     void restart() override { clear(); }
 
-    std::size_t count() const { return touched_.size(); }
-
     // Hands the page's trigrams over, and forgets them.
     void moveInto(std::vector<std::uint32_t>& trigrams) {
-        for (const std::uint32_t trigram : touched_) {
-            seen_[trigram >> 6] = 0;
-        }
-        trigrams.swap(touched_);
-        touched_.clear();
-        tail_ = 0;
-        length_ = 0;
+        trigrams.assign(touched_.begin(), touched_.begin() + static_cast<std::ptrdiff_t>(count_));
+        clear();
     }
     void clear() {
-        for (const std::uint32_t trigram : touched_) {
-            seen_[trigram >> 6] = 0;
+        for (std::size_t i = 0; i < count_; ++i) {
+            seen_[touched_[i] >> 6] = 0;
         }
-        touched_.clear();
+        count_ = 0;
         tail_ = 0;
         length_ = 0;
     }
 
 private:
     std::vector<std::uint64_t> seen_;  // a bit for each of the 2^24 trigrams
-    std::vector<std::uint32_t> touched_;
+    std::vector<std::uint32_t> touched_;  // the first count_ are the page's
+    std::size_t count_ = 0;
     std::uint32_t tail_ = 0;
     std::size_t length_ = 0;
 };
 
-// A sorted run of pairs in an anonymous temporary file, gone when closed (or when the process
-// dies). Each pair is kept as two varints, the gap from the trigram before and the gap from the
-// page before in the same trigram (from 0 in a new one): two or three bytes a pair, not eight.
+// A run of (trigram, page) pairs sorted by trigram, each trigram's pages ascending, read a
+// trigram at a time. A run is spilled to an anonymous temporary file, gone when closed (or when
+// the process dies), each pair as two varints: the gap from the trigram before and the gap from
+// the page before in the same trigram (from 0 in a new one), two or three bytes a pair, not
+// eight. The last run is read where it was sorted.
 class Run {
 public:
-    explicit Run(const std::vector<std::uint64_t>& sorted) : file_(std::tmpfile()) {
-        if (file_ == nullptr) {
+    static constexpr std::uint64_t kEnded = ~std::uint64_t{0};
+
+    static Run spilled(const std::vector<std::uint64_t>& sorted) {
+        Run run;
+        run.file_.reset(std::tmpfile());
+        if (run.file_ == nullptr) {
             throwCannotCreate("temporary index run", errno);
         }
-        std::string bytes;
+        run.buffer_.resize(kChunk + 2 * kMaxVarint);
+        char* const start = run.buffer_.data();
+        char* out = start;
         std::uint64_t trigram = 0;
         std::uint64_t page = 0;
         for (const std::uint64_t pair : sorted) {
             if ((pair >> 32) != trigram) {
                 page = 0;
             }
-            putVarint(bytes, (pair >> 32) - trigram);
-            putVarint(bytes, (pair & 0xffffffff) - page);
+            out = writeVarint(out, (pair >> 32) - trigram);
+            out = writeVarint(out, (pair & 0xffffffff) - page);
             trigram = pair >> 32;
             page = pair & 0xffffffff;
-            if (bytes.size() >= kChunk) {
-                write(bytes);
+            if (out - start >= static_cast<std::ptrdiff_t>(kChunk)) {
+                run.write(start, out);
+                out = start;
             }
         }
-        write(bytes);
-        if (std::fflush(file_.get()) != 0) {
+        run.write(start, out);
+        if (std::fflush(run.file_.get()) != 0) {
             throwCannotCreate("temporary index run", errno);
         }
-        std::rewind(file_.get());
-        buffer_.resize(kChunk);
+        std::rewind(run.file_.get());
+        run.advance();
+        return run;
+    }
+    static Run inMemory(const std::vector<std::uint64_t>& sorted) {
+        Run run;
+        run.sorted_ = &sorted;
+        run.advance();
+        return run;
     }
 
-    // The next pair, or false at the end.
-    bool next(std::uint64_t& pair) {
-        std::uint64_t trigramGap = 0;
-        if (!varint(trigramGap, true)) {
-            return false;
+    // The trigram at hand; kEnded after the last.
+    std::uint64_t trigram() const { return trigram_; }
+
+    // Appends the pages of the trigram at hand, and moves on to the next one.
+    void takePages(std::vector<std::uint32_t>& pages) {
+        const std::uint64_t trigram = trigram_;
+        do {
+            pages.push_back(static_cast<std::uint32_t>(page_));
+            advance();
+        } while (trigram_ == trigram);
+    }
+
+private:
+    static constexpr std::size_t kChunk = std::size_t{1} << 16;
+    static constexpr std::size_t kMaxVarint = 10;
+
+    Run() = default;
+
+    void write(const char* from, const char* to) {
+        const auto size = static_cast<std::size_t>(to - from);
+        if (std::fwrite(from, 1, size, file_.get()) != size) {
+            throwCannotCreate("temporary index run", errno);
         }
-        std::uint64_t pageGap = 0;
-        varint(pageGap, false);
+    }
+
+    // Moves on to the next pair.
+    void advance() {
+        if (sorted_ != nullptr) {
+            if (at_ == sorted_->size()) {
+                trigram_ = kEnded;
+                return;
+            }
+            const std::uint64_t pair = (*sorted_)[at_++];
+            trigram_ = pair >> 32;
+            page_ = pair & 0xffffffff;
+            return;
+        }
+        // A pair takes at most two varints: with that much at hand they are read without
+        // looking for the end.
+        if (filled_ - at_ < 2 * kMaxVarint && !refill()) {
+            trigram_ = kEnded;
+            return;
+        }
+        const std::uint64_t trigramGap = varint();
+        const std::uint64_t pageGap = varint();
+        if (at_ > filled_) {
+            // The file ends inside a pair: something else cut it short.
+            throwCannotOpen("temporary index run", EIO);
+        }
         if (trigramGap != 0) {
             page_ = 0;
         }
         trigram_ += trigramGap;
         page_ += pageGap;
-        pair = trigram_ << 32 | page_;
-        return true;
     }
 
-private:
-    static constexpr std::size_t kChunk = std::size_t{1} << 16;
-
-    void write(std::string& bytes) {
-        if (std::fwrite(bytes.data(), 1, bytes.size(), file_.get()) != bytes.size()) {
-            throwCannotCreate("temporary index run", errno);
-        }
-        bytes.clear();
-    }
-
-    // The next byte of the file; false at its end.
-    bool byte(std::uint8_t& out) {
-        if (at_ == filled_) {
-            filled_ = std::fread(buffer_.data(), 1, buffer_.size(), file_.get());
-            at_ = 0;
-            if (filled_ == 0) {
+    // Moves what is left to the front and reads after it; false when nothing is left at all.
+    bool refill() {
+        std::memmove(buffer_.data(), buffer_.data() + at_, filled_ - at_);
+        filled_ -= at_;
+        at_ = 0;
+        while (!ended_ && filled_ < kChunk) {
+            const std::size_t got =
+                std::fread(buffer_.data() + filled_, 1, kChunk - filled_, file_.get());
+            if (got == 0) {
                 if (std::ferror(file_.get()) != 0) {
                     throwCannotOpen("temporary index run", errno);
                 }
-                return false;
+                ended_ = true;
             }
+            filled_ += got;
         }
-        out = static_cast<std::uint8_t>(buffer_[at_++]);
-        return true;
+        // Zeros past the end end any varint cut short there, which advance() then finds.
+        std::fill(buffer_.begin() + static_cast<std::ptrdiff_t>(filled_), buffer_.end(), '\0');
+        return filled_ > 0;
     }
 
-    // Reads a varint; false at the end of the file, where `mayEnd` says one may end. A file
-    // that ends inside a pair was cut short by something else, and fails.
-    bool varint(std::uint64_t& value, bool mayEnd) {
-        value = 0;
-        for (int shift = 0; shift < 64; shift += 7) {
-            std::uint8_t b = 0;
-            if (!byte(b)) {
-                if (mayEnd && shift == 0) {
-                    return false;
-                }
-                throwCannotOpen("temporary index run", EIO);
-            }
+    std::uint64_t varint() {
+        std::uint64_t value = 0;
+        for (int shift = 0;; shift += 7) {
+            const auto b = static_cast<std::uint8_t>(buffer_[at_++]);
             value |= static_cast<std::uint64_t>(b & 0x7f) << shift;
-            if ((b & 0x80) == 0) {
-                return true;
+            if ((b & 0x80) == 0 || shift == 63) {
+                return value;
             }
         }
-        throwCannotOpen("temporary index run", EIO);
     }
 
     struct Closer {
@@ -169,6 +217,8 @@ private:
     std::vector<char> buffer_;
     std::size_t at_ = 0;
     std::size_t filled_ = 0;
+    bool ended_ = false;
+    const std::vector<std::uint64_t>* sorted_ = nullptr;
     std::uint64_t trigram_ = 0;
     std::uint64_t page_ = 0;
 };
@@ -223,79 +273,57 @@ private:
     std::string hashes_;
 };
 
-// Gathers sorted pairs into posting lists, written as each trigram's pages are all there; the
-// directory is held until the last list is out.
+// Writes posting lists a trigram at a time, as each one's pages are all there; the directory is
+// held until the last list is out.
 class PostingWriter {
 public:
     PostingWriter(HashedOutput& out, std::uint32_t pageCount) : out_(out), pageCount_(pageCount) {}
 
-    void add(std::uint64_t pair) {
-        const auto trigram = static_cast<std::uint32_t>(pair >> 32);
-        if (!pages_.empty() && trigram != trigram_) {
-            finishList();
-        }
-        trigram_ = trigram;
-        pages_.push_back(static_cast<std::uint32_t>(pair));
-    }
+    // The pages of the list being gathered, ascending.
+    std::vector<std::uint32_t>& pages() { return pages_; }
 
-    // Ends the last list; the directory and its trigram count.
-    std::pair<std::string, std::uint32_t> finish() {
-        if (!pages_.empty()) {
-            finishList();
-        }
-        return {std::move(directory_), trigrams_};
-    }
-
-private:
-    void finishList() {
+    // Writes the pages gathered as the list of `trigram`, above the one before.
+    void endList(std::uint32_t trigram) {
         const std::string list = encodePostings(pages_, pageCount_);
         out_.write(list);
-        putVarint(directory_, trigram_ - previous_);
+        putVarint(directory_, trigram - previous_);
         putVarint(directory_, pages_.size());
         putVarint(directory_, list.size());
-        previous_ = trigram_;
+        previous_ = trigram;
         ++trigrams_;
         pages_.clear();
     }
 
+    // The directory and its trigram count.
+    std::pair<std::string, std::uint32_t> finish() { return {std::move(directory_), trigrams_}; }
+
+private:
     HashedOutput& out_;
     std::uint32_t pageCount_;
     std::vector<std::uint32_t> pages_;
-    std::uint32_t trigram_ = 0;
     std::uint32_t previous_ = 0;
     std::uint32_t trigrams_ = 0;
     std::string directory_;
 };
 
-// Each run holds pages after those of the run spilled before it, so a trigram's pages are its
-// pages in the first run, then those in the second, and so on: the runs are merged a trigram at
-// a time, in the order they were spilled, without comparing pairs.
+// Each run holds pages after those of the run before it, so a trigram's pages are its pages in
+// the first run, then those in the second, and so on: the runs are merged a trigram at a time,
+// in their order, without comparing pairs.
 void mergeRuns(std::vector<Run>& runs, PostingWriter& writer) {
-    std::vector<std::optional<std::uint64_t>> heads(runs.size());
-    for (std::size_t i = 0; i < runs.size(); ++i) {
-        std::uint64_t pair = 0;
-        if (runs[i].next(pair)) {
-            heads[i] = pair;
-        }
-    }
-    const auto trigramOf = [](std::uint64_t pair) { return pair >> 32; };
     for (;;) {
-        std::optional<std::uint64_t> least;
-        for (const std::optional<std::uint64_t>& head : heads) {
-            if (head && (!least || trigramOf(*head) < *least)) {
-                least = trigramOf(*head);
-            }
+        std::uint64_t least = Run::kEnded;
+        for (const Run& run : runs) {
+            least = std::min(least, run.trigram());
         }
-        if (!least) {
+        if (least == Run::kEnded) {
             return;
         }
-        for (std::size_t i = 0; i < runs.size(); ++i) {
-            while (heads[i] && trigramOf(*heads[i]) == *least) {
-                writer.add(*heads[i]);
-                std::uint64_t next = 0;
-                heads[i] = runs[i].next(next) ? std::optional(next) : std::nullopt;
+        for (Run& run : runs) {
+            if (run.trigram() == least) {
+                run.takePages(writer.pages());
             }
         }
+        writer.endList(static_cast<std::uint32_t>(least));
     }
 }
 
@@ -381,19 +409,38 @@ bool writeIndex(platform::FileSystem& files, const platform::TextList& paths,
                 const BuildObserver& observer, const BuildOptions& options) {
     constexpr std::int64_t kRacyWindowNs = 2'000'000'000;
     const std::int64_t vouchBefore = options.vouchBefore.value_or(nowNs() - kRacyWindowNs);
-    // The pairs and the room their sort takes share the budget.
+    // The budget is shared by the pairs gathered, the pairs of the run being spilled meanwhile,
+    // and the room their sort takes.
     const std::size_t pairBudget =
-        std::max<std::size_t>(options.memoryBudget / (2 * sizeof(std::uint64_t)), 1024);
+        std::max<std::size_t>(options.memoryBudget / (3 * sizeof(std::uint64_t)), 1024);
     const auto keepGoing = [&stop] { return !stop.stop_requested(); };
 
     std::vector<PageRecord> records(paths.size());
     std::vector<std::uint64_t> pairs;
     std::vector<std::uint64_t> sortRoom;
     std::vector<Run> runs;
+    // A run is sorted and written on a thread of its own while the next one is gathered: the
+    // pages are not kept waiting for it.
+    std::vector<std::uint64_t> spilling;
+    std::future<Run> spilled;
+    const auto sortAndSpill = [&spilling, &sortRoom] {
+        sortByTrigram(spilling, sortRoom);
+        return Run::spilled(spilling);
+    };
+    const auto waitForSpill = [&] {
+        if (spilled.valid()) {
+            runs.push_back(spilled.get());
+        }
+    };
     const auto spill = [&] {
-        sortByTrigram(pairs, sortRoom);
-        runs.emplace_back(pairs);
+        waitForSpill();
+        spilling.swap(pairs);
         pairs.clear();
+        try {
+            spilled = std::async(std::launch::async, sortAndSpill);
+        } catch (const std::system_error&) {
+            runs.push_back(sortAndSpill());  // no thread to be had
+        }
     };
     // Pages are read on every core when the file system allows it, else here, one at a time.
     // Making shown text is the build's cost: workers share it, a few pages ahead.
@@ -456,6 +503,8 @@ bool writeIndex(platform::FileSystem& files, const platform::TextList& paths,
         }
     }
     ahead.reset();
+    waitForSpill();
+    spilling = {};
     sortByTrigram(pairs, sortRoom);
     sortRoom = {};
 
@@ -483,17 +532,9 @@ bool writeIndex(platform::FileSystem& files, const platform::TextList& paths,
 
     const std::uint64_t postingsAt = file.size();
     PostingWriter writer(file, static_cast<std::uint32_t>(paths.size()));
-    if (runs.empty()) {
-        for (const std::uint64_t pair : pairs) {
-            writer.add(pair);
-        }
-    } else {
-        if (!pairs.empty()) {
-            runs.emplace_back(pairs);
-        }
-        pairs = {};
-        mergeRuns(runs, writer);
-    }
+    runs.push_back(Run::inMemory(pairs));
+    mergeRuns(runs, writer);
+    runs.clear();
     pairs = {};
     const auto [directory, trigramCount] = writer.finish();
     const std::uint64_t directoryAt = file.size();

@@ -19,8 +19,8 @@
 namespace pelmaro::index {
 
 struct BuildOptions {
-    // About how much memory the (trigram, page) pairs may take before they are sorted and
-    // spilled to a temporary file; the runs are merged at the end.
+    // About how much memory the (trigram, page) pairs may take, with their sort, before they
+    // are sorted and spilled to a temporary file; the runs are merged at the end.
     std::size_t memoryBudget = std::size_t{256} << 20;
     // A page modified or changed at or after this time (ns since the epoch) is not vouched for:
     // a later write in the same tick of the file system's clock would keep its stamp. Empty: two

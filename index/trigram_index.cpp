@@ -109,11 +109,8 @@ void putU64(std::string& out, std::uint64_t value) {
 }
 
 void putVarint(std::string& out, std::uint64_t value) {
-    while (value >= 0x80) {
-        out.push_back(static_cast<char>((value & 0x7f) | 0x80));
-        value >>= 7;
-    }
-    out.push_back(static_cast<char>(value));
+    char bytes[10];
+    out.append(bytes, writeVarint(bytes, value));
 }
 
 std::uint64_t hashBytes(std::string_view bytes, std::uint64_t seed) {
@@ -187,10 +184,12 @@ PageRecord PageRecords::operator[](std::size_t n) const {
 }
 
 std::string encodePostings(const std::vector<std::uint32_t>& pages, std::uint32_t pageCount) {
-    std::string gaps(1, static_cast<char>(PostingKind::Gaps));
+    // The sizes are counted first: only the smallest kind is written.
+    std::size_t gapBytes = 1;
     std::uint32_t last = 0;
     for (const std::uint32_t page : pages) {
-        putVarint(gaps, page - last);
+        const std::uint32_t gap = page - last;
+        gapBytes += 1 + (gap >= 1U << 7) + (gap >= 1U << 14) + (gap >= 1U << 21) + (gap >= 1U << 28);
         last = page;
     }
     std::string bitmap(1, static_cast<char>(PostingKind::Bitmap));
@@ -198,7 +197,7 @@ std::string encodePostings(const std::vector<std::uint32_t>& pages, std::uint32_
     putVarint(bitmap, firstByte);
     const std::size_t bitsAt = bitmap.size();
     const std::size_t bitmapBytes = pages.back() / 8 - firstByte + 1;
-    if (bitsAt + bitmapBytes < gaps.size()) {
+    if (bitsAt + bitmapBytes < gapBytes) {
         bitmap.resize(bitsAt + bitmapBytes);
         for (const std::uint32_t page : pages) {
             bitmap[bitsAt + page / 8 - firstByte] |= static_cast<char>(1U << (page % 8));
@@ -223,6 +222,14 @@ std::string encodePostings(const std::vector<std::uint32_t>& pages, std::uint32_
             }
         }
         return bitmap;
+    }
+    std::string gaps(gapBytes, '\0');
+    gaps[0] = static_cast<char>(PostingKind::Gaps);
+    char* out = gaps.data() + 1;
+    last = 0;
+    for (const std::uint32_t page : pages) {
+        out = writeVarint(out, page - last);
+        last = page;
     }
     return gaps;
 }

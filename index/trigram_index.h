@@ -145,5 +145,14 @@ private:
 void putU32(std::string& out, std::uint32_t value);
 void putU64(std::string& out, std::uint64_t value);
 void putVarint(std::string& out, std::uint64_t value);
+// Writes a varint at `out`, which has room for ten bytes; returns where it ends.
+inline char* writeVarint(char* out, std::uint64_t value) {
+    while (value >= 0x80) {
+        *out++ = static_cast<char>((value & 0x7f) | 0x80);
+        value >>= 7;
+    }
+    *out++ = static_cast<char>(value);
+    return out;
+}
 
 }  // namespace pelmaro::index
