@@ -266,6 +266,9 @@ void FullTextCommand::append(const std::vector<Found>& hits,
     }
     run.rows += static_cast<int>(references.size());
     services_.results.append(std::move(references));
+    if (onRowsAdded_) {
+        onRowsAdded_();
+    }
 }
 
 void FullTextCommand::finish(bool complete, std::size_t searched) {

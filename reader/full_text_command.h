@@ -118,6 +118,8 @@ public:
     void setOnPagesChanged(std::function<void(std::size_t)> onPagesChanged) {
         onPagesChanged_ = std::move(onPagesChanged);
     }
+    // Runs when a running search has added rows: its heading counts them as they come.
+    void setOnRowsAdded(std::function<void()> onRowsAdded) { onRowsAdded_ = std::move(onRowsAdded); }
     // The search ends at its next page, listing what it found so far.
     void stop();
     // The window closes: the search ends and hands nothing more over.
@@ -163,6 +165,7 @@ private:
 
     FullTextServices services_;
     std::function<void()> onStateChanged_;
+    std::function<void()> onRowsAdded_;
     std::function<void(std::size_t)> onPagesChanged_;
     State state_ = State::Idle;
     std::vector<SearchRun> runs_;

@@ -46,6 +46,8 @@ Reader::Reader(ReaderServices services)
             searchIndex_.pagesChanged(changed);
         }
     });
+    // The window's result heading counts the rows as a search adds them.
+    fullText_.setOnRowsAdded([this] { notifyBusy(); });
     titleSearch_.setShownTitle(
         [this](int entry) -> const std::string& { return titleIndex_.shownTitle(entry); });
 }

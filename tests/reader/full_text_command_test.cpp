@@ -80,9 +80,12 @@ TEST(FullTextCommand, AStoppedSearchSaysWhereItStopped) {
     rig.titles.assign(Lines(paths.size(), "t"));
     rig.files.openDelay = std::chrono::milliseconds(2);
     rig.dialogs.inputAnswers.push_back("hit");
+    int rowsWhenTold = 0;  // the heading's count, as the window would read it
+    rig.command.setOnRowsAdded([&] { rowsWhenTold = rig.command.runs().back().rows; });
     rig.command.start();
     EXPECT_EQ(rig.menuItem.label(), "&Stop search");
     ASSERT_TRUE(rig.ui.runUntil([&] { return rig.results.count() > 0; }));
+    EXPECT_EQ(rowsWhenTold, rig.results.count());  // told while running, not only at the end
     rig.command.stop();
     EXPECT_EQ(rig.command.state(), FullTextCommand::State::Stopping);
     EXPECT_EQ(rig.menuItem.label(), "&Full search");
