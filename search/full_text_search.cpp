@@ -149,7 +149,8 @@ bool searchFiles(platform::FileSystem& files, const platform::TextList& paths,
     }
     const bool countAll = static_cast<bool>(observer.counted);
     if (threads == 0) {
-        threads = std::clamp(std::thread::hardware_concurrency(), 1u, kMostWorkers);
+        // One more than the cores: a worker waiting for the disk leaves its core to another.
+        threads = std::clamp(std::thread::hardware_concurrency() + 1, 1u, kMostWorkers);
     }
     if (files.threadSafeReads() && threads > 1 && paths.size() > 1) {
         std::optional<FileReadAhead> readAhead;

@@ -55,7 +55,7 @@ public:
         slot.ready = false;
         taken_ = n + 1;
         lock.unlock();
-        room_.notify_all();
+        room_.notify_one();  // one slot more: one worker more may go on
         if (fault) {
             std::rethrow_exception(fault);
         }
@@ -105,14 +105,20 @@ private:
             } catch (...) {
                 fault = std::current_exception();
             }
+            bool wanted = false;
             {
                 std::lock_guard lock(mutex_);
                 Slot& slot = slots_[n % slots_.size()];
                 slot.result = std::move(result);
                 slot.fault = fault;
                 slot.ready = true;
+                wanted = n == taken_;
             }
-            ready_.notify_all();
+            // Only the item taken next can be waited for: waking the taker for a later one
+            // would only send it back to sleep, a switch of threads an item on small pages.
+            if (wanted) {
+                ready_.notify_one();
+            }
         }
     }
 

@@ -126,13 +126,14 @@ const std::string& shownReference(std::string_view reference) {
 }
 
 // Whether the shown text of the page whose bytes from `at` on are `bytes` may start with
-// `word`. Errs towards yes: a yes only costs the page's full reading.
-bool mayShowAt(std::string_view bytes, std::size_t at, std::string_view word) {
+// `word`; `more` says the page goes on after them, so that bytes running out are a maybe. Errs
+// towards yes: a yes only costs the page's full reading.
+bool mayShowAt(std::string_view bytes, std::size_t at, std::string_view word, bool more) {
     std::size_t j = 0;
     std::size_t p = at;
     while (j < word.size()) {
         if (p >= bytes.size()) {
-            return false;
+            return more;
         }
         const char b = bytes[p];
         if (lowerAZ(b) == word[j]) {
@@ -143,6 +144,9 @@ bool mayShowAt(std::string_view bytes, std::size_t at, std::string_view word) {
             while (q < bytes.size() && q - p < kLongestReference &&
                    (isAsciiAlnum(bytes[q]) || (bytes[q] == '#' && q == p + 1))) {
                 ++q;
+            }
+            if (q >= bytes.size() && more) {
+                return true;  // the reference may go on past the bytes
             }
             if (q < bytes.size() && bytes[q] == ';') {
                 ++q;
@@ -170,8 +174,10 @@ bool mayShowAt(std::string_view bytes, std::size_t at, std::string_view word) {
             }
             p = tagEnd(bytes, p);
             if (p == std::string_view::npos) {
-                return false;
+                return more;
             }
+        } else if (b == '<' && j > 0) {
+            return more;  // the last byte: what follows it is not here
         } else if (static_cast<unsigned char>(b) >= 0x80 && (word[j] == 'k' || word[j] == 's')) {
             return true;  // the Kelvin sign and the long s fold to "k" and "s"
         } else {
@@ -221,15 +227,15 @@ bool anyStart(std::string_view bytes, const std::array<char, 2>& first, char amp
     return false;
 }
 
-// Whether the shown text of a page with these bytes (all of them) may contain `word`, a run of
-// [a-z0-9]. False only when it surely does not.
-bool mayShow(std::string_view bytes, std::string_view word) {
+// Whether the shown text of a page with these bytes may contain `word`, a run of [a-z0-9], or
+// begin it in these bytes when `more` of the page follows. False only when it surely does not.
+bool mayShow(std::string_view bytes, std::string_view word, bool more) {
     if (word[0] == 'k' || word[0] == 's') {
         // Any byte beyond ASCII may start one: byte by byte.
         for (std::size_t i = 0; i < bytes.size(); ++i) {
             const char b = bytes[i];
             if ((lowerAZ(b) == word[0] || b == '&' || static_cast<unsigned char>(b) >= 0x80) &&
-                mayShowAt(bytes, i, word)) {
+                mayShowAt(bytes, i, word, more)) {
                 return true;
             }
         }
@@ -242,7 +248,7 @@ bool mayShow(std::string_view bytes, std::string_view word) {
             lowerAZ(bytes[i + 1]) != word[1]) {
             return false;
         }
-        return mayShowAt(bytes, i, word);
+        return mayShowAt(bytes, i, word, more);
     };
     std::optional<std::array<char, 4>> second;
     if (word[1] != 'k' && word[1] != 's') {
@@ -322,9 +328,10 @@ bool ShownTextScanner::wantsFirstLook() const {
     return prefilter_ && head_ == nullptr && !word_.empty();
 }
 
-bool ShownTextScanner::passOver(std::string_view bytes, ShownKind kind) {
-    return readsAsciiAsItself(bytes.substr(0, std::min(bytes.size(), kPageHeadSize)), kind) &&
-           !mayShow(bytes, word_);
+bool ShownTextScanner::passOver(std::string_view block, bool first, bool last, ShownKind kind) {
+    return (!first ||
+            readsAsciiAsItself(block.substr(0, std::min(block.size(), kPageHeadSize)), kind)) &&
+           !mayShow(block, word_, !last);
 }
 
 bool ShownTextScanner::contains(std::string_view bytes, ShownKind kind) {
@@ -373,7 +380,8 @@ ShownTextScanner::Outcome ShownTextScanner::scan(platform::FileSystem& files,
 
 ShownTextReader::ShownTextReader(std::size_t blockSize)
     : blockSize_(std::max({blockSize, kRtfSignature.size(), std::size_t{1}})) {
-    buffer_.resize(blockSize_);
+    // A first look's first block holds the page head.
+    buffer_.resize(std::max(blockSize_, kPageHeadSize));
 }
 
 bool ShownTextReader::handOn(ShownTextSink& sink) {
@@ -416,7 +424,8 @@ ShownTextReader::Outcome ShownTextReader::read(platform::FileSystem& files,
     const auto readBlock = [&](std::size_t atLeast) {
         std::size_t got = 0;
         while (got < atLeast) {
-            const std::size_t more = file->read(buffer_.data() + got, blockSize_ - got);
+            const std::size_t more =
+                file->read(buffer_.data() + got, std::max(atLeast, blockSize_) - got);
             if (more == 0) {
                 break;
             }
@@ -425,28 +434,34 @@ ShownTextReader::Outcome ShownTextReader::read(platform::FileSystem& files,
         return got;
     };
     const bool firstLook = sink.wantsFirstLook();
-    std::size_t got = readBlock(firstLook ? blockSize_ : kRtfSignature.size());
-    if (firstLook) {
-        // The whole page into the buffer, when it is not huge: the loop below then takes it as
-        // its first block. The buffer grows as pages need and stays grown: a page fills what an
-        // earlier one made room for before it grows again.
-        bool whole = got < blockSize_;
-        while (!whole) {
-            if (got == buffer_.size()) {
-                if (buffer_.size() >= kLargestFirstLook) {
-                    break;
-                }
-                buffer_.resize(std::min(buffer_.size() * 2, kLargestFirstLook));
+    std::size_t got = readBlock(firstLook ? buffer_.size() : kRtfSignature.size());
+    if (firstLook && !startsAsRtf(std::string_view(buffer_.data(), got))) {
+        // A block at a time into the same buffer, which stays in the processor's cache: reading
+        // whole pages into a buffer as large costs the system more than the look itself.
+        std::size_t looked = 0;
+        std::size_t asked = buffer_.size();
+        for (;;) {
+            const bool last = got < asked;
+            if (!sink.passOver(std::string_view(buffer_.data(), got), looked == 0, last, kind)) {
+                break;
             }
-            const std::size_t more = file->read(buffer_.data() + got, buffer_.size() - got);
-            if (more == 0) {
-                whole = true;
+            looked += got;
+            if (last) {
+                return Outcome::NotFound;
             }
-            got += more;
+            if (looked % FileTextScanner::kBytesBetweenPauses < got && keepGoing && !keepGoing()) {
+                return Outcome::Abandoned;
+            }
+            asked = blockSize_;
+            got = readBlock(asked);
+            if (got == 0) {
+                return Outcome::NotFound;
+            }
         }
-        const std::string_view bytes(buffer_.data(), got);
-        if (whole && !startsAsRtf(bytes) && sink.passOver(bytes, kind)) {
-            return Outcome::NotFound;
+        if (looked != 0) {
+            // The page may show it after its first block: its shown text is made from the start.
+            file = files.openForReading(fileName);
+            got = readBlock(blockSize_);
         }
     }
     if (startsAsRtf(std::string_view(buffer_.data(), got))) {

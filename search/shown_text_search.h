@@ -54,10 +54,15 @@ public:
 
     // Whether the sink looks at a page's bytes before its shown text is made (passOver()).
     virtual bool wantsFirstLook() const { return false; }
-    // All the bytes of a page (not RTF, at most ShownTextReader::kLargestFirstLook of them),
-    // before any take(): true when they show that nothing of the page is wanted, which spares
-    // making its shown text. Asked only when wantsFirstLook().
-    virtual bool passOver(std::string_view /*bytes*/, ShownKind /*kind*/) { return false; }
+    // A page's bytes (not RTF) a block at a time from its start, before any take(): true when
+    // the block surely shows nothing wanted, nor begins anything wanted that the blocks after it
+    // could end. The first block holds at least the page head (kPageHeadSize bytes, or the whole
+    // page); `last` says the page ends with this one. A page whose blocks are all passed over
+    // needs no shown text. Asked only when wantsFirstLook().
+    virtual bool passOver(std::string_view /*block*/, bool /*first*/, bool /*last*/,
+                          ShownKind /*kind*/) {
+        return false;
+    }
 };
 
 // Reads a file's shown text: a page's text as ShownTextProducer gives it, an RTF document's text
@@ -67,9 +72,6 @@ public:
 class ShownTextReader {
 public:
     using Outcome = FileTextScanner::Outcome;
-    // Pages up to this size are read whole for a sink that wants a first look at their bytes;
-    // larger ones are read a block at a time.
-    static constexpr std::size_t kLargestFirstLook = 8 * 1024 * 1024;
 
     explicit ShownTextReader(std::size_t blockSize = FileTextScanner::kDefaultBlockSize);
 
@@ -137,7 +139,7 @@ private:
     bool take(std::string_view piece) override;
     void restart() override;
     bool wantsFirstLook() const override;
-    bool passOver(std::string_view bytes, ShownKind kind) override;
+    bool passOver(std::string_view block, bool first, bool last, ShownKind kind) override;
 
     ShownTextMatcher matcher_;
     bool countAll_ = false;

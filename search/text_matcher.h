@@ -59,7 +59,7 @@ private:
 // A converted text is worked out once per encoding and kept for the following files.
 class FileTextScanner {
 public:
-    static constexpr std::size_t kDefaultBlockSize = 256 * 1024;
+    static constexpr std::size_t kDefaultBlockSize = 64 * 1024;
     // How much of a single file is read between two calls of `keepGoing`: a few milliseconds of
     // work, so that a stop request is seen at once even inside a huge file.
     static constexpr std::size_t kBytesBetweenPauses = 4 * 1024 * 1024;

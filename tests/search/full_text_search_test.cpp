@@ -152,6 +152,10 @@ TEST(ShownTextPrefilter, neverHidesAPageThatShowsTheText) {
     for (int page = 0; page < 1500; ++page) {
         std::string bytes =
             heads[std::uniform_int_distribution<std::size_t>(0, heads.size() - 1)(random)];
+        if (page % 2 == 0) {
+            // Past the first look's first block, the page head, into blocks of their own.
+            bytes += std::string(std::uniform_int_distribution(4000, 4100)(random), ' ');
+        }
         const int length = std::uniform_int_distribution(1, 30)(random);
         for (int i = 0; i < length; ++i) {
             bytes +=

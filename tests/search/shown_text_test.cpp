@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "page/text_encoding.h"
 #include "platform/error.h"
 #include "search/quick_find.h"
 #include "search/shown_text_search.h"
@@ -196,33 +198,38 @@ TEST(ShownTextScanner, HugeFileIsReadInBlocksAndCanBeAbandoned) {
     EXPECT_EQ(scanner.scan(files, name), ShownTextScanner::Outcome::Found);
 }
 
-// A sink that looks at each page's bytes first, and records how many it was shown.
+// A sink that looks at each page's bytes first, and records the blocks it was shown.
 class FirstLooks final : public ShownTextSink {
 public:
     bool take(std::string_view) override { return false; }
     void restart() override {}
     bool wantsFirstLook() const override { return true; }
-    bool passOver(std::string_view bytes, ShownKind) override {
-        sizes.push_back(bytes.size());
+    bool passOver(std::string_view block, bool first, bool last, ShownKind) override {
+        blocks.push_back({block.size(), first, last});
         return true;
     }
-    std::vector<std::size_t> sizes;
+    std::vector<std::tuple<std::size_t, bool, bool>> blocks;
 };
 
-TEST(ShownTextReader, FirstLookSeesEveryPageWholeWhateverThePagesBeforeIt) {
+TEST(ShownTextReader, FirstLookSeesEveryBlockTheFirstHoldingTheHead) {
     test::FakeFileSystem files;
-    files.inMemory["/docs/large.htm"] = std::string(ShownTextReader::kLargestFirstLook - 1, 'a');
     files.inMemory["/docs/small.htm"] = std::string(100, 'b');
-    files.inMemory["/docs/huge.htm"] = std::string(ShownTextReader::kLargestFirstLook + 1, 'c');
+    files.inMemory["/docs/large.htm"] = std::string(kPageHeadSize + 40, 'a');
+    files.inMemory["/docs/even.htm"] = std::string(kPageHeadSize + 32, 'c');
     ShownTextReader reader(16);
     FirstLooks sink;
-    // The buffer the large page grew to has room for the small one, more than a block.
-    for (const char* name : {"/docs/small.htm", "/docs/large.htm", "/docs/small.htm",
-                             "/docs/huge.htm", "/docs/small.htm"}) {
+    for (const char* name : {"/docs/large.htm", "/docs/small.htm", "/docs/even.htm"}) {
         EXPECT_EQ(reader.read(files, name, sink), ShownTextReader::Outcome::NotFound) << name;
     }
-    EXPECT_EQ(sink.sizes,
-              (std::vector<std::size_t>{100, ShownTextReader::kLargestFirstLook - 1, 100, 100}));
+    using Block = std::tuple<std::size_t, bool, bool>;
+    EXPECT_EQ(sink.blocks, (std::vector<Block>{{kPageHeadSize, true, false},
+                                               {16, false, false},
+                                               {16, false, false},
+                                               {8, false, true},
+                                               {100, true, true},
+                                               {kPageHeadSize, true, false},
+                                               {16, false, false},
+                                               {16, false, false}}));
 }
 
 TEST(ShownTextScanner, FileThatCantBeOpenedFailsEvenWhenOnlyItsNameIsSearched) {
