@@ -4,8 +4,8 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <future>
 #include <functional>
+#include <future>
 #include <memory>
 #include <optional>
 #include <system_error>
@@ -67,7 +67,7 @@ public:
     }
 
 private:
-    std::vector<std::uint64_t> seen_;  // a bit for each of the 2^24 trigrams
+    std::vector<std::uint64_t> seen_;     // a bit for each of the 2^24 trigrams
     std::vector<std::uint32_t> touched_;  // the first count_ are the page's
     std::size_t count_ = 0;
     std::uint32_t tail_ = 0;

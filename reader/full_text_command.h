@@ -119,7 +119,9 @@ public:
         onPagesChanged_ = std::move(onPagesChanged);
     }
     // Runs when a running search has added rows: its heading counts them as they come.
-    void setOnRowsAdded(std::function<void()> onRowsAdded) { onRowsAdded_ = std::move(onRowsAdded); }
+    void setOnRowsAdded(std::function<void()> onRowsAdded) {
+        onRowsAdded_ = std::move(onRowsAdded);
+    }
     // The search ends at its next page, listing what it found so far.
     void stop();
     // The window closes: the search ends and hands nothing more over.

@@ -179,7 +179,18 @@ bool mayShowAt(std::string_view bytes, std::size_t at, std::string_view word, bo
         } else if (b == '<' && j > 0) {
             return more;  // the last byte: what follows it is not here
         } else if (static_cast<unsigned char>(b) >= 0x80 && (word[j] == 'k' || word[j] == 's')) {
-            return true;  // the Kelvin sign and the long s fold to "k" and "s"
+            // Of the characters beyond ASCII only the Kelvin sign (U+212A, "K" once composed)
+            // and the long s (U+017F) show as an ASCII letter, "k" and "s" once folded.
+            const std::string_view sign = word[j] == 'k' ? "\xE2\x84\xAA" : "\xC5\xBF";
+            const std::string_view here = bytes.substr(p, sign.size());
+            if (here != sign.substr(0, here.size())) {
+                return false;
+            }
+            if (here.size() < sign.size()) {
+                return more;
+            }
+            ++j;
+            p += sign.size();
         } else {
             return false;
         }
@@ -187,12 +198,13 @@ bool mayShowAt(std::string_view bytes, std::size_t at, std::string_view word, bo
     return true;
 }
 
-// Whether `found(i)` holds for some i, asked in order, where bytes[i] is `amp`, or one of
-// `first` followed by one of `second` (by anything, with no `second`). `found` turns down what
-// doesn't start a word: the bytes are only narrowed to it.
+// Whether `found(i)` holds for some i, asked in order, where bytes[i] is one of `alone`, or one
+// of `first` followed by one of `second`. `found` turns down what doesn't start a word: the
+// bytes are only narrowed to it.
 template <typename Found>
-bool anyStart(std::string_view bytes, const std::array<char, 2>& first, char amp,
-              const std::optional<std::array<char, 4>>& second, const Found& found) {
+bool anyStart(std::string_view bytes, const std::array<char, 2>& first,
+              const std::array<char, 2>& alone, const std::array<char, 5>& second,
+              const Found& found) {
     std::size_t i = 0;
 #if defined(__SSE2__)
     // Sixteen bytes at a time, and the pair of a word's first letters is rare where its first
@@ -203,14 +215,14 @@ bool anyStart(std::string_view bytes, const std::array<char, 2>& first, char amp
         const __m128i here = _mm_loadu_si128(at);
         const __m128i next =
             _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes.data() + i + 1));
-        __m128i pairs = _mm_or_si128(is(here, first[0]), is(here, first[1]));
-        if (second) {
-            const std::array<char, 4>& s = *second;
-            pairs =
-                _mm_and_si128(pairs, _mm_or_si128(_mm_or_si128(is(next, s[0]), is(next, s[1])),
-                                                  _mm_or_si128(is(next, s[2]), is(next, s[3]))));
+        __m128i followers = is(next, second[0]);
+        for (std::size_t k = 1; k < second.size(); ++k) {
+            followers = _mm_or_si128(followers, is(next, second[k]));
         }
-        auto starts = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(pairs, is(here, amp))));
+        const __m128i pairs =
+            _mm_and_si128(_mm_or_si128(is(here, first[0]), is(here, first[1])), followers);
+        auto starts = static_cast<unsigned>(_mm_movemask_epi8(
+            _mm_or_si128(pairs, _mm_or_si128(is(here, alone[0]), is(here, alone[1])))));
         for (; starts != 0; starts &= starts - 1) {
             if (found(i + static_cast<std::size_t>(std::countr_zero(starts)))) {
                 return true;
@@ -220,29 +232,25 @@ bool anyStart(std::string_view bytes, const std::array<char, 2>& first, char amp
 #endif
     for (; i < bytes.size(); ++i) {
         const char b = bytes[i];
-        if ((b == first[0] || b == first[1] || b == amp) && found(i)) {
+        if ((b == first[0] || b == first[1] || b == alone[0] || b == alone[1]) && found(i)) {
             return true;
         }
     }
     return false;
 }
 
+// The first byte of the one character beyond ASCII that shows as `letter` (see mayShowAt), or
+// `otherwise`.
+char signLead(char letter, char otherwise) {
+    return letter == 'k' ? '\xE2' : letter == 's' ? '\xC5' : otherwise;
+}
+
 // Whether the shown text of a page with these bytes may contain `word`, a run of [a-z0-9], or
 // begin it in these bytes when `more` of the page follows. False only when it surely does not.
 bool mayShow(std::string_view bytes, std::string_view word, bool more) {
-    if (word[0] == 'k' || word[0] == 's') {
-        // Any byte beyond ASCII may start one: byte by byte.
-        for (std::size_t i = 0; i < bytes.size(); ++i) {
-            const char b = bytes[i];
-            if ((lowerAZ(b) == word[0] || b == '&' || static_cast<unsigned char>(b) >= 0x80) &&
-                mayShowAt(bytes, i, word, more)) {
-                return true;
-            }
-        }
-        return false;
-    }
-    // Where the word may start: its first letter in either case, or a reference. Most of those
-    // with the letter fail at the next byte, a letter or digit other than the word's next.
+    // Where the word may start: its first letter in either case followed by what may give its
+    // second, or a reference. Most of those with the letter fail at the next byte, a letter or
+    // digit other than the word's next.
     const auto mayStartAt = [&](std::size_t i) {
         if (bytes[i] != '&' && i + 1 < bytes.size() && isAsciiAlnum(bytes[i + 1]) &&
             lowerAZ(bytes[i + 1]) != word[1]) {
@@ -250,12 +258,8 @@ bool mayShow(std::string_view bytes, std::string_view word, bool more) {
         }
         return mayShowAt(bytes, i, word, more);
     };
-    std::optional<std::array<char, 4>> second;
-    if (word[1] != 'k' && word[1] != 's') {
-        // (After the first letter, any byte beyond ASCII may start a "k" or an "s".)
-        second = {word[1], upperAZ(word[1]), '&', '<'};
-    }
-    return anyStart(bytes, {word[0], upperAZ(word[0])}, '&', second, mayStartAt);
+    return anyStart(bytes, {word[0], upperAZ(word[0])}, {'&', signLead(word[0], '&')},
+                    {word[1], upperAZ(word[1]), '&', '<', signLead(word[1], '&')}, mayStartAt);
 }
 
 }  // namespace
