@@ -246,8 +246,10 @@ char signLead(char letter, char otherwise) {
 }
 
 // Whether the shown text of a page with these bytes may contain `word`, a run of [a-z0-9], or
-// begin it in these bytes when `more` of the page follows. False only when it surely does not.
-bool mayShow(std::string_view bytes, std::string_view word, bool more) {
+// begin it in these bytes when more of the page follows. A start at or after `deferFrom` that
+// the bytes end too soon to judge counts as a no: the caller looks at it again with the bytes
+// that follow. False only when it surely does not.
+bool mayShow(std::string_view bytes, std::string_view word, bool more, std::size_t deferFrom) {
     // Where the word may start: its first letter in either case followed by what may give its
     // second, or a reference. Most of those with the letter fail at the next byte, a letter or
     // digit other than the word's next.
@@ -256,7 +258,7 @@ bool mayShow(std::string_view bytes, std::string_view word, bool more) {
             lowerAZ(bytes[i + 1]) != word[1]) {
             return false;
         }
-        return mayShowAt(bytes, i, word, more);
+        return mayShowAt(bytes, i, word, more && i < deferFrom);
     };
     return anyStart(bytes, {word[0], upperAZ(word[0])}, {'&', signLead(word[0], '&')},
                     {word[1], upperAZ(word[1]), '&', '<', signLead(word[1], '&')}, mayStartAt);
@@ -335,7 +337,8 @@ bool ShownTextScanner::wantsFirstLook() const {
 bool ShownTextScanner::passOver(std::string_view block, bool first, bool last, ShownKind kind) {
     return (!first ||
             readsAsciiAsItself(block.substr(0, std::min(block.size(), kPageHeadSize)), kind)) &&
-           !mayShow(block, word_, !last);
+           !mayShow(block, word_, !last,
+                    last ? block.size() : block.size() - std::min(block.size(), kLookOverlap));
 }
 
 bool ShownTextScanner::contains(std::string_view bytes, ShownKind kind) {
@@ -384,8 +387,9 @@ ShownTextScanner::Outcome ShownTextScanner::scan(platform::FileSystem& files,
 
 ShownTextReader::ShownTextReader(std::size_t blockSize)
     : blockSize_(std::max({blockSize, kRtfSignature.size(), std::size_t{1}})) {
-    // A first look's first block holds the page head.
-    buffer_.resize(std::max(blockSize_, kPageHeadSize));
+    // A first look's first block holds the page head; later ones follow the end of the one
+    // before.
+    buffer_.resize(std::max(blockSize_, kPageHeadSize) + kLookOverlap);
 }
 
 bool ShownTextReader::handOn(ShownTextSink& sink) {
@@ -425,11 +429,12 @@ ShownTextReader::Outcome ShownTextReader::read(platform::FileSystem& files,
         return handOn(sink) ? Outcome::Found : Outcome::NotFound;
     }
     auto file = files.openForReading(fileName);
-    const auto readBlock = [&](std::size_t atLeast) {
+    // Reads into the buffer from `at`, at least `atLeast` bytes unless the file ends first.
+    const auto readBlockAt = [&](std::size_t at, std::size_t atLeast) {
         std::size_t got = 0;
         while (got < atLeast) {
             const std::size_t more =
-                file->read(buffer_.data() + got, std::max(atLeast, blockSize_) - got);
+                file->read(buffer_.data() + at + got, std::max(atLeast, blockSize_) - got);
             if (more == 0) {
                 break;
             }
@@ -437,16 +442,22 @@ ShownTextReader::Outcome ShownTextReader::read(platform::FileSystem& files,
         }
         return got;
     };
+    const auto readBlock = [&](std::size_t atLeast) { return readBlockAt(0, atLeast); };
     const bool firstLook = sink.wantsFirstLook();
-    std::size_t got = readBlock(firstLook ? buffer_.size() : kRtfSignature.size());
+    const std::size_t firstBlock = std::max(blockSize_, kPageHeadSize);
+    std::size_t got = readBlock(firstLook ? firstBlock : kRtfSignature.size());
     if (firstLook && !startsAsRtf(std::string_view(buffer_.data(), got))) {
         // A block at a time into the same buffer, which stays in the processor's cache: reading
-        // whole pages into a buffer as large costs the system more than the look itself.
+        // whole pages into a buffer as large costs the system more than the look itself. Each
+        // look sees the end of the block before it again (`kept` bytes), for a word that starts
+        // there.
         std::size_t looked = 0;
-        std::size_t asked = buffer_.size();
+        std::size_t kept = 0;
+        std::size_t asked = firstBlock;
         for (;;) {
             const bool last = got < asked;
-            if (!sink.passOver(std::string_view(buffer_.data(), got), looked == 0, last, kind)) {
+            if (!sink.passOver(std::string_view(buffer_.data(), kept + got), looked == 0, last,
+                               kind)) {
                 break;
             }
             looked += got;
@@ -456,8 +467,11 @@ ShownTextReader::Outcome ShownTextReader::read(platform::FileSystem& files,
             if (looked % FileTextScanner::kBytesBetweenPauses < got && keepGoing && !keepGoing()) {
                 return Outcome::Abandoned;
             }
+            const std::size_t seen = kept + got;
+            kept = std::min(kLookOverlap, seen);
+            std::memmove(buffer_.data(), buffer_.data() + seen - kept, kept);
             asked = blockSize_;
-            got = readBlock(asked);
+            got = readBlockAt(kept, asked);
             if (got == 0) {
                 return Outcome::NotFound;
             }

@@ -43,6 +43,9 @@ private:
     std::size_t hits_ = 0;
 };
 
+// How many bytes of a block a first look (ShownTextSink::passOver) sees again with the next.
+inline constexpr std::size_t kLookOverlap = 1024;
+
 // Takes a file's shown text, piece by piece, from ShownTextReader.
 class ShownTextSink {
 public:
@@ -57,8 +60,10 @@ public:
     // A page's bytes (not RTF) a block at a time from its start, before any take(): true when
     // the block surely shows nothing wanted, nor begins anything wanted that the blocks after it
     // could end. The first block holds at least the page head (kPageHeadSize bytes, or the whole
-    // page); `last` says the page ends with this one. A page whose blocks are all passed over
-    // needs no shown text. Asked only when wantsFirstLook().
+    // page); each after it starts with the last kLookOverlap bytes of the one before, so that
+    // what starts there and can't be judged yet may be judged by the next look. `last` says the
+    // page ends with this one. A page whose blocks are all passed over needs no shown text.
+    // Asked only when wantsFirstLook().
     virtual bool passOver(std::string_view /*block*/, bool /*first*/, bool /*last*/,
                           ShownKind /*kind*/) {
         return false;

@@ -222,14 +222,15 @@ TEST(ShownTextReader, FirstLookSeesEveryBlockTheFirstHoldingTheHead) {
         EXPECT_EQ(reader.read(files, name, sink), ShownTextReader::Outcome::NotFound) << name;
     }
     using Block = std::tuple<std::size_t, bool, bool>;
+    // After the first, each block starts with the end of the one before.
     EXPECT_EQ(sink.blocks, (std::vector<Block>{{kPageHeadSize, true, false},
-                                               {16, false, false},
-                                               {16, false, false},
-                                               {8, false, true},
+                                               {kLookOverlap + 16, false, false},
+                                               {kLookOverlap + 16, false, false},
+                                               {kLookOverlap + 8, false, true},
                                                {100, true, true},
                                                {kPageHeadSize, true, false},
-                                               {16, false, false},
-                                               {16, false, false}}));
+                                               {kLookOverlap + 16, false, false},
+                                               {kLookOverlap + 16, false, false}}));
 }
 
 TEST(ShownTextScanner, FileThatCantBeOpenedFailsEvenWhenOnlyItsNameIsSearched) {
