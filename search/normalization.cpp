@@ -1,6 +1,7 @@
 #include "search/normalization.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <iterator>
 
 namespace pelmaro {
@@ -85,6 +86,51 @@ char32_t composePair(char32_t first, char32_t second) {
     return found != end && found->first == first && found->second == second ? found->composite : 0;
 }
 
+// Whether each character of the Basic Multilingual Plane is a plain starter: no decomposition, no
+// combining class, and never the second of a pair that composes. Such a character ends the
+// segment before it and stays as it is: most of the text beyond ASCII (CJK, Cyrillic, Greek,
+// typography) takes no table search.
+class PlainStarters {
+public:
+    PlainStarters() : bits_(kCount / 64, ~std::uint64_t{0}) {
+        const auto clear = [this](char32_t c) {
+            if (c < kCount) {
+                bits_[c / 64] &= ~(std::uint64_t{1} << (c % 64));
+            }
+        };
+        for (const Decomposition& d : kDecompositions) {
+            clear(d.from);
+        }
+        for (const ClassRange& r : kCombiningClasses) {
+            for (char32_t c = r.first; c <= r.last; ++c) {
+                clear(c);
+            }
+        }
+        for (const Composition& pair : kCompositions) {
+            clear(pair.second);
+        }
+        for (char32_t c = kHangulBase; c < kHangulBase + kSyllableCount; ++c) {
+            clear(c);
+        }
+        for (char32_t c = kVowelBase; c < kVowelBase + kVowelCount; ++c) {
+            clear(c);
+        }
+        for (char32_t c = kTrailBase + 1; c < kTrailBase + kTrailCount; ++c) {
+            clear(c);
+        }
+    }
+    bool operator()(char32_t c) const { return c < kCount && (bits_[c / 64] >> (c % 64) & 1) != 0; }
+
+private:
+    static constexpr char32_t kCount = 0x10000;
+    std::vector<std::uint64_t> bits_;
+};
+
+bool isPlainStarter(char32_t c) {
+    static const PlainStarters plain;
+    return plain(c);
+}
+
 }  // namespace
 
 int combiningClass(char32_t c) {
@@ -104,6 +150,12 @@ void Composer::put(char32_t c, std::vector<char32_t>& out) {
     // The common case, all of ASCII: a plain starter after a plain starter, neither able to
     // combine with the other.
     if (c < kFirstSpecial && segment_.size() == 1 && segment_[0] < kFirstSpecial) {
+        out.push_back(segment_[0]);
+        segment_[0] = c;
+        return;
+    }
+    // Beyond it, a character that composes with nothing before it closes a lone starter.
+    if (segment_.size() == 1 && isPlainStarter(c)) {
         out.push_back(segment_[0]);
         segment_[0] = c;
         return;

@@ -55,9 +55,12 @@ TEST(ShownText, FoldingIsTheSameForPagesTitlesAndQuickFind) {
         // NFC: a letter and its accent typed apart are the letter with its accent
         {"cafe\u0301 noir", "café", true},
         {"café noir", "cafe\u0301", true},
-        {"\u1100\u1161\u11A8", "\uAC01", true},    // Hangul jamo compose into a syllable
-        {"ca\u0323\u0302", "c\u1EAD", true},       // marks in canonical order first
-        {"\u0301\u0323x", "\u0323\u0301x", true},  // marks with no letter before them too
+        {"\u1100\u1161\u11A8", "\uAC01", true},        // Hangul jamo compose into a syllable
+        {"ca\u0323\u0302", "c\u1EAD", true},           // marks in canonical order first
+        {"\u0301\u0323x", "\u0323\u0301x", true},      // marks with no letter before them too
+        {"\u4E2D\u304B\u3099", "\u4E2D\u304C", true},  // a kana after a kanji takes its mark
+        {"\u0410\u0306", "\u04D0", true},              // and a Cyrillic letter its breve
+        {"\u0915\u093C", "\u0958", true},              // (an exclusion: both decompose)
         {"cafe", "café", false},
         // White space: any run matches one space; none at either end
         {"Chapter\u00A09. Functions", "chapter 9", true},
