@@ -49,13 +49,23 @@ public:
     Result take(std::size_t n) {
         std::unique_lock lock(mutex_);
         Slot& slot = slots_[n % slots_.size()];
-        ready_.wait(lock, [&] { return slot.ready; });
+        if (!slot.ready) {
+            // Woken once a run of items is ready, not once an item: on small pages a wake an
+            // item would cost more than the pages.
+            waitedRun_ = std::min(batch(), count_ - n);
+            ready_.wait(lock, [&] { return runReady(n, waitedRun_); });
+            waitedRun_ = 0;
+        }
         Result result = std::move(slot.result);
         const std::exception_ptr fault = std::exchange(slot.fault, nullptr);
         slot.ready = false;
         taken_ = n + 1;
+        // Workers that found no room sleep until half the window is free again.
+        const bool wake = taken_ + slots_.size() - next_ == batch();
         lock.unlock();
-        room_.notify_one();  // one slot more: one worker more may go on
+        if (wake) {
+            room_.notify_all();
+        }
         if (fault) {
             std::rethrow_exception(fault);
         }
@@ -63,6 +73,18 @@ public:
     }
 
 private:
+    std::size_t batch() const { return std::max<std::size_t>(slots_.size() / 2, 1); }
+
+    // Whether the `run` items from `from` on are all ready.
+    bool runReady(std::size_t from, std::size_t run) const {
+        for (std::size_t m = from; m < from + run; ++m) {
+            if (!slots_[m % slots_.size()].ready) {
+                return false;
+            }
+        }
+        return true;
+    }
+
     struct Slot {
         bool ready = false;
         Result result;
@@ -112,10 +134,9 @@ private:
                 slot.result = std::move(result);
                 slot.fault = fault;
                 slot.ready = true;
-                wanted = n == taken_;
+                wanted = waitedRun_ != 0 && n >= taken_ && n < taken_ + waitedRun_ &&
+                         runReady(taken_, waitedRun_);
             }
-            // Only the item taken next can be waited for: waking the taker for a later one
-            // would only send it back to sleep, a switch of threads an item on small pages.
             if (wanted) {
                 ready_.notify_one();
             }
@@ -129,8 +150,9 @@ private:
     std::condition_variable ready_;  // a slot was filled
     std::condition_variable room_;   // a slot was emptied, or the workers are to end
     std::vector<Slot> slots_;
-    std::size_t next_ = 0;   // the next item a worker takes
-    std::size_t taken_ = 0;  // items taken so far
+    std::size_t next_ = 0;       // the next item a worker takes
+    std::size_t taken_ = 0;      // items taken so far
+    std::size_t waitedRun_ = 0;  // the items from taken_ on that the taker waits for, or 0
     std::atomic<bool> closing_ = false;
     // Last: they end before what they use goes.
     std::vector<std::jthread> workers_;
