@@ -632,6 +632,26 @@ bool PosixFileSystem::isSymbolicLink(const std::string& name) {
     return ::lstat(name.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
 }
 
+std::optional<std::vector<std::string>> PosixFileSystem::symbolicLinksIn(
+    const std::string& folder) {
+    DIR* dir = ::opendir(folder.empty() ? "/" : folder.c_str());
+    if (dir == nullptr) {
+        return std::nullopt;
+    }
+    std::vector<std::string> links;
+    while (const dirent* raw = ::readdir(dir)) {
+        struct stat info {};
+        if (raw->d_type == DT_LNK ||
+            (raw->d_type == DT_UNKNOWN &&
+             ::fstatat(::dirfd(dir), raw->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+             S_ISLNK(info.st_mode))) {
+            links.emplace_back(raw->d_name);
+        }
+    }
+    ::closedir(dir);
+    return links;
+}
+
 std::unique_ptr<FolderLock> PosixFileSystem::lockFolder(const std::string& folder) {
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {

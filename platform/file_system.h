@@ -162,6 +162,12 @@ public:
     }
     // The name itself is a symbolic link (to a file or a folder).
     virtual bool isSymbolicLink(const std::string& /*name*/) { return false; }
+    // The names in a folder that are symbolic links, from one listing of it: cheaper than
+    // isSymbolicLink of each name when most of them are asked. std::nullopt when it can't be
+    // listed, or the file system can't tell this way.
+    virtual std::optional<std::vector<std::string>> symbolicLinksIn(const std::string& /*folder*/) {
+        return std::nullopt;
+    }
     // A regular file (links followed) exists under that name.
     virtual bool fileExists(const std::string& fileName) = 0;
     // Replaces the file's content with `bytes`: written to a temporary file in the same folder,
@@ -215,6 +221,7 @@ public:
         return watchWithInotify(folders);
     }
     bool isSymbolicLink(const std::string& name) override;
+    std::optional<std::vector<std::string>> symbolicLinksIn(const std::string& folder) override;
     bool fileExists(const std::string& fileName) override;
     void writeFile(const std::string& fileName, std::string_view bytes) override;
     void makeFolders(const std::string& folder) override;

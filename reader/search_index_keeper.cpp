@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <optional>
+#include <unordered_set>
 #include <utility>
 
 #include "index/index_store.h"
@@ -19,11 +20,27 @@ constexpr auto kProgressInterval = std::chrono::milliseconds(250);
 std::optional<WatchedPages> WatchedPages::watch(platform::FileSystem& files,
                                                 const platform::TextList& paths) {
     WatchedPages watched;
-    std::unordered_map<std::string_view, bool> folders;
+    // A page that is itself a link is looked at by stamp at every search: a watch of its folder
+    // would not see its target change. Links are found a folder listing at a time, not a
+    // system call a page.
+    std::unordered_map<std::string_view, std::optional<std::unordered_set<std::string>>> folders;
+    for (const std::string_view path : paths) {
+        folders.try_emplace(platform::folderPart(path));
+    }
+    for (auto& [folder, links] : folders) {
+        if (std::optional<std::vector<std::string>> names =
+                files.symbolicLinksIn(std::string(folder))) {
+            links.emplace(names->begin(), names->end());
+        }
+    }
     std::uint32_t n = 0;
     for (const std::string_view path : paths) {
-        folders.emplace(platform::folderPart(path), true);
-        if (files.isSymbolicLink(std::string(path))) {
+        const std::optional<std::unordered_set<std::string>>& links =
+            folders.find(platform::folderPart(path))->second;
+        const bool link = links ? !links->empty() &&
+                                      links->contains(std::string(path.substr(path.rfind('/') + 1)))
+                                : files.isSymbolicLink(std::string(path));
+        if (link) {
             watched.unseen_.push_back(n);
         }
         ++n;

@@ -118,6 +118,9 @@ public:
         return watches ? real_.watchFolders(folders) : nullptr;
     }
     bool isSymbolicLink(const std::string& name) override { return real_.isSymbolicLink(name); }
+    std::optional<std::vector<std::string>> symbolicLinksIn(const std::string& folder) override {
+        return real_.symbolicLinksIn(folder);
+    }
     std::unique_ptr<platform::MappedFile> mapForReading(const std::string& fileName) override {
         if (beforeOpen) {
             beforeOpen(fileName);
