@@ -86,49 +86,66 @@ char32_t composePair(char32_t first, char32_t second) {
     return found != end && found->first == first && found->second == second ? found->composite : 0;
 }
 
-// Whether each character of the Basic Multilingual Plane is a plain starter: no decomposition, no
-// combining class, and never the second of a pair that composes. Such a character ends the
-// segment before it and stays as it is: most of the text beyond ASCII (CJK, Cyrillic, Greek,
-// typography) takes no table search.
-class PlainStarters {
+// Whether each character of the Basic Multilingual Plane is a stable starter: composed as NFC
+// has it (no decomposition, or a primary composite such as "é"), of combining class 0, and
+// never the second of a pair that composes. Such a character ends the segment before it and
+// stands as it is until a mark follows: most text beyond ASCII (CJK, Cyrillic, Greek, accented
+// Latin) takes no table search.
+class StableStarters {
 public:
-    PlainStarters() : bits_(kCount / 64, ~std::uint64_t{0}) {
-        const auto clear = [this](char32_t c) {
-            if (c < kCount) {
-                bits_[c / 64] &= ~(std::uint64_t{1} << (c % 64));
-            }
-        };
+    StableStarters() : bits_(kCount / 64, ~std::uint64_t{0}) {
+        std::vector<std::uint64_t> seconds(kCount / 64, 0);
+        for (const Composition& pair : kCompositions) {
+            set(seconds, pair.second, true);
+        }
         for (const Decomposition& d : kDecompositions) {
-            clear(d.from);
+            set(bits_, d.from, false);
+        }
+        for (const Composition& pair : kCompositions) {
+            set(bits_, pair.composite, !has(seconds, pair.composite));
         }
         for (const ClassRange& r : kCombiningClasses) {
             for (char32_t c = r.first; c <= r.last; ++c) {
-                clear(c);
+                set(bits_, c, false);
             }
         }
-        for (const Composition& pair : kCompositions) {
-            clear(pair.second);
+        for (char32_t c = 0; c < kCount; ++c) {
+            if (has(seconds, c)) {
+                set(bits_, c, false);
+            }
         }
+        // Hangul syllables and jamo compose by arithmetic, not by the tables.
         for (char32_t c = kHangulBase; c < kHangulBase + kSyllableCount; ++c) {
-            clear(c);
+            set(bits_, c, false);
         }
         for (char32_t c = kVowelBase; c < kVowelBase + kVowelCount; ++c) {
-            clear(c);
+            set(bits_, c, false);
         }
         for (char32_t c = kTrailBase + 1; c < kTrailBase + kTrailCount; ++c) {
-            clear(c);
+            set(bits_, c, false);
         }
     }
-    bool operator()(char32_t c) const { return c < kCount && (bits_[c / 64] >> (c % 64) & 1) != 0; }
+    bool operator()(char32_t c) const { return has(bits_, c); }
 
 private:
     static constexpr char32_t kCount = 0x10000;
+
+    static bool has(const std::vector<std::uint64_t>& bits, char32_t c) {
+        return c < kCount && (bits[c / 64] >> (c % 64) & 1) != 0;
+    }
+    static void set(std::vector<std::uint64_t>& bits, char32_t c, bool on) {
+        if (c < kCount) {
+            const std::uint64_t bit = std::uint64_t{1} << (c % 64);
+            bits[c / 64] = on ? bits[c / 64] | bit : bits[c / 64] & ~bit;
+        }
+    }
+
     std::vector<std::uint64_t> bits_;
 };
 
-bool isPlainStarter(char32_t c) {
-    static const PlainStarters plain;
-    return plain(c);
+bool isStableStarter(char32_t c) {
+    static const StableStarters stable;
+    return stable(c);
 }
 
 }  // namespace
@@ -154,11 +171,19 @@ void Composer::put(char32_t c, std::vector<char32_t>& out) {
         segment_[0] = c;
         return;
     }
-    // Beyond it, a character that composes with nothing before it closes a lone starter.
-    if (segment_.size() == 1 && isPlainStarter(c)) {
+    // Beyond it, a character that composes with nothing before it closes a lone starter, and
+    // is held as it stands until a mark after it calls for its decomposition.
+    if (segment_.size() == 1 && isStableStarter(c)) {
         out.push_back(segment_[0]);
         segment_[0] = c;
+        heldWhole_ = true;
         return;
+    }
+    if (heldWhole_) {
+        const char32_t held = segment_[0];
+        segment_.clear();
+        appendDecomposed(held, segment_);
+        heldWhole_ = false;
     }
     std::size_t at = segment_.size();
     appendDecomposed(c, segment_);
@@ -201,6 +226,7 @@ void Composer::put(char32_t c, std::vector<char32_t>& out) {
 }
 
 void Composer::finish(std::vector<char32_t>& out) {
+    heldWhole_ = false;  // alone, it stands as NFC has it
     compose(segment_);
     out.insert(out.end(), segment_.begin(), segment_.end());
     segment_.clear();

@@ -33,7 +33,10 @@ public:
         segment_[0] = c;
         return true;
     }
-    void reset() { segment_.clear(); }
+    void reset() {
+        segment_.clear();
+        heldWhole_ = false;
+    }
 
 private:
     // Puts the marks of `segment` in canonical order and composes what composes.
@@ -41,6 +44,8 @@ private:
     // segment_[0] a starter (or not, at the start of a text), then the non-starters after it,
     // decomposed; the starter may be a composite of two starters (Hangul syllables).
     std::vector<char32_t> segment_;
+    // segment_ is one starter held composed (see put()), to be decomposed if a mark follows.
+    bool heldWhole_ = false;
 };
 
 }  // namespace pelmaro

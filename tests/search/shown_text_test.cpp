@@ -59,8 +59,10 @@ TEST(ShownText, FoldingIsTheSameForPagesTitlesAndQuickFind) {
         {"ca\u0323\u0302", "c\u1EAD", true},           // marks in canonical order first
         {"\u0301\u0323x", "\u0323\u0301x", true},      // marks with no letter before them too
         {"\u4E2D\u304B\u3099", "\u4E2D\u304C", true},  // a kana after a kanji takes its mark
-        {"\u0410\u0306", "\u04D0", true},              // and a Cyrillic letter its breve
-        {"\u0915\u093C", "\u0958", true},              // (an exclusion: both decompose)
+        {"\u0410\u0306", "\u04D0", true},
+        {"caf\u00E9\u0323", "cafe\u0323\u0301",
+         true},  // a composed letter takes a mark              // and a Cyrillic letter its breve
+        {"\u0915\u093C", "\u0958", true},  // (an exclusion: both decompose)
         {"cafe", "café", false},
         // White space: any run matches one space; none at either end
         {"Chapter\u00A09. Functions", "chapter 9", true},
