@@ -189,7 +189,8 @@ std::string encodePostings(const std::vector<std::uint32_t>& pages, std::uint32_
     std::uint32_t last = 0;
     for (const std::uint32_t page : pages) {
         const std::uint32_t gap = page - last;
-        gapBytes += 1 + (gap >= 1U << 7) + (gap >= 1U << 14) + (gap >= 1U << 21) + (gap >= 1U << 28);
+        gapBytes +=
+            1 + (gap >= 1U << 7) + (gap >= 1U << 14) + (gap >= 1U << 21) + (gap >= 1U << 28);
         last = page;
     }
     std::string bitmap(1, static_cast<char>(PostingKind::Bitmap));

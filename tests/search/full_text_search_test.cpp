@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <random>
 #include <stdexcept>
 #include <stop_token>
+#include <thread>
 
 #include "platform/error.h"
+#include "search/read_ahead.h"
 #include "search/shown_text_search.h"
 #include "tests/support/fake_file_system.h"
 #include "tests/support/temp_dir.h"
@@ -88,6 +91,44 @@ TEST(SearchFiles, stopBeforeTheNthFileKeepsOnlyTheHitsBeforeIt) {
                               .skipped = {}}));
     EXPECT_EQ(found, (Indexes{1, 3, 5, 7, 9}));
     EXPECT_EQ(files.opened.load(), 10);
+}
+
+// The hand-over of the read-ahead under every search and index build: each item in order
+// whatever the workers, the window and the pace (the taker waits for runs of items, the
+// workers for room), a fault thrown where its item is taken, and an early end that hangs on
+// nothing.
+TEST(SearchFiles, readAheadHandsEveryItemOverInOrderWhateverThePace) {
+    std::mt19937 random(3);
+    for (const unsigned workers : {1U, 2U, 3U}) {
+        for (const std::size_t window : {std::size_t{1}, std::size_t{2}, std::size_t{8}}) {
+            for (const std::size_t count : {std::size_t{1}, std::size_t{7}, std::size_t{200}}) {
+                std::vector<int> pauses(count);  // microseconds
+                for (int& pause : pauses) {
+                    pause = std::uniform_int_distribution(0, 3)(random) == 0 ? 200 : 0;
+                }
+                ReadAhead<std::size_t> ahead(count, workers, window, {}, [&pauses] {
+                    return [&pauses](std::size_t n, const ReadAhead<std::size_t>::KeepGoing&) {
+                        std::this_thread::sleep_for(std::chrono::microseconds(pauses[n]));
+                        if (n % 13 == 12) {
+                            throw std::runtime_error("item " + std::to_string(n));
+                        }
+                        return 2 * n;
+                    };
+                });
+                for (std::size_t n = 0; n < count; ++n) {
+                    if (n % 13 == 12) {
+                        EXPECT_THROW(ahead.take(n), std::runtime_error);
+                    } else {
+                        EXPECT_EQ(ahead.take(n), 2 * n) << workers << " " << window << " " << n;
+                    }
+                }
+            }
+        }
+    }
+    ReadAhead<int> endsEarly(100000, 2, 4, {}, [] {
+        return [](std::size_t, const ReadAhead<int>::KeepGoing&) { return 1; };
+    });
+    EXPECT_EQ(endsEarly.take(0), 1);
 }
 
 // A page is passed over by its bytes only when its shown text surely lacks the text: every page
