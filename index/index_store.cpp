@@ -193,7 +193,9 @@ std::optional<CandidatePages> candidatePages(const TrigramIndex& index, platform
         return std::nullopt;
     }
     const std::optional<CandidatePages> holding = index.pagesHolding(folded);
-    if (!holding) {
+    // When most pages may hold it, the search reads every page (searchFiles), and their stamps
+    // needn't be looked at: a million of them take a second.
+    if (!holding || holding->size() * 2 > paths.size()) {
         return std::nullopt;
     }
     std::vector<char> read(paths.size(), 0);

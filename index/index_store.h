@@ -46,7 +46,8 @@ std::optional<TrigramIndex> loadIndex(platform::FileSystem& files, const std::st
 
 // The pages a search for `text` must read: those whose indexed text may hold it, and every page
 // the index can't vouch for (changed, added or gone since, by one fileStamp each); ascending.
-// std::nullopt when every page must be read. `changed`, when given, is set to how many pages the
+// std::nullopt when every page must be read, or most pages may hold it (then no stamp is looked
+// at, and `changed` is left as it is). `changed`, when given, is set to how many pages the
 // index vouched for have changed since: they are read, and worth indexing again. With
 // `onlyStamps`, a watch of the tree has seen every page that may have changed since the index
 // was last checked whole (changedPages): only those pages' stamps are looked at.

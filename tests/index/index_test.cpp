@@ -394,6 +394,10 @@ TEST(IndexedSearch, readsOnlyCandidatesAndWhatChangedSinceIndexing) {
     ASSERT_TRUE(storeIndex(files, pathFile, paths, cache, {}, {}, kVouchAll));
     EXPECT_EQ(searchThroughIndex(files, pathFile, paths, cache, "Needle").read,
               (std::vector<std::size_t>{0}));
+    // Most pages hold "hay": every page is read, and no stamp is looked at for it.
+    const std::optional<TrigramIndex> index = loadIndex(files, pathFile, paths, cache);
+    ASSERT_TRUE(index);
+    EXPECT_FALSE(candidatePages(*index, files, paths, "hay"));
 
     // Changed with a new time; recreated with the same size and time (another inode); made
     // unreadable (only its ctime moves); removed.
