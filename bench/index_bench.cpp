@@ -57,6 +57,30 @@ double seconds(const std::function<void()>& run) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
+// How long a search's use of the index takes for `word`: loading the index, its posting lists
+// alone, and the candidates with one stamp a page.
+struct LookupTimes {
+    double load = 0;
+    double lists = 0;
+    double lookup = 0;
+    std::size_t candidates = 0;  // every page when the index can't narrow the search
+};
+
+LookupTimes timeLookup(pelmaro::platform::FileSystem& files, const std::string& pathFile,
+                       const pelmaro::platform::TextList& paths, const std::string& cache,
+                       const std::string& word) {
+    LookupTimes times;
+    std::optional<index::TrigramIndex> loaded;
+    times.load = seconds([&] { loaded = index::loadIndex(files, pathFile, paths, cache); });
+    const std::string folded = pelmaro::foldShownText(word);
+    times.lists = seconds([&] { loaded->pagesHolding(folded); });
+    std::optional<CandidatePages> candidates;
+    times.lookup =
+        seconds([&] { candidates = index::candidatePages(*loaded, files, paths, word); });
+    times.candidates = candidates ? candidates->size() : paths.size();
+    return times;
+}
+
 class CountingSink final : public pelmaro::ShownTextSink {
 public:
     bool take(std::string_view piece) override {
@@ -111,14 +135,7 @@ void benchFolder(const std::string& folder, const std::vector<std::string>& word
     std::printf("%-22s %9s %9s %9s %9s %9s %9s %7s %7s\n", "word", "load ms", "lists ms",
                 "lookup ms", "cands", "indexed s", "scan s", "hits", "scan");
     for (const std::string& word : words) {
-        std::optional<index::TrigramIndex> loaded;
-        const double load =
-            seconds([&] { loaded = index::loadIndex(files, pathFile, paths, cache); });
-        const std::string folded = pelmaro::foldShownText(word);
-        const double lists = seconds([&] { loaded->pagesHolding(folded); });
-        std::optional<CandidatePages> candidates;
-        const double lookup =
-            seconds([&] { candidates = index::candidatePages(*loaded, files, paths, word); });
+        const LookupTimes times = timeLookup(files, pathFile, paths, cache, word);
         std::size_t indexedHits = 0;
         std::size_t scanHits = 0;
         // Once each: the pass over the shown text has warmed the cache.
@@ -129,9 +146,9 @@ void benchFolder(const std::string& folder, const std::vector<std::string>& word
         });
         const double scanned = seconds([&] { scanHits = hitsOf(files, paths, word, nullptr); });
         std::printf("%-22s %9.1f %9.1f %9.1f %9zu %9.3f %9.3f %7zu %7zu%s\n", word.c_str(),
-                    load * 1e3, lists * 1e3, lookup * 1e3,
-                    candidates ? candidates->size() : list.size(), indexed, scanned, indexedHits,
-                    scanHits, indexedHits == scanHits ? "" : "  MISMATCH");
+                    times.load * 1e3, times.lists * 1e3, times.lookup * 1e3, times.candidates,
+                    indexed, scanned, indexedHits, scanHits,
+                    indexedHits == scanHits ? "" : "  MISMATCH");
     }
 }
 
@@ -158,16 +175,9 @@ void benchBuild(const std::string& folder, const std::vector<std::string>& words
         pelmaro::bench::peakMegabytes(), before);
     std::printf("%-22s %9s %9s %9s %9s\n", "word", "load ms", "lists ms", "lookup ms", "cands");
     for (const std::string& word : words) {
-        std::optional<index::TrigramIndex> loaded;
-        const double load =
-            seconds([&] { loaded = index::loadIndex(files, pathFile, paths, cache); });
-        const std::string folded = pelmaro::foldShownText(word);
-        const double lists = seconds([&] { loaded->pagesHolding(folded); });
-        std::optional<CandidatePages> candidates;
-        const double lookup =
-            seconds([&] { candidates = index::candidatePages(*loaded, files, paths, word); });
-        std::printf("%-22s %9.1f %9.1f %9.1f %9zu\n", word.c_str(), load * 1e3, lists * 1e3,
-                    lookup * 1e3, candidates ? candidates->size() : paths.size());
+        const LookupTimes times = timeLookup(files, pathFile, paths, cache, word);
+        std::printf("%-22s %9.1f %9.1f %9.1f %9zu\n", word.c_str(), times.load * 1e3,
+                    times.lists * 1e3, times.lookup * 1e3, times.candidates);
     }
 }
 

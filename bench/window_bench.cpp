@@ -123,21 +123,49 @@ struct Pair {
 
 // The best of five runs of each, after one warm-up of each; the two take turns, so that whatever
 // else the machine does meanwhile weighs on both alike.
+// The seconds one run of `command` takes.
+double timeCommand(const std::vector<std::string>& command) {
+    const auto start = std::chrono::steady_clock::now();
+    pelmaro::bench::runCommand(command);
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
 Pair bestOfFive(const std::function<double()>& inWindow, const std::vector<std::string>& cli) {
-    using Clock = std::chrono::steady_clock;
-    const auto runCli = [&] {
-        const auto start = Clock::now();
-        pelmaro::bench::runCommand(cli);
-        return std::chrono::duration<double>(Clock::now() - start).count();
-    };
     inWindow();
-    runCli();
+    timeCommand(cli);
     Pair best;
     for (int i = 0; i < 5; ++i) {
         best.window = std::min(best.window, inWindow());
-        best.cli = std::min(best.cli, runCli());
+        best.cli = std::min(best.cli, timeCommand(cli));
     }
     return best;
+}
+
+// Waits, handling the window's events, until its search index is ready or `limit` has passed;
+// whether it is ready.
+bool waitForSearchIndex(pelmaro::app::MainWindow& window, std::chrono::minutes limit) {
+    const auto start = std::chrono::steady_clock::now();
+    while (!window.reader().searchIndexReady() &&
+           std::chrono::steady_clock::now() - start < limit) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+    }
+    return window.reader().searchIndexReady();
+}
+
+// A new scratch folder under /tmp, where the window's settings (and the index cache, when
+// `cache`) are kept; empty when none can be made.
+std::string makeScratch(bool cache) {
+    char pattern[] = "/tmp/pelmaro-window-bench-XXXXXX";
+    if (::mkdtemp(pattern) == nullptr) {
+        std::perror("mkdtemp");
+        return {};
+    }
+    const std::string scratch = pattern;
+    ::setenv("XDG_CONFIG_HOME", (scratch + "/config").c_str(), 1);
+    if (cache) {
+        ::setenv("XDG_CACHE_HOME", (scratch + "/cache").c_str(), 1);
+    }
+    return scratch;
 }
 
 }  // namespace
@@ -203,13 +231,6 @@ void benchLargeCatalogue(pelmaro::app::MainWindow& window, const std::string& sc
         kEntries, opened, pages[pages.size() / 2], pages[pages.size() * 95 / 100], pages.back());
 }
 
-// The seconds one run of `command` takes.
-double timeCommand(const std::vector<std::string>& command) {
-    const auto start = std::chrono::steady_clock::now();
-    pelmaro::bench::runCommand(command);
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
 int benchStoredCatalogue(const std::string& cli, const std::string& pathFile,
                          std::vector<std::string> words) {
     using namespace pelmaro;
@@ -217,12 +238,10 @@ int benchStoredCatalogue(const std::string& cli, const std::string& pathFile,
     if (words.empty()) {
         words = {"zyzzyva", "public"};
     }
-    char scratchPattern[] = "/tmp/pelmaro-window-bench-XXXXXX";
-    if (::mkdtemp(scratchPattern) == nullptr) {
-        std::perror("mkdtemp");
+    const std::string scratch = makeScratch(false);
+    if (scratch.empty()) {
         return 2;
     }
-    ::setenv("XDG_CONFIG_HOME", (std::string(scratchPattern) + "/config").c_str(), 1);
     AnsweringDialogs dialogs;
     platform::PosixFileSystem files;
     platform::SettingsFile settings(files, platform::defaultSettingsFileName());
@@ -238,9 +257,7 @@ int benchStoredCatalogue(const std::string& cli, const std::string& pathFile,
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     const double opened = std::chrono::duration<double>(Clock::now() - start).count();
-    while (!window.reader().searchIndexReady() && Clock::now() - start < std::chrono::minutes(30)) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
-    }
+    waitForSearchIndex(window, std::chrono::minutes(30));
     std::printf("%s: opened in %.3f s, its search index ready after %.1f s\n", pathFile.c_str(),
                 opened, std::chrono::duration<double>(Clock::now() - start).count());
     std::printf("%-22s %10s %10s %10s %10s\n", "F11 through the index", "first row", "ended", "cli",
@@ -254,7 +271,7 @@ int benchStoredCatalogue(const std::string& cli, const std::string& pathFile,
                     indexed, scanned);
     }
     window.close();
-    std::filesystem::remove_all(scratchPattern);
+    std::filesystem::remove_all(scratch);
     return 0;
 }
 
@@ -277,16 +294,12 @@ int main(int argc, char** argv) {
         words = {"zyzzyva", "public"};
     }
 
-    char scratchPattern[] = "/tmp/pelmaro-window-bench-XXXXXX";
-    if (::mkdtemp(scratchPattern) == nullptr) {
-        std::perror("mkdtemp");
+    const std::string scratch = makeScratch(true);
+    if (scratch.empty()) {
         return 2;
     }
-    const std::string scratch = scratchPattern;
     const std::string tree = scratch + "/tree";
     std::filesystem::copy(argv[2], tree, std::filesystem::copy_options::recursive);
-    ::setenv("XDG_CONFIG_HOME", (scratch + "/config").c_str(), 1);
-    ::setenv("XDG_CACHE_HOME", (scratch + "/cache").c_str(), 1);
 
     AnsweringDialogs dialogs;
     dialogs.folder = tree;
@@ -324,11 +337,7 @@ int main(int argc, char** argv) {
     // The build above saved a catalogue: from enough pages on, the window indexes it in the
     // background, and F11 then reads only the pages the index can't rule out.
     const auto indexStart = std::chrono::steady_clock::now();
-    while (!window.reader().searchIndexReady() &&
-           std::chrono::steady_clock::now() - indexStart < std::chrono::minutes(10)) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
-    }
-    if (window.reader().searchIndexReady()) {
+    if (waitForSearchIndex(window, std::chrono::minutes(10))) {
         std::printf(
             "\nindexed for search in the background in %.3f s (since the last F11)\n",
             std::chrono::duration<double>(std::chrono::steady_clock::now() - indexStart).count());

@@ -463,8 +463,11 @@ bool writeIndex(platform::FileSystem& files, const platform::TextList& paths,
             // No threads to be had: the pages are read here.
         }
     }
-    PageTrigrams trigrams;
-    ShownTextReader reader;
+    // Reading here needs a reader and a 2 MB bitmap of its own: made only then.
+    std::optional<std::pair<ShownTextReader, PageTrigrams>> here;
+    if (!ahead) {
+        here.emplace();
+    }
     for (std::size_t n = 0; n < paths.size(); ++n) {
         if (observer.reading) {
             observer.reading(n);
@@ -473,8 +476,8 @@ bool writeIndex(platform::FileSystem& files, const platform::TextList& paths,
             return false;
         }
         const ReadPage page = ahead ? ahead->take(n)
-                                    : readPage(files, std::string(paths[n]), reader, trigrams,
-                                               vouchBefore, keepGoing);
+                                    : readPage(files, std::string(paths[n]), here->first,
+                                               here->second, vouchBefore, keepGoing);
         if (page.abandoned) {
             return false;
         }

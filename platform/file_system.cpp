@@ -640,11 +640,7 @@ std::optional<std::vector<std::string>> PosixFileSystem::symbolicLinksIn(
     }
     std::vector<std::string> links;
     while (const dirent* raw = ::readdir(dir)) {
-        struct stat info {};
-        if (raw->d_type == DT_LNK ||
-            (raw->d_type == DT_UNKNOWN &&
-             ::fstatat(::dirfd(dir), raw->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
-             S_ISLNK(info.st_mode))) {
+        if (isLink(::dirfd(dir), raw->d_name, raw->d_type)) {
             links.emplace_back(raw->d_name);
         }
     }
