@@ -37,6 +37,33 @@ void TextList::const_iterator::decode() {
     next_ = at + length;
 }
 
+const std::string& TextList::bytes() const {
+    static const std::string none;
+    return items_ != nullptr ? items_->bytes : none;
+}
+
+TextList::Items& TextList::owned() {
+    if (items_ == nullptr) {
+        items_ = new Items;
+    } else if (items_->holders.load(std::memory_order_acquire) != 1) {
+        // Shared: the others keep what they have.
+        auto* own = new Items;
+        own->bytes = items_->bytes;
+        own->starts = items_->starts;
+        own->count = items_->count;
+        release();
+        items_ = own;
+    }
+    return *items_;
+}
+
+void TextList::release() {
+    if (items_ != nullptr && items_->holders.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+        delete items_;
+    }
+    items_ = nullptr;
+}
+
 TextList::TextList(std::initializer_list<std::string_view> items) {
     for (const std::string_view item : items) {
         push_back(item);
@@ -48,28 +75,30 @@ TextList::TextList(const std::vector<std::string>& items) {
     for (const std::string& item : items) {
         total += item.size() + 1;
     }
-    bytes_.reserve(total);
+    reserveBytes(total);
     for (const std::string& item : items) {
         push_back(item);
     }
 }
 
 std::string_view TextList::operator[](std::size_t index) const {
-    std::size_t at = starts_[index / kIndexStep];
+    const std::string& bytes = items_->bytes;
+    std::size_t at = items_->starts[index / kIndexStep];
     for (std::size_t skip = index % kIndexStep; skip > 0; --skip) {
-        at += readLength(bytes_, at);
+        at += readLength(bytes, at);
     }
-    const std::size_t length = readLength(bytes_, at);
-    return std::string_view(bytes_).substr(at, length);
+    const std::size_t length = readLength(bytes, at);
+    return std::string_view(bytes).substr(at, length);
 }
 
 void TextList::push_back(std::string_view item) {
-    if (count_ % kIndexStep == 0) {
-        starts_.push_back(bytes_.size());
+    Items& items = owned();
+    if (items.count % kIndexStep == 0) {
+        items.starts.push_back(items.bytes.size());
     }
-    appendLength(bytes_, item.size());
-    bytes_.append(item);
-    ++count_;
+    appendLength(items.bytes, item.size());
+    items.bytes.append(item);
+    ++items.count;
 }
 
 void TextList::set(std::size_t index, std::string_view item) {
@@ -81,19 +110,20 @@ void TextList::erase(std::size_t index) {
 }
 
 void TextList::rewriteFrom(std::size_t index, const std::string_view* item) {
+    Items& items = owned();
     const std::size_t block = index / kIndexStep;
-    std::size_t at = starts_[block];
+    std::size_t at = items.starts[block];
     for (std::size_t skip = index % kIndexStep; skip > 0; --skip) {
-        at += readLength(bytes_, at);
+        at += readLength(items.bytes, at);
     }
     TextList rest;
-    for (auto it = ++const_iterator(&bytes_, at); it != end(); ++it) {
+    for (auto it = ++const_iterator(&items.bytes, at); it != end(); ++it) {
         rest.push_back(*it);
     }
     // Cut the list before `index`, then append the new item and the rest again.
-    bytes_.resize(at);
-    starts_.resize(block + (index % kIndexStep != 0 ? 1 : 0));
-    count_ = index;
+    items.bytes.resize(at);
+    items.starts.resize(block + (index % kIndexStep != 0 ? 1 : 0));
+    items.count = index;
     if (item != nullptr) {
         push_back(*item);
     }
@@ -103,14 +133,12 @@ void TextList::rewriteFrom(std::size_t index, const std::string_view* item) {
 }
 
 void TextList::clear() {
-    bytes_.clear();
-    starts_.clear();
-    count_ = 0;
+    release();
 }
 
 std::vector<std::string> TextList::toVector() const {
     std::vector<std::string> out;
-    out.reserve(count_);
+    out.reserve(size());
     for (const std::string_view item : *this) {
         out.emplace_back(item);
     }
