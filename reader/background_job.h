@@ -74,6 +74,8 @@ class Throttle {
 public:
     explicit Throttle(std::chrono::milliseconds interval) : interval_(interval) {}
 
+    void setInterval(std::chrono::milliseconds interval) { interval_ = interval; }
+
     bool due() {
         const auto now = std::chrono::steady_clock::now();
         if (now - last_ < interval_) {
