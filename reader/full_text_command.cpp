@@ -36,6 +36,53 @@ constexpr std::size_t kContextAround = 60;
 constexpr std::size_t kDeepestContext = 512 * 1024;
 constexpr std::size_t kContextsKept = 512;
 
+// A repeated title names at least its last two folders ("reference/datamodel" from
+// "library/datamodel"), and more where those don't tell its pages apart (copies of one tree), up
+// to this many.
+constexpr std::uint8_t kFewestFoldersShown = 2;
+constexpr std::uint8_t kMostFoldersShown = 8;
+
+// The folder part of a path: all before its last '/'.
+std::string_view folderOf(std::string_view path) {
+    const std::size_t end = path.rfind('/');
+    return end == std::string_view::npos ? std::string_view() : path.substr(0, end);
+}
+
+// The last `count` folders of `folder` (all of it when it has fewer).
+std::string_view lastFolders(std::string_view folder, int count) {
+    std::size_t start = folder.size();
+    for (int i = 0; i < count; ++i) {
+        if (start == 0) {
+            return folder;
+        }
+        start = folder.rfind('/', start - 1);
+        if (start == std::string_view::npos) {
+            return folder;
+        }
+    }
+    return folder.substr(start + 1);
+}
+
+// The fewest last folders, from kFewestFoldersShown on, that tell these folders apart; sorts
+// them and leaves each once.
+std::uint8_t foldersTellingApart(std::vector<std::string_view>& folders) {
+    std::sort(folders.begin(), folders.end());
+    folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
+    std::uint8_t count = kFewestFoldersShown;
+    std::vector<std::string_view> shown;
+    for (; count < kMostFoldersShown && folders.size() > 1; ++count) {
+        shown.clear();
+        for (const std::string_view folder : folders) {
+            shown.push_back(lastFolders(folder, count));
+        }
+        std::sort(shown.begin(), shown.end());
+        if (std::adjacent_find(shown.begin(), shown.end()) == shown.end()) {
+            break;
+        }
+    }
+    return count;
+}
+
 // Whether the title the catalogue stored for `path` shows the folded text.
 bool titleShows(std::string_view storedTitle, std::string_view path, const std::string& folded) {
     const std::string title = titleKindOf(storedTitle, path) == TitleKind::Markup
@@ -358,6 +405,30 @@ void FullTextCommand::markRepeatedTitles() {
             run.hits[i].titleRepeats = true;
         }
     }
+    // The results of each repeated title together: (its first result, a result).
+    std::vector<std::pair<std::size_t, std::size_t>> repeats;
+    for (std::size_t i = 0; i < run.hits.size(); ++i) {
+        if (run.hits[i].titleRepeats) {
+            repeats.emplace_back(seen.at(titles[run.hits[i].entry]), i);
+        }
+    }
+    std::sort(repeats.begin(), repeats.end());
+    const platform::TextList& paths = services_.paths.items();
+    std::vector<std::string_view> folders;
+    for (std::size_t from = 0; from < repeats.size();) {
+        std::size_t to = from;
+        folders.clear();
+        for (; to < repeats.size() && repeats[to].first == repeats[from].first; ++to) {
+            const std::uint32_t entry = run.hits[repeats[to].second].entry;
+            if (entry < paths.size()) {
+                folders.push_back(folderOf(paths[entry]));
+            }
+        }
+        const std::uint8_t shown = foldersTellingApart(folders);
+        for (; from < to; ++from) {
+            run.hits[repeats[from].second].foldersShown = shown;
+        }
+    }
 }
 
 void FullTextCommand::setOrder(ResultOrder order) {
@@ -453,19 +524,13 @@ std::string FullTextCommand::folderOfRow(int row) const {
         static_cast<int>(hit->entry) >= services_.paths.count()) {
         return {};
     }
-    const std::string_view path = services_.paths.item(static_cast<int>(hit->entry));
-    // The last two folders tell most repeated titles apart ("reference/datamodel" from
-    // "library/datamodel"); the whole path is on the page itself.
-    std::size_t end = path.rfind('/');
-    if (end == std::string_view::npos || end == 0) {
-        return {};
+    // The whole path is on the page itself.
+    const std::string_view folder = folderOf(services_.paths.item(static_cast<int>(hit->entry)));
+    std::string_view shown = lastFolders(folder, hit->foldersShown);
+    if (!shown.empty() && shown.front() == '/') {
+        shown.remove_prefix(1);
     }
-    std::size_t start = end;
-    for (int folders = 0; folders < 2 && start != std::string_view::npos && start > 0; ++folders) {
-        start = path.rfind('/', start - 1);
-    }
-    start = start == std::string_view::npos ? 0 : start + 1;
-    return std::string(path.substr(start, end - start));
+    return std::string(shown);
 }
 
 }  // namespace pelmaro

@@ -52,6 +52,8 @@ struct ResultHit {
     std::uint32_t firstOffset = 0;  // where the first starts in it, in bytes
     bool inTitle = false;
     bool titleRepeats = false;  // another result of the same search has the same title
+    // How many of its last folders tell it from the other results of that title.
+    std::uint8_t foldersShown = 2;
 };
 
 // The order of a search's results once it has ended.

@@ -159,6 +159,23 @@ TEST(FullTextCommand, RanksEndedSearchesBestFirstAndSwitchesBackKeepingTheSelect
     EXPECT_EQ(rig.results.selectedIndex(), 4);
 }
 
+// Copies of one tree differ higher up than the last two folders: a repeated title names as many
+// as tell its pages apart.
+TEST(FullTextCommand, RepeatedTitlesNameTheFoldersThatTellThemApart) {
+    test::TempDir dir;
+    CommandRig rig;
+    rig.titles.assign({"Guide", "Guide", "Guide", "Other"});
+    rig.paths.assign({dir.write("copy1/doc/lib/g.htm", "key"),
+                      dir.write("copy2/doc/lib/g.htm", "key"),
+                      dir.write("copy2/doc/lib/h.htm", "key"), dir.write("o.htm", "key")});
+    rig.searchFor("key");
+    std::vector<std::string> folders;
+    for (int row = 0; row < rig.results.count(); ++row) {
+        folders.push_back(rig.command.folderOfRow(row));
+    }
+    EXPECT_EQ(folders, (Lines{"copy1/doc/lib", "copy2/doc/lib", "copy2/doc/lib", ""}));
+}
+
 // The search finds hits in folded text; the line shows the page's own letters, and marks the
 // hit there even where folding changes a character's length.
 TEST(FullTextCommand, ContextLineShowsThePagesOwnLettersWithTheHitMarked) {
