@@ -37,6 +37,14 @@ public:
     bool isVisible() const override { return list_.isVisible(); }
     void setVisible(bool visible) override;
 
+    // A row's index without the checks through rowCount() and columnCount() that the base class
+    // makes: the view asks for every row's index each time it lays them out.
+    QModelIndex index(int row, int column = 0,
+                      const QModelIndex& parent = QModelIndex()) const override {
+        return row >= 0 && row < count() && column == 0 && !parent.isValid()
+                   ? createIndex(row, column)
+                   : QModelIndex();
+    }
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
 

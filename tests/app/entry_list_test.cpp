@@ -100,6 +100,12 @@ private slots:
         }
         QCOMPARE(list.items(), items(2));
         QCOMPARE(list.rowCount(), 2);
+        // The view's indexes: none outside the rows, the one column or the top level.
+        QCOMPARE(list.index(1).row(), 1);
+        QVERIFY(!list.index(2).isValid());
+        QVERIFY(!list.index(-1).isValid());
+        QVERIFY(!list.index(0, 1).isValid());
+        QVERIFY(!list.index(0, 0, list.index(1)).isValid());
     }
 
     void programSelection_showsInView_withoutCountingAsTheUsers() {
