@@ -10,6 +10,7 @@
 #include "page/shown_title.h"
 #include "platform/byte_text.h"
 #include "platform/error.h"
+#include "platform/file_system.h"
 #include "platform/line_list.h"
 #include "search/full_text_search.h"
 #include "search/shown_text.h"
@@ -40,12 +41,6 @@ constexpr std::size_t kContextsKept = 512;
 // to this many.
 constexpr std::uint8_t kFewestFoldersShown = 2;
 constexpr std::uint8_t kMostFoldersShown = 8;
-
-// The folder part of a path: all before its last '/'.
-std::string_view folderOf(std::string_view path) {
-    const std::size_t end = path.rfind('/');
-    return end == std::string_view::npos ? std::string_view() : path.substr(0, end);
-}
 
 // The last `count` folders of `folder` (all of it when it has fewer).
 std::string_view lastFolders(std::string_view folder, int count) {
@@ -435,7 +430,7 @@ void FullTextCommand::markRepeatedTitles() {
             for (std::size_t k = from; k < to; ++k) {
                 const std::uint32_t entry = run.hits[byTitle[k].second].entry;
                 if (entry < paths.size()) {
-                    folders.push_back(folderOf(paths[entry]));
+                    folders.push_back(platform::folderPart(paths[entry]));
                 }
             }
             const std::uint8_t shown = foldersTellingApart(folders);
@@ -561,7 +556,11 @@ std::string FullTextCommand::folderOfRow(int row) const {
         return {};
     }
     // The whole path is on the page itself.
-    const std::string_view folder = folderOf(services_.paths.item(static_cast<int>(hit->entry)));
+    const std::string_view folder =
+        platform::folderPart(services_.paths.item(static_cast<int>(hit->entry)));
+    if (folder == "." || folder == "/") {
+        return {};  // no folder to name
+    }
     std::string_view shown = lastFolders(folder, hit->foldersShown);
     if (!shown.empty() && shown.front() == '/') {
         shown.remove_prefix(1);

@@ -92,7 +92,7 @@ SearchIndexKeeper::SearchIndexKeeper(platform::FileSystem& files, platform::UiTh
     : files_(files), pages_(pages), place_(std::move(place)), job_(ui) {}
 
 void SearchIndexKeeper::follow(const std::string& pathFile, const platform::TextList& paths) {
-    if (pathFile == pathFile_ && paths_ && paths == *paths_ && (ready_ || job_.current())) {
+    if (pathFile == pathFile_ && paths == paths_ && (ready_ || job_.current())) {
         return;  // the same catalogue announced again (its bookmarks, a save of the same pairs)
     }
     forget();
@@ -100,7 +100,7 @@ void SearchIndexKeeper::follow(const std::string& pathFile, const platform::Text
         return;
     }
     pathFile_ = pathFile;
-    paths_ = std::make_shared<const platform::TextList>(paths);
+    paths_ = paths;
     load(false);
 }
 
@@ -108,7 +108,7 @@ void SearchIndexKeeper::forget() {
     job_.drop();
     building_ = false;
     pathFile_.clear();
-    paths_.reset();
+    paths_ = {};
     const bool had = ready_ || !note_.empty();
     ready_.reset();
     watched_.reset();
@@ -140,7 +140,7 @@ SearchNarrowing SearchIndexKeeper::narrowing() {
 
 bool SearchIndexKeeper::gather() {
     std::unordered_set<std::uint32_t> fresh;
-    if (!watched_ || !watched_->gather(*paths_, pages_, fresh)) {
+    if (!watched_ || !watched_->gather(paths_, pages_, fresh)) {
         // Lost track: from now on every search looks at every page's stamp.
         watched_.reset();
         changed_.clear();
@@ -165,9 +165,8 @@ void SearchIndexKeeper::load(bool rebuild) {
     platform::FileSystem& files = files_;
     const bool watch = !watched_;
     job_.start(
-        [this, &files, rebuild, watch, pathFile = pathFile_, shared = paths_, place = place_](
+        [this, &files, rebuild, watch, pathFile = pathFile_, paths = paths_, place = place_](
             std::stop_token stop, const BackgroundJob::Post& post) {
-            const platform::TextList& paths = *shared;
             platform::lowerThisThreadsPriority();
             // Watched from before the pages are checked or read: no change goes unseen.
             std::shared_ptr<WatchedPages> watched;

@@ -109,9 +109,8 @@ private:
     const PathIndex& pages_;
     SearchIndexPlace place_;
     std::string pathFile_;
-    // Shared with the job that loads or builds the index: the window's lists may change
-    // meanwhile, and a rebuild needn't copy them again.
-    std::shared_ptr<const platform::TextList> paths_;
+    // Its jobs take copies, which share the items (platform::TextList).
+    platform::TextList paths_;
     bool building_ = false;
     std::shared_ptr<const index::TrigramIndex> ready_;
     // While the tree is watched: the pages seen to change since the index in use was checked,
