@@ -46,14 +46,16 @@ ExitStatus runIndex(const std::vector<std::string>& args) {
         // Ctrl+C stops the build before anything is stored, as the flag is looked at page by
         // page; the index there stays as it was.
         std::stop_source stop;
+        index::BuildObserver observer;
+        observer.reading = [&](std::size_t n) {
+            if (interrupted()) {
+                stop.request_stop();
+            }
+            bar.counting(n, total, "pages");
+        };
         const bool done =
             index::storeIndex(files, pathFile, stored.paths, platform::defaultCacheFolder(),
-                              stop.get_token(), {.reading = [&](std::size_t n) {
-                                  if (interrupted()) {
-                                      stop.request_stop();
-                                  }
-                                  bar.counting(n, total, "pages");
-                              }});
+                              stop.get_token(), observer);
         bar.finish();
         if (!done) {
             printError("interrupted; nothing was stored");

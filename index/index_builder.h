@@ -26,12 +26,18 @@ struct BuildOptions {
     // a later write in the same tick of the file system's clock would keep its stamp. Empty: two
     // seconds before the build starts.
     std::optional<std::int64_t> vouchBefore;
+    // While another program (a window, pelmaro-cli) stores an index in the same cache, storeIndex
+    // waits its turn, until stopped, instead of failing after a few seconds; when that program
+    // leaves an index of this catalogue, it is kept and nothing is built.
+    bool waitTurn = false;
 };
 
 // What a build tells as it goes, on its thread; each may be empty.
 struct BuildObserver {
     // Before page n is read.
     std::function<void(std::size_t n)> reading;
+    // Once, when storeIndex begins to wait for another program's turn (BuildOptions::waitTurn).
+    std::function<void()> waiting;
 };
 
 // Where a build hands the index file's bytes, in order, a piece at a time.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cinttypes>
 #include <cstdio>
 #include <thread>
@@ -69,7 +70,29 @@ bool storeIndex(platform::FileSystem& files, const std::string& pathFile,
         throwCannotCreate(cacheFolder.empty() ? std::string("pelmaro cache") : pathFile, ENOENT);
     }
     files.makeFolders(cacheFolder);
-    const auto lock = files.lockFolder(cacheFolder);
+    std::unique_ptr<platform::FolderLock> lock;
+    if (options.waitTurn) {
+        constexpr auto kAskAgain = std::chrono::milliseconds(100);
+        lock = files.tryLockFolder(cacheFolder);
+        if (lock == nullptr) {
+            if (observer.waiting) {
+                observer.waiting();
+            }
+            while ((lock = files.tryLockFolder(cacheFolder)) == nullptr) {
+                if (stop.stop_requested()) {
+                    return false;
+                }
+                std::this_thread::sleep_for(kAskAgain);
+            }
+            // Another window of this catalogue has just built it: built again, it would be the
+            // same.
+            if (loadIndex(files, pathFile, paths, cacheFolder)) {
+                return true;
+            }
+        }
+    } else {
+        lock = files.lockFolder(cacheFolder);
+    }
     // What a killed writer left is of no use to anyone, nor the index of a catalogue since
     // deleted.
     for (const std::string& temporary : files.temporariesOf(*name)) {

@@ -28,7 +28,7 @@ std::optional<std::string> indexFileName(platform::FileSystem& files, const std:
 // leaves the old one or none, never a torn one. One writer at a time: the cache folder is locked
 // meanwhile. The indexes of catalogues since deleted go on the way. False when stopped (nothing is
 // stored). Fails with an Error ("Cannot create file
-// "%s". %s", "Cannot lock folder "%s". %s", ...).
+// "%s". %s", "Cannot lock folder "%s". %s" unless options.waitTurn, ...).
 bool storeIndex(platform::FileSystem& files, const std::string& pathFile,
                 const platform::TextList& paths, const std::string& cacheFolder,
                 std::stop_token stop, const BuildObserver& observer = {},

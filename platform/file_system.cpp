@@ -648,14 +648,17 @@ std::optional<std::vector<std::string>> PosixFileSystem::symbolicLinksIn(
     return links;
 }
 
-std::unique_ptr<FolderLock> PosixFileSystem::lockFolder(const std::string& folder) {
+namespace {
+
+// The lock of `folder`, or nullptr while another holds it, after asking until `giveUp`.
+std::unique_ptr<FolderLock> lockFolderBefore(const std::string& folder,
+                                             std::chrono::steady_clock::time_point giveUp) {
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
         // A folder that can be used but not listed; whatever is done in it then fails by itself.
         return std::make_unique<FolderLock>();
     }
     auto lock = std::make_unique<PosixFolderLock>(fd);
-    const auto giveUp = std::chrono::steady_clock::now() + kLockPatience;
     // Not a blocking wait: a holder that hangs must not hang this program with it.
     while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         if (errno == EINTR) {
@@ -665,11 +668,26 @@ std::unique_ptr<FolderLock> PosixFileSystem::lockFolder(const std::string& folde
             return lock;  // no locks on this file system (ENOLCK, EOPNOTSUPP...)
         }
         if (std::chrono::steady_clock::now() >= giveUp) {
-            throwCannot("lock folder", folder, EWOULDBLOCK);
+            return nullptr;
         }
         std::this_thread::sleep_for(kLockRetry);
     }
     return lock;
+}
+
+}  // namespace
+
+std::unique_ptr<FolderLock> PosixFileSystem::lockFolder(const std::string& folder) {
+    std::unique_ptr<FolderLock> lock =
+        lockFolderBefore(folder, std::chrono::steady_clock::now() + kLockPatience);
+    if (lock == nullptr) {
+        throwCannot("lock folder", folder, EWOULDBLOCK);
+    }
+    return lock;
+}
+
+std::unique_ptr<FolderLock> PosixFileSystem::tryLockFolder(const std::string& folder) {
+    return lockFolderBefore(folder, std::chrono::steady_clock::now());
 }
 
 std::string_view folderPart(std::string_view fileName) {

@@ -202,6 +202,8 @@ public:
     // "Cannot lock folder "%s". %s" when it can't be had within a few seconds. A folder on a
     // file system without locks, or one that can't be opened, is not locked.
     virtual std::unique_ptr<FolderLock> lockFolder(const std::string& folder) = 0;
+    // The same without waiting: nullptr while another holds the lock.
+    virtual std::unique_ptr<FolderLock> tryLockFolder(const std::string& folder) = 0;
 };
 
 // The real file system. Stateless, so its reads are safe on any thread; its listing gives sizes.
@@ -232,6 +234,7 @@ public:
     void syncFolder(const std::string& folder) override;
     std::vector<std::string> temporariesOf(const std::string& fileName) override;
     std::unique_ptr<FolderLock> lockFolder(const std::string& folder) override;
+    std::unique_ptr<FolderLock> tryLockFolder(const std::string& folder) override;
 };
 
 // The one rule for the folder part of a file name, without its trailing "/":

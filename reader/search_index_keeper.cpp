@@ -198,23 +198,47 @@ void SearchIndexKeeper::load(bool rebuild) {
             }
             const std::string total = withThousands(paths.size());
             Throttle throttle(kProgressInterval);
-            const index::BuildObserver observer{.reading = [&](std::size_t n) {
-                if (throttle.due()) {
-                    post([this, note = "indexing for search: " + withThousands(n) + " of " + total +
-                                       " pages"]() mutable { setNote(std::move(note)); });
-                }
-            }};
+            // Another window or pelmaro-cli may be storing an index in the cache: this one waits
+            // its turn (two builds on the same cores would end no sooner), and takes over the
+            // other's index when it is of this catalogue.
+            bool waited = false;
+            const index::BuildObserver observer{
+                .reading =
+                    [&](std::size_t n) {
+                        if (throttle.due()) {
+                            post([this, note = "indexing for search: " + withThousands(n) + " of " +
+                                               total +
+                                               " pages"]() mutable { setNote(std::move(note)); });
+                        }
+                    },
+                .waiting =
+                    [&] {
+                        waited = true;
+                        post([this] {
+                            setNote(
+                                "indexing for search: waiting for another window or "
+                                "pelmaro-cli to end its indexing");
+                        });
+                    }};
+            index::BuildOptions build = place.build;
+            build.waitTurn = true;
             if (!index::storeIndex(files, pathFile, paths, place.cacheFolder, stop, observer,
-                                   place.build)) {
+                                   build)) {
                 return;  // stopped: the next start builds it again
             }
             std::optional<index::TrigramIndex> built =
                 index::loadIndex(files, pathFile, paths, place.cacheFolder);
             std::shared_ptr<const index::TrigramIndex> loaded;
+            // An index taken over was built from pages read before this one began to watch
+            // them: each page is checked against it, as at a start.
+            std::vector<std::uint32_t> changedSince;
             if (built) {
                 loaded = std::make_shared<const index::TrigramIndex>(std::move(*built));
+                if (waited) {
+                    changedSince = index::changedPages(*loaded, files, paths);
+                }
             }
-            post([this, loaded, watched] {
+            post([this, loaded, watched, changedSince = std::move(changedSince)] {
                 job_.finished();
                 if (watched) {
                     watched_ = watched;
@@ -228,9 +252,12 @@ void SearchIndexKeeper::load(bool rebuild) {
                     // The new index has read every page changed before it began.
                     changed_ = std::move(sinceRebuild_);
                     sinceRebuild_.clear();
+                    changed_.insert(changedSince.begin(), changedSince.end());
                 }
                 note_ = loaded ? std::string() : "search index not kept: it could not be read back";
                 changed();
+                // Pages changed since the index taken over was built: it is built again.
+                pagesChanged(changedSince.size());
             });
         },
         [this](const std::string& message) {

@@ -2,9 +2,12 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <future>
 #include <limits>
 #include <random>
 #include <stop_token>
@@ -501,9 +504,57 @@ TEST(IndexStore, buildStoppedHalfwayKeepsTheOldIndexAndLeavesNoTemporary) {
                                      if (n == 1) {
                                          stop.request_stop();
                                      }
-                                 }},
+                                 },
+                             .waiting = {}},
                             kVouchAll));
     EXPECT_TRUE(files.temporariesOf(name).empty());
+    EXPECT_EQ(searchThroughIndex(files, pathFile, paths, cache, "needle").read,
+              (std::vector<std::size_t>{0}));
+}
+
+// A window's build waits while another program stores an index in the cache: it stops when
+// asked, and takes over an index of its catalogue that the other left, reading no page.
+TEST(IndexStore, aBuildWaitsItsTurn_stopsWhenAsked_andTakesOverTheIndexAnotherLeft) {
+    test::TempDir dir;
+    platform::PosixFileSystem files;
+    const std::vector<std::string> paths = {dir.write("a.htm", "<p>needle</p>"),
+                                            dir.write("b.htm", "<p>hay</p>")};
+    const std::string pathFile = dir.write("pelmaropath.path", "");
+    const std::string cache = dir / "cache";
+    files.makeFolders(cache);
+    BuildOptions options = kVouchAll;
+    options.waitTurn = true;
+    std::atomic<bool> waiting = false;
+    std::atomic<std::size_t> pagesRead = 0;
+    BuildObserver observer;
+    observer.waiting = [&] { waiting = true; };
+    observer.reading = [&](std::size_t) { ++pagesRead; };
+    const auto startWaiting = [&](std::stop_token stop) {
+        waiting = false;
+        auto stored = std::async(std::launch::async, [&, stop] {
+            return storeIndex(files, pathFile, paths, cache, stop, observer, options);
+        });
+        for (int i = 0; i < 500 && !waiting; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return stored;
+    };
+
+    std::unique_ptr<platform::FolderLock> other = files.lockFolder(cache);
+    std::stop_source stop;
+    auto stopped = startWaiting(stop.get_token());
+    ASSERT_TRUE(waiting);
+    stop.request_stop();
+    EXPECT_FALSE(stopped.get());
+
+    auto stored = startWaiting({});
+    ASSERT_TRUE(waiting);
+    const std::optional<std::string> othersIndex =
+        buildIndex(files, paths, identify(*files.realPath(pathFile), paths), {}, {}, kVouchAll);
+    files.writeFile(*indexFileName(files, pathFile, cache), *othersIndex);
+    other.reset();
+    EXPECT_TRUE(stored.get());
+    EXPECT_EQ(pagesRead, 0U);
     EXPECT_EQ(searchThroughIndex(files, pathFile, paths, cache, "needle").read,
               (std::vector<std::size_t>{0}));
 }

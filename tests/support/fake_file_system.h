@@ -178,6 +178,9 @@ public:
     std::unique_ptr<platform::FolderLock> lockFolder(const std::string& folder) override {
         return real_.lockFolder(folder);
     }
+    std::unique_ptr<platform::FolderLock> tryLockFolder(const std::string& folder) override {
+        return real_.tryLockFolder(folder);
+    }
     void makeFolders(const std::string& folder) override {
         if (failingWrites.count(folder) != 0) {
             throw Error("Cannot create folder \"" + folder + "\". " + systemMessage(EROFS));
