@@ -1,7 +1,9 @@
 #include <unistd.h>
 
+#include <chrono>
 #include <exception>
 #include <stop_token>
+#include <thread>
 
 #include "catalogue/catalogue_files.h"
 #include "cli/commands.h"
@@ -43,19 +45,30 @@ ExitStatus runIndex(const std::vector<std::string>& args) {
         const StoredCatalogue stored =
             loadCataloguePair(files, deriveName(pathFile, ".title"), pathFile);
         const std::size_t total = stored.paths.size();
-        // Ctrl+C stops the build before anything is stored, as the flag is looked at page by
-        // page; the index there stays as it was.
+        // Ctrl+C stops the build before anything is stored, while it waits its turn or reads
+        // the pages; the index there stays as it was.
         std::stop_source stop;
-        index::BuildObserver observer;
-        observer.reading = [&](std::size_t n) {
+        const std::jthread watchInterrupts([&stop](std::stop_token done) {
+            constexpr auto kLookAgain = std::chrono::milliseconds(20);
+            while (!done.stop_requested() && !interrupted()) {
+                std::this_thread::sleep_for(kLookAgain);
+            }
             if (interrupted()) {
                 stop.request_stop();
             }
-            bar.counting(n, total, "pages");
+        });
+        index::BuildObserver observer;
+        observer.reading = [&](std::size_t n) { bar.counting(n, total, "pages"); };
+        observer.waiting = [quiet] {
+            if (!quiet) {
+                printError("waiting for another window or pelmaro-cli to end its indexing");
+            }
         };
+        index::BuildOptions build;
+        build.waitTurn = true;
         const bool done =
             index::storeIndex(files, pathFile, stored.paths, platform::defaultCacheFolder(),
-                              stop.get_token(), observer);
+                              stop.get_token(), observer, build);
         bar.finish();
         if (!done) {
             printError("interrupted; nothing was stored");

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <future>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -114,6 +116,46 @@ TEST_F(CliIndex, aKilledIndexerLeavesSearchesExact) {
         EXPECT_EQ(entry.path().extension(), ".trigrams") << entry.path();  // nothing half-written
     }
     EXPECT_EQ(indexFiles, 1);
+}
+
+// While another program writes the cache, index says so and waits: an interrupt ends the wait,
+// and the other's end lets it build.
+TEST_F(CliIndex, waitsItsTurnWhileAnotherWritesTheCache) {
+    platform::PosixFileSystem files;
+    files.makeFolders(dir / "cache/pelmaro");
+    std::unique_ptr<platform::FolderLock> other = files.lockFolder(dir / "cache/pelmaro");
+
+    const std::string cli = PELMARO_CLI;
+    const std::vector<std::string> args = {cli, "index", "--quiet", pathFile};
+    std::vector<char*> argv;
+    for (const std::string& arg : args) {
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    }
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    ASSERT_EQ(::posix_spawn(&pid, cli.c_str(), nullptr, nullptr, argv.data(), environ), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ::kill(pid, SIGINT);
+    int status = 0;
+    for (int i = 0; i < 500 && ::waitpid(pid, &status, WNOHANG) == 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (::waitpid(pid, nullptr, WNOHANG) == 0) {
+        ::kill(pid, SIGKILL);  // still waiting: the interrupt was not heard
+        ::waitpid(pid, &status, 0);
+    }
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 130) << status;
+
+    auto waiting = std::async(std::launch::async, [&] {
+        return test::runCliIn(dir, "", {"index", pathFile});
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    other.reset();
+    const test::CliRun built = waiting.get();
+    EXPECT_EQ(built.status, 0) << built.err;
+    EXPECT_EQ(built.err,
+              "pelmaro-cli: waiting for another window or pelmaro-cli to end its indexing\n");
+    EXPECT_EQ(built.out, "3 pages indexed\n");
 }
 
 TEST_F(CliIndex, wrongCallsAndMissingCataloguesFail) {
