@@ -2,15 +2,17 @@
 
 #include <signal.h>
 
-#include <csignal>
+#include <atomic>
 
 namespace pelmaro::cli {
 namespace {
 
-volatile std::sig_atomic_t interruptedFlag = 0;
+// Set in the handler, read on any thread: a lock-free atomic is safe in both.
+std::atomic<bool> interruptedFlag = false;
+static_assert(std::atomic<bool>::is_always_lock_free);
 
 extern "C" void onInterrupt(int) {
-    interruptedFlag = 1;
+    interruptedFlag.store(true, std::memory_order_relaxed);
 }
 
 }  // namespace
@@ -24,7 +26,7 @@ void catchInterrupts() {
 }
 
 bool interrupted() {
-    return interruptedFlag != 0;
+    return interruptedFlag.load(std::memory_order_relaxed);
 }
 
 }  // namespace pelmaro::cli
