@@ -402,13 +402,52 @@ std::int64_t nowNs() {
         .count();
 }
 
+// A page modified this close to the start of its read is not vouched for: a later write in the
+// same tick of the file system's clock would keep its stamp.
+std::int64_t vouchingBefore(const BuildOptions& options) {
+    constexpr std::int64_t kRacyWindowNs = 2'000'000'000;
+    return options.vouchBefore.value_or(nowNs() - kRacyWindowNs);
+}
+
 }  // namespace
+
+bool reindexPages(platform::FileSystem& files, const platform::TextList& paths,
+                  const std::vector<std::uint32_t>& pages, ReindexedPages& into,
+                  std::stop_token stop, const BuildOptions& options) {
+    const std::int64_t vouchBefore = vouchingBefore(options);
+    const auto keepGoing = [&stop] { return !stop.stop_requested(); };
+    ShownTextReader reader;
+    PageTrigrams trigrams;
+    for (const std::uint32_t n : pages) {
+        if (stop.stop_requested()) {
+            return false;
+        }
+        if (n >= paths.size()) {
+            continue;
+        }
+        const std::string path(paths[n]);
+        const auto known = into.find(n);
+        if (known != into.end() && files.fileStamp(path) == known->second.stamp) {
+            continue;
+        }
+        ReadPage page = readPage(files, path, reader, trigrams, vouchBefore, keepGoing);
+        if (page.abandoned) {
+            return false;
+        }
+        if (!page.vouched) {
+            into.erase(n);
+            continue;
+        }
+        std::sort(page.trigrams.begin(), page.trigrams.end());
+        into[n] = {.stamp = page.stamp, .trigrams = std::move(page.trigrams)};
+    }
+    return true;
+}
 
 bool writeIndex(platform::FileSystem& files, const platform::TextList& paths,
                 const CatalogueIdentity& identity, const IndexOutput& out, std::stop_token stop,
                 const BuildObserver& observer, const BuildOptions& options) {
-    constexpr std::int64_t kRacyWindowNs = 2'000'000'000;
-    const std::int64_t vouchBefore = options.vouchBefore.value_or(nowNs() - kRacyWindowNs);
+    const std::int64_t vouchBefore = vouchingBefore(options);
     // The budget is shared by the pairs gathered, the pairs of the run being spilled meanwhile,
     // and the room their sort takes.
     const std::size_t pairBudget =

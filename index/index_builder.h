@@ -10,6 +10,7 @@
 #include <stop_token>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "index/trigram_index.h"
@@ -39,6 +40,24 @@ struct BuildObserver {
     // Once, when storeIndex begins to wait for another program's turn (BuildOptions::waitTurn).
     std::function<void()> waiting;
 };
+
+// A page read again since its index was built, as a build reads it: its stamp then, and the
+// distinct trigrams of its shown text, ascending.
+struct ReindexedPage {
+    platform::FileStamp stamp;
+    std::vector<std::uint32_t> trigrams;
+};
+// Pages read again since an index was built, by their place in the catalogue: a search takes a
+// page whose stamp is still the one here to hold what it held then.
+using ReindexedPages = std::unordered_map<std::uint32_t, ReindexedPage>;
+
+// Reads the pages `pages` of `paths` again, as a build reads them, into `into`; a page that `into`
+// holds with its stamp of now is not read. A page the read can't vouch for (unreadable, changed
+// while read, or too recently for its stamp to tell, see BuildOptions::vouchBefore) is left
+// out, so that searches read it. False when stopped.
+bool reindexPages(platform::FileSystem& files, const platform::TextList& paths,
+                  const std::vector<std::uint32_t>& pages, ReindexedPages& into,
+                  std::stop_token stop, const BuildOptions& options = {});
 
 // Where a build hands the index file's bytes, in order, a piece at a time.
 using IndexOutput = std::function<void(std::string_view piece)>;

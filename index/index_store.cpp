@@ -78,15 +78,17 @@ bool storeIndex(platform::FileSystem& files, const std::string& pathFile,
             if (observer.waiting) {
                 observer.waiting();
             }
+            const std::optional<platform::FileStamp> before = files.fileStamp(*name);
             while ((lock = files.tryLockFolder(cacheFolder)) == nullptr) {
                 if (stop.stop_requested()) {
                     return false;
                 }
                 std::this_thread::sleep_for(kAskAgain);
             }
-            // Another window of this catalogue has just built it: built again, it would be the
+            // Another window of this catalogue has just stored it: built again, it would be the
             // same.
-            if (loadIndex(files, pathFile, paths, cacheFolder)) {
+            if (files.fileStamp(*name) != before &&
+                loadIndex(files, pathFile, paths, cacheFolder)) {
                 return true;
             }
         }
@@ -146,14 +148,39 @@ std::optional<TrigramIndex> loadIndex(platform::FileSystem& files, const std::st
 
 namespace {
 
+// Pages read again since the index was built, and what a search wants of them.
+struct Reread {
+    const ReindexedPages* pages = nullptr;
+    std::vector<std::uint32_t> wanted;  // the search text's trigrams
+};
+
+// Whether page n's stamp, other than the index's, is that of its read again; if so, sets `holds`
+// to whether it then held every trigram wanted.
+bool rereadAs(const Reread& reread, std::uint32_t n,
+              const std::optional<platform::FileStamp>& stamp, bool& holds) {
+    if (reread.pages == nullptr || !stamp) {
+        return false;
+    }
+    const auto found = reread.pages->find(n);
+    if (found == reread.pages->end() || found->second.stamp != *stamp) {
+        return false;
+    }
+    const std::vector<std::uint32_t>& trigrams = found->second.trigrams;
+    holds =
+        std::includes(trigrams.begin(), trigrams.end(), reread.wanted.begin(), reread.wanted.end());
+    return true;
+}
+
 // Marks in `read` (one per page) each page the index can't vouch for any more: unvouched when
 // built, or with a stamp other than the one it was indexed with (one fileStamp a page, shared
 // among threads when the file system allows: on a million pages the stamps, not the posting
-// lists, take the time). Pages already marked are not looked at. Returns how many vouched pages
-// changed.
+// lists, take the time), unless it was read again since with that stamp and did not hold what
+// `reread` wants. Pages already marked are not looked at. Returns how many vouched pages changed
+// and were not read again since.
 std::size_t markChangedPages(const TrigramIndex& index, platform::FileSystem& files,
                              const platform::TextList& paths, std::vector<char>& read,
-                             const std::vector<std::uint32_t>* onlyStamps) {
+                             const std::vector<std::uint32_t>* onlyStamps,
+                             const Reread& reread = {}) {
     if (onlyStamps != nullptr) {
         // A watch of the tree vouches for the pages it did not see change.
         std::size_t changed = 0;
@@ -161,8 +188,17 @@ std::size_t markChangedPages(const TrigramIndex& index, platform::FileSystem& fi
             read[n] = read[n] != 0 || !index.pages()[n].vouched ? 1 : 0;
         }
         for (const std::uint32_t n : *onlyStamps) {
-            if (n < read.size() && read[n] == 0 &&
-                files.fileStamp(std::string(paths[n])) != index.pages()[n].stamp) {
+            if (n >= read.size() || read[n] != 0) {
+                continue;
+            }
+            const std::optional<platform::FileStamp> stamp = files.fileStamp(std::string(paths[n]));
+            if (stamp == index.pages()[n].stamp) {
+                continue;
+            }
+            bool holds = false;
+            if (rereadAs(reread, n, stamp, holds)) {
+                read[n] = holds ? 1 : 0;
+            } else {
                 read[n] = 1;
                 ++changed;
             }
@@ -180,7 +216,16 @@ std::size_t markChangedPages(const TrigramIndex& index, platform::FileSystem& fi
             }
             if (!record.vouched) {
                 read[n] = 1;
-            } else if (files.fileStamp(std::string(list[n])) != record.stamp) {
+                continue;
+            }
+            const std::optional<platform::FileStamp> stamp = files.fileStamp(std::string(list[n]));
+            bool holds = false;
+            if (stamp == record.stamp) {
+                continue;
+            }
+            if (rereadAs(reread, static_cast<std::uint32_t>(n), stamp, holds)) {
+                read[n] = holds ? 1 : 0;
+            } else {
                 read[n] = 1;
                 ++mine;
             }
@@ -210,7 +255,8 @@ std::size_t markChangedPages(const TrigramIndex& index, platform::FileSystem& fi
 std::optional<CandidatePages> candidatePages(const TrigramIndex& index, platform::FileSystem& files,
                                              const platform::TextList& paths, std::string_view text,
                                              std::size_t* changed,
-                                             const std::vector<std::uint32_t>* onlyStamps) {
+                                             const std::vector<std::uint32_t>* onlyStamps,
+                                             const ReindexedPages* reindexed) {
     const std::string folded = foldShownText(text);
     if (folded.size() < 3 || index.pages().size() != paths.size()) {
         return std::nullopt;
@@ -225,7 +271,25 @@ std::optional<CandidatePages> candidatePages(const TrigramIndex& index, platform
     for (const std::uint32_t n : *holding) {
         read[n] = 1;
     }
-    const std::size_t changedPages = markChangedPages(index, files, paths, read, onlyStamps);
+    const Reread reread{
+        .pages = reindexed,
+        .wanted = reindexed != nullptr ? distinctTrigrams(folded) : std::vector<std::uint32_t>{}};
+    // A page read again since speaks for itself while its stamp is the one it was read with,
+    // though the index says it held the text.
+    if (reindexed != nullptr) {
+        for (const auto& [n, page] : *reindexed) {
+            if (n < read.size() && read[n] != 0) {
+                const std::optional<platform::FileStamp> stamp =
+                    files.fileStamp(std::string(paths[n]));
+                bool holds = true;
+                if (stamp != index.pages()[n].stamp && rereadAs(reread, n, stamp, holds)) {
+                    read[n] = holds ? 1 : 0;
+                }
+            }
+        }
+    }
+    const std::size_t changedPages =
+        markChangedPages(index, files, paths, read, onlyStamps, reread);
     if (changed != nullptr) {
         *changed = changedPages;
     }

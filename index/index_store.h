@@ -50,11 +50,14 @@ std::optional<TrigramIndex> loadIndex(platform::FileSystem& files, const std::st
 // at, and `changed` is left as it is). `changed`, when given, is set to how many pages the
 // index vouched for have changed since: they are read, and worth indexing again. With
 // `onlyStamps`, a watch of the tree has seen every page that may have changed since the index
-// was last checked whole (changedPages): only those pages' stamps are looked at.
-std::optional<CandidatePages> candidatePages(
-    const TrigramIndex& index, platform::FileSystem& files, const platform::TextList& paths,
-    std::string_view text, std::size_t* changed = nullptr,
-    const std::vector<std::uint32_t>* onlyStamps = nullptr);
+// was last checked whole (changedPages): only those pages' stamps are looked at. A changed page
+// that `reindexed` holds with its stamp of now is read only when its trigrams then may hold the
+// text, and is not counted in `changed`.
+std::optional<CandidatePages> candidatePages(const TrigramIndex& index, platform::FileSystem& files,
+                                             const platform::TextList& paths, std::string_view text,
+                                             std::size_t* changed = nullptr,
+                                             const std::vector<std::uint32_t>* onlyStamps = nullptr,
+                                             const ReindexedPages* reindexed = nullptr);
 
 // The pages the index vouched for that have changed, been replaced or gone since it was built
 // (one fileStamp each, as candidatePages), ascending; every page when it lists another number

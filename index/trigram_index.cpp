@@ -183,6 +183,16 @@ PageRecord PageRecords::operator[](std::size_t n) const {
     return page;
 }
 
+std::vector<std::uint32_t> distinctTrigrams(std::string_view folded) {
+    std::vector<std::uint32_t> trigrams;
+    for (std::size_t at = 0; at + 3 <= folded.size(); ++at) {
+        trigrams.push_back(trigramAt(folded, at));
+    }
+    std::sort(trigrams.begin(), trigrams.end());
+    trigrams.erase(std::unique(trigrams.begin(), trigrams.end()), trigrams.end());
+    return trigrams;
+}
+
 std::string encodePostings(const std::vector<std::uint32_t>& pages, std::uint32_t pageCount) {
     // The sizes are counted first: only the smallest kind is written.
     std::size_t gapBytes = 1;
@@ -538,12 +548,7 @@ std::optional<CandidatePages> TrigramIndex::pagesHolding(std::string_view folded
         }
         return every;
     }
-    std::vector<std::uint32_t> wanted;
-    for (std::size_t at = 0; at + 3 <= folded.size(); ++at) {
-        wanted.push_back(trigramAt(folded, at));
-    }
-    std::sort(wanted.begin(), wanted.end());
-    wanted.erase(std::unique(wanted.begin(), wanted.end()), wanted.end());
+    const std::vector<std::uint32_t> wanted = distinctTrigrams(folded);
     std::vector<std::size_t> lists;
     for (const std::uint32_t trigram : wanted) {
         const auto found = std::lower_bound(

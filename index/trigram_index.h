@@ -77,6 +77,9 @@ enum class PostingKind : std::uint8_t {
     AllBut = 2,
 };
 
+// The distinct trigrams of `folded` (shown-text form), ascending.
+std::vector<std::uint32_t> distinctTrigrams(std::string_view folded);
+
 // The smallest of the kinds above for a trigram of `pages` (ascending, not empty) among
 // `pageCount` pages.
 std::string encodePostings(const std::vector<std::uint32_t>& pages, std::uint32_t pageCount);

@@ -233,7 +233,8 @@ void FullTextCommand::start(SearchNarrowing narrowing) {
                 std::size_t changedPages = 0;
                 candidates =
                     index::candidatePages(*narrowing.index, files, paths, text, &changedPages,
-                                          narrowing.onlyStamps ? &*narrowing.onlyStamps : nullptr);
+                                          narrowing.onlyStamps ? &*narrowing.onlyStamps : nullptr,
+                                          narrowing.reindexed.get());
                 if (changedPages > 0) {
                     post([this, changedPages] {
                         if (onPagesChanged_) {

@@ -114,6 +114,7 @@ void SearchIndexKeeper::forget() {
     watched_.reset();
     changed_.clear();
     sinceRebuild_.clear();
+    reindexed_.reset();
     note_.clear();
     if (had) {
         changed();
@@ -124,14 +125,70 @@ void SearchIndexKeeper::pagesChanged(std::size_t changed) {
     if (changed == 0 || building_ || pathFile_.empty()) {
         return;
     }
+    // While the tree is watched, the pages that changed are known: a few of them are read again
+    // and kept beside the index, which a change to one page of a million would otherwise have
+    // built again whole. Without a watch, or with many, it is built again.
+    if (ready_ && watched_ && gather() && changed_.size() <= place_.reindexAtMost) {
+        if (!job_.current()) {
+            reindex();  // else the next search finds what this one leaves
+        }
+        return;
+    }
     load(true);
 }
 
+void SearchIndexKeeper::reindex() {
+    platform::FileSystem& files = files_;
+    // The pages seen to change, and those no watch sees (links to files elsewhere).
+    std::vector<std::uint32_t> pages(changed_.begin(), changed_.end());
+    pages.insert(pages.end(), watched_->unseen().begin(), watched_->unseen().end());
+    std::sort(pages.begin(), pages.end());
+    pages.erase(std::unique(pages.begin(), pages.end()), pages.end());
+    job_.start(
+        [this, &files, paths = paths_, pages = std::move(pages), index = ready_, known = reindexed_,
+         options = place_.build, reindexAtMost = place_.reindexAtMost](
+            std::stop_token stop, const BackgroundJob::Post& post) {
+            platform::lowerThisThreadsPriority();
+            std::vector<std::uint32_t> stale;
+            for (const std::uint32_t n : pages) {
+                if (n < index->pages().size() && n < paths.size()) {
+                    const index::PageRecord record = index->pages()[n];
+                    // A page never vouched for is read by every search anyway.
+                    if (record.vouched && files.fileStamp(std::string(paths[n])) != record.stamp) {
+                        stale.push_back(n);
+                    }
+                }
+            }
+            if (stale.size() > reindexAtMost) {
+                post([this] {
+                    job_.finished();
+                    load(true);
+                });
+                return;
+            }
+            auto reindexed = known ? std::make_shared<index::ReindexedPages>(*known)
+                                   : std::make_shared<index::ReindexedPages>();
+            if (!index::reindexPages(files, paths, stale, *reindexed, stop, options)) {
+                return;
+            }
+            post([this, reindexed] {
+                job_.finished();
+                reindexed_ = reindexed;
+                changed();
+            });
+        },
+        [this](const std::string&) {
+            // Pages that can't be read again are read by each search, as before.
+            job_.drop();
+        });
+}
+
 SearchNarrowing SearchIndexKeeper::narrowing() {
-    SearchNarrowing narrowing{ready_, std::nullopt};
+    SearchNarrowing narrowing{ready_, std::nullopt, nullptr};
     if (!ready_ || !watched_ || !gather()) {
         return narrowing;
     }
+    narrowing.reindexed = reindexed_;
     std::vector<std::uint32_t> only(changed_.begin(), changed_.end());
     only.insert(only.end(), watched_->unseen().begin(), watched_->unseen().end());
     narrowing.onlyStamps = std::move(only);
@@ -145,6 +202,7 @@ bool SearchIndexKeeper::gather() {
         watched_.reset();
         changed_.clear();
         sinceRebuild_.clear();
+        reindexed_.reset();
         return false;
     }
     changed_.insert(fresh.begin(), fresh.end());
@@ -252,6 +310,7 @@ void SearchIndexKeeper::load(bool rebuild) {
                     // The new index has read every page changed before it began.
                     changed_ = std::move(sinceRebuild_);
                     sinceRebuild_.clear();
+                    reindexed_.reset();
                     changed_.insert(changedSince.begin(), changedSince.end());
                 }
                 note_ = loaded ? std::string() : "search index not kept: it could not be read back";

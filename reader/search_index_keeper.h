@@ -25,12 +25,19 @@ namespace pelmaro {
 // an index would only take disk and a core.
 inline constexpr std::size_t kIndexWorthFromPages = 1000;
 
+// How many changed pages a watched tree's index keeps read again beside it (some 16 kB each);
+// beyond that the index is built again.
+inline constexpr std::size_t kReindexedPagesAtMost = 1000;
+
 // Where a reader keeps its search indexes, and when it makes one.
 struct SearchIndexPlace {
     // platform::defaultCacheFolder() in the program; empty: no index is made.
     std::string cacheFolder;
     std::size_t worthFromPages = kIndexWorthFromPages;
     index::BuildOptions build = {};
+    // How many changed pages of a watched tree are read again beside the index before it is
+    // built again instead.
+    std::size_t reindexAtMost = kReindexedPagesAtMost;
 };
 
 // How a search is narrowed: the index, and the only pages whose stamps it need look at when a
@@ -38,6 +45,8 @@ struct SearchIndexPlace {
 struct SearchNarrowing {
     std::shared_ptr<const index::TrigramIndex> index;
     std::optional<std::vector<std::uint32_t>> onlyStamps;
+    // Pages changed since the index was built, read again in the background.
+    std::shared_ptr<const index::ReindexedPages> reindexed;
 };
 
 // A watch of the folders of a catalogue's pages, which tells the pages changed since it began.
@@ -68,7 +77,9 @@ private:
 // to trust, on a thread of its own at the lowest priority; once it is ready, searches use it.
 // Until then, and when it can't be had at all (a full disk, a cache that can't be written),
 // they read every page as before. Pages changed since the index was built are read by each
-// search, and the index is built again in the background. Runs on the window's thread.
+// search until they are read again in the background and kept beside the index (while the tree
+// is watched, up to kReindexedPagesAtMost of them); else the index is built again. Runs on the
+// window's thread.
 class SearchIndexKeeper {
 public:
     // `pages` is the index of the catalogue's paths that the reader keeps, always of the one
@@ -81,8 +92,9 @@ public:
     void follow(const std::string& pathFile, const platform::TextList& paths);
     // No catalogue any more (the window closes): the work stops, and what it built is not stored.
     void forget();
-    // A search found `changed` pages changed since the index was built: it is built again, in
-    // the background, while the old one still narrows the searches.
+    // A search found `changed` pages changed since the index was built (or read again): they
+    // are read again, or the index is built again, in the background, while what there is
+    // still narrows the searches.
     void pagesChanged(std::size_t changed);
 
     // The index ready to narrow a search of the catalogue followed; null while there is none.
@@ -99,6 +111,8 @@ public:
 private:
     // Loads the stored index, building it first when there is none to trust (or `rebuild`).
     void load(bool rebuild);
+    // Reads the pages seen to change again, beside the index.
+    void reindex();
     // Takes in what the watch has seen change; false (and the watch dropped) once it has lost
     // track.
     bool gather();
@@ -118,6 +132,8 @@ private:
     std::shared_ptr<WatchedPages> watched_;
     std::unordered_set<std::uint32_t> changed_;
     std::unordered_set<std::uint32_t> sinceRebuild_;
+    // Pages of changed_ read again since the index in use was built.
+    std::shared_ptr<const index::ReindexedPages> reindexed_;
     std::string note_;
     std::function<void()> onChanged_;
     // Last: its threads end before the rest goes.

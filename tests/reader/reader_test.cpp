@@ -263,9 +263,35 @@ TEST(ReaderFullSearch, ListsHitsInOrderAndAppendsASecondSearch) {
     EXPECT_FALSE(rig.reader.busy());
 }
 
+// The names of the text pages the rig's file system opens, from any thread, sorted as they are
+// taken.
+class OpenedPages {
+public:
+    explicit OpenedPages(test::FakeFileSystem& files) {
+        files.beforeOpen = [this](const std::string& name) {
+            const std::lock_guard lock(mutex_);
+            if (name.ends_with(".txt")) {
+                opened_.push_back(name.substr(name.rfind('/') + 1));
+            }
+        };
+    }
+    // Those opened since the last call.
+    Lines take() {
+        const std::lock_guard lock(mutex_);
+        Lines sorted = std::exchange(opened_, {});
+        std::sort(sorted.begin(), sorted.end());
+        return sorted;
+    }
+
+private:
+    std::mutex mutex_;
+    Lines opened_;
+};
+
 // A saved catalogue of enough pages gets an index in the background; searches through it list
 // exactly what the scan lists, read only the pages it can't rule out, and see pages changed
-// since (which has the index built again). Without a place to keep it, they scan.
+// since (which has the index built again, here where no page is read again beside it). Without
+// a place to keep it, they scan.
 TEST(ReaderFullSearch, ALargeStoredCatalogueIsSearchedThroughItsIndex) {
     test::TempDir dir;
     for (int i = 0; i < 6; ++i) {
@@ -275,28 +301,18 @@ TEST(ReaderFullSearch, ALargeStoredCatalogueIsSearchedThroughItsIndex) {
     std::filesystem::create_symlink(dir / "outside/p4.txt", dir / "tree/p4.txt");
     ReaderRig rig(dir, {.cacheFolder = dir / "cache",
                         .worthFromPages = 4,
-                        .build = {.vouchBefore = std::numeric_limits<std::int64_t>::max()}});
+                        .build = {.vouchBefore = std::numeric_limits<std::int64_t>::max()},
+                        .reindexAtMost = 0});
     int indexChanges = 0;
     rig.reader.setOnSearchIndexChanged([&] { ++indexChanges; });
     rig.build(dir / "tree", true);
     ASSERT_TRUE(rig.ui.runUntil([&] { return rig.reader.searchIndexReady(); }));
     EXPECT_EQ(rig.reader.catalogueStatus(), dir / "tree/pelmaropath.path, 6 entries");
 
-    std::mutex mutex;
-    Lines opened;
-    rig.files.beforeOpen = [&](const std::string& name) {
-        const std::lock_guard lock(mutex);
-        if (name.ends_with(".txt")) {
-            opened.push_back(name.substr(name.rfind('/') + 1));
-        }
-    };
+    OpenedPages opened(rig.files);
     rig.searchFor("alpha");
     EXPECT_EQ(rig.results.items(), (Lines{"p1|1", "p3|3", "p5|5"}));
-    {
-        const std::lock_guard lock(mutex);
-        std::sort(opened.begin(), opened.end());
-        EXPECT_EQ(opened, (Lines{"p1.txt", "p3.txt", "p5.txt"}));
-    }
+    EXPECT_EQ(opened.take(), (Lines{"p1.txt", "p3.txt", "p5.txt"}));
 
     // Changed since: read by the search, and indexed again in the background.
     dir.write("tree/p0.txt", "p0\r\nalpha, changed");
@@ -311,15 +327,9 @@ TEST(ReaderFullSearch, ALargeStoredCatalogueIsSearchedThroughItsIndex) {
     // is not built, and reads no page, until it is let go.
     const int cacheLock = ::open((dir / "cache").c_str(), O_RDONLY | O_DIRECTORY);
     ASSERT_EQ(::flock(cacheLock, LOCK_EX), 0);
-    const auto openedNow = [&] {
-        const std::lock_guard lock(mutex);
-        Lines sorted = std::exchange(opened, {});
-        std::sort(sorted.begin(), sorted.end());
-        return sorted;
-    };
-    openedNow();
+    opened.take();
     rig.searchFor("gamma");  // p0 no longer shows it, and the new index knows
-    EXPECT_EQ(openedNow(), (Lines{"p2.txt", "p4.txt"}));
+    EXPECT_EQ(opened.take(), (Lines{"p2.txt", "p4.txt"}));
     EXPECT_EQ(rig.reader.searchRuns().back().rows, 2);
 
     // A watch of the tree tells which pages changed: a search looks at their stamps alone, and
@@ -329,7 +339,7 @@ TEST(ReaderFullSearch, ALargeStoredCatalogueIsSearchedThroughItsIndex) {
     dir.write("tree/p2.txt", "p2\r\nnow delta");
     dir.write("outside/p4.txt", "p4\r\ndelta too");
     rig.searchFor("delta");
-    EXPECT_EQ(openedNow(), (Lines{"p2.txt", "p4.txt"}));
+    EXPECT_EQ(opened.take(), (Lines{"p2.txt", "p4.txt"}));
     EXPECT_EQ(rig.files.stamped, 2);
     EXPECT_EQ(rig.reader.searchRuns().back().rows, 2);
     const int beforeRebuild = indexChanges;
@@ -351,6 +361,42 @@ TEST(ReaderFullSearch, ALargeStoredCatalogueIsSearchedThroughItsIndex) {
     ReaderRig small(dir, {.cacheFolder = dir / "cache", .worthFromPages = 7});
     small.open(dir / "tree/pelmaropath.path");
     EXPECT_FALSE(small.reader.searchIndexReady());
+}
+
+// A page changed in a watched tree is read again in the background, alone, and kept beside the
+// index, which is not built again: searches read it only when its new text may hold theirs.
+TEST(ReaderFullSearch, APageChangedInAWatchedTreeIsReadAgainBesideTheIndex) {
+    test::TempDir dir;
+    for (int i = 0; i < 10; ++i) {
+        dir.write("tree/p" + std::to_string(i) + ".txt", "p" + std::to_string(i) + "\r\n" +
+                                                             (i == 1 || i == 3 ? "Alpha beta"
+                                                              : i < 5          ? "gamma"
+                                                                               : "other words"));
+    }
+    ReaderRig rig(dir, {.cacheFolder = dir / "cache",
+                        .worthFromPages = 4,
+                        .build = {.vouchBefore = std::numeric_limits<std::int64_t>::max()}});
+    int indexChanges = 0;
+    rig.reader.setOnSearchIndexChanged([&] { ++indexChanges; });
+    rig.build(dir / "tree", true);
+    ASSERT_TRUE(rig.ui.runUntil([&] { return rig.reader.searchIndexReady(); }));
+    OpenedPages opened(rig.files);
+
+    dir.write("tree/p0.txt", "p0\r\nalpha, changed");
+    const int before = indexChanges;
+    rig.searchFor("alpha");
+    EXPECT_EQ(rig.results.items(), (Lines{"p0|0", "p1|1", "p3|3"}));
+    ASSERT_TRUE(rig.ui.runUntil([&] { return indexChanges > before; }));
+    EXPECT_EQ(opened.take(), (Lines{"p0.txt", "p0.txt", "p1.txt", "p3.txt"}));
+    EXPECT_EQ(rig.reader.catalogueStatus(), dir / "tree/pelmaropath.path, 10 entries");
+
+    rig.searchFor("gamma");  // the index says p0 held it, p0 read again says no more
+    EXPECT_EQ(rig.reader.searchRuns().back().rows, 2);
+    EXPECT_EQ(opened.take(), (Lines{"p2.txt", "p4.txt"}));
+    rig.searchFor("changed");  // and the other way round
+    EXPECT_EQ(rig.results.items()[rig.results.items().size() - 1], "p0|0");
+    EXPECT_EQ(rig.reader.searchRuns().back().rows, 1);
+    EXPECT_EQ(opened.take(), (Lines{"p0.txt"}));
 }
 
 TEST(ReaderFullSearch, ClosingStopsIndexingAndTheNextStartIndexesAgain) {

@@ -50,6 +50,7 @@ public:
     std::function<void(const std::string&)> beforeChange;
 
     std::atomic<int> opened{0};
+    // fileStamp calls, but those of search index files (a build looks at its own).
     std::atomic<int> stamped{0};
     std::atomic<std::size_t> bytesRead{0};
     std::vector<std::string> written;
@@ -74,7 +75,9 @@ public:
     }
     std::optional<std::string> homeFolder() override { return real_.homeFolder(); }
     std::optional<platform::FileStamp> fileStamp(const std::string& fileName) override {
-        ++stamped;
+        if (!fileName.ends_with(".trigrams")) {
+            ++stamped;
+        }
         if (locked.count(fileName) != 0) {
             return std::nullopt;
         }
