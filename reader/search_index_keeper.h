@@ -25,8 +25,8 @@ namespace pelmaro {
 // an index would only take disk and a core.
 inline constexpr std::size_t kIndexWorthFromPages = 1000;
 
-// How many changed pages a watched tree's index keeps read again beside it (some 16 kB each);
-// beyond that the index is built again.
+// How many changed pages a watched tree's index keeps read again beside it (their trigrams take
+// 10 kB a page on the Python documentation, 40 kB at most); beyond that the index is built again.
 inline constexpr std::size_t kReindexedPagesAtMost = 1000;
 
 // Where a reader keeps its search indexes, and when it makes one.
