@@ -315,7 +315,8 @@ void SearchIndexKeeper::load(bool rebuild) {
                 }
                 note_ = loaded ? std::string() : "search index not kept: it could not be read back";
                 changed();
-                // Pages changed since the index taken over was built: it is built again.
+                // Pages changed since the index taken over was built: read again, or the index
+                // built again.
                 pagesChanged(changedSince.size());
             });
         },
