@@ -322,4 +322,22 @@ std::vector<std::uint32_t> changedPages(const TrigramIndex& index, platform::Fil
     return changed;
 }
 
+std::vector<std::uint32_t> changedPages(const TrigramIndex& index, platform::FileSystem& files,
+                                        const platform::TextList& paths,
+                                        const std::vector<std::uint32_t>& among) {
+    const bool sameCount = index.pages().size() == paths.size();
+    std::vector<std::uint32_t> changed;
+    for (const std::uint32_t n : among) {
+        if (n >= paths.size()) {
+            continue;
+        }
+        const PageRecord record = sameCount ? index.pages()[n] : PageRecord{};
+        if (!sameCount ||
+            (record.vouched && files.fileStamp(std::string(paths[n])) != record.stamp)) {
+            changed.push_back(n);
+        }
+    }
+    return changed;
+}
+
 }  // namespace pelmaro::index

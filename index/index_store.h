@@ -64,5 +64,9 @@ std::optional<CandidatePages> candidatePages(const TrigramIndex& index, platform
 // of pages.
 std::vector<std::uint32_t> changedPages(const TrigramIndex& index, platform::FileSystem& files,
                                         const platform::TextList& paths);
+// The same among `among` alone (ascending), one fileStamp each.
+std::vector<std::uint32_t> changedPages(const TrigramIndex& index, platform::FileSystem& files,
+                                        const platform::TextList& paths,
+                                        const std::vector<std::uint32_t>& among);
 
 }  // namespace pelmaro::index

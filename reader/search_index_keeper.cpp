@@ -149,16 +149,10 @@ void SearchIndexKeeper::reindex() {
          options = place_.build, reindexAtMost = place_.reindexAtMost](
             std::stop_token stop, const BackgroundJob::Post& post) {
             platform::lowerThisThreadsPriority();
-            std::vector<std::uint32_t> stale;
-            for (const std::uint32_t n : pages) {
-                if (n < index->pages().size() && n < paths.size()) {
-                    const index::PageRecord record = index->pages()[n];
-                    // A page never vouched for is read by every search anyway.
-                    if (record.vouched && files.fileStamp(std::string(paths[n])) != record.stamp) {
-                        stale.push_back(n);
-                    }
-                }
-            }
+            // Those the index still vouches for need no new read, nor those it never vouched
+            // for: every search reads them anyway.
+            const std::vector<std::uint32_t> stale =
+                index::changedPages(*index, files, paths, pages);
             if (stale.size() > reindexAtMost) {
                 post([this] {
                     job_.finished();

@@ -22,6 +22,27 @@
 namespace pelmaro {
 namespace {
 
+// Starts "pelmaro-cli index --quiet CATALOGUE", its output thrown away, without waiting for it;
+// 0 when it can't be started.
+pid_t startIndex(const std::string& catalogue) {
+    const std::string cli = PELMARO_CLI;
+    const std::vector<std::string> args = {cli, "index", "--quiet", catalogue};
+    std::vector<char*> argv;
+    for (const std::string& arg : args) {
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    }
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t quiet;
+    ::posix_spawn_file_actions_init(&quiet);
+    ::posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    if (::posix_spawn(&pid, cli.c_str(), &quiet, nullptr, argv.data(), environ) != 0) {
+        pid = 0;
+    }
+    ::posix_spawn_file_actions_destroy(&quiet);
+    return pid;
+}
+
 class CliIndex : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -89,19 +110,8 @@ TEST_F(CliIndex, aKilledIndexerLeavesSearchesExact) {
 
     // Kills at a few moments of the run: reading pages, writing, renaming or done.
     for (const int afterMs : {5, 20, 50, 100}) {
-        const std::string cli = PELMARO_CLI;
-        const std::vector<std::string> args = {cli, "index", "--quiet", many};
-        std::vector<char*> argv;
-        for (const std::string& arg : args) {
-            argv.push_back(const_cast<char*>(arg.c_str()));
-        }
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t quiet;
-        ::posix_spawn_file_actions_init(&quiet);
-        ::posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
-        pid_t pid = 0;
-        ASSERT_EQ(::posix_spawn(&pid, cli.c_str(), &quiet, nullptr, argv.data(), environ), 0);
-        ::posix_spawn_file_actions_destroy(&quiet);
+        const pid_t pid = startIndex(many);
+        ASSERT_NE(pid, 0);
         std::this_thread::sleep_for(std::chrono::milliseconds(afterMs));
         ::kill(pid, SIGKILL);
         int status = 0;
@@ -125,15 +135,8 @@ TEST_F(CliIndex, waitsItsTurnWhileAnotherWritesTheCache) {
     files.makeFolders(dir / "cache/pelmaro");
     std::unique_ptr<platform::FolderLock> other = files.lockFolder(dir / "cache/pelmaro");
 
-    const std::string cli = PELMARO_CLI;
-    const std::vector<std::string> args = {cli, "index", "--quiet", pathFile};
-    std::vector<char*> argv;
-    for (const std::string& arg : args) {
-        argv.push_back(const_cast<char*>(arg.c_str()));
-    }
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    ASSERT_EQ(::posix_spawn(&pid, cli.c_str(), nullptr, nullptr, argv.data(), environ), 0);
+    const pid_t pid = startIndex(pathFile);
+    ASSERT_NE(pid, 0);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     ::kill(pid, SIGINT);
     int status = 0;

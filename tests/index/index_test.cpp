@@ -456,13 +456,18 @@ TEST(IndexedSearch, stampsCheckedOnSeveralThreadsMissNoChangedPage) {
     EXPECT_EQ(answer.found, changed);
 }
 
-TEST(IndexStore, damagedOrForeignIndexFileFallsBackToTheScan) {
+// A catalogue of two pages, one holding "needle", and a cache folder for its index.
+class IndexStore : public ::testing::Test {
+protected:
     test::TempDir dir;
     platform::PosixFileSystem files;
     const std::vector<std::string> paths = {dir.write("a.htm", "<p>needle</p>"),
                                             dir.write("b.htm", "<p>hay</p>")};
     const std::string pathFile = dir.write("pelmaropath.path", "");
     const std::string cache = dir / "cache";
+};
+
+TEST_F(IndexStore, damagedOrForeignIndexFileFallsBackToTheScan) {
     ASSERT_TRUE(storeIndex(files, pathFile, paths, cache, {}, {}, kVouchAll));
     const std::string name = *indexFileName(files, pathFile, cache);
     ASSERT_TRUE(loadIndex(files, pathFile, paths, cache));
@@ -504,13 +509,7 @@ TEST(IndexStore, damagedOrForeignIndexFileFallsBackToTheScan) {
               1);
 }
 
-TEST(IndexStore, buildStoppedHalfwayKeepsTheOldIndexAndLeavesNoTemporary) {
-    test::TempDir dir;
-    platform::PosixFileSystem files;
-    std::vector<std::string> paths = {dir.write("a.htm", "<p>needle</p>"),
-                                      dir.write("b.htm", "<p>hay</p>")};
-    const std::string pathFile = dir.write("pelmaropath.path", "");
-    const std::string cache = dir / "cache";
+TEST_F(IndexStore, buildStoppedHalfwayKeepsTheOldIndexAndLeavesNoTemporary) {
     ASSERT_TRUE(storeIndex(files, pathFile, paths, cache, {}, {}, kVouchAll));
     const std::string name = *indexFileName(files, pathFile, cache);
     std::stop_source stop;
@@ -530,13 +529,7 @@ TEST(IndexStore, buildStoppedHalfwayKeepsTheOldIndexAndLeavesNoTemporary) {
 
 // A window's build waits while another program stores an index in the cache: it stops when
 // asked, and takes over an index of its catalogue that the other left, reading no page.
-TEST(IndexStore, aBuildWaitsItsTurn_stopsWhenAsked_andTakesOverTheIndexAnotherLeft) {
-    test::TempDir dir;
-    platform::PosixFileSystem files;
-    const std::vector<std::string> paths = {dir.write("a.htm", "<p>needle</p>"),
-                                            dir.write("b.htm", "<p>hay</p>")};
-    const std::string pathFile = dir.write("pelmaropath.path", "");
-    const std::string cache = dir / "cache";
+TEST_F(IndexStore, aBuildWaitsItsTurn_stopsWhenAsked_andTakesOverTheIndexAnotherLeft) {
     files.makeFolders(cache);
     BuildOptions options = kVouchAll;
     options.waitTurn = true;
