@@ -334,6 +334,75 @@ int openRegularDescriptor(const std::string& fileName, std::int64_t& size) {
     return fd;
 }
 
+std::optional<FileStamp> stampOf(const struct stat& info) {
+    if (!S_ISREG(info.st_mode)) {
+        return std::nullopt;
+    }
+    constexpr std::int64_t kNsPerSecond = 1000000000;
+    return FileStamp{
+        .size = static_cast<std::int64_t>(info.st_size),
+        .modifiedNs =
+            static_cast<std::int64_t>(info.st_mtim.tv_sec) * kNsPerSecond + info.st_mtim.tv_nsec,
+        .changedNs =
+            static_cast<std::int64_t>(info.st_ctim.tv_sec) * kNsPerSecond + info.st_ctim.tv_nsec,
+        .device = static_cast<std::uint64_t>(info.st_dev),
+        .inode = static_cast<std::uint64_t>(info.st_ino),
+    };
+}
+
+// Keeps the folder of the last file open (O_PATH: no read access is asked of it), and stats the
+// next file of that folder by its name alone: the kernel walks one name instead of the whole
+// path, links and all. A folder that can't be opened so is left to a stat of the whole path.
+class FolderStampReader final : public StampReader {
+public:
+    FolderStampReader() = default;
+    ~FolderStampReader() override { closeFolder(); }
+    FolderStampReader(const FolderStampReader&) = delete;
+    FolderStampReader& operator=(const FolderStampReader&) = delete;
+
+    std::optional<FileStamp> stamp(std::string_view fileName) override {
+        const std::size_t slash = fileName.rfind('/');
+        if (slash == std::string_view::npos || slash + 1 == fileName.size()) {
+            return wholePath(fileName);
+        }
+        const std::string_view folder = fileName.substr(0, slash == 0 ? 1 : slash);
+        if (folder != folder_) {
+            closeFolder();
+            folder_ = folder;
+            folderFd_ = ::open(folder_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        }
+        if (folderFd_ < 0) {
+            return wholePath(fileName);
+        }
+        name_ = fileName.substr(slash + 1);
+        struct stat info {};
+        if (::fstatat(folderFd_, name_.c_str(), &info, 0) != 0) {
+            return std::nullopt;
+        }
+        return stampOf(info);
+    }
+
+private:
+    std::optional<FileStamp> wholePath(std::string_view fileName) {
+        name_ = fileName;
+        struct stat info {};
+        if (::stat(name_.c_str(), &info) != 0) {
+            return std::nullopt;
+        }
+        return stampOf(info);
+    }
+    void closeFolder() {
+        if (folderFd_ >= 0) {
+            ::close(folderFd_);
+        }
+        folderFd_ = -1;
+    }
+
+    std::string folder_;
+    int folderFd_ = -1;
+    std::string name_;  // NUL-terminated for the call
+};
+
 }  // namespace
 
 RegularFile::~RegularFile() {
@@ -516,19 +585,14 @@ std::optional<std::int64_t> PosixFileSystem::fileSize(const std::string& fileNam
 
 std::optional<FileStamp> PosixFileSystem::fileStamp(const std::string& fileName) {
     struct stat info {};
-    if (::stat(fileName.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (::stat(fileName.c_str(), &info) != 0) {
         return std::nullopt;
     }
-    constexpr std::int64_t kNsPerSecond = 1000000000;
-    return FileStamp{
-        .size = static_cast<std::int64_t>(info.st_size),
-        .modifiedNs =
-            static_cast<std::int64_t>(info.st_mtim.tv_sec) * kNsPerSecond + info.st_mtim.tv_nsec,
-        .changedNs =
-            static_cast<std::int64_t>(info.st_ctim.tv_sec) * kNsPerSecond + info.st_ctim.tv_nsec,
-        .device = static_cast<std::uint64_t>(info.st_dev),
-        .inode = static_cast<std::uint64_t>(info.st_ino),
-    };
+    return stampOf(info);
+}
+
+std::unique_ptr<StampReader> PosixFileSystem::stampReader() {
+    return std::make_unique<FolderStampReader>();
 }
 
 std::unique_ptr<InputFile> PosixFileSystem::openForReading(const std::string& fileName) {
@@ -571,6 +635,21 @@ std::unique_ptr<TemporaryFile> PosixFileSystem::createTemporary(const std::strin
 
 std::unique_ptr<TemporaryFile> FileSystem::createTemporary(const std::string& fileName) {
     return std::make_unique<GatheredTemporaryFile>(*this, fileName);
+}
+
+std::unique_ptr<StampReader> FileSystem::stampReader() {
+    // Asks the file system it reads for, one file at a time.
+    class EachFile final : public StampReader {
+    public:
+        explicit EachFile(FileSystem& files) : files_(files) {}
+        std::optional<FileStamp> stamp(std::string_view fileName) override {
+            return files_.fileStamp(std::string(fileName));
+        }
+
+    private:
+        FileSystem& files_;
+    };
+    return std::make_unique<EachFile>(*this);
 }
 
 std::unique_ptr<MappedFile> heldBytes(std::string bytes) {

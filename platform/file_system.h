@@ -70,6 +70,14 @@ public:
     virtual ~FolderLock() = default;
 };
 
+// Reads the stamps of many files, one after another on one thread (FileSystem::stampReader).
+class StampReader {
+public:
+    virtual ~StampReader() = default;
+    // What FileSystem::fileStamp answers.
+    virtual std::optional<FileStamp> stamp(std::string_view fileName) = 0;
+};
+
 // A file open for reading.
 class InputFile {
 public:
@@ -149,6 +157,10 @@ public:
     virtual std::optional<FileStamp> fileStamp(const std::string& /*fileName*/) {
         return std::nullopt;
     }
+    // For the stamps of many files, most of them in the folder of the one before (catalogue
+    // order): the real file system looks each folder up once, not once a file, which halves the
+    // time of a million stamps. The default asks fileStamp.
+    virtual std::unique_ptr<StampReader> stampReader();
     // Opens a file for reading; fails with "Cannot open file "%s". %s".
     virtual std::unique_ptr<InputFile> openForReading(const std::string& fileName) = 0;
     // The whole file's bytes without reading them all: mapped into memory where the system can,
@@ -217,6 +229,7 @@ public:
     std::optional<std::string> homeFolder() override;
     std::optional<std::int64_t> fileSize(const std::string& fileName) override;
     std::optional<FileStamp> fileStamp(const std::string& fileName) override;
+    std::unique_ptr<StampReader> stampReader() override;
     std::unique_ptr<InputFile> openForReading(const std::string& fileName) override;
     std::unique_ptr<MappedFile> mapForReading(const std::string& fileName) override;
     std::unique_ptr<FolderWatch> watchFolders(const std::vector<std::string>& folders) override {

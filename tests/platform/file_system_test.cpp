@@ -184,6 +184,36 @@ TEST(PosixFileSystem, StampTellsAnotherVersionOfAFileAndOnlyRegularFilesHaveOne)
     EXPECT_EQ(files.fileStamp(dir / "missing"), std::nullopt);
 }
 
+TEST(PosixFileSystem, StampReaderAnswersAsFileStampFolderAfterFolder) {
+    TempDir dir;
+    dir.mkdir("a");
+    dir.mkdir("a/b");
+    dir.write("a/one.htm", "1");
+    dir.write("a/two.htm", "22");
+    dir.write("a/b/three.htm", "333");
+    ::symlink((dir / "a").c_str(), (dir / "linked").c_str());
+    ::symlink((dir / "a/two.htm").c_str(), (dir / "a/b/to-two.htm").c_str());
+    PosixFileSystem files;
+    const std::unique_ptr<StampReader> stamps = files.stampReader();
+    // The reader keeps a folder open between names: the same folder again, another, back, a
+    // folder reached through a link, and names that are no file.
+    for (const std::string name :
+         {"a/one.htm", "a/two.htm", "a/b/three.htm", "a/b/to-two.htm", "a/one.htm",
+          "linked/two.htm", "a/missing.htm", "a/b", "gone/one.htm", "a/b/three.htm/x"}) {
+        EXPECT_EQ(stamps->stamp(dir / name), files.fileStamp(dir / name)) << name;
+    }
+    EXPECT_EQ(stamps->stamp(dir / "gone/one.htm"), std::nullopt);
+    EXPECT_EQ(stamps->stamp(dir / "a/b/to-two.htm")->size, 2);
+
+    // A file replaced while its folder is held: the new one's stamp.
+    const std::optional<FileStamp> before = stamps->stamp(dir / "a/one.htm");
+    std::filesystem::rename(dir.write("a/new.htm", "new"), dir / "a/one.htm");
+    const std::optional<FileStamp> after = stamps->stamp(dir / "a/one.htm");
+    ASSERT_TRUE(before && after);
+    EXPECT_NE(after->inode, before->inode);
+    EXPECT_EQ(after, files.fileStamp(dir / "a/one.htm"));
+}
+
 TEST(OpenRegularFile, AnswersAFileOrFailsKeepingTheSystemsReason) {
     TempDir dir;
     dir.write("one", "1");
