@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <future>
 #include <limits>
@@ -436,24 +437,33 @@ TEST(IndexedSearch, readsOnlyCandidatesAndWhatChangedSinceIndexing) {
     EXPECT_EQ(answer.found, (std::vector<std::size_t>{0, 1, 2}));
 }
 
+// The stamps are looked at folder by folder, in catalogue order when the catalogue keeps each
+// folder's pages together, and grouped first when it scatters them (as titles do).
 TEST(IndexedSearch, stampsCheckedOnSeveralThreadsMissNoChangedPage) {
-    test::TempDir dir;
-    platform::PosixFileSystem files;
-    std::vector<std::string> paths;
-    for (int n = 0; n < 2500; ++n) {
-        paths.push_back(dir.write("p" + std::to_string(n) + ".txt", "hay"));
+    for (const bool scattered : {false, true}) {
+        test::TempDir dir;
+        platform::PosixFileSystem files;
+        std::vector<std::string> paths;
+        constexpr int kPages = 2500;
+        constexpr int kFolders = 40;
+        for (int n = 0; n < kPages; ++n) {
+            const int folder = scattered ? n % kFolders : n * kFolders / kPages;
+            dir.mkdir("f" + std::to_string(folder));
+            paths.push_back(
+                dir.write("f" + std::to_string(folder) + "/p" + std::to_string(n) + ".txt", "hay"));
+        }
+        const std::string pathFile = dir.write("pelmaropath.path", "");
+        const std::string cache = dir / "cache";
+        ASSERT_TRUE(storeIndex(files, pathFile, paths, cache, {}, {}, kVouchAll));
+        const std::vector<std::size_t> changed = {0, 39, 40, 1023, 1024, 1249, 1250, 2047, 2499};
+        for (const std::size_t n : changed) {
+            std::ofstream(paths[n], std::ios::trunc) << "needle";
+            setModified(paths[n], 3000000);
+        }
+        const Answer answer = searchThroughIndex(files, pathFile, paths, cache, "needle");
+        EXPECT_EQ(answer.read, changed) << "scattered " << scattered;
+        EXPECT_EQ(answer.found, changed) << "scattered " << scattered;
     }
-    const std::string pathFile = dir.write("pelmaropath.path", "");
-    const std::string cache = dir / "cache";
-    ASSERT_TRUE(storeIndex(files, pathFile, paths, cache, {}, {}, kVouchAll));
-    const std::vector<std::size_t> changed = {0, 1023, 1024, 1249, 1250, 2047, 2048, 2499};
-    for (const std::size_t n : changed) {
-        dir.write("p" + std::to_string(n) + ".txt", "needle");
-        setModified(paths[n], 3000000);
-    }
-    const Answer answer = searchThroughIndex(files, pathFile, paths, cache, "needle");
-    EXPECT_EQ(answer.read, changed);
-    EXPECT_EQ(answer.found, changed);
 }
 
 // A catalogue of two pages, one holding "needle", and a cache folder for its index.
