@@ -183,8 +183,11 @@ bool rereadAs(const Reread& reread, std::uint32_t n,
 std::vector<std::uint32_t> folderOrder(const std::vector<std::string_view>& list) {
     std::vector<std::uint32_t> order(list.size());
     std::size_t folderChanges = 0;
-    for (std::size_t n = 1; n < list.size(); ++n) {
-        folderChanges += platform::folderPart(list[n]) != platform::folderPart(list[n - 1]);
+    std::string_view folder;
+    for (const std::string_view path : list) {
+        const std::string_view next = platform::folderPart(path);
+        folderChanges += next != folder;
+        folder = next;
     }
     // A catalogue in the order of its folders (titles named after their files) is kept as it is.
     constexpr std::size_t kPagesPerFolderChange = 4;
