@@ -178,8 +178,8 @@ bool rereadAs(const Reread& reread, std::uint32_t n,
 // The order in which to look at the pages' stamps: each folder's pages together, so that a
 // StampReader looks each folder up once, and in catalogue order within it. A catalogue is in the
 // order of its titles, which scatters a folder's pages (a tree of copies has a folder change at
-// nearly every page). Grouped by a hash of the folder's name, in two passes of a radix sort: two
-// folders that share a hash only cost more lookups.
+// nearly every page). Grouped by a hash of the folder's name: two folders that share one only cost
+// more lookups.
 std::vector<std::uint32_t> folderOrder(const std::vector<std::string_view>& list) {
     std::vector<std::uint32_t> order(list.size());
     std::size_t folderChanges = 0;
@@ -195,33 +195,15 @@ std::vector<std::uint32_t> folderOrder(const std::vector<std::string_view>& list
         std::iota(order.begin(), order.end(), 0);
         return order;
     }
-    constexpr int kBits = 12;
-    constexpr std::uint64_t kBuckets = std::uint64_t{1} << kBits;
+    constexpr std::uint64_t kKeys = std::uint64_t{1} << 24;
     std::vector<std::uint64_t> keyed(list.size());
     for (std::size_t n = 0; n < list.size(); ++n) {
         const std::uint64_t folderHash =
-            std::hash<std::string_view>{}(platform::folderPart(list[n])) &
-            (kBuckets * kBuckets - 1);
+            std::hash<std::string_view>{}(platform::folderPart(list[n])) & (kKeys - 1);
         keyed[n] = folderHash << 32 | n;
     }
-    std::vector<std::uint64_t> room(list.size());
-    std::vector<std::size_t> starts(kBuckets);
-    const auto pass = [&](const std::vector<std::uint64_t>& from, std::vector<std::uint64_t>& to,
-                          int shift) {
-        std::fill(starts.begin(), starts.end(), 0);
-        for (const std::uint64_t pair : from) {
-            ++starts[(pair >> shift) & (kBuckets - 1)];
-        }
-        std::size_t at = 0;
-        for (std::size_t& start : starts) {
-            at += std::exchange(start, at);
-        }
-        for (const std::uint64_t pair : from) {
-            to[starts[(pair >> shift) & (kBuckets - 1)]++] = pair;
-        }
-    };
-    pass(keyed, room, 32);
-    pass(room, keyed, 32 + kBits);
+    std::vector<std::uint64_t> room;
+    sortByKey(keyed, room);
     for (std::size_t i = 0; i < keyed.size(); ++i) {
         order[i] = static_cast<std::uint32_t>(keyed[i]);
     }
@@ -229,11 +211,11 @@ std::vector<std::uint32_t> folderOrder(const std::vector<std::string_view>& list
 }
 
 // Marks in `read` (one per page) each page the index can't vouch for any more: unvouched when
-// built, or with a stamp other than the one it was indexed with (one fileStamp a page, shared
-// among threads when the file system allows: on a million pages the stamps, not the posting
-// lists, take the time), unless it was read again since with that stamp and did not hold what
-// `reread` wants. Pages already marked are not looked at. Returns how many vouched pages changed
-// and were not read again since.
+// built, or with a stamp other than the one it was indexed with (one stamp a page, folder by
+// folder, shared among threads when the file system allows: on a million pages the stamps, not the
+// posting lists, take the time), unless it was read again since with that stamp and did not hold
+// what `reread` wants. Pages already marked are not looked at. Returns how many vouched pages
+// changed and were not read again since.
 std::size_t markChangedPages(const TrigramIndex& index, platform::FileSystem& files,
                              const platform::TextList& paths, std::vector<char>& read,
                              const std::vector<std::uint32_t>* onlyStamps,

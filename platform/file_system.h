@@ -157,9 +157,9 @@ public:
     virtual std::optional<FileStamp> fileStamp(const std::string& /*fileName*/) {
         return std::nullopt;
     }
-    // For the stamps of many files, most of them in the folder of the one before (catalogue
-    // order): the real file system looks each folder up once, not once a file, which halves the
-    // time of a million stamps. The default asks fileStamp.
+    // For the stamps of many files asked folder by folder: the real file system looks each folder
+    // up once, not once a file, which takes 40% off the time of a million stamps. The default
+    // asks fileStamp.
     virtual std::unique_ptr<StampReader> stampReader();
     // Opens a file for reading; fails with "Cannot open file "%s". %s".
     virtual std::unique_ptr<InputFile> openForReading(const std::string& fileName) = 0;
