@@ -59,13 +59,6 @@ bool reindexPages(platform::FileSystem& files, const platform::TextList& paths,
                   const std::vector<std::uint32_t>& pages, ReindexedPages& into,
                   std::stop_token stop, const BuildOptions& options = {});
 
-// Sorts pairs of a 24-bit key (bits 32 to 55) and a value (the low 32 bits), added in the order of
-// their values, into the order of their keys, each key's values still in order: two stable
-// counting passes, twelve bits at a time, several times faster than comparing the pairs. `room`
-// is where the first pass puts them; it keeps its memory for the next sort. The build sorts
-// (trigram, page) pairs this way.
-void sortByKey(std::vector<std::uint64_t>& pairs, std::vector<std::uint64_t>& room);
-
 // Where a build hands the index file's bytes, in order, a piece at a time.
 using IndexOutput = std::function<void(std::string_view piece)>;
 

@@ -5,9 +5,6 @@
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
-#include <functional>
-#include <numeric>
-#include <string_view>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -175,47 +172,12 @@ bool rereadAs(const Reread& reread, std::uint32_t n,
     return true;
 }
 
-// The order in which to look at the pages' stamps: each folder's pages together, so that a
-// StampReader looks each folder up once, and in catalogue order within it. A catalogue is in the
-// order of its titles, which scatters a folder's pages (a tree of copies has a folder change at
-// nearly every page). Grouped by a hash of the folder's name: two folders that share one only cost
-// more lookups.
-std::vector<std::uint32_t> folderOrder(const std::vector<std::string_view>& list) {
-    std::vector<std::uint32_t> order(list.size());
-    std::size_t folderChanges = 0;
-    std::string_view folder;
-    for (const std::string_view path : list) {
-        const std::string_view next = platform::folderPart(path);
-        folderChanges += next != folder;
-        folder = next;
-    }
-    // A catalogue in the order of its folders (titles named after their files) is kept as it is.
-    constexpr std::size_t kPagesPerFolderChange = 4;
-    if (folderChanges * kPagesPerFolderChange <= list.size()) {
-        std::iota(order.begin(), order.end(), 0);
-        return order;
-    }
-    constexpr std::uint64_t kKeys = std::uint64_t{1} << 24;
-    std::vector<std::uint64_t> keyed(list.size());
-    for (std::size_t n = 0; n < list.size(); ++n) {
-        const std::uint64_t folderHash =
-            std::hash<std::string_view>{}(platform::folderPart(list[n])) & (kKeys - 1);
-        keyed[n] = folderHash << 32 | n;
-    }
-    std::vector<std::uint64_t> room;
-    sortByKey(keyed, room);
-    for (std::size_t i = 0; i < keyed.size(); ++i) {
-        order[i] = static_cast<std::uint32_t>(keyed[i]);
-    }
-    return order;
-}
-
 // Marks in `read` (one per page) each page the index can't vouch for any more: unvouched when
-// built, or with a stamp other than the one it was indexed with (one stamp a page, folder by
-// folder, shared among threads when the file system allows: on a million pages the stamps, not the
-// posting lists, take the time), unless it was read again since with that stamp and did not hold
-// what `reread` wants. Pages already marked are not looked at. Returns how many vouched pages
-// changed and were not read again since.
+// built, or with a stamp other than the one it was indexed with (one stamp a page, read by a
+// StampReader on each of several threads when the file system allows: on a million pages the
+// stamps, not the posting lists, take the time), unless it was read again since with that stamp
+// and did not hold what `reread` wants. Pages already marked are not looked at. Returns how many
+// vouched pages changed and were not read again since.
 std::size_t markChangedPages(const TrigramIndex& index, platform::FileSystem& files,
                              const platform::TextList& paths, std::vector<char>& read,
                              const std::vector<std::uint32_t>* onlyStamps,
@@ -245,7 +207,6 @@ std::size_t markChangedPages(const TrigramIndex& index, platform::FileSystem& fi
         return changed;
     }
     const std::vector<std::string_view> list(paths.begin(), paths.end());
-    const std::vector<std::uint32_t> order = folderOrder(list);
     std::atomic<std::size_t> changed = 0;
     // Threads take runs of pages as they go: a stat's time varies with the other work of the
     // machine, and a fixed half each left one thread idle for a fifth of the time.
@@ -256,8 +217,7 @@ std::size_t markChangedPages(const TrigramIndex& index, platform::FileSystem& fi
         std::size_t mine = 0;
         for (std::size_t from = 0; (from = nextRun.fetch_add(kPagesPerRun)) < list.size();) {
             const std::size_t to = std::min(list.size(), from + kPagesPerRun);
-            for (std::size_t i = from; i < to; ++i) {
-                const std::uint32_t n = order[i];
+            for (std::size_t n = from; n < to; ++n) {
                 const PageRecord record = index.pages()[n];
                 if (read[n] != 0) {
                     continue;
@@ -271,7 +231,7 @@ std::size_t markChangedPages(const TrigramIndex& index, platform::FileSystem& fi
                 if (stamp == record.stamp) {
                     continue;
                 }
-                if (rereadAs(reread, n, stamp, holds)) {
+                if (rereadAs(reread, static_cast<std::uint32_t>(n), stamp, holds)) {
                     read[n] = holds ? 1 : 0;
                 } else {
                     read[n] = 1;

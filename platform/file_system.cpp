@@ -350,9 +350,12 @@ std::optional<FileStamp> stampOf(const struct stat& info) {
     };
 }
 
-// Keeps the folder of the last file open (O_PATH: no read access is asked of it), and stats the
-// next file of that folder by its name alone: the kernel walks one name instead of the whole
-// path, links and all. A folder that can't be opened so is left to a stat of the whole path.
+// Stats a file by its whole path, and the files after it in the same folder by their names
+// alone, in the folder then held open (O_PATH: no read access is asked of it): the kernel walks
+// one name instead of the whole path, links and all. A folder is opened at its second file in a
+// row, so that files of folders taken by turns (a catalogue in the order of its titles) cost a
+// stat each, as they would without the reader. A folder that can't be opened is left to stats
+// of whole paths.
 class FolderStampReader final : public StampReader {
 public:
     FolderStampReader() = default;
@@ -369,7 +372,12 @@ public:
         if (folder != folder_) {
             closeFolder();
             folder_ = folder;
+            opened_ = false;
+            return wholePath(fileName);
+        }
+        if (!opened_) {
             folderFd_ = ::open(folder_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+            opened_ = true;
         }
         if (folderFd_ < 0) {
             return wholePath(fileName);
@@ -399,6 +407,7 @@ private:
     }
 
     std::string folder_;
+    bool opened_ = false;  // whether folderFd_ was asked for folder_ (-1 when it failed)
     int folderFd_ = -1;
     std::string name_;  // NUL-terminated for the call
 };

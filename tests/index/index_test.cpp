@@ -437,8 +437,8 @@ TEST(IndexedSearch, readsOnlyCandidatesAndWhatChangedSinceIndexing) {
     EXPECT_EQ(answer.found, (std::vector<std::size_t>{0, 1, 2}));
 }
 
-// The stamps are looked at folder by folder, in catalogue order when the catalogue keeps each
-// folder's pages together, and grouped first when it scatters them (as titles do).
+// The stamps are read in a folder held open when the catalogue keeps each folder's pages together,
+// by whole paths when it scatters them (as titles do).
 TEST(IndexedSearch, stampsCheckedOnSeveralThreadsMissNoChangedPage) {
     for (const bool scattered : {false, true}) {
         test::TempDir dir;
