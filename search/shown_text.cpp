@@ -514,6 +514,17 @@ std::size_t ShownTextProducer::asciiRun(const char* const p, const char* const e
     };
     const char* q = p;
     if (kind_ != ShownKind::Markup) {
+        // Eight bytes at a time up to one that is NUL or beyond ASCII.
+        while (end - q >= 8) {
+            std::uint64_t word = 0;
+            std::memcpy(&word, q, sizeof word);
+            constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+            constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
+            if (((word & kHighs) | ((word - kOnes) & ~word & kHighs)) != 0) {
+                break;
+            }
+            q += sizeof word;
+        }
         while (q != end && isAsciiNonNul(*q)) {
             ++q;
         }

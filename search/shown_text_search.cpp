@@ -24,6 +24,7 @@ namespace pelmaro {
 namespace {
 
 constexpr std::size_t kSlice = 16 * 1024;
+constexpr std::size_t kFirstSlice = 2 * 1024;
 // A prefilter's word shorter than this is found in nearly every page.
 constexpr std::size_t kShortestWord = 3;
 // As the shown-text producer reads a reference: "&", then letters, digits and a "#", at most
@@ -515,10 +516,12 @@ ShownTextReader::Outcome ShownTextReader::read(platform::FileSystem& files,
     }
     producer_.start(kind, ShownTextProducer::Encoding::Detect, letters_);
     std::size_t sincePause = 0;
+    // In slices, so that a common word is found without making the rest of the block: small ones
+    // first, where most pages show it if they show it at all.
+    std::size_t slice = kFirstSlice;
     while (got != 0 && !producer_.ended()) {
-        // In slices, so that a common word is found without making the rest of the block.
-        for (std::size_t at = 0; at < got; at += kSlice) {
-            producer_.feed(std::string_view(buffer_.data() + at, std::min(kSlice, got - at)),
+        for (std::size_t at = 0; at < got; at += slice, slice = std::min(2 * slice, kSlice)) {
+            producer_.feed(std::string_view(buffer_.data() + at, std::min(slice, got - at)),
                            shown_);
             if (handOn(sink)) {
                 return Outcome::Found;
