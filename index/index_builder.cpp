@@ -337,18 +337,25 @@ struct ReadPage {
 };
 
 // Reads a page as the build indexes it: its stamp, its shown text's trigrams, and its stamp
-// again, which must not have changed meanwhile.
+// again, which must not have changed meanwhile. Both stamps are the open file's where the file
+// system tells them: they are then those of the very file read, and the page's name is looked up
+// once, not three times.
 ReadPage readPage(platform::FileSystem& files, const std::string& path, ShownTextReader& reader,
                   PageTrigrams& trigrams, std::int64_t vouchBefore,
                   const std::function<bool()>& keepGoing) {
     ReadPage page;
-    const std::optional<platform::FileStamp> before = files.fileStamp(path);
-    if (!before) {
-        return page;
+    const bool openFileStamps = files.stampsOpenFiles();
+    ShownTextReader::Stamps stamps;
+    if (!openFileStamps) {
+        stamps.opened = files.fileStamp(path);
+        if (!stamps.opened) {
+            return page;
+        }
     }
     bool read = false;
     try {
-        if (reader.read(files, path, trigrams, keepGoing) == ShownTextReader::Outcome::Abandoned) {
+        if (reader.read(files, path, trigrams, keepGoing, openFileStamps ? &stamps : nullptr) ==
+            ShownTextReader::Outcome::Abandoned) {
             trigrams.clear();
             page.abandoned = true;
             return page;
@@ -357,9 +364,13 @@ ReadPage readPage(platform::FileSystem& files, const std::string& path, ShownTex
     } catch (const Error&) {
         // Unreadable now: the search reads it, and reports it as the scan would.
     }
+    if (read && !openFileStamps) {
+        stamps.read = files.fileStamp(path);
+    }
+    const std::optional<platform::FileStamp>& before = stamps.opened;
     // A page changed while it was read is read by each search until the next build.
-    page.vouched = read && before->modifiedNs < vouchBefore && before->changedNs < vouchBefore &&
-                   files.fileStamp(path) == before;
+    page.vouched = read && before && before->modifiedNs < vouchBefore &&
+                   before->changedNs < vouchBefore && stamps.read == before;
     if (page.vouched) {
         page.stamp = *before;
         trigrams.moveInto(page.trigrams);

@@ -98,6 +98,22 @@ private:
     int fd_;
 };
 
+std::optional<FileStamp> stampOf(const struct stat& info) {
+    if (!S_ISREG(info.st_mode)) {
+        return std::nullopt;
+    }
+    constexpr std::int64_t kNsPerSecond = 1000000000;
+    return FileStamp{
+        .size = static_cast<std::int64_t>(info.st_size),
+        .modifiedNs =
+            static_cast<std::int64_t>(info.st_mtim.tv_sec) * kNsPerSecond + info.st_mtim.tv_nsec,
+        .changedNs =
+            static_cast<std::int64_t>(info.st_ctim.tv_sec) * kNsPerSecond + info.st_ctim.tv_nsec,
+        .device = static_cast<std::uint64_t>(info.st_dev),
+        .inode = static_cast<std::uint64_t>(info.st_ino),
+    };
+}
+
 class PosixInputFile final : public InputFile {
 public:
     PosixInputFile(int fd, std::string name) : fd_(fd), name_(std::move(name)) {}
@@ -122,6 +138,13 @@ public:
                 throwCannot("read file", name_, errno);
             }
         }
+    }
+    std::optional<FileStamp> stamp() const override {
+        struct stat info {};
+        if (::fstat(fd_, &info) != 0) {
+            return std::nullopt;
+        }
+        return stampOf(info);
     }
 
 private:
@@ -332,22 +355,6 @@ int openRegularDescriptor(const std::string& fileName, std::int64_t& size) {
     }
     size = static_cast<std::int64_t>(info.st_size);
     return fd;
-}
-
-std::optional<FileStamp> stampOf(const struct stat& info) {
-    if (!S_ISREG(info.st_mode)) {
-        return std::nullopt;
-    }
-    constexpr std::int64_t kNsPerSecond = 1000000000;
-    return FileStamp{
-        .size = static_cast<std::int64_t>(info.st_size),
-        .modifiedNs =
-            static_cast<std::int64_t>(info.st_mtim.tv_sec) * kNsPerSecond + info.st_mtim.tv_nsec,
-        .changedNs =
-            static_cast<std::int64_t>(info.st_ctim.tv_sec) * kNsPerSecond + info.st_ctim.tv_nsec,
-        .device = static_cast<std::uint64_t>(info.st_dev),
-        .inode = static_cast<std::uint64_t>(info.st_ino),
-    };
 }
 
 // Stats a file by its whole path, and the files after it in the same folder by their names

@@ -84,6 +84,10 @@ public:
     virtual ~InputFile() = default;
     // Reads up to `size` bytes; 0 at the end of the file. Fails with an Error on a read error.
     virtual std::size_t read(char* buffer, std::size_t size) = 0;
+    // The stamp of the file open here, as it is now (FileSystem::fileStamp without a lookup of
+    // its name: a file renamed over since keeps the stamp of the one read); std::nullopt where
+    // the file system can't tell (see FileSystem::stampsOpenFiles).
+    virtual std::optional<FileStamp> stamp() const { return std::nullopt; }
 };
 
 // A file's bytes, read-only, as they were when it was opened: a file replaced by a rename (as
@@ -127,6 +131,8 @@ public:
 
     // True when the reading calls may run on several threads at once (see above).
     virtual bool threadSafeReads() const { return false; }
+    // True when every InputFile this file system opens tells its stamp (InputFile::stamp).
+    virtual bool stampsOpenFiles() const { return false; }
 
     // Lists `folder` (with or without a trailing "/") in the order the system enumerates it,
     // without "." and "..". Fails with "Cannot open folder "%s". %s". A listing may give each
@@ -223,6 +229,7 @@ public:
 class PosixFileSystem final : public FileSystem {
 public:
     bool threadSafeReads() const override { return true; }
+    bool stampsOpenFiles() const override { return true; }
     std::vector<DirEntry> listFolder(const std::string& folder) override;
     std::optional<FolderId> folderIdentity(const std::string& folder) override;
     std::set<std::uint64_t> systemStateDevices() override;

@@ -416,12 +416,29 @@ ShownTextReader::Outcome ShownTextReader::read(std::string_view bytes, ShownKind
 
 ShownTextReader::Outcome ShownTextReader::read(platform::FileSystem& files,
                                                const std::string& fileName, ShownTextSink& sink,
-                                               const std::function<bool()>& keepGoing) {
+                                               const std::function<bool()>& keepGoing,
+                                               Stamps* stamps) {
+    std::unique_ptr<platform::InputFile> file;
+    const Outcome outcome = readFile(files, fileName, sink, keepGoing, file, stamps);
+    if (stamps != nullptr) {
+        stamps->read = file->stamp();
+    }
+    return outcome;
+}
+
+ShownTextReader::Outcome ShownTextReader::readFile(platform::FileSystem& files,
+                                                   const std::string& fileName, ShownTextSink& sink,
+                                                   const std::function<bool()>& keepGoing,
+                                                   std::unique_ptr<platform::InputFile>& file,
+                                                   Stamps* stamps) {
+    file = files.openForReading(fileName);
+    if (stamps != nullptr) {
+        stamps->opened = file->stamp();
+    }
     const ShownKind kind = shownKindOf(fileName);
     if (kind == ShownKind::FileName) {
         // An image's bytes are no text: only its name is. It is opened all the same, so that a
         // file gone since the catalogue was built is reported like any other.
-        files.openForReading(fileName);
         std::string_view name(fileName);
         name.remove_prefix(std::min(name.size(), name.rfind('/') + 1));
         producer_.start(ShownKind::PlainText, ShownTextProducer::Encoding::MixedUtf8, letters_);
@@ -429,7 +446,6 @@ ShownTextReader::Outcome ShownTextReader::read(platform::FileSystem& files,
         producer_.finish(shown_);
         return handOn(sink) ? Outcome::Found : Outcome::NotFound;
     }
-    auto file = files.openForReading(fileName);
     // Reads into the buffer from `at`, at least `atLeast` bytes unless the file ends first.
     const auto readBlockAt = [&](std::size_t at, std::size_t atLeast) {
         std::size_t got = 0;

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -83,18 +84,29 @@ public:
     // Folded letters (the default), or the page's own for people to read.
     void setLetters(ShownTextProducer::Letters letters) { letters_ = letters; }
 
+    // The stamps of a file read (platform::InputFile::stamp): as it was opened, and as it was
+    // once read. A file opened again on the way (after a first look) is the one stamped then.
+    struct Stamps {
+        std::optional<platform::FileStamp> opened;
+        std::optional<platform::FileStamp> read;
+    };
+
     // Hands the file's shown text to `sink`: Found when the sink wanted no more, NotFound when
     // it had all of it. `keepGoing`, when given, runs after every
     // FileTextScanner::kBytesBetweenPauses bytes of one file; when it returns false the file is
-    // left unread and the answer is Abandoned. Fails with "Cannot open file "%s". %s" and on
-    // read errors.
+    // left unread and the answer is Abandoned. Sets `stamps`, when given. Fails with "Cannot
+    // open file "%s". %s" and on read errors.
     Outcome read(platform::FileSystem& files, const std::string& fileName, ShownTextSink& sink,
-                 const std::function<bool()>& keepGoing = {});
+                 const std::function<bool()>& keepGoing = {}, Stamps* stamps = nullptr);
 
     // The same for bytes in memory, shown as `kind`, in blocks as a file would be.
     Outcome read(std::string_view bytes, ShownKind kind, ShownTextSink& sink);
 
 private:
+    // read() with the file it opens (again) in `file`.
+    Outcome readFile(platform::FileSystem& files, const std::string& fileName, ShownTextSink& sink,
+                     const std::function<bool()>& keepGoing,
+                     std::unique_ptr<platform::InputFile>& file, Stamps* stamps);
     // Hands the producer's latest output to the sink.
     bool handOn(ShownTextSink& sink);
 

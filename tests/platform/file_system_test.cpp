@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <optional>
 #include <tuple>
@@ -212,6 +213,27 @@ TEST(PosixFileSystem, StampReaderAnswersAsFileStampFolderAfterFolder) {
     ASSERT_TRUE(before && after);
     EXPECT_NE(after->inode, before->inode);
     EXPECT_EQ(after, files.fileStamp(dir / "a/one.htm"));
+}
+
+TEST(PosixFileSystem, OpenFileTellsTheStampOfTheFileItReads) {
+    TempDir dir;
+    const std::string name = dir.write("page.htm", "one");
+    PosixFileSystem files;
+    ASSERT_TRUE(files.stampsOpenFiles());
+    const std::unique_ptr<InputFile> file = files.openForReading(name);
+    EXPECT_EQ(file->stamp(), files.fileStamp(name));
+    ASSERT_TRUE(file->stamp());
+    // Renamed over: the name has another file's stamp; the open file is still the one read (its
+    // change time moves as it loses its name, so a build does not vouch for it).
+    const std::optional<FileStamp> read = file->stamp();
+    std::filesystem::rename(dir.write("new.htm", "two"), name);
+    EXPECT_EQ(file->stamp()->inode, read->inode);
+    EXPECT_NE(files.fileStamp(name)->inode, read->inode);
+    // Written to in place: the open file's stamp moves with it.
+    const std::unique_ptr<InputFile> again = files.openForReading(name);
+    std::ofstream(name, std::ios::app) << " more";
+    EXPECT_EQ(again->stamp()->size, 8);
+    EXPECT_EQ(again->stamp(), files.fileStamp(name));
 }
 
 TEST(OpenRegularFile, AnswersAFileOrFailsKeepingTheSystemsReason) {
