@@ -85,8 +85,9 @@ public:
     // Reads up to `size` bytes; 0 at the end of the file. Fails with an Error on a read error.
     virtual std::size_t read(char* buffer, std::size_t size) = 0;
     // The stamp of the file open here, as it is now (FileSystem::fileStamp without a lookup of
-    // its name: a file renamed over since keeps the stamp of the one read); std::nullopt where
-    // the file system can't tell (see FileSystem::stampsOpenFiles).
+    // its name: after a rename over that name, still the stamp of the file read, whose change
+    // time moves as it loses the name); std::nullopt where the file system can't tell (see
+    // FileSystem::stampsOpenFiles).
     virtual std::optional<FileStamp> stamp() const { return std::nullopt; }
 };
 
