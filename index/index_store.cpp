@@ -182,26 +182,30 @@ std::size_t markChangedPages(const TrigramIndex& index, platform::FileSystem& fi
                              const platform::TextList& paths, std::vector<char>& read,
                              const std::vector<std::uint32_t>* onlyStamps,
                              const Reread& reread = {}) {
+    // Marks vouched page n by its stamp of now; true when it changed and was not read again since.
+    const auto changedSince = [&](std::uint32_t n, const std::optional<platform::FileStamp>& stamp,
+                                  const PageRecord& record) {
+        bool holds = false;
+        if (stamp == record.stamp) {
+            return false;
+        }
+        if (rereadAs(reread, n, stamp, holds)) {
+            read[n] = holds ? 1 : 0;
+            return false;
+        }
+        read[n] = 1;
+        return true;
+    };
     if (onlyStamps != nullptr) {
         // A watch of the tree vouches for the pages it did not see change.
         std::size_t changed = 0;
         for (std::size_t n = 0; n < read.size(); ++n) {
             read[n] = read[n] != 0 || !index.pages()[n].vouched ? 1 : 0;
         }
+        const std::unique_ptr<platform::StampReader> stamps = files.stampReader();
         for (const std::uint32_t n : *onlyStamps) {
-            if (n >= read.size() || read[n] != 0) {
-                continue;
-            }
-            const std::optional<platform::FileStamp> stamp = files.fileStamp(std::string(paths[n]));
-            if (stamp == index.pages()[n].stamp) {
-                continue;
-            }
-            bool holds = false;
-            if (rereadAs(reread, n, stamp, holds)) {
-                read[n] = holds ? 1 : 0;
-            } else {
-                read[n] = 1;
-                ++changed;
+            if (n < read.size() && read[n] == 0) {
+                changed += changedSince(n, stamps->stamp(paths[n]), index.pages()[n]) ? 1 : 0;
             }
         }
         return changed;
@@ -226,17 +230,9 @@ std::size_t markChangedPages(const TrigramIndex& index, platform::FileSystem& fi
                     read[n] = 1;
                     continue;
                 }
-                const std::optional<platform::FileStamp> stamp = stamps->stamp(list[n]);
-                bool holds = false;
-                if (stamp == record.stamp) {
-                    continue;
-                }
-                if (rereadAs(reread, static_cast<std::uint32_t>(n), stamp, holds)) {
-                    read[n] = holds ? 1 : 0;
-                } else {
-                    read[n] = 1;
-                    ++mine;
-                }
+                mine += changedSince(static_cast<std::uint32_t>(n), stamps->stamp(list[n]), record)
+                            ? 1
+                            : 0;
             }
         }
         changed += mine;

@@ -139,11 +139,7 @@ void SearchIndexKeeper::pagesChanged(std::size_t changed) {
 
 void SearchIndexKeeper::reindex() {
     platform::FileSystem& files = files_;
-    // The pages seen to change, and those no watch sees (links to files elsewhere).
-    std::vector<std::uint32_t> pages(changed_.begin(), changed_.end());
-    pages.insert(pages.end(), watched_->unseen().begin(), watched_->unseen().end());
-    std::sort(pages.begin(), pages.end());
-    pages.erase(std::unique(pages.begin(), pages.end()), pages.end());
+    std::vector<std::uint32_t> pages = mayHaveChanged();
     job_.start(
         [this, &files, paths = paths_, pages = std::move(pages), index = ready_, known = reindexed_,
          options = place_.build, reindexAtMost = place_.reindexAtMost](
@@ -183,10 +179,16 @@ SearchNarrowing SearchIndexKeeper::narrowing() {
         return narrowing;
     }
     narrowing.reindexed = reindexed_;
-    std::vector<std::uint32_t> only(changed_.begin(), changed_.end());
-    only.insert(only.end(), watched_->unseen().begin(), watched_->unseen().end());
-    narrowing.onlyStamps = std::move(only);
+    narrowing.onlyStamps = mayHaveChanged();
     return narrowing;
+}
+
+std::vector<std::uint32_t> SearchIndexKeeper::mayHaveChanged() const {
+    std::vector<std::uint32_t> pages(changed_.begin(), changed_.end());
+    pages.insert(pages.end(), watched_->unseen().begin(), watched_->unseen().end());
+    std::sort(pages.begin(), pages.end());
+    pages.erase(std::unique(pages.begin(), pages.end()), pages.end());
+    return pages;
 }
 
 bool SearchIndexKeeper::gather() {

@@ -116,6 +116,9 @@ private:
     // Takes in what the watch has seen change; false (and the watch dropped) once it has lost
     // track.
     bool gather();
+    // The pages the watch saw change, and those no watch sees (links to files elsewhere),
+    // ascending: with a watch, the only pages whose stamps may differ from the index's.
+    std::vector<std::uint32_t> mayHaveChanged() const;
     void setNote(std::string note);
     void changed();
 
