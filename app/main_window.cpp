@@ -195,7 +195,7 @@ void MainWindow::buildControls() {
         *bookmarks_,
         QStringLiteral("No bookmarks yet. New bookmark (F6) adds the selected title."));
     bookmarkPane_->setHeading(QStringLiteral("Bookmarks"));
-    resultPane_ = new OverlayPane(*results_, QStringLiteral("No page holds the text."));
+    resultPane_ = new OverlayPane(*results_, QString());
     bookmarkView_ = &bookmarkPane_->view();
     bookmarkView_->setObjectName(QStringLiteral("bookmarkList"));
     resultView_ = &resultPane_->view();
@@ -610,6 +610,11 @@ void MainWindow::showOverlays() {
     if (results_->isVisible()) {
         const ResultHeading heading = resultHeading(reader_->searchRuns());
         resultPane_->setHeading(heading.text, heading.details);
+        // Nothing is said of a text still being asked for, nor too early of one being searched.
+        resultPane_->setEmptyText(reader_->searchRuns().empty() ? QString()
+                                  : reader_->searching()
+                                      ? QStringLiteral("Searching\u2026")
+                                      : QStringLiteral("No page holds the text."));
         pageArea_->setCurrentWidget(resultPane_);
     } else if (bookmarks_->isVisible()) {
         pageArea_->setCurrentWidget(bookmarkPane_);

@@ -44,8 +44,13 @@ void OverlayPane::setHeading(const QString& heading, const QString& details) {
     heading_->setToolTip(details);
 }
 
+void OverlayPane::setEmptyText(const QString& text) {
+    empty_->setText(text);
+    showWhetherEmpty();
+}
+
 void OverlayPane::showWhetherEmpty() {
-    empty_->setVisible(model_.count() == 0);
+    empty_->setVisible(model_.count() == 0 && !empty_->text().isEmpty());
 }
 
 }  // namespace pelmaro::app

@@ -22,6 +22,8 @@ public:
     void setHeading(const QString& heading, const QString& details = {});
     // Puts a control at the end of the heading's line (the results' order).
     void addHeadingControl(QWidget* control);
+    // The line shown in the list's place while it is empty; none when `text` is empty.
+    void setEmptyText(const QString& text);
 
 private:
     void showWhetherEmpty();

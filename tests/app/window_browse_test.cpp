@@ -453,9 +453,18 @@ private slots:
         ProgramRun run;
         QVERIFY(run.start());
         QVERIFY(!child<QCheckBox>(run, "bestFirst")->isChecked());
+        // A search that found nothing says so, once it has ended.
+        auto* emptyLine =
+            child<QWidget>(run, "resultList")->parentWidget()->findChild<QLabel*>("emptyLine");
+        run.dialogs.inputAnswers = {"haystack"};
+        run.press(Qt::Key_F11);
+        QTRY_VERIFY(!run.form->reader().searching());
+        QVERIFY(emptyLine->isVisible());
+        QCOMPARE(emptyLine->text(), "No page holds the text.");
         run.dialogs.inputAnswers = {"needle"};
         run.press(Qt::Key_F11);
         QCOMPARE(run.list("results").items().toVector(), catalogueOrder);
+        QVERIFY(!emptyLine->isVisible());
         QVERIFY(run.errors().empty());
     }
 
