@@ -17,20 +17,30 @@ SettingsFile::SettingsFile(FileSystem& files, std::string fileName)
 std::string SettingsFile::storeProblem() const {
     // The file is rewritten through a temporary file in its folder, or created with the folder:
     // the nearest folder that exists must let us create files.
-    std::filesystem::path folder = std::filesystem::path(fileName_).parent_path();
+    const std::filesystem::path settingsFolder = std::filesystem::path(fileName_).parent_path();
+    std::filesystem::path folder = settingsFolder;
     std::error_code ignored;
     while (!folder.empty() && !std::filesystem::exists(folder, ignored) &&
            folder != folder.parent_path()) {
         folder = folder.parent_path();
     }
     const std::string name = folder.empty() ? std::string(".") : folder.string();
+    int problem = 0;
     if (!std::filesystem::is_directory(name, ignored)) {
-        return "Cannot store the settings in \"" + name + "\". " + systemMessage(ENOTDIR);
+        problem = ENOTDIR;
+    } else if (::access(name.c_str(), W_OK | X_OK) != 0) {
+        problem = errno;
+    } else {
+        return {};
     }
-    if (::access(name.c_str(), W_OK | X_OK) != 0) {
-        return "Cannot store the settings in \"" + name + "\". " + systemMessage(errno);
+    // Named as the user would look for it, with the folder it would be created in when that one
+    // is the obstacle: a home folder that doesn't exist leaves only "/" to blame.
+    std::string message = "Cannot store the settings in \"" +
+                          (settingsFolder.empty() ? name : settingsFolder.string()) + "\"";
+    if (folder != settingsFolder) {
+        message += ": it can't be created in \"" + name + "\"";
     }
-    return {};
+    return message + ". " + systemMessage(problem);
 }
 
 void SettingsFile::openKey() {

@@ -42,8 +42,9 @@ public:
     const std::string& fileName() const { return fileName_; }
 
     // Why the settings could not be stored, asked once at start-up so that the user learns it
-    // then rather than never: "Cannot store the settings in "%s". %s" naming the folder that
-    // can't be written (or created); empty when they can be stored.
+    // then rather than never: "Cannot store the settings in "%s". %s" naming the settings'
+    // folder, with ": it can't be created in "%s"" before the reason when a folder above it is
+    // what can't be written; empty when they can be stored.
     std::string storeProblem() const override;
 
 private:

@@ -136,7 +136,8 @@ TEST_F(SettingsFileTest, StoreProblem_namesTheFolderThatCantBeWritten) {
     EXPECT_EQ(SettingsFile(files, dir / "cfg/settings.reg").storeProblem(), "");
     EXPECT_EQ(SettingsFile(files, dir / "new/deeper/settings.reg").storeProblem(), "");
     EXPECT_EQ(SettingsFile(files, dir / "plain/pelmaro/settings.reg").storeProblem(),
-              "Cannot store the settings in \"" + (dir / "plain") + "\". Not a directory");
+              "Cannot store the settings in \"" + (dir / "plain/pelmaro") +
+                  "\": it can't be created in \"" + (dir / "plain") + "\". Not a directory");
     // A folder that refuses writes: read-only to a user, a read-only file system to root.
     const std::string locked = dir.mkdir("locked");
     const bool readOnly =
