@@ -10,6 +10,7 @@
 #include "page/shown_title.h"
 #include "platform/byte_text.h"
 #include "platform/error.h"
+#include "platform/file_names.h"
 #include "platform/file_system.h"
 #include "platform/line_list.h"
 #include "search/full_text_search.h"
@@ -434,9 +435,19 @@ void FullTextCommand::markRepeatedTitles() {
                     folders.push_back(platform::folderPart(paths[entry]));
                 }
             }
+            std::sort(folders.begin(), folders.end());
+            for (std::size_t k = from; k < to; ++k) {
+                ResultHit& hit = run.hits[byTitle[k].second];
+                hit.titleRepeats = true;
+                // Pages of one title in one folder are told apart by their file names.
+                if (hit.entry < paths.size()) {
+                    const auto same = std::equal_range(folders.begin(), folders.end(),
+                                                       platform::folderPart(paths[hit.entry]));
+                    hit.nameShown = same.second - same.first > 1;
+                }
+            }
             const std::uint8_t shown = foldersTellingApart(folders);
             for (std::size_t k = from; k < to; ++k) {
-                run.hits[byTitle[k].second].titleRepeats = true;
                 run.hits[byTitle[k].second].foldersShown = shown;
             }
         }
@@ -557,16 +568,19 @@ std::string FullTextCommand::folderOfRow(int row) const {
         return {};
     }
     // The whole path is on the page itself.
-    const std::string_view folder =
-        platform::folderPart(services_.paths.item(static_cast<int>(hit->entry)));
-    if (folder == "." || folder == "/") {
-        return {};  // no folder to name
-    }
-    std::string_view shown = lastFolders(folder, hit->foldersShown);
+    const std::string_view path = services_.paths.item(static_cast<int>(hit->entry));
+    const std::string_view folder = platform::folderPart(path);
+    std::string_view shown = folder == "." || folder == "/"
+                                 ? std::string_view()
+                                 : lastFolders(folder, hit->foldersShown);
     if (!shown.empty() && shown.front() == '/') {
         shown.remove_prefix(1);
     }
-    return std::string(shown);
+    if (!hit->nameShown) {
+        return std::string(shown);
+    }
+    return (shown.empty() ? std::string() : std::string(shown) + '/') +
+           std::string(fileNameOf(path));
 }
 
 }  // namespace pelmaro

@@ -54,6 +54,7 @@ struct ResultHit {
     bool titleRepeats = false;  // another result of the same search has the same title
     // How many of its last folders tell it from the other results of that title.
     std::uint8_t foldersShown = 2;
+    bool nameShown = false;  // another of them lies in the same folder: its file name tells it
 };
 
 // The order of a search's results once it has ended.
