@@ -1,14 +1,52 @@
 #include "platform/folder_watch.h"
 
 #include <sys/inotify.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <unordered_map>
 
 namespace pelmaro::platform {
 namespace {
+
+// Whether every change to the files in `folder` is made by this machine's kernel, where inotify
+// sees it: disks and memory, not a network or FUSE file system (NFS, SMB, sshfs), where a file
+// can change on the server unseen, nor one such as /proc, whose files change without a word.
+bool changesAreSeenIn(const std::string& folder) {
+    struct statfs about {};
+    if (::statfs(folder.c_str(), &about) != 0) {
+        return false;
+    }
+    switch (static_cast<std::uint32_t>(about.f_type)) {
+        case 0xEF53:      // ext2, ext3, ext4
+        case 0x58465342:  // XFS
+        case 0x9123683E:  // Btrfs
+        case 0x2FC12FC1:  // ZFS
+        case 0xF2F52010:  // F2FS
+        case 0xCA451A4E:  // bcachefs
+        case 0x3153464A:  // JFS
+        case 0x52654973:  // ReiserFS
+        case 0x3434:      // NILFS
+        case 0x01021994:  // tmpfs
+        case 0x858458F6:  // ramfs
+        case 0x794C7630:  // overlayfs
+        case 0xF15F:      // eCryptfs
+        case 0x4D44:      // FAT
+        case 0x2011BAB0:  // exFAT
+        case 0x7366746E:  // NTFS
+        case 0x482B:      // HFS+
+        case 0x9660:      // ISO 9660
+        case 0x15013346:  // UDF
+        case 0x73717368:  // SquashFS
+        case 0xE0F5E1E2:  // EROFS
+            return true;
+        default:
+            return false;
+    }
+}
 
 // What makes a file's content other than it was, or the file another one.
 constexpr std::uint32_t kChanges = IN_CLOSE_WRITE | IN_MODIFY | IN_ATTRIB | IN_CREATE | IN_DELETE |
@@ -78,8 +116,9 @@ std::unique_ptr<FolderWatch> watchWithInotify(const std::vector<std::string>& fo
     }
     auto watch = std::make_unique<InotifyWatch>(fd);
     for (const std::string& folder : folders) {
-        if (!watch->add(folder)) {
-            return nullptr;  // past the limit on watches, or a folder gone: the stamps tell
+        // Past the limit on watches, a folder gone, or changes it wouldn't see: the stamps tell.
+        if (!changesAreSeenIn(folder) || !watch->add(folder)) {
+            return nullptr;
         }
     }
     return watch;

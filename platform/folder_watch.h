@@ -21,7 +21,8 @@ public:
 };
 
 // A watch of `folders` (links followed) through the kernel's inotify; nullptr when it can't be
-// had, as when the folders pass the system's limit on watches.
+// had, as when the folders pass the system's limit on watches, or when one of them lies where a
+// file may change without the kernel telling (a network or FUSE file system, /proc).
 std::unique_ptr<FolderWatch> watchWithInotify(const std::vector<std::string>& folders);
 
 }  // namespace pelmaro::platform

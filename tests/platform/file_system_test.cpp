@@ -408,6 +408,21 @@ TEST(PosixFileSystem, MappedFileKeepsItsBytesWhenTheFileIsReplaced) {
     EXPECT_THROW(files.mapForReading("/dev/null"), Error);
 }
 
+TEST(PosixFileSystem, WatchSeesWritesAndIsNotHadWhereFilesChangeUnseen) {
+    TempDir dir;
+    const std::string folder = dir.mkdir("pages");
+    PosixFileSystem files;
+    const std::unique_ptr<FolderWatch> watch = files.watchFolders({folder});
+    ASSERT_NE(watch, nullptr);
+    dir.write("pages/a.htm", "x");
+    const std::optional<std::vector<std::string>> changed = watch->changes();
+    ASSERT_TRUE(changed);
+    EXPECT_NE(std::find(changed->begin(), changed->end(), folder + "/a.htm"), changed->end());
+    // /proc's files change with no event, as a network file system's do when the server changes
+    // them: a watch that took in such a folder would vouch for what it never saw.
+    EXPECT_EQ(files.watchFolders({folder, "/proc/self"}), nullptr);
+}
+
 TEST(PosixFileSystem, ExistsOnlyForRegularFiles) {
     TempDir dir;
     dir.write("f", "x");
