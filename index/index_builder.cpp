@@ -573,7 +573,8 @@ bool writeIndex(platform::FileSystem& files, const platform::TextList& paths,
     std::string record;
     for (const PageRecord& page : records) {
         record.clear();
-        record.push_back(page.vouched ? '\1' : '\0');
+        record.push_back(
+            static_cast<char>((page.vouched ? 1 : 0) | (page.stamp.names > 1 ? 2 : 0)));
         putU64(record, static_cast<std::uint64_t>(page.stamp.size));
         putU64(record, static_cast<std::uint64_t>(page.stamp.modifiedNs));
         putU64(record, static_cast<std::uint64_t>(page.stamp.changedNs));

@@ -347,4 +347,15 @@ std::vector<std::uint32_t> changedPages(const TrigramIndex& index, platform::Fil
     return changed;
 }
 
+std::vector<std::uint32_t> pagesWithOtherNames(const TrigramIndex& index) {
+    std::vector<std::uint32_t> pages;
+    for (std::size_t n = 0; n < index.pages().size(); ++n) {
+        const PageRecord record = index.pages()[n];
+        if (record.vouched && record.stamp.names > 1) {
+            pages.push_back(static_cast<std::uint32_t>(n));
+        }
+    }
+    return pages;
+}
+
 }  // namespace pelmaro::index

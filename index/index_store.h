@@ -68,5 +68,9 @@ std::vector<std::uint32_t> changedPages(const TrigramIndex& index, platform::Fil
 std::vector<std::uint32_t> changedPages(const TrigramIndex& index, platform::FileSystem& files,
                                         const platform::TextList& paths,
                                         const std::vector<std::uint32_t>& among);
+// The pages the index vouched for whose files had other names (hard links) when it read them,
+// ascending: a change made through another name raises no event in a watch of the catalogue's
+// folders.
+std::vector<std::uint32_t> pagesWithOtherNames(const TrigramIndex& index);
 
 }  // namespace pelmaro::index

@@ -172,14 +172,15 @@ std::uint32_t blockHash(std::string_view block, std::uint64_t number) {
 PageRecord PageRecords::operator[](std::size_t n) const {
     Reader in(bytes_.substr(n * kIndexRecordSize, kIndexRecordSize));
     PageRecord page;
-    std::uint8_t vouched = 0;
-    in.u8(vouched);
+    std::uint8_t flags = 0;
+    in.u8(flags);
     in.i64(page.stamp.size);
     in.i64(page.stamp.modifiedNs);
     in.i64(page.stamp.changedNs);
     in.u64(page.stamp.device);
     in.u64(page.stamp.inode);
-    page.vouched = vouched == 1;
+    page.vouched = (flags & 1) != 0;
+    page.stamp.names = (flags & 2) != 0 ? 2 : 1;
     return page;
 }
 

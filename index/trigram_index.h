@@ -35,7 +35,7 @@ CatalogueIdentity identify(const std::string& realPathFile, const platform::Text
 // changed too recently for its stamp to tell) is read by every search.
 struct PageRecord {
     bool vouched = false;
-    platform::FileStamp stamp;
+    platform::FileStamp stamp;  // its names: 2 for "more than one", else 1
 };
 
 // A 64-bit hash of bytes (not for security: it tells a torn or damaged file).
@@ -46,8 +46,8 @@ std::uint64_t hashBytes(std::string_view bytes, std::uint64_t seed = 0);
 // of it:
 //   header: "PELMTRI\n", u32 version, u32 0;
 //   identity: u32 length and bytes of pathFile, u64 pathsHash, u32 pageCount;
-//   pageCount page records: u8 vouched, i64 size, i64 mtime ns, i64 ctime ns, u64 device,
-//     u64 inode;
+//   pageCount page records: u8 flags (1: vouched, 2: the file had other names), i64 size,
+//     i64 mtime ns, i64 ctime ns, u64 device, u64 inode;
 //   the posting lists, in the directory's order (see PostingKind);
 //   the directory: for each trigram, ascending, varints of its gap from the one before, its
 //     page count and its list's size in bytes;
@@ -58,7 +58,7 @@ std::uint64_t hashBytes(std::string_view bytes, std::uint64_t seed = 0);
 // Loading checks the footer, the block hashes and the blocks of everything but the posting
 // lists; a posting list's blocks are checked each time it is read.
 inline constexpr std::string_view kIndexMagic = "PELMTRI\n";
-inline constexpr std::uint32_t kIndexVersion = 2;
+inline constexpr std::uint32_t kIndexVersion = 3;
 inline constexpr std::size_t kIndexBlockSize = 4096;
 inline constexpr std::size_t kIndexFooterSize = 8 * 3 + 4 * 2 + 8;
 inline constexpr std::size_t kIndexRecordSize = 1 + 8 * 5;

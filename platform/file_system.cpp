@@ -111,6 +111,7 @@ std::optional<FileStamp> stampOf(const struct stat& info) {
             static_cast<std::int64_t>(info.st_ctim.tv_sec) * kNsPerSecond + info.st_ctim.tv_nsec,
         .device = static_cast<std::uint64_t>(info.st_dev),
         .inode = static_cast<std::uint64_t>(info.st_ino),
+        .names = static_cast<std::uint64_t>(info.st_nlink),
     };
 }
 

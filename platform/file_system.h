@@ -38,7 +38,13 @@ struct FileStamp {
     std::int64_t changedNs = 0;
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
-    friend bool operator==(const FileStamp&, const FileStamp&) = default;
+    // How many names (hard links) the file has; 0 where unknown. Not part of which version of the
+    // file this is: a name given or taken moves the change time anyway.
+    std::uint64_t names = 0;
+    friend bool operator==(const FileStamp& a, const FileStamp& b) {
+        return a.size == b.size && a.modifiedNs == b.modifiedNs && a.changedNs == b.changedNs &&
+               a.device == b.device && a.inode == b.inode;
+    }
 };
 
 // One entry of a folder listing, with symbolic links followed.

@@ -111,6 +111,7 @@ void SearchIndexKeeper::forget() {
     paths_ = {};
     const bool had = ready_ || !note_.empty();
     ready_.reset();
+    sharingFiles_.clear();
     watched_.reset();
     changed_.clear();
     sinceRebuild_.clear();
@@ -186,6 +187,7 @@ SearchNarrowing SearchIndexKeeper::narrowing() {
 std::vector<std::uint32_t> SearchIndexKeeper::mayHaveChanged() const {
     std::vector<std::uint32_t> pages(changed_.begin(), changed_.end());
     pages.insert(pages.end(), watched_->unseen().begin(), watched_->unseen().end());
+    pages.insert(pages.end(), sharingFiles_.begin(), sharingFiles_.end());
     std::sort(pages.begin(), pages.end());
     pages.erase(std::unique(pages.begin(), pages.end()), pages.end());
     return pages;
@@ -236,10 +238,12 @@ void SearchIndexKeeper::load(bool rebuild) {
                     auto loaded = std::make_shared<const index::TrigramIndex>(std::move(*stored));
                     std::vector<std::uint32_t> changedPages =
                         index::changedPages(*loaded, files, paths);
-                    post([this, loaded, watched, changedPages = std::move(changedPages)] {
+                    post([this, loaded, watched, changedPages = std::move(changedPages),
+                          sharing = index::pagesWithOtherNames(*loaded)]() mutable {
                         job_.finished();
                         building_ = false;
                         ready_ = loaded;
+                        sharingFiles_ = std::move(sharing);
                         watched_ = watched;
                         // Pages changed while the reader was closed: read by each search until
                         // the index is built again.
@@ -286,13 +290,16 @@ void SearchIndexKeeper::load(bool rebuild) {
             // An index taken over was built from pages read before this one began to watch
             // them: each page is checked against it, as at a start.
             std::vector<std::uint32_t> changedSince;
+            std::vector<std::uint32_t> sharing;
             if (built) {
                 loaded = std::make_shared<const index::TrigramIndex>(std::move(*built));
                 if (waited) {
                     changedSince = index::changedPages(*loaded, files, paths);
                 }
+                sharing = index::pagesWithOtherNames(*loaded);
             }
-            post([this, loaded, watched, changedSince = std::move(changedSince)] {
+            post([this, loaded, watched, changedSince = std::move(changedSince),
+                  sharing = std::move(sharing)]() mutable {
                 job_.finished();
                 if (watched) {
                     watched_ = watched;
@@ -303,6 +310,7 @@ void SearchIndexKeeper::load(bool rebuild) {
                 building_ = false;
                 if (loaded) {
                     ready_ = loaded;
+                    sharingFiles_ = std::move(sharing);
                     // The new index has read every page changed before it began.
                     changed_ = std::move(sinceRebuild_);
                     sinceRebuild_.clear();

@@ -116,8 +116,9 @@ private:
     // Takes in what the watch has seen change; false (and the watch dropped) once it has lost
     // track.
     bool gather();
-    // The pages the watch saw change, and those no watch sees (links to files elsewhere),
-    // ascending: with a watch, the only pages whose stamps may differ from the index's.
+    // The pages the watch saw change, and those no watch sees (links to files elsewhere, files
+    // with other names), ascending: with a watch, the only pages whose stamps may differ from the
+    // index's.
     std::vector<std::uint32_t> mayHaveChanged() const;
     void setNote(std::string note);
     void changed();
@@ -130,6 +131,9 @@ private:
     platform::TextList paths_;
     bool building_ = false;
     std::shared_ptr<const index::TrigramIndex> ready_;
+    // The pages of ready_ whose files have other names: as links, looked at by stamp at every
+    // search, since a change through another name is not seen by the watch.
+    std::vector<std::uint32_t> sharingFiles_;
     // While the tree is watched: the pages seen to change since the index in use was checked,
     // and since the one being built began to read them.
     std::shared_ptr<WatchedPages> watched_;

@@ -295,10 +295,11 @@ private:
 TEST(ReaderFullSearch, ALargeStoredCatalogueIsSearchedThroughItsIndex) {
     test::TempDir dir;
     for (int i = 0; i < 6; ++i) {
-        dir.write((i == 4 ? "outside/p" : "tree/p") + std::to_string(i) + ".txt",
+        dir.write((i >= 4 ? "outside/p" : "tree/p") + std::to_string(i) + ".txt",
                   "p" + std::to_string(i) + "\r\n" + (i % 2 == 1 ? "Alpha beta" : "gamma"));
     }
     std::filesystem::create_symlink(dir / "outside/p4.txt", dir / "tree/p4.txt");
+    std::filesystem::create_hard_link(dir / "outside/p5.txt", dir / "tree/p5.txt");
     ReaderRig rig(dir, {.cacheFolder = dir / "cache",
                         .worthFromPages = 4,
                         .build = {.vouchBefore = std::numeric_limits<std::int64_t>::max()},
@@ -333,15 +334,17 @@ TEST(ReaderFullSearch, ALargeStoredCatalogueIsSearchedThroughItsIndex) {
     EXPECT_EQ(rig.reader.searchRuns().back().rows, 2);
 
     // A watch of the tree tells which pages changed: a search looks at their stamps alone, and
-    // at those of pages that are links (no watch of the tree sees their targets change), and
-    // reads no other page the index rules out. Without a watch, it looks at every stamp.
+    // at those of pages that are links or files with other names (no watch of the tree sees
+    // them change elsewhere), and reads no other page the index rules out. Without a watch, it
+    // looks at every stamp.
     rig.files.stamped = 0;
     dir.write("tree/p2.txt", "p2\r\nnow delta");
     dir.write("outside/p4.txt", "p4\r\ndelta too");
+    dir.write("outside/p5.txt", "p5\r\nAlpha beta delta");
     rig.searchFor("delta");
-    EXPECT_EQ(opened.take(), (Lines{"p2.txt", "p4.txt"}));
-    EXPECT_EQ(rig.files.stamped, 2);
-    EXPECT_EQ(rig.reader.searchRuns().back().rows, 2);
+    EXPECT_EQ(opened.take(), (Lines{"p2.txt", "p4.txt", "p5.txt"}));
+    EXPECT_EQ(rig.files.stamped, 3);
+    EXPECT_EQ(rig.reader.searchRuns().back().rows, 3);
     const int beforeRebuild = indexChanges;
     ::close(cacheLock);
     ASSERT_TRUE(rig.ui.runUntil([&] {
