@@ -198,39 +198,42 @@ std::size_t markChangedPages(const TrigramIndex& index, platform::FileSystem& fi
     };
     if (onlyStamps != nullptr) {
         // A watch of the tree vouches for the pages it did not see change.
-        std::size_t changed = 0;
         for (std::size_t n = 0; n < read.size(); ++n) {
             read[n] = read[n] != 0 || !index.pages()[n].vouched ? 1 : 0;
         }
-        const std::unique_ptr<platform::StampReader> stamps = files.stampReader();
-        for (const std::uint32_t n : *onlyStamps) {
-            if (n < read.size() && read[n] == 0) {
-                changed += changedSince(n, stamps->stamp(paths[n]), index.pages()[n]) ? 1 : 0;
-            }
-        }
-        return changed;
     }
-    const std::vector<std::string_view> list(paths.begin(), paths.end());
-    std::atomic<std::size_t> changed = 0;
+    // The pages looked at: every one, or those the watch can't vouch for (at times all of
+    // them, in a tree of hard links).
+    const std::size_t count = onlyStamps != nullptr ? onlyStamps->size() : read.size();
+    const auto pageAt = [&](std::size_t i) -> std::size_t {
+        return onlyStamps != nullptr ? (*onlyStamps)[i] : i;
+    };
     // Threads take runs of pages as they go: a stat's time varies with the other work of the
     // machine, and a fixed half each left one thread idle for a fifth of the time.
     constexpr std::size_t kPagesPerRun = 1024;
+    // The names in a table when there are many to look at: a TextList walks to its nth one.
+    const std::vector<std::string_view> list =
+        count > kPagesPerRun ? std::vector<std::string_view>(paths.begin(), paths.end())
+                             : std::vector<std::string_view>();
+    std::atomic<std::size_t> changed = 0;
     std::atomic<std::size_t> nextRun = 0;
     const auto check = [&] {
         const std::unique_ptr<platform::StampReader> stamps = files.stampReader();
         std::size_t mine = 0;
-        for (std::size_t from = 0; (from = nextRun.fetch_add(kPagesPerRun)) < list.size();) {
-            const std::size_t to = std::min(list.size(), from + kPagesPerRun);
-            for (std::size_t n = from; n < to; ++n) {
-                const PageRecord record = index.pages()[n];
-                if (read[n] != 0) {
+        for (std::size_t from = 0; (from = nextRun.fetch_add(kPagesPerRun)) < count;) {
+            const std::size_t to = std::min(count, from + kPagesPerRun);
+            for (std::size_t i = from; i < to; ++i) {
+                const std::size_t n = pageAt(i);
+                if (n >= read.size() || read[n] != 0) {
                     continue;
                 }
+                const PageRecord record = index.pages()[n];
                 if (!record.vouched) {
                     read[n] = 1;
                     continue;
                 }
-                mine += changedSince(static_cast<std::uint32_t>(n), stamps->stamp(list[n]), record)
+                const std::string_view name = list.empty() ? paths[n] : list[n];
+                mine += changedSince(static_cast<std::uint32_t>(n), stamps->stamp(name), record)
                             ? 1
                             : 0;
             }
@@ -244,7 +247,7 @@ std::size_t markChangedPages(const TrigramIndex& index, platform::FileSystem& fi
     const std::size_t threads =
         files.threadSafeReads()
             ? std::clamp<std::size_t>(
-                  list.size() / kPagesPerRun, 1,
+                  count / kPagesPerRun, 1,
                   std::max(kLeastStampThreads, std::thread::hardware_concurrency()))
             : 1;
     {
