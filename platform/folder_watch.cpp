@@ -51,6 +51,9 @@ bool changesAreSeenIn(const std::string& folder) {
 // What makes a file's content other than it was, or the file another one.
 constexpr std::uint32_t kChanges = IN_CLOSE_WRITE | IN_MODIFY | IN_ATTRIB | IN_CREATE | IN_DELETE |
                                    IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF;
+// The same of one file watched itself (its names given or taken move its attributes).
+constexpr std::uint32_t kFileChanges =
+    IN_CLOSE_WRITE | IN_MODIFY | IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF;
 
 class InotifyWatch final : public FolderWatch {
 public:
@@ -65,6 +68,15 @@ public:
             return false;
         }
         folders_.emplace(watch, folder);
+        return true;
+    }
+
+    bool watchFile(const std::string& file) override {
+        const int watch = ::inotify_add_watch(fd_, file.c_str(), kFileChanges);
+        if (watch < 0 || folders_.contains(watch)) {
+            return false;
+        }
+        files_[watch].push_back(file);  // a file already watched under another name: both told
         return true;
     }
 
@@ -84,8 +96,19 @@ public:
                 std::memcpy(&event, buffer + at, sizeof event);
                 const char* name = buffer + at + sizeof event;
                 at += static_cast<ssize_t>(sizeof event + event.len);
-                if ((event.mask & (IN_Q_OVERFLOW | IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED |
-                                   IN_UNMOUNT)) != 0) {
+                if ((event.mask & (IN_Q_OVERFLOW | IN_UNMOUNT)) != 0) {
+                    lost_ = true;
+                    break;
+                }
+                if (const auto file = files_.find(event.wd); file != files_.end()) {
+                    // A file watched itself: any event is a change (it is gone once ignored).
+                    changed.insert(changed.end(), file->second.begin(), file->second.end());
+                    if ((event.mask & IN_IGNORED) != 0) {
+                        files_.erase(file);
+                    }
+                    continue;
+                }
+                if ((event.mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED)) != 0) {
                     lost_ = true;
                     break;
                 }
@@ -105,6 +128,7 @@ private:
     int fd_;
     bool lost_ = false;
     std::unordered_map<int, std::string> folders_;
+    std::unordered_map<int, std::vector<std::string>> files_;
 };
 
 }  // namespace

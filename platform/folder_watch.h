@@ -18,6 +18,10 @@ public:
     // than the system keeps, a watched folder removed or renamed): from then on any file may
     // have changed.
     virtual std::optional<std::vector<std::string>> changes() = 0;
+    // Watches the file `file` itself too: a change made to it through any of its names (hard
+    // links, in folders not watched) is told as `file`. False when it can't be watched (past the
+    // system's limit on watches, or gone).
+    virtual bool watchFile(const std::string& /*file*/) { return false; }
 };
 
 // A watch of `folders` (links followed) through the kernel's inotify; nullptr when it can't be

@@ -1,6 +1,8 @@
 #include "reader/search_index_keeper.h"
 
+#include <algorithm>
 #include <chrono>
+#include <iterator>
 #include <optional>
 #include <unordered_set>
 #include <utility>
@@ -64,6 +66,34 @@ std::optional<WatchedPages> WatchedPages::watch(platform::FileSystem& files,
     return watched;
 }
 
+std::vector<std::uint32_t> WatchedPages::watchFiles(const platform::TextList& paths,
+                                                    const index::TrigramIndex& index,
+                                                    const std::vector<std::uint32_t>& pages) {
+    // The pages of each file, by the file's identity when the index read it.
+    std::unordered_map<std::uint64_t, std::unordered_map<std::uint64_t, std::vector<std::uint32_t>>>
+        pagesOfInode;
+    for (const std::uint32_t n : pages) {
+        const platform::FileStamp stamp = index.pages()[n].stamp;
+        pagesOfInode[stamp.device][stamp.inode].push_back(n);
+    }
+    std::vector<std::uint32_t> unwatched;
+    std::size_t watchedFiles = 0;
+    for (auto& [device, inodes] : pagesOfInode) {
+        for (auto& [inode, sharing] : inodes) {
+            const std::string name(paths[sharing.front()]);
+            if (watchedFiles < kSharedFilesWatchedAtMost && watch_->watchFile(name)) {
+                ++watchedFiles;
+                std::vector<std::uint32_t>& told = pagesOfFile_[name];
+                told.insert(told.end(), sharing.begin(), sharing.end());
+            } else {
+                unwatched.insert(unwatched.end(), sharing.begin(), sharing.end());
+            }
+        }
+    }
+    std::sort(unwatched.begin(), unwatched.end());
+    return unwatched;
+}
+
 bool WatchedPages::gather(const platform::TextList& paths, const PathIndex& pages,
                           std::unordered_set<std::uint32_t>& changed) {
     const std::optional<std::vector<std::string>> names = watch_->changes();
@@ -71,6 +101,9 @@ bool WatchedPages::gather(const platform::TextList& paths, const PathIndex& page
         return false;
     }
     for (const std::string& name : *names) {
+        if (const auto file = pagesOfFile_.find(name); file != pagesOfFile_.end()) {
+            changed.insert(file->second.begin(), file->second.end());
+        }
         const auto folder = namesOfFolder_.find(std::string(platform::folderPart(name)));
         if (folder == namesOfFolder_.end()) {
             continue;
@@ -236,10 +269,15 @@ void SearchIndexKeeper::load(bool rebuild) {
                     index::loadIndex(files, pathFile, paths, place.cacheFolder);
                 if (stored) {
                     auto loaded = std::make_shared<const index::TrigramIndex>(std::move(*stored));
+                    // Their files watched from before the pages are checked, as the folders.
+                    std::vector<std::uint32_t> sharing = index::pagesWithOtherNames(*loaded);
+                    if (watched) {
+                        sharing = watched->watchFiles(paths, *loaded, sharing);
+                    }
                     std::vector<std::uint32_t> changedPages =
                         index::changedPages(*loaded, files, paths);
                     post([this, loaded, watched, changedPages = std::move(changedPages),
-                          sharing = index::pagesWithOtherNames(*loaded)]() mutable {
+                          sharing = std::move(sharing)]() mutable {
                         job_.finished();
                         building_ = false;
                         ready_ = loaded;
@@ -297,6 +335,21 @@ void SearchIndexKeeper::load(bool rebuild) {
                     changedSince = index::changedPages(*loaded, files, paths);
                 }
                 sharing = index::pagesWithOtherNames(*loaded);
+                // A watch made by this build watches their files too; one of them changed
+                // through another name after it was read and before its file was watched is
+                // told by its stamp. A watch made before has no such watches: their stamps are
+                // looked at by every search.
+                if (watched) {
+                    std::vector<std::uint32_t> filesWatched = sharing;
+                    sharing = watched->watchFiles(paths, *loaded, sharing);
+                    std::vector<std::uint32_t> nowWatched;
+                    std::set_difference(filesWatched.begin(), filesWatched.end(), sharing.begin(),
+                                        sharing.end(), std::back_inserter(nowWatched));
+                    const std::vector<std::uint32_t> changedBefore =
+                        index::changedPages(*loaded, files, paths, nowWatched);
+                    changedSince.insert(changedSince.end(), changedBefore.begin(),
+                                        changedBefore.end());
+                }
             }
             post([this, loaded, watched, changedSince = std::move(changedSince),
                   sharing = std::move(sharing)]() mutable {

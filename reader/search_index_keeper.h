@@ -29,6 +29,11 @@ inline constexpr std::size_t kIndexWorthFromPages = 1000;
 // 10 kB a page on the Python documentation, 40 kB at most); beyond that the index is built again.
 inline constexpr std::size_t kReindexedPagesAtMost = 1000;
 
+// How many files with other names a watched tree's pages may have, each watched itself; the
+// pages of any more have their stamps looked at by every search. The system's limit on watches
+// is shared by every program of the user (about 8,000 for each GiB of memory, by default).
+inline constexpr std::size_t kSharedFilesWatchedAtMost = 65536;
+
 // Where a reader keeps its search indexes, and when it makes one.
 struct SearchIndexPlace {
     // platform::defaultCacheFolder() in the program; empty: no index is made.
@@ -64,12 +69,21 @@ public:
                 std::unordered_set<std::uint32_t>& changed);
     // Pages the watch can't see change: links to files, whose targets change elsewhere.
     const std::vector<std::uint32_t>& unseen() const { return unseen_; }
+    // Watches the files of `pages` themselves, pages whose files have other names (as `index`
+    // tells: a change through another name is not seen in the pages' folders), one watch a
+    // file, every page of a file told when it changes. Returns the pages whose files could not
+    // be watched, past kSharedFilesWatchedAtMost files or the system's limit.
+    std::vector<std::uint32_t> watchFiles(const platform::TextList& paths,
+                                          const index::TrigramIndex& index,
+                                          const std::vector<std::uint32_t>& pages);
 
 private:
     std::unique_ptr<platform::FolderWatch> watch_;
     // The real folders watched, each with the names the catalogue gives it.
     std::unordered_map<std::string, std::vector<std::string>> namesOfFolder_;
     std::vector<std::uint32_t> unseen_;
+    // Each file watched itself, by the name it was watched under, with the pages it is.
+    std::unordered_map<std::string, std::vector<std::uint32_t>> pagesOfFile_;
 };
 
 // Keeps the search index of the catalogue shown, for the full-text search to narrow the pages

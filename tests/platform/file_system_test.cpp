@@ -408,7 +408,7 @@ TEST(PosixFileSystem, MappedFileKeepsItsBytesWhenTheFileIsReplaced) {
     EXPECT_THROW(files.mapForReading("/dev/null"), Error);
 }
 
-TEST(PosixFileSystem, WatchSeesWritesAndIsNotHadWhereFilesChangeUnseen) {
+TEST(PosixFileSystem, WatchSeesWritesThroughAnyNameAndIsNotHadWhereFilesChangeUnseen) {
     TempDir dir;
     const std::string folder = dir.mkdir("pages");
     PosixFileSystem files;
@@ -418,6 +418,18 @@ TEST(PosixFileSystem, WatchSeesWritesAndIsNotHadWhereFilesChangeUnseen) {
     const std::optional<std::vector<std::string>> changed = watch->changes();
     ASSERT_TRUE(changed);
     EXPECT_NE(std::find(changed->begin(), changed->end(), folder + "/a.htm"), changed->end());
+    // A file with a name in a folder not watched is watched itself, to hear of a change made
+    // through that name.
+    const std::string outside = dir.write("elsewhere/b.htm", "x");
+    std::filesystem::create_hard_link(outside, folder + "/b.htm");
+    ASSERT_TRUE(watch->watchFile(folder + "/b.htm"));
+    ASSERT_TRUE(watch->changes());  // the new name, in the watched folder
+    dir.write("elsewhere/b.htm", "changed");
+    const std::optional<std::vector<std::string>> heard = watch->changes();
+    ASSERT_TRUE(heard && !heard->empty());
+    EXPECT_EQ(std::count(heard->begin(), heard->end(), folder + "/b.htm"),
+              static_cast<std::ptrdiff_t>(heard->size()));
+    EXPECT_FALSE(watch->watchFile(dir / "missing.htm"));
     // /proc's files change with no event, as a network file system's do when the server changes
     // them: a watch that took in such a folder would vouch for what it never saw.
     EXPECT_EQ(files.watchFolders({folder, "/proc/self"}), nullptr);

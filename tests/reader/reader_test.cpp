@@ -359,6 +359,17 @@ TEST(ReaderFullSearch, ALargeStoredCatalogueIsSearchedThroughItsIndex) {
     unwatched.searchFor("nowhere");
     EXPECT_EQ(unwatched.reader.searchRuns().back().rows, 0);
     EXPECT_EQ(unwatched.files.stamped, 6);
+    // Opened with a watch, a page's file with another name is watched itself: its stamp is not
+    // looked at, and a change through the other name is still heard of.
+    ReaderRig watchedAgain(dir, rig.searchIndexes);
+    watchedAgain.open(dir / "tree/pelmaropath.path");
+    ASSERT_TRUE(watchedAgain.ui.runUntil([&] { return watchedAgain.reader.searchIndexReady(); }));
+    watchedAgain.files.stamped = 0;
+    watchedAgain.searchFor("nowhere");
+    EXPECT_EQ(watchedAgain.files.stamped, 1);  // the link's
+    dir.write("outside/p5.txt", "p5\r\nepsilon");
+    watchedAgain.searchFor("epsilon");
+    EXPECT_EQ(watchedAgain.reader.searchRuns().back().rows, 1);
 
     // A catalogue of fewer pages is scanned, and a new one drops the old one's index at once.
     ReaderRig small(dir, {.cacheFolder = dir / "cache", .worthFromPages = 7});
