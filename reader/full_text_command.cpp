@@ -4,6 +4,7 @@
 #include <chrono>
 #include <iterator>
 #include <string_view>
+#include <utility>
 
 #include "index/index_store.h"
 #include "page/html_references.h"
@@ -58,11 +59,9 @@ std::string_view lastFolders(std::string_view folder, int count) {
     return folder.substr(start + 1);
 }
 
-// The fewest last folders, from kFewestFoldersShown on, that tell these folders apart; sorts
-// them and leaves each once.
-std::uint8_t foldersTellingApart(std::vector<std::string_view>& folders) {
-    std::sort(folders.begin(), folders.end());
-    folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
+// The fewest last folders, from kFewestFoldersShown on, that tell these folders apart (each
+// named once).
+std::uint8_t foldersTellingApart(const std::vector<std::string_view>& folders) {
     std::uint8_t count = kFewestFoldersShown;
     std::vector<std::string_view> shown;
     for (; count < kMostFoldersShown && folders.size() > 1; ++count) {
@@ -420,6 +419,7 @@ void FullTextCommand::markRepeatedTitles() {
         return a.first != b.first ? a.first < b.first : titleOf[a.second] < titleOf[b.second];
     });
     const platform::TextList& paths = services_.paths.items();
+    std::vector<std::pair<std::string_view, std::uint32_t>> placed;  // (folder, result)
     std::vector<std::string_view> folders;
     for (std::size_t from = 0; from < byTitle.size();) {
         std::size_t to = from + 1;
@@ -428,26 +428,31 @@ void FullTextCommand::markRepeatedTitles() {
             ++to;
         }
         if (to - from > 1) {
-            folders.clear();
+            placed.clear();
             for (std::size_t k = from; k < to; ++k) {
                 const std::uint32_t entry = run.hits[byTitle[k].second].entry;
                 if (entry < paths.size()) {
-                    folders.push_back(platform::folderPart(paths[entry]));
+                    placed.emplace_back(platform::folderPart(paths[entry]), byTitle[k].second);
                 }
             }
-            std::sort(folders.begin(), folders.end());
-            for (std::size_t k = from; k < to; ++k) {
-                ResultHit& hit = run.hits[byTitle[k].second];
-                hit.titleRepeats = true;
-                // Pages of one title in one folder are told apart by their file names.
-                if (hit.entry < paths.size()) {
-                    const auto same = std::equal_range(folders.begin(), folders.end(),
-                                                       platform::folderPart(paths[hit.entry]));
-                    hit.nameShown = same.second - same.first > 1;
+            // The results of the title by folder: those of one folder are told apart by their
+            // file names.
+            std::sort(placed.begin(), placed.end());
+            folders.clear();
+            for (std::size_t i = 0; i < placed.size();) {
+                std::size_t j = i + 1;
+                while (j < placed.size() && placed[j].first == placed[i].first) {
+                    ++j;
                 }
+                for (std::size_t m = i; m < j; ++m) {
+                    run.hits[placed[m].second].nameShown = j - i > 1;
+                }
+                folders.push_back(placed[i].first);
+                i = j;
             }
             const std::uint8_t shown = foldersTellingApart(folders);
             for (std::size_t k = from; k < to; ++k) {
+                run.hits[byTitle[k].second].titleRepeats = true;
                 run.hits[byTitle[k].second].foldersShown = shown;
             }
         }

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <chrono>
-#include <iterator>
 #include <optional>
+#include <tuple>
 #include <unordered_set>
 #include <utility>
 
@@ -69,25 +69,29 @@ std::optional<WatchedPages> WatchedPages::watch(platform::FileSystem& files,
 std::vector<std::uint32_t> WatchedPages::watchFiles(const platform::TextList& paths,
                                                     const index::TrigramIndex& index,
                                                     const std::vector<std::uint32_t>& pages) {
-    // The pages of each file, by the file's identity when the index read it.
-    std::unordered_map<std::uint64_t, std::unordered_map<std::uint64_t, std::vector<std::uint32_t>>>
-        pagesOfInode;
+    // The pages of each file together, by the file's identity when the index read it.
+    std::vector<std::tuple<std::uint64_t, std::uint64_t, std::uint32_t>> byFile;
+    byFile.reserve(pages.size());
     for (const std::uint32_t n : pages) {
         const platform::FileStamp stamp = index.pages()[n].stamp;
-        pagesOfInode[stamp.device][stamp.inode].push_back(n);
+        byFile.emplace_back(stamp.device, stamp.inode, n);
     }
+    std::sort(byFile.begin(), byFile.end());
     std::vector<std::uint32_t> unwatched;
     std::size_t watchedFiles = 0;
-    for (auto& [device, inodes] : pagesOfInode) {
-        for (auto& [inode, sharing] : inodes) {
-            const std::string name(paths[sharing.front()]);
-            if (watchedFiles < kSharedFilesWatchedAtMost && watch_->watchFile(name)) {
-                ++watchedFiles;
-                std::vector<std::uint32_t>& told = pagesOfFile_[name];
-                told.insert(told.end(), sharing.begin(), sharing.end());
-            } else {
-                unwatched.insert(unwatched.end(), sharing.begin(), sharing.end());
-            }
+    for (std::size_t i = 0; i < byFile.size();) {
+        std::size_t j = i + 1;
+        while (j < byFile.size() && std::get<0>(byFile[j]) == std::get<0>(byFile[i]) &&
+               std::get<1>(byFile[j]) == std::get<1>(byFile[i])) {
+            ++j;
+        }
+        const std::string name(paths[std::get<2>(byFile[i])]);
+        const bool watchedItself =
+            watchedFiles < kSharedFilesWatchedAtMost && watch_->watchFile(name);
+        watchedFiles += watchedItself ? 1 : 0;
+        std::vector<std::uint32_t>& told = watchedItself ? pagesOfFile_[name] : unwatched;
+        for (; i < j; ++i) {
+            told.push_back(std::get<2>(byFile[i]));
         }
     }
     std::sort(unwatched.begin(), unwatched.end());
@@ -270,10 +274,9 @@ void SearchIndexKeeper::load(bool rebuild) {
                 if (stored) {
                     auto loaded = std::make_shared<const index::TrigramIndex>(std::move(*stored));
                     // Their files watched from before the pages are checked, as the folders.
-                    std::vector<std::uint32_t> sharing = index::pagesWithOtherNames(*loaded);
-                    if (watched) {
-                        sharing = watched->watchFiles(paths, *loaded, sharing);
-                    }
+                    const std::vector<std::uint32_t> shared = index::pagesWithOtherNames(*loaded);
+                    std::vector<std::uint32_t> sharing =
+                        watched ? watched->watchFiles(paths, *loaded, shared) : shared;
                     std::vector<std::uint32_t> changedPages =
                         index::changedPages(*loaded, files, paths);
                     post([this, loaded, watched, changedPages = std::move(changedPages),
@@ -331,24 +334,16 @@ void SearchIndexKeeper::load(bool rebuild) {
             std::vector<std::uint32_t> sharing;
             if (built) {
                 loaded = std::make_shared<const index::TrigramIndex>(std::move(*built));
+                // A watch made by this build watches the files of pages with other names too,
+                // and their stamps are checked then: one changed through another name after it
+                // was read and before its file was watched is not lost. A watch made before has
+                // no such watches: their stamps are looked at by every search.
+                const std::vector<std::uint32_t> shared = index::pagesWithOtherNames(*loaded);
+                sharing = watched ? watched->watchFiles(paths, *loaded, shared) : shared;
                 if (waited) {
                     changedSince = index::changedPages(*loaded, files, paths);
-                }
-                sharing = index::pagesWithOtherNames(*loaded);
-                // A watch made by this build watches their files too; one of them changed
-                // through another name after it was read and before its file was watched is
-                // told by its stamp. A watch made before has no such watches: their stamps are
-                // looked at by every search.
-                if (watched) {
-                    std::vector<std::uint32_t> filesWatched = sharing;
-                    sharing = watched->watchFiles(paths, *loaded, sharing);
-                    std::vector<std::uint32_t> nowWatched;
-                    std::set_difference(filesWatched.begin(), filesWatched.end(), sharing.begin(),
-                                        sharing.end(), std::back_inserter(nowWatched));
-                    const std::vector<std::uint32_t> changedBefore =
-                        index::changedPages(*loaded, files, paths, nowWatched);
-                    changedSince.insert(changedSince.end(), changedBefore.begin(),
-                                        changedBefore.end());
+                } else if (watched) {
+                    changedSince = index::changedPages(*loaded, files, paths, shared);
                 }
             }
             post([this, loaded, watched, changedSince = std::move(changedSince),

@@ -145,8 +145,8 @@ private:
     platform::TextList paths_;
     bool building_ = false;
     std::shared_ptr<const index::TrigramIndex> ready_;
-    // The pages of ready_ whose files have other names: as links, looked at by stamp at every
-    // search, since a change through another name is not seen by the watch.
+    // The pages of ready_ whose files have other names and are not watched themselves: as
+    // links, looked at by stamp at every search (a change through another name is not seen).
     std::vector<std::uint32_t> sharingFiles_;
     // While the tree is watched: the pages seen to change since the index in use was checked,
     // and since the one being built began to read them.
