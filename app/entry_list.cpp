@@ -192,6 +192,10 @@ void EntryListView::keyPressEvent(QKeyEvent* event) {
     }
     if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
         event->modifiers() == Qt::NoModifier) {
+        // Reached with Tab, a list shows its focus on a row it hasn't selected: that row is meant.
+        if (!selectionModel()->hasSelection() && currentIndex().isValid()) {
+            selectionModel()->select(currentIndex(), QItemSelectionModel::ClearAndSelect);
+        }
         emit listDoubleClicked();
         return;
     }
