@@ -58,7 +58,9 @@ std::uint64_t hashBytes(std::string_view bytes, std::uint64_t seed = 0);
 // Loading checks the footer, the block hashes and the blocks of everything but the posting
 // lists; a posting list's blocks are checked each time it is read.
 inline constexpr std::string_view kIndexMagic = "PELMTRI\n";
-inline constexpr std::uint32_t kIndexVersion = 3;
+// The version goes up with the layout, and with any change to what a page's shown text is: an
+// index of the text as it was made before may lack a trigram a page shows now.
+inline constexpr std::uint32_t kIndexVersion = 4;
 inline constexpr std::size_t kIndexBlockSize = 4096;
 inline constexpr std::size_t kIndexFooterSize = 8 * 3 + 4 * 2 + 8;
 inline constexpr std::size_t kIndexRecordSize = 1 + 8 * 5;

@@ -5,6 +5,7 @@
 #include <errno.h>
 #include <iconv.h>
 
+#include <algorithm>
 #include <array>
 #include <optional>
 #include <utility>
@@ -489,6 +490,21 @@ bool isAsciiCompatible(std::string_view name) {
     return true;
 }
 
+std::size_t codeUnitSize(std::string_view name) {
+    const std::string upper = upperAZ(name);
+    for (const std::string_view prefix : {"UTF-16", "UTF16", "UCS-2", "UCS2", "UNICODE"}) {
+        if (upper.starts_with(prefix)) {
+            return 2;
+        }
+    }
+    for (const std::string_view prefix : {"UTF-32", "UTF32", "UCS-4", "UCS4"}) {
+        if (upper.starts_with(prefix)) {
+            return 4;
+        }
+    }
+    return 1;
+}
+
 PageEncoding sniffPageEncoding(std::string_view head, bool markup, bool xml) {
     PageEncoding found;
     if (head.substr(0, 3) == "\xEF\xBB\xBF") {
@@ -529,7 +545,8 @@ PageEncoding sniffPageEncoding(std::string_view head, bool markup, bool xml) {
     return found;
 }
 
-Converter::Converter(std::string_view encoding, Direction direction) : direction_(direction) {
+Converter::Converter(std::string_view encoding, Direction direction)
+    : direction_(direction), unitSize_(direction == Direction::ToUtf8 ? codeUnitSize(encoding) : 1) {
     const std::string name(encoding);
     const iconv_t handle = direction == Direction::ToUtf8 ? iconv_open("UTF-8", name.c_str())
                                                           : iconv_open(name.c_str(), "UTF-8");
@@ -545,7 +562,7 @@ Converter::~Converter() {
 }
 
 Converter::Converter(Converter&& other) noexcept
-    : handle_(other.handle_), direction_(other.direction_) {
+    : handle_(other.handle_), direction_(other.direction_), unitSize_(other.unitSize_) {
     other.handle_ = nullptr;
 }
 
@@ -556,6 +573,7 @@ Converter& Converter::operator=(Converter&& other) noexcept {
         }
         handle_ = other.handle_;
         direction_ = other.direction_;
+        unitSize_ = other.unitSize_;
         other.handle_ = nullptr;
     }
     return *this;
@@ -607,8 +625,9 @@ bool Converter::convert(std::string_view bytes, std::string& out) {
         if (error == EINVAL) {
             break;
         }
-        ++in;
-        --inLeft;
+        const std::size_t skipped = std::min(unitSize_, inLeft);
+        in += skipped;
+        inLeft -= skipped;
     }
     // Back to the initial state: an encoding with shift states writes its closing shift here.
     for (;;) {

@@ -39,6 +39,10 @@ std::string encodingForLabel(std::string_view label);
 // text can be found in a page's bytes. False for UTF-16 and UTF-32, the ISO-2022 family, HZ and
 // UTF-7.
 bool isAsciiCompatible(std::string_view name);
+// How many bytes each unit of an encoding's text takes: 2 for UTF-16 and UCS-2, 4 for UTF-32
+// and UCS-4, 1 for the others. A unit that can't be read is passed over whole, so that those
+// after it are read in step.
+std::size_t codeUnitSize(std::string_view name);
 
 // Where a page's encoding was learnt.
 enum class EncodingSource { None, ByteOrderMark, MetaTag, XmlDeclaration };
@@ -90,6 +94,7 @@ public:
 private:
     void* handle_ = nullptr;  // iconv_t
     Direction direction_ = Direction::ToUtf8;
+    std::size_t unitSize_ = 1;  // of the encoding read (ToUtf8)
 };
 
 }  // namespace pelmaro

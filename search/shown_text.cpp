@@ -421,6 +421,7 @@ std::size_t ShownTextProducer::chooseDecoder(std::string_view head) {
         const iconv_t handle = iconv_open("UTF-32LE", declared.name.c_str());
         if (handle != kNoIconv) {
             iconv_ = handle;
+            iconvUnit_ = codeUnitSize(declared.name);
             decoder_ = Decoder::Iconv;
         }
     }
@@ -491,14 +492,18 @@ void ShownTextProducer::decode(std::string_view bytes, bool last) {
                               static_cast<char32_t>(b[2]) << 16 |
                               static_cast<char32_t>(b[3]) << 24);
                 }
+                if (ended_) {
+                    break;  // at a U+0000: what iconv stopped at after it is no text
+                }
                 if (error == EINVAL && !last) {
                     pending_.assign(in, inLeft);  // a character cut by the end of the piece
                     break;
                 }
                 if (error == EILSEQ || error == EINVAL) {
                     character(0xFFFD);
-                    ++in;
-                    --inLeft;
+                    const std::size_t skipped = std::min(iconvUnit_, inLeft);
+                    in += skipped;
+                    inLeft -= skipped;
                 }
             }
             break;

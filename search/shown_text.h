@@ -176,6 +176,7 @@ private:
     std::string head_;     // bytes kept until the encoding is known
     std::string pending_;  // the start of a character cut by the end of a piece
     void* iconv_ = nullptr;
+    std::size_t iconvUnit_ = 1;  // bytes of a unit of its encoding (codeUnitSize)
     ShownTextFolder folder_;
     bool ended_ = false;
 

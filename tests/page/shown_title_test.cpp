@@ -182,6 +182,10 @@ TEST(TextEncoding, ConvertersReplaceWhatTheyCantRead) {
     std::string out;
     EXPECT_TRUE(gbk.convert("\xB0\xEF\xD6", out));  // cut inside a character
     EXPECT_EQ(out, "\u5e2e\ufffd");
+    Converter utf16("UTF-16LE", Converter::Direction::ToUtf8);
+    out.clear();
+    EXPECT_TRUE(utf16.convert("a\0\x00\xD8\x62\0"s, out));  // a lone surrogate, then "b"
+    EXPECT_EQ(out, "a\ufffd\x62");
     Converter toGbk("GB18030", Converter::Direction::FromUtf8);
     out = "x";
     EXPECT_TRUE(toGbk.convert("\u5e2e\u52a9", out));
