@@ -546,7 +546,8 @@ PageEncoding sniffPageEncoding(std::string_view head, bool markup, bool xml) {
 }
 
 Converter::Converter(std::string_view encoding, Direction direction)
-    : direction_(direction), unitSize_(direction == Direction::ToUtf8 ? codeUnitSize(encoding) : 1) {
+    : direction_(direction),
+      unitSize_(direction == Direction::ToUtf8 ? codeUnitSize(encoding) : 1) {
     const std::string name(encoding);
     const iconv_t handle = direction == Direction::ToUtf8 ? iconv_open("UTF-8", name.c_str())
                                                           : iconv_open(name.c_str(), "UTF-8");
