@@ -138,6 +138,15 @@ EntryListView::EntryListView(ByteListModel& list, QWidget* parent)
     connect(&list, &ByteListModel::selectionSet, this, &EntryListView::showSelection);
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &EntryListView::readSelection);
+    // Rows that come while the list has the keys and no row has them (results that arrive under
+    // the focus): the first one takes them, unselected, so that Enter opens it.
+    const auto focusFirstRow = [this] {
+        if (hasFocus() && !currentIndex().isValid() && model()->rowCount() > 0) {
+            selectionModel()->setCurrentIndex(model()->index(0, 0), QItemSelectionModel::NoUpdate);
+        }
+    };
+    connect(&list, &QAbstractItemModel::rowsInserted, this, focusFirstRow);
+    connect(&list, &QAbstractItemModel::modelReset, this, focusFirstRow);
 }
 
 void EntryListView::showSelection(int index) {

@@ -606,6 +606,9 @@ void MainWindow::toggleFocus() {
 }
 
 void MainWindow::showOverlays() {
+    QWidget* const before = pageArea_->currentWidget();
+    const bool overlayFocused = (before == resultPane_ || before == bookmarkPane_) &&
+                                before->isAncestorOf(QApplication::focusWidget());
     // The result list lies over the bookmark list, which lies over the page.
     if (results_->isVisible()) {
         const ResultHeading heading = resultHeading(reader_->searchRuns());
@@ -622,6 +625,19 @@ void MainWindow::showOverlays() {
         pageArea_->setCurrentWidget(startPage_);
     } else {
         pageArea_->setCurrentWidget(tabs_);
+    }
+    // A list that comes over the page takes the keys (the arrows, Enter), and hands them back to
+    // the title list when it goes.
+    QWidget* const now = pageArea_->currentWidget();
+    if (now == before) {
+        return;
+    }
+    if (now == resultPane_) {
+        resultView_->setFocus(Qt::OtherFocusReason);
+    } else if (now == bookmarkPane_) {
+        bookmarkView_->setFocus(Qt::OtherFocusReason);
+    } else if (overlayFocused) {
+        titlePane_->currentWidget()->setFocus(Qt::OtherFocusReason);
     }
 }
 
