@@ -2,44 +2,17 @@
 // bytes, as markup or plain text, are searched for a part of their own shown text (and for the
 // input's own words) with and without the first look, in one block and in small ones; the
 // answers must be the same.
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 
+#include "fuzz/fuzz_page.h"
 #include "platform/byte_text.h"
 #include "platform/file_system.h"
-#include "search/shown_text.h"
 #include "search/shown_text_search.h"
 
 namespace {
-
-// The page's file: written anew for each input.
-struct PageFile {
-    std::string name;
-    explicit PageFile(const char* extension) {
-        std::string pattern = "/tmp/pelmaro-fuzz-XXXXXX";
-        const int fd = ::mkstemp(pattern.data());
-        if (fd < 0) {
-            std::abort();
-        }
-        ::close(fd);
-        ::unlink(pattern.c_str());
-        name = pattern + extension;
-    }
-    ~PageFile() { ::unlink(name.c_str()); }
-    void write(std::string_view bytes) const {
-        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-        if (fd < 0 ||
-            ::write(fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) {
-            std::abort();
-        }
-        ::close(fd);
-    }
-};
 
 void expectSameAnswers(pelmaro::platform::FileSystem& files, const std::string& name,
                        const std::string& text) {
@@ -57,37 +30,27 @@ void expectSameAnswers(pelmaro::platform::FileSystem& files, const std::string& 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    if (size < 3) {
+    const auto input = pelmaro::fuzz::pageInput(data, size);
+    if (!input) {
         return 0;
     }
-    static const PageFile markup(".htm");
-    static const PageFile plain(".txt");
-    const bool isMarkup = data[0] % 2 == 0;
-    const PageFile& page = isMarkup ? markup : plain;
-    const std::string_view bytes(reinterpret_cast<const char*>(data) + 3, size - 3);
-    page.write(bytes);
+    const std::string& name = pelmaro::fuzz::writePage(*input);
     pelmaro::platform::PosixFileSystem files;
 
     // A part of the page's own shown text, from a letter or digit on, long enough for a first
     // look.
-    pelmaro::ShownTextProducer producer;
-    std::string whole;
-    producer.start(isMarkup ? pelmaro::ShownKind::Markup : pelmaro::ShownKind::PlainText);
-    producer.feed(bytes, whole);
-    producer.finish(whole);
-    std::size_t from = whole.empty() ? 0 : data[1] % whole.size();
-    while (from < whole.size() && !pelmaro::isAsciiAlnum(whole[from])) {
+    const std::string shown = pelmaro::fuzz::shownTextOf(*input);
+    std::size_t from = shown.empty() ? 0 : input->pick % shown.size();
+    while (from < shown.size() && !pelmaro::isAsciiAlnum(shown[from])) {
         ++from;
     }
-    if (from < whole.size()) {
-        std::size_t to = std::min(whole.size(), from + 3 + data[2] % 10);
-        while (to < whole.size() && (static_cast<unsigned char>(whole[to]) & 0xC0) == 0x80) {
-            ++to;
-        }
-        expectSameAnswers(files, page.name, whole.substr(from, to - from));
+    if (from < shown.size()) {
+        const std::size_t to = std::min(shown.size(), from + 3 + input->length % 10);
+        expectSameAnswers(files, name, pelmaro::fuzz::wholeCharacters(shown, from, to));
     }
     // The bytes' own words, as typed: found in markup, references and split by tags, or not.
-    std::size_t start = data[1] % (bytes.size() + 1);
+    const std::string_view bytes = input->bytes;
+    std::size_t start = input->pick % (bytes.size() + 1);
     while (start < bytes.size() && !pelmaro::isAsciiAlnum(bytes[start])) {
         ++start;
     }
@@ -96,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         ++end;
     }
     if (end - start >= 3) {
-        expectSameAnswers(files, page.name, std::string(bytes.substr(start, end - start)));
+        expectSameAnswers(files, name, std::string(bytes.substr(start, end - start)));
     }
     return 0;
 }
