@@ -221,6 +221,16 @@ void MainWindow::buildControls() {
             reader_->setResultOrder(checked ? ResultOrder::BestFirst : ResultOrder::Catalogue);
         });
     });
+    // The same switch in the results' own menu (the menu key, Shift+F10, a right click): Tab
+    // leaves the results for the title list, and never reaches the box.
+    auto* bestFirstChoice = new QAction(bestFirst_->text(), resultView_);
+    bestFirstChoice->setObjectName(QStringLiteral("bestFirstChoice"));
+    bestFirstChoice->setCheckable(true);
+    bestFirstChoice->setChecked(bestFirst_->isChecked());
+    connect(bestFirstChoice, &QAction::toggled, bestFirst_, &QCheckBox::setChecked);
+    connect(bestFirst_, &QCheckBox::toggled, bestFirstChoice, &QAction::setChecked);
+    resultView_->addAction(bestFirstChoice);
+    resultView_->setContextMenuPolicy(Qt::ActionsContextMenu);
     pageArea_->addWidget(tabs_);
     startPage_ = new StartPage;
     pageArea_->addWidget(startPage_);
