@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QUrl>
 #include <algorithm>
 
 #include "app/qt_text.h"
@@ -144,7 +145,8 @@ std::string QtDialogs::pickFolder(const std::string& instruction, const std::str
 
 std::optional<std::string> QtDialogs::openFile(const std::string& title,
                                                const std::vector<platform::FileFilter>& filters,
-                                               const std::string& startFolder) {
+                                               const std::string& startFolder,
+                                               const std::vector<std::string>& places) {
     if (closing_) {
         return std::nullopt;
     }
@@ -157,6 +159,16 @@ std::optional<std::string> QtDialogs::openFile(const std::string& title,
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setOption(QFileDialog::HideNameFilterDetails);
     dialog.setNameFilters(nameFilters);
+    // Beside the dialog's own places: a folder under a hidden one can't be reached by clicking.
+    QList<QUrl> sidebar = dialog.sidebarUrls();
+    for (const std::string& place : places) {
+        const QString name = QFile::decodeName(QByteArray::fromStdString(place));
+        const QUrl url = QUrl::fromLocalFile(name);
+        if (QDir(name).exists() && !sidebar.contains(url)) {
+            sidebar.push_back(url);
+        }
+    }
+    dialog.setSidebarUrls(sidebar);
     if (!lastFilter_.isEmpty()) {
         dialog.selectNameFilter(lastFilter_);
     }

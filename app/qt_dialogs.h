@@ -38,7 +38,8 @@ public:
     std::string pickFolder(const std::string& instruction, const std::string& startFolder) override;
     std::optional<std::string> openFile(const std::string& title,
                                         const std::vector<platform::FileFilter>& filters,
-                                        const std::string& startFolder) override;
+                                        const std::string& startFolder,
+                                        const std::vector<std::string>& places) override;
     std::optional<std::string> saveFile(const std::string& title,
                                         const std::vector<platform::FileFilter>& filters,
                                         const std::string& suggestedName) override;

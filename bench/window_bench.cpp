@@ -54,7 +54,8 @@ public:
     std::string pickFolder(const std::string&, const std::string&) override { return folder; }
     std::optional<std::string> openFile(const std::string&,
                                         const std::vector<pelmaro::platform::FileFilter>&,
-                                        const std::string&) override {
+                                        const std::string&,
+                                        const std::vector<std::string>&) override {
         return std::nullopt;
     }
     std::optional<std::string> saveFile(const std::string&,

@@ -57,10 +57,12 @@ public:
     virtual std::string pickFolder(const std::string& instruction,
                                    const std::string& startFolder) = 0;
     // The open-file dialog, starting at the name chosen last with the filter chosen last (or in
-    // `startFolder` the first time); nullopt when cancelled.
+    // `startFolder` the first time), with `places` (those that exist) among the folders it
+    // offers to go to; nullopt when cancelled.
     virtual std::optional<std::string> openFile(const std::string& title,
                                                 const std::vector<FileFilter>& filters,
-                                                const std::string& startFolder) = 0;
+                                                const std::string& startFolder,
+                                                const std::vector<std::string>& places) = 0;
     // The save-file dialog, starting at `suggestedName` (a full name, or a bare one in the home
     // folder); the user confirms replacing a file that exists. nullopt when cancelled.
     virtual std::optional<std::string> saveFile(const std::string& title,

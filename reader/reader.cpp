@@ -267,8 +267,11 @@ void Reader::openStored() {
     if (busy()) {
         return;
     }
-    const auto chosen = services_.dialogs.openFile(
-        "select saved path database file", {{"*.path", "*.path"}, {"*.*", "*.*"}}, currentFolder());
+    // The catalogues of folders that can't be written are kept in the data folder, which lies
+    // in a hidden one.
+    const auto chosen = services_.dialogs.openFile("select saved path database file",
+                                                   {{"*.path", "*.path"}, {"*.*", "*.*"}},
+                                                   currentFolder(), {services_.dataFolder});
     if (chosen && !chosen->empty()) {
         openCatalogue(*chosen);
     }

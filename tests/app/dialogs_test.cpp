@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QPushButton>
 #include <QTest>
+#include <QUrl>
 
 #include "app/qt_dialogs.h"
 #include "tests/app/app_test_main.h"
@@ -163,6 +164,7 @@ private slots:
         pelmaro::test::TempDir dir;
         const std::string chosen = dir.write("notes.path", "");
         dir.write("other.path", "");
+        const std::vector<std::string> places = {dir.path(), dir.path() + "/gone"};
         Answers answers;
         QtDialogs dialogs(QStringLiteral("Pelmaro"), answers.runner());
         answers.inspect = [&](QDialog& dialog) {
@@ -175,10 +177,14 @@ private slots:
             // "*.*" lists names without a ".", as on the system the catalogues come from.
             auto* files = open.findChild<QFileSystemModel*>();
             EXPECT(files != nullptr && files->nameFilters() == QStringList{QStringLiteral("*")});
+            // A folder offered as a place is among the dialog's; one that doesn't exist is not.
+            const QList<QUrl> sidebar = open.sidebarUrls();
+            EXPECT(sidebar.contains(QUrl::fromLocalFile(QString::fromStdString(dir.path()))));
+            EXPECT(!sidebar.contains(QUrl::fromLocalFile(QString::fromStdString(places[1]))));
             open.selectFile(QString::fromStdString(chosen));
             return static_cast<int>(QDialog::Accepted);
         };
-        QCOMPARE(dialogs.openFile("select saved path database file", kOpenFilters, ""),
+        QCOMPARE(dialogs.openFile("select saved path database file", kOpenFilters, "", places),
                  std::optional<std::string>(chosen));
 
         answers.inspect = [&](QDialog& dialog) {
@@ -187,7 +193,7 @@ private slots:
             EXPECT(open.selectedFiles() == QStringList{QString::fromStdString(chosen)});
             return static_cast<int>(QDialog::Rejected);
         };
-        QCOMPARE(dialogs.openFile("select saved path database file", kOpenFilters, ""),
+        QCOMPARE(dialogs.openFile("select saved path database file", kOpenFilters, "", places),
                  std::optional<std::string>());
         QCOMPARE(answers.shown, 2);
     }
@@ -201,7 +207,7 @@ private slots:
         QCOMPARE(dialogs.askYesNo("Information", "save?"), false);
         QCOMPARE(dialogs.inputBox("c", "p", "preset"), std::string("preset"));
         QCOMPARE(dialogs.pickFolder("please select a path for scan", ""), std::string());
-        QCOMPARE(dialogs.openFile("t", kOpenFilters, ""), std::optional<std::string>());
+        QCOMPARE(dialogs.openFile("t", kOpenFilters, "", {}), std::optional<std::string>());
         QCOMPARE(answers.shown, 0);
     }
 };

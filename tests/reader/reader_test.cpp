@@ -209,6 +209,7 @@ TEST(ReaderOpen, LoadsBothFilesOrChangesNothing) {
 
     rig.open(dir / "help/notes.path");
     EXPECT_EQ(rig.dialogs.openTitles, Lines{"select saved path database file"});
+    EXPECT_EQ(rig.dialogs.openPlaces, Lines{rig.dataFolder});  // where kept catalogues are
     ASSERT_EQ(rig.dialogs.openFilters.size(), 2u);
     EXPECT_EQ(rig.dialogs.openFilters[1].label, "*.*");
     EXPECT_EQ(rig.titles.items(), (Lines{"Alpha", "Beta"}));

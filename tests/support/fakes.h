@@ -119,8 +119,10 @@ public:
     }
     std::optional<std::string> openFile(const std::string& title,
                                         const std::vector<platform::FileFilter>& filters,
-                                        const std::string& startFolder) override {
+                                        const std::string& startFolder,
+                                        const std::vector<std::string>& places) override {
         openTitles.push_back(title);
+        openPlaces = places;
         openFilters = filters;
         startFolders.push_back(startFolder);
         return next(openAnswers, "openFile");
@@ -146,6 +148,7 @@ public:
     std::vector<std::string> inputs;
     std::vector<std::string> folderPrompts;
     std::vector<std::string> openTitles;
+    std::vector<std::string> openPlaces;
     std::vector<platform::FileFilter> openFilters;
     std::vector<std::string> saveTitles;
     std::vector<platform::FileFilter> saveFilters;
