@@ -37,17 +37,16 @@ void expectTrigramsHeld(pelmaro::platform::FileSystem& files, const std::string&
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const auto input = pelmaro::fuzz::pageInput(data, size);
+    const auto input = pelmaro::fuzz::writtenPage(data, size);
     if (!input) {
         return 0;
     }
-    const std::string& name = pelmaro::fuzz::writePage(*input);
     pelmaro::platform::PosixFileSystem files;
 
     pelmaro::index::ReindexedPages read;
     pelmaro::index::BuildOptions options;
     options.vouchBefore = std::numeric_limits<std::int64_t>::max();
-    if (!pelmaro::index::reindexPages(files, std::vector<std::string>{name}, {0}, read, {},
+    if (!pelmaro::index::reindexPages(files, std::vector<std::string>{input->file}, {0}, read, {},
                                       options) ||
         read.count(0) == 0) {
         std::abort();  // a page just written, readable and not changing, is vouched for
@@ -57,11 +56,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string shown = pelmaro::fuzz::shownTextOf(*input);
     const std::size_t from = shown.empty() ? 0 : input->pick % shown.size();
     const std::size_t to = std::min(shown.size(), from + 3 + input->length % 10);
-    expectTrigramsHeld(files, name, held, pelmaro::fuzz::wholeCharacters(shown, from, to));
+    expectTrigramsHeld(files, input->file, held, pelmaro::fuzz::wholeCharacters(shown, from, to));
     // The bytes' own, as typed.
     const std::string_view bytes = input->bytes;
     const std::size_t start = input->pick % (bytes.size() + 1);
     const std::size_t length = std::min<std::size_t>(bytes.size() - start, 3 + input->length % 12);
-    expectTrigramsHeld(files, name, held, std::string(bytes.substr(start, length)));
+    expectTrigramsHeld(files, input->file, held, std::string(bytes.substr(start, length)));
     return 0;
 }

@@ -17,21 +17,14 @@
 namespace pelmaro::fuzz {
 
 // An input's first three bytes choose how its page is read (markup or plain text) and which
-// texts are searched for; the rest is the page.
+// texts are searched for; the rest is the page, written to `file`.
 struct PageInput {
     bool markup = true;
     std::uint8_t pick = 0;
     std::uint8_t length = 0;
     std::string_view bytes;
+    std::string file;
 };
-
-inline std::optional<PageInput> pageInput(const std::uint8_t* data, std::size_t size) {
-    if (size < 3) {
-        return std::nullopt;
-    }
-    return PageInput{data[0] % 2 == 0, data[1], data[2],
-                     std::string_view(reinterpret_cast<const char*>(data) + 3, size - 3)};
-}
 
 // A file in /tmp, gone with the process's end.
 class PageFile {
@@ -64,12 +57,21 @@ private:
     std::string name_;
 };
 
-// Writes the input's page to its file (".htm" or ".txt", as the input reads it); returns the
-// file's name.
-inline const std::string& writePage(const PageInput& input) {
+// The input as a page, written to its file (".htm" or ".txt", as the input reads it); nullopt
+// for an input too short to choose.
+inline std::optional<PageInput> writtenPage(const std::uint8_t* data, std::size_t size) {
+    if (size < 3) {
+        return std::nullopt;
+    }
     static const PageFile markup(".htm");
     static const PageFile plain(".txt");
-    return (input.markup ? markup : plain).write(input.bytes);
+    PageInput input{data[0] % 2 == 0,
+                    data[1],
+                    data[2],
+                    std::string_view(reinterpret_cast<const char*>(data) + 3, size - 3),
+                    {}};
+    input.file = (input.markup ? markup : plain).write(input.bytes);
+    return input;
 }
 
 // The page's shown text, whole, as the search folds it.

@@ -30,11 +30,10 @@ void expectSameAnswers(pelmaro::platform::FileSystem& files, const std::string& 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const auto input = pelmaro::fuzz::pageInput(data, size);
+    const auto input = pelmaro::fuzz::writtenPage(data, size);
     if (!input) {
         return 0;
     }
-    const std::string& name = pelmaro::fuzz::writePage(*input);
     pelmaro::platform::PosixFileSystem files;
 
     // A part of the page's own shown text, from a letter or digit on, long enough for a first
@@ -46,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (from < shown.size()) {
         const std::size_t to = std::min(shown.size(), from + 3 + input->length % 10);
-        expectSameAnswers(files, name, pelmaro::fuzz::wholeCharacters(shown, from, to));
+        expectSameAnswers(files, input->file, pelmaro::fuzz::wholeCharacters(shown, from, to));
     }
     // The bytes' own words, as typed: found in markup, references and split by tags, or not.
     const std::string_view bytes = input->bytes;
@@ -59,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         ++end;
     }
     if (end - start >= 3) {
-        expectSameAnswers(files, name, std::string(bytes.substr(start, end - start)));
+        expectSameAnswers(files, input->file, std::string(bytes.substr(start, end - start)));
     }
     return 0;
 }
