@@ -60,7 +60,7 @@ std::uint64_t hashBytes(std::string_view bytes, std::uint64_t seed = 0);
 inline constexpr std::string_view kIndexMagic = "PELMTRI\n";
 // The version goes up with the layout, and with any change to what a page's shown text is: an
 // index of the text as it was made before may lack a trigram a page shows now.
-inline constexpr std::uint32_t kIndexVersion = 4;
+inline constexpr std::uint32_t kIndexVersion = 5;
 inline constexpr std::size_t kIndexBlockSize = 4096;
 inline constexpr std::size_t kIndexFooterSize = 8 * 3 + 4 * 2 + 8;
 inline constexpr std::size_t kIndexRecordSize = 1 + 8 * 5;

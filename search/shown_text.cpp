@@ -196,6 +196,20 @@ bool writtenSpan(std::string_view written, std::size_t foldedStart, std::size_t 
     }
 }
 
+bool hidesItsText(std::string_view name) {
+    // Asked at every tag: most names are told apart by their length or first letter.
+    constexpr auto mayBeHidden = [](std::string_view n) {
+        return n.size() >= 5 && n.size() <= 8 &&
+               (n[0] == 'i' || n[0] == 'n' || n[0] == 's' || n[0] == 't');
+    };
+    static_assert(std::all_of(std::begin(kHiddenTextTags), std::end(kHiddenTextTags), mayBeHidden));
+    if (!mayBeHidden(name)) {
+        return false;
+    }
+    return std::find(std::begin(kHiddenTextTags), std::end(kHiddenTextTags), name) !=
+           std::end(kHiddenTextTags);
+}
+
 bool isShownSpace(char32_t c) {
     if (c < 0x80) {
         return isSpaceCode(c);
@@ -803,7 +817,8 @@ void ShownTextProducer::markup(char32_t c) {
             }
             return;
         case State::RawTextEnd:
-            // Looking for "</script" (or "</style") and a character that ends a tag name.
+            // Looking for "</script" (or the end tag of another hidden element) and a character
+            // that ends a tag name.
             if (rawMatched_ == 0 ? c == '/'
                                  : rawMatched_ <= rawName_.size() &&
                                        lowerAscii(c) == rawName_[rawMatched_ - 1] && c < 0x80) {
@@ -831,7 +846,7 @@ void ShownTextProducer::endOfTag(std::string_view name, bool endTag) {
     if (isBreakTag(name)) {
         folder_.putBreak();
     }
-    if (!endTag && name.size() >= 5 && (name == "script" || name == "style")) {
+    if (!endTag && hidesItsText(name)) {
         rawName_ = name;
         state_ = State::RawText;
     } else {

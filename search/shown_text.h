@@ -15,7 +15,7 @@ namespace pelmaro {
 
 // How a file's bytes become shown text.
 enum class ShownKind {
-    Markup,     // the character data outside tags, comments, script and style
+    Markup,     // the character data outside tags, comments and hidden elements (script, style)
     PlainText,  // every character (".txt" files, and the text of RTF documents)
     FileName,   // images: their bytes are not text; only their file name is searched
 };
@@ -93,6 +93,14 @@ void appendShownFolded(std::string& out, std::string_view text);
 bool writtenSpan(std::string_view written, std::size_t foldedStart, std::size_t foldedLength,
                  std::size_t& start, std::size_t& length);
 
+// The elements whose content a page never shows, read as raw text up to their end tag: scripts
+// and styles, and what stands in for a frame, a plugin or a script (the reader runs scripts, so a
+// <noscript> is never shown; javadoc pages hold one in each).
+inline constexpr std::string_view kHiddenTextTags[] = {"iframe", "noembed", "noframes", "noscript",
+                                                       "script", "style",   "template"};
+// Whether the element named `name` (lower case) is one of kHiddenTextTags.
+bool hidesItsText(std::string_view name);
+
 // Whether a character is white space to the shown text (ASCII, NEL, no-break and the other
 // Unicode spaces, line and paragraph separators).
 bool isShownSpace(char32_t c);
@@ -107,9 +115,9 @@ bool isShownSpace(char32_t c);
 // ends the text, as it ends the page text of the catalogue.
 //
 // Markup: text outside tags, comments, <!...> and <?...?> declarations, and the content of
-// script and style; the <title> is included, attribute values are not. Block-level tags and <br>
-// are white space, other tags are nothing ("<b>bo</b>ld" is "bold"). Character references are
-// decoded as decodeCharacterReferences does.
+// hidden elements (kHiddenTextTags); the <title> is included, attribute values are not. Block-level
+// tags and <br> are white space, other tags are nothing ("<b>bo</b>ld" is "bold"). Character
+// references are decoded as decodeCharacterReferences does.
 class ShownTextProducer {
 public:
     enum class Encoding {
@@ -159,7 +167,7 @@ private:
     void decode(std::string_view bytes, bool last);
     void character(char32_t c);
     // Takes the ASCII bytes from `p` on that need no character-by-character work in the current
-    // state (text, attribute values, script and style, declarations); returns how many.
+    // state (text, attribute values, hidden elements, declarations); returns how many.
     std::size_t asciiRun(const char* p, const char* end);
     // Reads the tag that starts at p[0] == '<' in text whole, when it ends before `end` and
     // holds nothing that needs a character-by-character reading; returns where it ends, or
@@ -187,7 +195,7 @@ private:
     char32_t quote_ = 0;
     bool afterEquals_ = false;  // a quote here starts an attribute value
     int dashes_ = 0;
-    std::string rawName_;  // "script" or "style" while in their content
+    std::string rawName_;  // the hidden element ("script", ...) while in its content
     std::size_t rawMatched_ = 0;
 };
 

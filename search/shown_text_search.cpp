@@ -166,8 +166,11 @@ bool mayShowAt(std::string_view bytes, std::size_t at, std::string_view word, bo
         } else if (b == '<' && j > 0 && p + 1 < bytes.size()) {
             // Inline tags between letters show nothing.
             const char next = bytes[p + 1];
-            if (next == '!' || next == '?' || startsWithNoCase(bytes.substr(p + 1), "script") ||
-                startsWithNoCase(bytes.substr(p + 1), "style")) {
+            if (next == '!' || next == '?' ||
+                std::any_of(std::begin(kHiddenTextTags), std::end(kHiddenTextTags),
+                            [&](std::string_view tag) {
+                                return startsWithNoCase(bytes.substr(p + 1), tag);
+                            })) {
                 return true;  // a comment or hidden text inside the word: rare, left to the reading
             }
             if (!isAsciiAlpha(next) && next != '/') {

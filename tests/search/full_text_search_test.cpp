@@ -136,11 +136,11 @@ TEST(SearchFiles, readAheadHandsEveryItemOverInOrderWhateverThePace) {
 TEST(ShownTextPrefilter, neverHidesAPageThatShowsTheText) {
     const std::vector<std::string> pieces = {
         "task", "group", "Task", "GROUP", "<b>", "</b>", "<a href='x>y'>", "<a title=\">\">",
-        "<a =' >'>", "<!-- c -->", "<script>task</script>", "<STYLE>group</style>", "&#116;",
-        "&#x54;", "&#8490;", "\xE2\x84\xAA", "\xC5\xBF", "&fjlig;", "ord", "&amp;", "&nbsp;", " ",
-        "\n", "<", "< ", "&", "e\xCC\x81", "\xC3\xA9", "elvin", "8", "s", "<br>", "<p>", "</", ">",
-        "'", "\"", "=", "<?x?>", "<!x>", "</3>", "&#x53", "\xE9", "k", "&#75;x",
-        std::string(1, '\0'),
+        "<a =' >'>", "<!-- c -->", "<script>task</script>", "<STYLE>group</style>",
+        "<noscript>x</noscript>", "<IFRAME>", "</iframe>", "&#116;", "&#x54;", "&#8490;",
+        "\xE2\x84\xAA", "\xC5\xBF", "&fjlig;", "ord", "&amp;", "&nbsp;", " ", "\n", "<", "< ", "&",
+        "e\xCC\x81", "\xC3\xA9", "elvin", "8", "s", "<br>", "<p>", "</", ">", "'", "\"", "=",
+        "<?x?>", "<!x>", "</3>", "&#x53", "\xE9", "k", "&#75;x", std::string(1, '\0'),
         // Longer than a first look sees again.
         "<b title='" + std::string(1100, 'x') + "'>"};
     const std::vector<std::string> heads = {"",

@@ -103,7 +103,7 @@ TEST(ShownText, PagesAreSearchedInWhatTheyShow) {
         bool found;
     };
     const Case cases[] = {
-        // Markup: tags, comments, script and style are not shown
+        // Markup: tags, comments, script and style are not shown,
         {"a.htm", "<div class=\"navheader\">Next</div>", "navheader", false},
         {"a.htm", "<link rel=\"stylesheet\" href=\"s.css\"><p>Body", "stylesheet", false},
         {"a.htm", "<img alt=\"diagram\" src=\"d.png\">", "diagram", false},
@@ -111,6 +111,13 @@ TEST(ShownText, PagesAreSearchedInWhatTheyShow) {
         {"a.htm", "<script>if (a<b) walsender();</script>x", "walsender", false},
         {"a.htm", "<SCRIPT>var s = '</scr' + 'ipt>';</SCRIPT >shown", "shown", true},
         {"a.htm", "<style>p { color: red }</style>text", "color", false},
+        // nor what stands in for scripts, frames and plugins, nor templates
+        {"a.htm", "<NOSCRIPT><div>JavaScript is disabled.</div></noscript >Shown", "disabled",
+         false},
+        {"a.htm", "<noscript><p>x</p></noscript><p>Shown", "shown", true},
+        {"a.htm", "<iframe src=f.htm>Frames not supported</iframe>", "frames", false},
+        {"a.htm", "<template><tr><td>Row</td></tr></template>", "row", false},
+        {"a.htm", "<noscripts>Custom</noscripts>", "custom", true},
         {"a.htm", "<?xml version=\"1.0\"?><!DOCTYPE html><p>walsender", "walsender", true},
         {"a.htm", "<title>The Title</title><p>body", "the title", true},
         {"a.htm", "<a title='x>y' href=x>link text</a>", "link text", true},
