@@ -202,33 +202,64 @@ bool mayShowAt(std::string_view bytes, std::size_t at, std::string_view word, bo
     return true;
 }
 
+// What may stand at a place of a word after its first in a page's bytes: the word's letter in
+// either case, or what parts the word there, after which anything may follow: the start of a
+// reference or a tag, or the first byte of the character beyond ASCII that shows as the letter
+// (see mayShowAt).
+struct WordPlace {
+    std::array<char, 2> letter;
+    char sign;  // '&' when no character beyond ASCII shows as the letter
+};
+
 // Whether `found(i)` holds for some i, asked in order, where bytes[i] is one of `alone`, or one
-// of `first` followed by one of `second`. `found` turns down what doesn't start a word: the
-// bytes are only narrowed to it.
-template <typename Found>
+// of `first` followed by what may give the word's next places. `found` turns down what doesn't
+// start a word: the bytes are only narrowed to it.
+template <std::size_t kPlaces, typename Found>
 bool anyStart(std::string_view bytes, const std::array<char, 2>& first,
-              const std::array<char, 2>& alone, const std::array<char, 5>& second,
+              const std::array<WordPlace, kPlaces>& next, const std::array<char, 2>& alone,
               const Found& found) {
     std::size_t i = 0;
 #if defined(__SSE2__)
-    // Sixteen bytes at a time, and the pair of a word's first letters is rare where its first
-    // letter alone is not.
-    const auto is = [](__m128i v, char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); };
-    for (; i + 17 <= bytes.size(); i += 16) {
-        const auto* at = reinterpret_cast<const __m128i*>(bytes.data() + i);
-        const __m128i here = _mm_loadu_si128(at);
-        const __m128i next =
-            _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes.data() + i + 1));
-        __m128i followers = is(next, second[0]);
-        for (std::size_t k = 1; k < second.size(); ++k) {
-            followers = _mm_or_si128(followers, is(next, second[k]));
+    // Sixteen bytes at a time. A word's first letter is common, and so are its first two at
+    // times ("co", "th"); its first three together are rare, unless parted. The bytes looked for
+    // are spread over a register each once, outside the loop.
+    const auto spread = [](char c) { return _mm_set1_epi8(c); };
+    const auto is = [](__m128i v, __m128i wanted) { return _mm_cmpeq_epi8(v, wanted); };
+    const __m128i first0 = spread(first[0]);
+    const __m128i first1 = spread(first[1]);
+    const __m128i alone0 = spread(alone[0]);
+    const __m128i alone1 = spread(alone[1]);
+    // What parts a word is the same at every place but for the character that shows as its
+    // letter there.
+    const __m128i reference = spread('&');
+    const __m128i tag = spread('<');
+    __m128i letter0[kPlaces];
+    __m128i letter1[kPlaces];
+    __m128i sign[kPlaces];
+    for (std::size_t k = 0; k < kPlaces; ++k) {
+        letter0[k] = spread(next[k].letter[0]);
+        letter1[k] = spread(next[k].letter[1]);
+        sign[k] = spread(next[k].sign);
+    }
+    for (; i + 16 + kPlaces <= bytes.size(); i += 16) {
+        const auto at = [&](std::size_t k) {
+            return _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes.data() + i + k));
+        };
+        const __m128i here = at(0);
+        __m128i starts = _mm_or_si128(is(here, first0), is(here, first1));
+        __m128i parted = _mm_setzero_si128();
+        for (std::size_t k = 0; k < kPlaces; ++k) {
+            const __m128i there = at(k + 1);
+            const __m128i parts = _mm_or_si128(_mm_or_si128(is(there, reference), is(there, tag)),
+                                               is(there, sign[k]));
+            const __m128i letters = _mm_or_si128(is(there, letter0[k]), is(there, letter1[k]));
+            starts = _mm_and_si128(starts, _mm_or_si128(parted, _mm_or_si128(letters, parts)));
+            parted = _mm_or_si128(parted, parts);
         }
-        const __m128i pairs =
-            _mm_and_si128(_mm_or_si128(is(here, first[0]), is(here, first[1])), followers);
-        auto starts = static_cast<unsigned>(_mm_movemask_epi8(
-            _mm_or_si128(pairs, _mm_or_si128(is(here, alone[0]), is(here, alone[1])))));
-        for (; starts != 0; starts &= starts - 1) {
-            if (found(i + static_cast<std::size_t>(std::countr_zero(starts)))) {
+        auto candidates = static_cast<unsigned>(_mm_movemask_epi8(
+            _mm_or_si128(starts, _mm_or_si128(is(here, alone0), is(here, alone1)))));
+        for (; candidates != 0; candidates &= candidates - 1) {
+            if (found(i + static_cast<std::size_t>(std::countr_zero(candidates)))) {
                 return true;
             }
         }
@@ -264,8 +295,13 @@ bool mayShow(std::string_view bytes, std::string_view word, bool more, std::size
         }
         return mayShowAt(bytes, i, word, more && i < deferFrom);
     };
-    return anyStart(bytes, {word[0], upperAZ(word[0])}, {'&', signLead(word[0], '&')},
-                    {word[1], upperAZ(word[1]), '&', '<', signLead(word[1], '&')}, mayStartAt);
+    // Its second and third places (it has at least kShortestWord letters).
+    const auto place = [&](std::size_t k) {
+        return WordPlace{{word[k], upperAZ(word[k])}, signLead(word[k], '&')};
+    };
+    static_assert(kShortestWord >= 3);
+    return anyStart(bytes, {word[0], upperAZ(word[0])}, std::array{place(1), place(2)},
+                    {'&', signLead(word[0], '&')}, mayStartAt);
 }
 
 }  // namespace
