@@ -113,7 +113,8 @@ TEST(FullTextCommand, RanksEndedSearchesBestFirstAndSwitchesBackKeepingTheSelect
     CommandRig rig;
     rig.titles.assign({"Intro", "Key facts", "Other", "Intro", "None", "Last"});
     rig.paths.assign({
-        dir.write("a/p0.htm", "<p>" + repeated("lorem ", 30) + "KEY and more " +
+        // A first hit a megabyte deep, as in the largest pages of API documentation.
+        dir.write("a/p0.htm", "<p>" + repeated("lorem ", 200000) + "KEY and more " +
                                   repeated("ipsum ", 30) + "</p>"),
         dir.write("a/p1.htm", "<title>Key facts</title>"),
         dir.write("a/p2.htm", "<p>key key key</p>"),
@@ -122,7 +123,7 @@ TEST(FullTextCommand, RanksEndedSearchesBestFirstAndSwitchesBackKeepingTheSelect
         dir.write("a/p5.htm", "<p>x key</p>"),
     });
     rig.searchFor("key");
-    // The title first, then by hits (3, 2), then by the first hit's place (2 before 180).
+    // The title first, then by hits (3, 2), then by the first hit's place (2 before 1,200,000).
     EXPECT_EQ(rig.results.items(),
               (Lines{"Key facts|1", "Other|2", "Intro|3", "Last|5", "Intro|0"}));
     EXPECT_TRUE(rig.command.hitOfRow(0)->inTitle);
@@ -155,7 +156,7 @@ TEST(FullTextCommand, RanksEndedSearchesBestFirstAndSwitchesBackKeepingTheSelect
     EXPECT_EQ(rig.results.item(5), "Intro|0");
     rig.command.setOrder(ResultOrder::BestFirst);
     EXPECT_EQ(rig.results.item(0), "Key facts|1");
-    EXPECT_EQ(rig.results.item(5), "Intro|3");  // "and" at 4, before 186
+    EXPECT_EQ(rig.results.item(5), "Intro|3");  // "and" at 4, before 1,200,004
     EXPECT_EQ(rig.results.selectedIndex(), 4);
 }
 
