@@ -289,8 +289,18 @@ bool mayShow(std::string_view bytes, std::string_view word, bool more, std::size
     // second, or a reference. Most of those with the letter fail at the next byte, a letter or
     // digit other than the word's next.
     const auto mayStartAt = [&](std::size_t i) {
-        if (bytes[i] != '&' && i + 1 < bytes.size() && isAsciiAlnum(bytes[i + 1]) &&
-            lowerAZ(bytes[i + 1]) != word[1]) {
+        if (bytes[i] == '&') {
+            // Most references of a page are those of markup itself, which show no letter or
+            // digit: they are told without being decoded.
+            const std::string_view rest = bytes.substr(i);
+            for (const std::string_view punctuation :
+                 {"&nbsp;", "&lt;", "&gt;", "&amp;", "&quot;"}) {
+                if (rest.starts_with(punctuation)) {
+                    return false;
+                }
+            }
+        } else if (i + 1 < bytes.size() && isAsciiAlnum(bytes[i + 1]) &&
+                   lowerAZ(bytes[i + 1]) != word[1]) {
             return false;
         }
         return mayShowAt(bytes, i, word, more && i < deferFrom);
