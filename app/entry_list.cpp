@@ -138,15 +138,35 @@ EntryListView::EntryListView(ByteListModel& list, QWidget* parent)
     connect(&list, &ByteListModel::selectionSet, this, &EntryListView::showSelection);
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &EntryListView::readSelection);
-    // Rows that come while the list has the keys and no row has them (results that arrive under
-    // the focus): the first one takes them, unselected, so that Enter opens it.
-    const auto focusFirstRow = [this] {
-        if (hasFocus() && !currentIndex().isValid() && model()->rowCount() > 0) {
-            selectionModel()->setCurrentIndex(model()->index(0, 0), QItemSelectionModel::NoUpdate);
-        }
-    };
-    connect(&list, &QAbstractItemModel::rowsInserted, this, focusFirstRow);
-    connect(&list, &QAbstractItemModel::modelReset, this, focusFirstRow);
+    connect(&list, &QAbstractItemModel::rowsInserted, this, &EntryListView::takeLeadRow);
+    // Rows put in a new order (results ranked when their search ends): the view shows a lead
+    // row below older ones again, unless a selected row then asks to be shown (showSelection).
+    connect(&list, &QAbstractItemModel::modelReset, this, [this] {
+        leadShown_ = leadRow_ == 0;
+        takeLeadRow();
+    });
+}
+
+void EntryListView::setLeadRow(int row) {
+    leadRow_ = row;
+    leadShown_ = false;
+    takeLeadRow();
+}
+
+void EntryListView::takeLeadRow() {
+    if (leadRow_ >= model()->rowCount()) {
+        return;
+    }
+    const QModelIndex lead = model()->index(leadRow_, 0);
+    // Rows that come while the list has the keys and none of the newest rows has them (results
+    // that arrive under the focus): the lead row takes them, unselected, so that Enter opens it.
+    if (hasFocus() && (!currentIndex().isValid() || currentIndex().row() < leadRow_)) {
+        selectionModel()->setCurrentIndex(lead, QItemSelectionModel::NoUpdate);
+    }
+    if (!leadShown_) {
+        leadShown_ = true;
+        scrollTo(lead, QAbstractItemView::PositionAtTop);
+    }
 }
 
 void EntryListView::showSelection(int index) {

@@ -82,6 +82,11 @@ public:
     // Letters typed in the list go to typedText() instead of the list's own keyboard search (the
     // title list opens quick find with them); Home, End and the arrows still move as ever.
     void setTypingHandedOn(bool handedOn) { typingHandedOn_ = handedOn; }
+    // The first of the newest rows, in a list that keeps older ones above them (the results of
+    // earlier searches): the view shows it at its top when it comes and when the rows are put
+    // in a new order, and the keys go to it (unselected) while they are on none of the newest
+    // rows, so that Enter opens it. 0 by default.
+    void setLeadRow(int row);
 
 signals:
     // Text typed while the list has the focus, when typing is handed on.
@@ -100,10 +105,14 @@ protected:
 private:
     void showSelection(int index);
     void readSelection();
+    // Moves the keys, and once the view, to the lead row when it has come (setLeadRow).
+    void takeLeadRow();
 
     ByteListModel& list_;
     bool following_ = false;
     bool typingHandedOn_ = false;
+    int leadRow_ = 0;
+    bool leadShown_ = true;  // whether the view has shown the lead row since it was set or reset
 };
 
 }  // namespace pelmaro::app

@@ -652,6 +652,12 @@ void MainWindow::showOverlays() {
 }
 
 void MainWindow::showBusy() {
+    // A search that starts adds its rows under those of the searches before it: the view goes
+    // to them, and Enter to its first.
+    if (reader_->searching() && !searchShown_ && !reader_->searchRuns().empty()) {
+        resultView_->setLeadRow(reader_->searchRuns().back().firstRow);
+    }
+    searchShown_ = reader_->searching();
     showOverlays();  // a search that starts names its text over the results
     for (QAction* action : longCommands_) {
         action->setEnabled(!reader_->busy());

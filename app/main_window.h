@@ -147,6 +147,7 @@ private:
     OverlayPane* bookmarkPane_ = nullptr;
     OverlayPane* resultPane_ = nullptr;
     QCheckBox* bestFirst_ = nullptr;  // the results' order: best first, or the catalogue's
+    bool searchShown_ = false;        // whether showBusy() last saw a search running
     QSplitter* splitter_ = nullptr;
     PageTabs* tabs_ = nullptr;
     QStackedLayout* pageArea_ = nullptr;

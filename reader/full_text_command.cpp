@@ -219,6 +219,8 @@ void FullTextCommand::start(SearchNarrowing narrowing) {
     }
 
     const platform::TextList& paths = services_.paths.items();
+    // A result of an earlier search stays chosen no more: Enter is for the rows to come.
+    services_.results.clearSelection();
     // Before the window hears that the search began: the heading names its text.
     const int firstRow = services_.results.count();
     runs_.push_back({text, firstRow, 0, paths.size(), std::nullopt, {}, {}});

@@ -363,6 +363,16 @@ private slots:
         QTRY_VERIFY(bar->isVisible());
         QCOMPARE(text->text(), QStringLiteral("and needle"));
         QTRY_COMPARE(count->text(), QStringLiteral("1 of 1"));
+        // The next search's rows come under the first's: Enter opens the best of them, not the
+        // result opened before.
+        run.dialogs.inputAnswers = {"beta"};
+        run.press(Qt::Key_F11);
+        QTRY_VERIFY(!run.form->reader().searching());
+        QCOMPARE(run.list("results").count(), 3);
+        QTRY_COMPARE(QApplication::focusWidget(), child<QWidget>(run, "resultList"));
+        QVERIFY(
+            pelmaro::test::loadAndWait(run.browser()->page(), [&] { key(run, Qt::Key_Return); }));
+        QCOMPARE(run.selected(), 1);
         QVERIFY(run.errors().empty());
     }
 

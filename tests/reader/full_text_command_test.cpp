@@ -150,10 +150,13 @@ TEST(FullTextCommand, RanksEndedSearchesBestFirstAndSwitchesBackKeepingTheSelect
     EXPECT_EQ(rig.results.selectedIndex(), 0);  // the same result, where it went
     EXPECT_EQ(rig.command.contextOfRow(0).text, deep.text);
 
-    // A search in catalogue order stays so; switching ranks both.
+    // A new search leaves no earlier result chosen: Enter is for its rows. A search in
+    // catalogue order stays so; switching ranks both, and a chosen result goes where it goes.
     rig.searchFor("AND");
+    EXPECT_EQ(rig.results.selectedIndex(), -1);
     EXPECT_EQ(rig.results.count(), 7);
     EXPECT_EQ(rig.results.item(5), "Intro|0");
+    rig.results.select(0);
     rig.command.setOrder(ResultOrder::BestFirst);
     EXPECT_EQ(rig.results.item(0), "Key facts|1");
     EXPECT_EQ(rig.results.item(5), "Intro|3");  // "and" at 4, before 1,200,004
