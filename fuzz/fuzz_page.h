@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -12,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/byte_text.h"
 #include "search/shown_text.h"
 
 namespace pelmaro::fuzz {
@@ -96,6 +98,19 @@ inline std::string wholeCharacters(std::string_view text, std::size_t from, std:
         ++to;
     }
     return std::string(text.substr(from, to - from));
+}
+
+// A part of the page's own shown text to search for: from the place the input picks (moved on
+// to a letter or digit when `fromLetterOrDigit`), three to twelve bytes long as the input
+// chooses, whole characters; empty when there is none.
+inline std::string shownPart(const PageInput& input, bool fromLetterOrDigit) {
+    const std::string shown = shownTextOf(input);
+    std::size_t from = shown.empty() ? 0 : input.pick % shown.size();
+    while (fromLetterOrDigit && from < shown.size() && !isAsciiAlnum(shown[from])) {
+        ++from;
+    }
+    const std::size_t to = std::min(shown.size(), from + 3 + input.length % 10);
+    return wholeCharacters(shown, from, to);
 }
 
 }  // namespace pelmaro::fuzz

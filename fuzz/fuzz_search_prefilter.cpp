@@ -38,14 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // A part of the page's own shown text, from a letter or digit on, long enough for a first
     // look.
-    const std::string shown = pelmaro::fuzz::shownTextOf(*input);
-    std::size_t from = shown.empty() ? 0 : input->pick % shown.size();
-    while (from < shown.size() && !pelmaro::isAsciiAlnum(shown[from])) {
-        ++from;
-    }
-    if (from < shown.size()) {
-        const std::size_t to = std::min(shown.size(), from + 3 + input->length % 10);
-        expectSameAnswers(files, input->file, pelmaro::fuzz::wholeCharacters(shown, from, to));
+    if (const std::string part = pelmaro::fuzz::shownPart(*input, true); !part.empty()) {
+        expectSameAnswers(files, input->file, part);
     }
     // The bytes' own words, as typed: found in markup, references and split by tags, or not.
     const std::string_view bytes = input->bytes;
