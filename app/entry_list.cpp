@@ -2,6 +2,7 @@
 
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QScrollBar>
 
 #include "app/qt_text.h"
 #include "platform/byte_text.h"
@@ -163,9 +164,12 @@ void EntryListView::takeLeadRow() {
     if (hasFocus() && (!currentIndex().isValid() || currentIndex().row() < leadRow_)) {
         selectionModel()->setCurrentIndex(lead, QItemSelectionModel::NoUpdate);
     }
-    if (!leadShown_) {
+    // The view keeps the lead row at its top while rows come, until the user scrolls it away: a
+    // lead row among the last comes before the rows under it.
+    if (!leadShown_ || verticalScrollBar()->value() == leadScroll_) {
         leadShown_ = true;
         scrollTo(lead, QAbstractItemView::PositionAtTop);
+        leadScroll_ = verticalScrollBar()->value();
     }
 }
 

@@ -113,6 +113,7 @@ private:
     bool typingHandedOn_ = false;
     int leadRow_ = 0;
     bool leadShown_ = true;  // whether the view has shown the lead row since it was set or reset
+    int leadScroll_ = -1;    // where that left the view (none: -1)
 };
 
 }  // namespace pelmaro::app

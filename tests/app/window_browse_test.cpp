@@ -11,6 +11,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProcess>
@@ -481,6 +482,34 @@ private slots:
         run.press(Qt::Key_F11);
         QCOMPARE(run.list("results").items().toVector(), catalogueOrder);
         QVERIFY(!emptyLine->isVisible());
+        QVERIFY(run.errors().empty());
+    }
+
+    void fullSearch_showsTheNewSearchsRowsUnderManyOlderOnes() {
+        SandboxDir dir;
+        using pelmaro::test::htmlPage;
+        for (int n = 0; n < 80; ++n) {
+            dir.write(
+                "help/p" + std::to_string(n) + ".htm",
+                htmlPage("Page " + std::to_string(n), n >= 78 ? "<p>needle</p>" : "<p>x</p>"));
+        }
+        ProgramRun run;
+        QVERIFY(run.start());
+        run.build(dir / "help", true);
+        run.dialogs.inputAnswers = {"page"};
+        run.press(Qt::Key_F11);
+        QTRY_VERIFY(!run.form->reader().searching());
+        run.dialogs.inputAnswers = {"needle"};
+        run.press(Qt::Key_F11);
+        QTRY_VERIFY(!run.form->reader().searching());
+        auto* view = child<QListView>(run, "resultList");
+        QCOMPARE(view->model()->rowCount(), 82);
+        // Both of its rows, below the 80 of the first search.
+        for (const int row : {80, 81}) {
+            QTRY_VERIFY(
+                view->viewport()->rect().contains(view->visualRect(view->model()->index(row, 0))));
+        }
+        QCOMPARE(view->currentIndex().row(), 80);
         QVERIFY(run.errors().empty());
     }
 
