@@ -1,7 +1,7 @@
 // The first look at a page's bytes: a page it passes over must not show the search text. Any
 // bytes, as markup or plain text, are searched for a part of their own shown text (and for the
-// input's own words) with and without the first look, in one block and in small ones; the
-// answers must be the same.
+// input's own words) with and without the first look, in one block and in small ones, by each
+// of the processor's vector units; the answers must be the same.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -19,10 +19,13 @@ void expectSameAnswers(pelmaro::platform::FileSystem& files, const std::string& 
     pelmaro::ShownTextScanner full(text);
     full.usePrefilter(false);
     const auto answer = full.scan(files, name);
-    for (const std::size_t block : {std::size_t{1} << 20, std::size_t{16}, std::size_t{700}}) {
-        pelmaro::ShownTextScanner filtered(text, block);
-        if (filtered.scan(files, name) != answer) {
-            std::abort();
+    for (const pelmaro::VectorUnit unit : pelmaro::vectorUnitsHere()) {
+        for (const std::size_t block : {std::size_t{1} << 20, std::size_t{16}, std::size_t{700}}) {
+            pelmaro::ShownTextScanner filtered(text, block);
+            filtered.useVectorUnit(unit);
+            if (filtered.scan(files, name) != answer) {
+                std::abort();
+            }
         }
     }
 }

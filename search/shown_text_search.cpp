@@ -1,9 +1,5 @@
 #include "search/shown_text_search.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -202,89 +198,12 @@ bool mayShowAt(std::string_view bytes, std::size_t at, std::string_view word, bo
     return true;
 }
 
-// What may stand at a place of a word after its first in a page's bytes: the word's letter in
-// either case, or what parts the word there, after which anything may follow: the start of a
-// reference or a tag, or the first byte of the character beyond ASCII that shows as the letter
-// (see mayShowAt).
-struct WordPlace {
-    std::array<char, 2> letter;
-    char sign;  // '&' when no character beyond ASCII shows as the letter
-};
-
-// Whether `found(i)` holds for some i, asked in order, where bytes[i] is one of `alone`, or one
-// of `first` followed by what may give the word's next places. `found` turns down what doesn't
-// start a word: the bytes are only narrowed to it.
-template <std::size_t kPlaces, typename Found>
-bool anyStart(std::string_view bytes, const std::array<char, 2>& first,
-              const std::array<WordPlace, kPlaces>& next, const std::array<char, 2>& alone,
-              const Found& found) {
-    std::size_t i = 0;
-#if defined(__SSE2__)
-    // Sixteen bytes at a time. A word's first letter is common, and so are its first two at
-    // times ("co", "th"); its first three together are rare, unless parted. The bytes looked for
-    // are spread over a register each once, outside the loop.
-    const auto spread = [](char c) { return _mm_set1_epi8(c); };
-    const auto is = [](__m128i v, __m128i wanted) { return _mm_cmpeq_epi8(v, wanted); };
-    const __m128i first0 = spread(first[0]);
-    const __m128i first1 = spread(first[1]);
-    const __m128i alone0 = spread(alone[0]);
-    const __m128i alone1 = spread(alone[1]);
-    // What parts a word is the same at every place but for the character that shows as its
-    // letter there.
-    const __m128i reference = spread('&');
-    const __m128i tag = spread('<');
-    __m128i letter0[kPlaces];
-    __m128i letter1[kPlaces];
-    __m128i sign[kPlaces];
-    for (std::size_t k = 0; k < kPlaces; ++k) {
-        letter0[k] = spread(next[k].letter[0]);
-        letter1[k] = spread(next[k].letter[1]);
-        sign[k] = spread(next[k].sign);
-    }
-    for (; i + 16 + kPlaces <= bytes.size(); i += 16) {
-        const auto at = [&](std::size_t k) {
-            return _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes.data() + i + k));
-        };
-        const __m128i here = at(0);
-        __m128i starts = _mm_or_si128(is(here, first0), is(here, first1));
-        __m128i parted = _mm_setzero_si128();
-        for (std::size_t k = 0; k < kPlaces; ++k) {
-            const __m128i there = at(k + 1);
-            const __m128i parts = _mm_or_si128(_mm_or_si128(is(there, reference), is(there, tag)),
-                                               is(there, sign[k]));
-            const __m128i letters = _mm_or_si128(is(there, letter0[k]), is(there, letter1[k]));
-            starts = _mm_and_si128(starts, _mm_or_si128(parted, _mm_or_si128(letters, parts)));
-            parted = _mm_or_si128(parted, parts);
-        }
-        auto candidates = static_cast<unsigned>(_mm_movemask_epi8(
-            _mm_or_si128(starts, _mm_or_si128(is(here, alone0), is(here, alone1)))));
-        for (; candidates != 0; candidates &= candidates - 1) {
-            if (found(i + static_cast<std::size_t>(std::countr_zero(candidates)))) {
-                return true;
-            }
-        }
-    }
-#endif
-    for (; i < bytes.size(); ++i) {
-        const char b = bytes[i];
-        if ((b == first[0] || b == first[1] || b == alone[0] || b == alone[1]) && found(i)) {
-            return true;
-        }
-    }
-    return false;
-}
-
-// The first byte of the one character beyond ASCII that shows as `letter` (see mayShowAt), or
-// `otherwise`.
-char signLead(char letter, char otherwise) {
-    return letter == 'k' ? '\xE2' : letter == 's' ? '\xC5' : otherwise;
-}
-
-// Whether the shown text of a page with these bytes may contain `word`, a run of [a-z0-9], or
-// begin it in these bytes when more of the page follows. A start at or after `deferFrom` that
-// the bytes end too soon to judge counts as a no: the caller looks at it again with the bytes
-// that follow. False only when it surely does not.
-bool mayShow(std::string_view bytes, std::string_view word, bool more, std::size_t deferFrom) {
+// Whether the shown text of a page with these bytes may contain `word`, a run of [a-z0-9] whose
+// places `starts` finds, or begin it in these bytes when more of the page follows. A start at or
+// after `deferFrom` that the bytes end too soon to judge counts as a no: the caller looks at it
+// again with the bytes that follow. False only when it surely does not.
+bool mayShow(std::string_view bytes, std::string_view word, const WordStarts& starts, bool more,
+             std::size_t deferFrom) {
     // Where the word may start: its first letter in either case followed by what may give its
     // second, or a reference. Most of those with the letter fail at the next byte, a letter or
     // digit other than the word's next.
@@ -295,7 +214,7 @@ bool mayShow(std::string_view bytes, std::string_view word, bool more, std::size
             const std::string_view rest = bytes.substr(i);
             for (const std::string_view punctuation :
                  {"&nbsp;", "&lt;", "&gt;", "&amp;", "&quot;"}) {
-                if (rest.starts_with(punctuation)) {
+                if (rest.size() > 1 && rest[1] == punctuation[1] && rest.starts_with(punctuation)) {
                     return false;
                 }
             }
@@ -305,13 +224,23 @@ bool mayShow(std::string_view bytes, std::string_view word, bool more, std::size
         }
         return mayShowAt(bytes, i, word, more && i < deferFrom);
     };
-    // Its second and third places (it has at least kShortestWord letters).
-    const auto place = [&](std::size_t k) {
-        return WordPlace{{word[k], upperAZ(word[k])}, signLead(word[k], '&')};
-    };
-    static_assert(kShortestWord >= 3);
-    return anyStart(bytes, {word[0], upperAZ(word[0])}, std::array{place(1), place(2)},
-                    {'&', signLead(word[0], '&')}, mayStartAt);
+    std::size_t i = 0;
+    std::uint64_t places[WordStarts::kBlocksAtOnce];
+    while (const std::size_t blocks = starts.placesFrom(bytes, i, places)) {
+        for (std::size_t k = 0; k < blocks; ++k, i += WordStarts::kBlockSize) {
+            for (std::uint64_t here = places[k]; here != 0; here &= here - 1) {
+                if (mayStartAt(i + static_cast<std::size_t>(std::countr_zero(here)))) {
+                    return true;
+                }
+            }
+        }
+    }
+    for (; i < bytes.size(); ++i) {
+        if (starts.mayStartAt(bytes[i]) && mayStartAt(i)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace
@@ -360,7 +289,15 @@ bool ShownTextMatcher::feed(std::string_view piece) {
 }
 
 ShownTextScanner::ShownTextScanner(std::string_view text, std::size_t blockSize)
-    : matcher_(text), word_(prefilterWord(matcher_.folded())), reader_(blockSize) {}
+    : matcher_(text), word_(prefilterWord(matcher_.folded())), reader_(blockSize) {
+    useVectorUnit(vectorUnitsHere().back());
+}
+
+void ShownTextScanner::useVectorUnit(VectorUnit unit) {
+    if (!word_.empty()) {
+        starts_.emplace(word_, unit);
+    }
+}
 
 bool ShownTextScanner::take(std::string_view piece) {
     if (head_ != nullptr) {
@@ -387,7 +324,7 @@ bool ShownTextScanner::wantsFirstLook() const {
 bool ShownTextScanner::passOver(std::string_view block, bool first, bool last, ShownKind kind) {
     return (!first ||
             readsAsciiAsItself(block.substr(0, std::min(block.size(), kPageHeadSize)), kind)) &&
-           !mayShow(block, word_, !last,
+           !mayShow(block, word_, *starts_, !last,
                     last ? block.size() : block.size() - std::min(block.size(), kLookOverlap));
 }
 

@@ -10,6 +10,7 @@
 #include "platform/file_system.h"
 #include "search/shown_text.h"
 #include "search/text_matcher.h"
+#include "search/word_starts.h"
 
 namespace pelmaro {
 
@@ -134,6 +135,8 @@ public:
     // can be seen not to show the search text at several times the speed of making their shown
     // text. The answers are the same either way.
     void usePrefilter(bool use) { prefilter_ = use; }
+    // The vector instructions the first look uses: by default the widest the processor has.
+    void useVectorUnit(VectorUnit unit);
 
     // Reads the file and reports whether its shown text contains the search text. `keepGoing`,
     // when given, runs after every FileTextScanner::kBytesBetweenPauses bytes of one file; when
@@ -164,6 +167,7 @@ private:
     // The longest run of ASCII letters and digits in the folded search text, when long enough to
     // be worth a prefilter.
     std::string word_;
+    std::optional<WordStarts> starts_;  // where word_ may start in a page's bytes
     // While writtenHead() runs: where the shown text goes instead of to the matcher, and how much
     // of its folded form is wanted and was had.
     std::string* head_ = nullptr;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <random>
 #include <stdexcept>
@@ -170,18 +171,75 @@ TEST(ShownTextPrefilter, neverHidesAPageThatShowsTheText) {
     }
     for (const std::string text : {"taskgroup", "TASK GROUP", "kelvin", "fjord", "sord", "sk8",
                                    "ssk", "t&group", "group\xC3\xA9"}) {
-        ShownTextScanner filtered(text);
-        ShownTextScanner filteredInSmallBlocks(text, 16);  // pages larger than a block
         ShownTextScanner full(text);
         full.usePrefilter(false);
-        int found = 0;
+        std::vector<ShownTextScanner::Outcome> answers;
         for (const std::string& name : names) {
-            const auto answer = full.scan(files, name);
-            found += answer == ShownTextScanner::Outcome::Found;
-            ASSERT_EQ(filtered.scan(files, name), answer) << text << " in " << test::readFile(name);
-            ASSERT_EQ(filteredInSmallBlocks.scan(files, name), answer) << text << " in " << name;
+            answers.push_back(full.scan(files, name));
         }
-        EXPECT_GT(found, 0) << text;  // the cases reach the pages that show it
+        // The cases reach the pages that show it.
+        EXPECT_GT(std::count(answers.begin(), answers.end(), ShownTextScanner::Outcome::Found), 0)
+            << text;
+        ShownTextScanner filteredInSmallBlocks(text, 16);  // pages larger than a block
+        for (std::size_t n = 0; n < names.size(); ++n) {
+            ASSERT_EQ(filteredInSmallBlocks.scan(files, names[n]), answers[n])
+                << text << " in " << names[n];
+        }
+        // The first look with each of the processor's vector units.
+        for (const VectorUnit unit : vectorUnitsHere()) {
+            ShownTextScanner filtered(text);
+            filtered.useVectorUnit(unit);
+            for (std::size_t n = 0; n < names.size(); ++n) {
+                ASSERT_EQ(filtered.scan(files, names[n]), answers[n])
+                    << text << " by unit " << static_cast<int>(unit) << " in "
+                    << test::readFile(names[n]);
+            }
+        }
+    }
+}
+
+// Every vector unit finds the places where the word may start by the byte there and the two
+// after it, in every lane of a block, its last two (which need the next block's bytes) included.
+TEST(ShownTextPrefilter, everyVectorUnitFindsThePlacesOfEveryLane) {
+    const std::string alphabet = "kKsSlL&<\xE2\xC5\x84 x+";
+    std::mt19937 random(11);
+    for (const std::string word : {"ksl", "skl", "lsk"}) {
+        // The letter at place k in either case, or what parts the word there.
+        const auto is = [&word](char b, std::size_t k) {
+            return static_cast<char>(b | 0x20) == word[k];
+        };
+        const auto parts = [&word](char b, std::size_t k) {
+            return b == '&' || b == '<' || b == WordStarts::signLead(word[k], '&');
+        };
+        for (int round = 0; round < 300; ++round) {
+            std::string bytes(std::uniform_int_distribution(0, 1200)(random), ' ');
+            for (char& b : bytes) {
+                b = alphabet[std::uniform_int_distribution<std::size_t>(
+                    0, alphabet.size() - 1)(random)];
+            }
+            std::vector<std::uint64_t> expected((std::max<std::size_t>(bytes.size(), 2) - 2) / 64);
+            for (std::size_t i = 0; i < expected.size() * 64; ++i) {
+                const char b = bytes[i];
+                const char next = bytes[i + 1];
+                const char after = bytes[i + 2];
+                const bool start = is(b, 0) && (is(next, 1) || parts(next, 1)) &&
+                                   (parts(next, 1) || is(after, 2) || parts(after, 2));
+                if (start || b == '&' || b == WordStarts::signLead(word[0], '&')) {
+                    expected[i / 64] |= std::uint64_t{1} << (i % 64);
+                }
+            }
+            for (const VectorUnit unit : vectorUnitsHere()) {
+                const WordStarts starts(word, unit);
+                std::vector<std::uint64_t> found;
+                std::uint64_t places[WordStarts::kBlocksAtOnce];
+                while (const std::size_t blocks = starts.placesFrom(
+                           bytes, found.size() * WordStarts::kBlockSize, places)) {
+                    found.insert(found.end(), places, places + blocks);
+                }
+                ASSERT_EQ(found, expected)
+                    << word << " by unit " << static_cast<int>(unit) << " in " << bytes;
+            }
+        }
     }
 }
 
