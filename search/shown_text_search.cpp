@@ -212,11 +212,15 @@ bool mayShow(std::string_view bytes, std::string_view word, const WordStarts& st
             // Most references of a page are those of markup itself, which show no letter or
             // digit: they are told without being decoded.
             const std::string_view rest = bytes.substr(i);
-            for (const std::string_view punctuation :
-                 {"&nbsp;", "&lt;", "&gt;", "&amp;", "&quot;"}) {
-                if (rest.size() > 1 && rest[1] == punctuation[1] && rest.starts_with(punctuation)) {
-                    return false;
-                }
+            const std::string_view punctuation = rest.size() < 2  ? ""
+                                                 : rest[1] == 'n' ? "&nbsp;"
+                                                 : rest[1] == 'l' ? "&lt;"
+                                                 : rest[1] == 'g' ? "&gt;"
+                                                 : rest[1] == 'a' ? "&amp;"
+                                                 : rest[1] == 'q' ? "&quot;"
+                                                                  : "";
+            if (!punctuation.empty() && rest.starts_with(punctuation)) {
+                return false;
             }
         } else if (i + 1 < bytes.size() && isAsciiAlnum(bytes[i + 1]) &&
                    lowerAZ(bytes[i + 1]) != word[1]) {
