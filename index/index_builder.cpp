@@ -7,6 +7,7 @@
 #include <functional>
 #include <future>
 #include <memory>
+#include <numeric>
 #include <optional>
 #include <system_error>
 #include <thread>
@@ -408,6 +409,24 @@ void sortByTrigram(std::vector<std::uint64_t>& pairs, std::vector<std::uint64_t>
     pass(room, pairs, 32 + kBits);
 }
 
+// The pages in the order their stamps are best looked at: each folder's together, so that a
+// search looks each name up in a folder it holds open (platform::StampReader), not along its whole
+// path. Within a folder, in catalogue order.
+std::vector<std::uint32_t> stampOrder(const platform::TextList& paths) {
+    const std::vector<std::string_view> names(paths.begin(), paths.end());
+    std::vector<std::string_view> folders;
+    folders.reserve(names.size());
+    for (const std::string_view name : names) {
+        folders.push_back(name.substr(0, name.rfind('/') + 1));
+    }
+    std::vector<std::uint32_t> order(names.size());
+    std::iota(order.begin(), order.end(), 0U);
+    std::stable_sort(order.begin(), order.end(), [&folders](std::uint32_t a, std::uint32_t b) {
+        return folders[a] < folders[b];
+    });
+    return order;
+}
+
 std::int64_t nowNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
                std::chrono::system_clock::now().time_since_epoch())
@@ -584,6 +603,12 @@ bool writeIndex(platform::FileSystem& files, const platform::TextList& paths,
         file.write(record);
     }
     records = {};
+    std::string order;
+    for (const std::uint32_t n : stampOrder(paths)) {
+        putU32(order, n);
+    }
+    file.write(order);
+    order = {};
 
     const std::uint64_t postingsAt = file.size();
     PostingWriter writer(file, static_cast<std::uint32_t>(paths.size()));

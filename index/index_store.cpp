@@ -202,12 +202,11 @@ std::size_t markChangedPages(const TrigramIndex& index, platform::FileSystem& fi
             read[n] = read[n] != 0 || !index.pages()[n].vouched ? 1 : 0;
         }
     }
-    // The pages looked at: every one, or those the watch can't vouch for (at times all of
-    // them, in a tree of hard links).
-    const std::size_t count = onlyStamps != nullptr ? onlyStamps->size() : read.size();
-    const auto pageAt = [&](std::size_t i) -> std::size_t {
-        return onlyStamps != nullptr ? (*onlyStamps)[i] : i;
-    };
+    // The pages looked at: every one, a folder's together, or those the watch can't vouch for
+    // (at times all of them, in a tree of hard links).
+    const std::vector<std::uint32_t>& pages =
+        onlyStamps != nullptr ? *onlyStamps : index.stampOrder();
+    const std::size_t count = pages.size();
     // Threads take runs of pages as they go: a stat's time varies with the other work of the
     // machine, and a fixed half each left one thread idle for a fifth of the time.
     constexpr std::size_t kPagesPerRun = 1024;
@@ -223,7 +222,7 @@ std::size_t markChangedPages(const TrigramIndex& index, platform::FileSystem& fi
         for (std::size_t from = 0; (from = nextRun.fetch_add(kPagesPerRun)) < count;) {
             const std::size_t to = std::min(count, from + kPagesPerRun);
             for (std::size_t i = from; i < to; ++i) {
-                const std::size_t n = pageAt(i);
+                const std::size_t n = pages[i];
                 if (n >= read.size() || read[n] != 0) {
                     continue;
                 }

@@ -312,12 +312,23 @@ std::optional<TrigramIndex> TrigramIndex::open(std::unique_ptr<platform::MappedF
     std::uint32_t nameSize = 0;
     if (!in.u32(nameSize) || !in.text(nameSize, index.identity_.pathFile) ||
         !in.u64(index.identity_.pathsHash) || !in.u32(index.identity_.pageCount) ||
-        kHeaderSize + in.at() + std::size_t{index.identity_.pageCount} * kIndexRecordSize !=
+        kHeaderSize + in.at() + std::size_t{index.identity_.pageCount} * (kIndexRecordSize + 4) !=
             postingsAt) {
         return std::nullopt;
     }
-    index.pages_ =
-        PageRecords(all.substr(kHeaderSize + in.at(), postingsAt - kHeaderSize - in.at()));
+    const std::size_t recordsAt = kHeaderSize + in.at();
+    const std::size_t pageCount = index.identity_.pageCount;
+    index.pages_ = PageRecords(all.substr(recordsAt, pageCount * kIndexRecordSize));
+    // A page left out of the order would never have its stamp looked at.
+    Reader order(all.substr(recordsAt + pageCount * kIndexRecordSize, pageCount * 4));
+    index.stampOrder_.resize(pageCount);
+    std::vector<bool> ordered(pageCount);
+    for (std::uint32_t& n : index.stampOrder_) {
+        if (!order.u32(n) || n >= pageCount || ordered[n]) {
+            return std::nullopt;
+        }
+        ordered[n] = true;
+    }
 
     Reader directory(all.substr(directoryAt, hashesAt - directoryAt));
     index.entries_.resize(trigrams);

@@ -48,6 +48,8 @@ std::uint64_t hashBytes(std::string_view bytes, std::uint64_t seed = 0);
 //   identity: u32 length and bytes of pathFile, u64 pathsHash, u32 pageCount;
 //   pageCount page records: u8 flags (1: vouched, 2: the file had other names), i64 size,
 //     i64 mtime ns, i64 ctime ns, u64 device, u64 inode;
+//   the stamp order: pageCount u32 page numbers, each page once, the pages of a folder together
+//     (the order a search looks at their stamps in);
 //   the posting lists, in the directory's order (see PostingKind);
 //   the directory: for each trigram, ascending, varints of its gap from the one before, its
 //     page count and its list's size in bytes;
@@ -60,7 +62,7 @@ std::uint64_t hashBytes(std::string_view bytes, std::uint64_t seed = 0);
 inline constexpr std::string_view kIndexMagic = "PELMTRI\n";
 // The version goes up with the layout, and with any change to what a page's shown text is: an
 // index of the text as it was made before may lack a trigram a page shows now.
-inline constexpr std::uint32_t kIndexVersion = 5;
+inline constexpr std::uint32_t kIndexVersion = 6;
 inline constexpr std::size_t kIndexBlockSize = 4096;
 inline constexpr std::size_t kIndexFooterSize = 8 * 3 + 4 * 2 + 8;
 inline constexpr std::size_t kIndexRecordSize = 1 + 8 * 5;
@@ -114,6 +116,8 @@ public:
 
     const CatalogueIdentity& identity() const { return identity_; }
     const PageRecords& pages() const { return pages_; }
+    // Every page once, each folder's pages together: the order to look at their stamps in.
+    const std::vector<std::uint32_t>& stampOrder() const { return stampOrder_; }
     std::size_t trigramCount() const { return entries_.size(); }
 
     // The pages whose text holds every trigram of `folded` (shown-text form), ascending; every
@@ -141,6 +145,7 @@ private:
     std::string_view bytes_;
     CatalogueIdentity identity_;
     PageRecords pages_;
+    std::vector<std::uint32_t> stampOrder_;
     std::vector<Entry> entries_;
     std::size_t directoryAt_ = 0;
     std::size_t hashesAt_ = 0;
