@@ -412,7 +412,7 @@ void sortByTrigram(std::vector<std::uint64_t>& pairs, std::vector<std::uint64_t>
 // The pages in the order their stamps are best looked at: each folder's together, so that a
 // search looks each name up in a folder it holds open (platform::StampReader), not along its whole
 // path. Within a folder, in catalogue order.
-std::vector<std::uint32_t> stampOrder(const platform::TextList& paths) {
+std::vector<std::uint32_t> pagesByFolder(const platform::TextList& paths) {
     const std::vector<std::string_view> names(paths.begin(), paths.end());
     std::vector<std::string_view> folders;
     folders.reserve(names.size());
@@ -604,7 +604,7 @@ bool writeIndex(platform::FileSystem& files, const platform::TextList& paths,
     }
     records = {};
     std::string order;
-    for (const std::uint32_t n : stampOrder(paths)) {
+    for (const std::uint32_t n : pagesByFolder(paths)) {
         putU32(order, n);
     }
     file.write(order);

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -119,6 +120,46 @@ std::pair<std::size_t, std::size_t> postingsRegion(const std::string& bytes) {
     };
     const std::size_t footer = bytes.size() - kIndexFooterSize;
     return {field(footer), field(footer + 8)};
+}
+
+// A file whose hashes all hold (a foreign one, or one a faulty build wrote) but whose stamp order
+// leaves a page out is not trusted: that page's stamp would never be looked at.
+TEST(TrigramIndex, stampOrderThatLeavesAPageOutIsNeverTrusted) {
+    test::TempDir dir;
+    platform::PosixFileSystem files;
+    dir.mkdir("f");
+    const std::vector<std::string> paths = {dir.write("a.htm", "<p>alpha</p>"),
+                                            dir.write("f/b.htm", "<p>beta</p>")};
+    const std::string bytes = indexBytes(files, paths);
+    const auto field = [](const std::string& file, std::size_t at) {
+        std::uint64_t value = 0;
+        std::memcpy(&value, file.data() + at, sizeof value);
+        return static_cast<std::size_t>(value);
+    };
+    const std::size_t footer = bytes.size() - kIndexFooterSize;
+    const std::size_t hashesAt = field(bytes, footer + 16);
+    // The file with its block hashes and its footer's hash made anew.
+    const auto resealed = [&](std::string file) {
+        std::string hashes;
+        for (std::size_t at = 0, block = 0; at < hashesAt; at += kIndexBlockSize, ++block) {
+            putU32(hashes, blockHash(std::string_view(file).substr(
+                                         at, std::min(kIndexBlockSize, hashesAt - at)),
+                                     block));
+        }
+        file.replace(hashesAt, hashes.size(), hashes);
+        std::string checksum;
+        putU64(checksum, hashBytes(std::string_view(file).substr(
+                             hashesAt, file.size() - sizeof(std::uint64_t) - hashesAt)));
+        file.replace(file.size() - checksum.size(), checksum.size(), checksum);
+        return file;
+    };
+    ASSERT_EQ(resealed(bytes), bytes);
+    // The order is the two page numbers before the posting lists: page 0 twice.
+    std::string twice = bytes;
+    const std::size_t orderAt = field(bytes, footer) - 2 * sizeof(std::uint32_t);
+    twice.replace(orderAt + sizeof(std::uint32_t), sizeof(std::uint32_t),
+                  std::string(sizeof(std::uint32_t), '\0'));
+    EXPECT_FALSE(TrigramIndex::parse(resealed(twice)));
 }
 
 TEST(TrigramIndex, damagedPostingListFailsTheLookupsThatReadItAndNoOther) {
