@@ -413,13 +413,12 @@ void sortByTrigram(std::vector<std::uint64_t>& pairs, std::vector<std::uint64_t>
 // search looks each name up in a folder it holds open (platform::StampReader), not along its whole
 // path. Within a folder, in catalogue order.
 std::vector<std::uint32_t> pagesByFolder(const platform::TextList& paths) {
-    const std::vector<std::string_view> names(paths.begin(), paths.end());
     std::vector<std::string_view> folders;
-    folders.reserve(names.size());
-    for (const std::string_view name : names) {
+    folders.reserve(paths.size());
+    for (const std::string_view name : paths) {
         folders.push_back(name.substr(0, name.rfind('/') + 1));
     }
-    std::vector<std::uint32_t> order(names.size());
+    std::vector<std::uint32_t> order(folders.size());
     std::iota(order.begin(), order.end(), 0U);
     std::stable_sort(order.begin(), order.end(), [&folders](std::uint32_t a, std::uint32_t b) {
         return folders[a] < folders[b];

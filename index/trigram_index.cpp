@@ -312,7 +312,9 @@ std::optional<TrigramIndex> TrigramIndex::open(std::unique_ptr<platform::MappedF
     std::uint32_t nameSize = 0;
     if (!in.u32(nameSize) || !in.text(nameSize, index.identity_.pathFile) ||
         !in.u64(index.identity_.pathsHash) || !in.u32(index.identity_.pageCount) ||
-        kHeaderSize + in.at() + std::size_t{index.identity_.pageCount} * (kIndexRecordSize + 4) !=
+        kHeaderSize + in.at() +
+                std::size_t{index.identity_.pageCount} *
+                    (kIndexRecordSize + kIndexOrderEntrySize) !=
             postingsAt) {
         return std::nullopt;
     }
@@ -320,7 +322,8 @@ std::optional<TrigramIndex> TrigramIndex::open(std::unique_ptr<platform::MappedF
     const std::size_t pageCount = index.identity_.pageCount;
     index.pages_ = PageRecords(all.substr(recordsAt, pageCount * kIndexRecordSize));
     // A page left out of the order would never have its stamp looked at.
-    Reader order(all.substr(recordsAt + pageCount * kIndexRecordSize, pageCount * 4));
+    Reader order(
+        all.substr(recordsAt + pageCount * kIndexRecordSize, pageCount * kIndexOrderEntrySize));
     index.stampOrder_.resize(pageCount);
     std::vector<bool> ordered(pageCount);
     for (std::uint32_t& n : index.stampOrder_) {

@@ -66,6 +66,7 @@ inline constexpr std::uint32_t kIndexVersion = 6;
 inline constexpr std::size_t kIndexBlockSize = 4096;
 inline constexpr std::size_t kIndexFooterSize = 8 * 3 + 4 * 2 + 8;
 inline constexpr std::size_t kIndexRecordSize = 1 + 8 * 5;
+inline constexpr std::size_t kIndexOrderEntrySize = 4;  // a page number in the stamp order
 
 // The hash of the file's block number `number`: the number goes in, so that blocks swapped
 // tell.

@@ -111,8 +111,15 @@ std::size_t tagEnd(std::string_view bytes, std::size_t at) {
 // The folded text of a character reference ("&amp;" -> "&"). Pages use few references, many
 // times each: they are decoded once per thread.
 const std::string& shownReference(std::string_view reference) {
-    thread_local std::unordered_map<std::string, std::string> known;
-    if (const auto found = known.find(std::string(reference)); found != known.end()) {
+    // Looked up by the bytes as they are, without making a string of them.
+    struct Hash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view text) const {
+            return std::hash<std::string_view>{}(text);
+        }
+    };
+    thread_local std::unordered_map<std::string, std::string, Hash, std::equal_to<>> known;
+    if (const auto found = known.find(reference); found != known.end()) {
         return found->second;
     }
     if (known.size() >= 4096) {
