@@ -44,17 +44,11 @@ platform::TextList readLineListText(platform::FileSystem& files, const std::stri
     if (size && *size > 0 && keepAtMost == std::numeric_limits<std::size_t>::max()) {
         lines.reserveBytes(static_cast<std::size_t>(*size));
     }
-    std::string line;  // the line that the next block may go on with, when it is kept
+    // A line that goes on into the next block; every other line is taken straight from the block.
+    std::string line;
     bool lineHasBytes = false;
     bool afterCr = false;
-    const auto endLine = [&] {
-        if (lineCount++ < keepAtMost) {
-            lines.push_back(line);
-        }
-        line.clear();
-        lineHasBytes = false;
-    };
-    std::string block(64 * 1024, '\0');
+    std::string block(256 * 1024, '\0');
     bool ended = false;
     while (!ended) {
         const std::size_t got = file->read(block.data(), block.size());
@@ -63,35 +57,49 @@ platform::TextList readLineListText(platform::FileSystem& files, const std::stri
         }
         const std::string_view bytes(block.data(), got);
         std::size_t pos = 0;
+        if (afterCr) {
+            afterCr = false;
+            if (bytes[0] == '\n') {
+                pos = 1;  // CR LF: the line already ended at the CR
+            }
+        }
         while (pos < bytes.size()) {
-            if (afterCr) {
-                afterCr = false;
-                if (bytes[pos] == '\n') {
-                    ++pos;  // CR LF: the line already ended at the CR
-                    continue;
+            const std::size_t end = findLineEnd(bytes, pos);
+            const bool keep = lineCount < keepAtMost;
+            if (end == std::string_view::npos || bytes[end] == '\0') {
+                const std::string_view part = bytes.substr(pos, end - pos);
+                lineHasBytes = lineHasBytes || !part.empty();
+                if (keep) {
+                    line.append(part);
+                }
+                ended = end != std::string_view::npos;  // the first NUL ends the whole text
+                break;
+            }
+            if (keep) {
+                if (line.empty()) {
+                    lines.push_back(bytes.substr(pos, end - pos));
+                } else {
+                    line.append(bytes.substr(pos, end - pos));
+                    lines.push_back(line);
+                    line.clear();
                 }
             }
-            const std::size_t end = findLineEnd(bytes, pos);
-            const std::string_view part =
-                bytes.substr(pos, end == std::string_view::npos ? end : end - pos);
-            lineHasBytes = lineHasBytes || !part.empty();
-            if (lineCount < keepAtMost) {
-                line.append(part);
-            }
-            if (end == std::string_view::npos) {
-                break;
-            }
-            if (bytes[end] == '\0') {
-                ended = true;  // the first NUL ends the whole text
-                break;
-            }
-            afterCr = bytes[end] == '\r';
-            endLine();
+            ++lineCount;
+            lineHasBytes = false;
             pos = end + 1;
+            if (bytes[end] == '\r') {
+                if (pos == bytes.size()) {
+                    afterCr = true;
+                } else if (bytes[pos] == '\n') {
+                    ++pos;
+                }
+            }
         }
     }
     if (lineHasBytes) {
-        endLine();
+        if (lineCount++ < keepAtMost) {
+            lines.push_back(line);
+        }
     }
     return lines;
 }

@@ -61,14 +61,14 @@ INSTANTIATE_TEST_SUITE_P(
                     ParseCase{"BytesKept", "\xe9t\xe9|\xff\r\n", {"\xe9t\xe9|\xff"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// Eight bytes at a time: every place in a word and past it, from every start, among bytes that
-// differ from CR, LF and NUL by the high bit or by one (0x8a, 0x0b, 0x01, 0xff...).
+// Sixteen and eight bytes at a time: every place in a block and past it, from every start, among
+// bytes that differ from CR, LF and NUL by the high bit or by one (0x8a, 0x0b, 0x01, 0xff...).
 TEST(LineList, FindLineEndAgreesWithABytewiseSearch) {
     const std::string near("\x8a\x8d\x80\x0b\x0c\x09\x01\xff a", 10);
     for (const char end : {'\r', '\n', '\0'}) {
-        for (std::size_t at = 0; at < 20; ++at) {
+        for (std::size_t at = 0; at < 40; ++at) {
             std::string text;
-            for (std::size_t i = 0; i < 20; ++i) {
+            for (std::size_t i = 0; i < 40; ++i) {
                 text += i == at ? end : near[i % near.size()];
             }
             for (std::size_t from = 0; from <= text.size(); ++from) {
