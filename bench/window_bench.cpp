@@ -17,6 +17,7 @@
 #include <QApplication>
 #include <QListView>
 #include <QTest>
+#include <QTimer>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -146,9 +147,13 @@ Pair bestOfFive(const std::function<double()>& inWindow, const std::vector<std::
 // whether it is ready.
 bool waitForSearchIndex(pelmaro::app::MainWindow& window, std::chrono::minutes limit) {
     const auto start = std::chrono::steady_clock::now();
+    // The wait sleeps until an event, and the timer's are the events that let it look at the
+    // clock: a wait that polled would take a core from the index's threads, which yield to it.
+    QTimer tick;
+    tick.start(50);
     while (!window.reader().searchIndexReady() &&
            std::chrono::steady_clock::now() - start < limit) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     return window.reader().searchIndexReady();
 }
