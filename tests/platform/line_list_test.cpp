@@ -58,7 +58,13 @@ INSTANTIATE_TEST_SUITE_P(
                     ParseCase{"NulEndsEverything", std::string("ab\0cd\r\nef", 9), {"ab"}},
                     ParseCase{"NulAtLineStartAddsNoLine", std::string("ab\r\n\0cd", 7), {"ab"}},
                     ParseCase{"NulFirst", std::string("\0ab", 3), {}},
-                    ParseCase{"BytesKept", "\xe9t\xe9|\xff\r\n", {"\xe9t\xe9|\xff"}}),
+                    ParseCase{"BytesKept", "\xe9t\xe9|\xff\r\n", {"\xe9t\xe9|\xff"}},
+                    // Lines longer than the sixteen bytes looked at in a step.
+                    ParseCase{"LongLines",
+                              "/usr/share/doc/a/b/index.html\r\nseventeen bytes..\rx\n"
+                              "/usr/share/doc/a/b/c/d/e/f/g.html",
+                              {"/usr/share/doc/a/b/index.html", "seventeen bytes..", "x",
+                               "/usr/share/doc/a/b/c/d/e/f/g.html"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Sixteen and eight bytes at a time: every place in a block and past it, from every start, among
