@@ -2,6 +2,10 @@
 
 #include <iconv.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -256,6 +260,31 @@ void ShownTextFolder::putAsciiText(const char* p, std::size_t n, const char* rea
             spacePending = false;
         }
         emittedAny = true;
+#if defined(__SSE2__)
+        // Sixteen bytes at once while they are printable words parted by single spaces, the
+        // common run of prose: shown as they are but for the letters' case. The first and last
+        // are no space, so no space in them is pending or collapses with another.
+        while (last - in >= 16) {
+            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+            const int printable =
+                _mm_movemask_epi8(_mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8(' ' - 1)),
+                                                _mm_cmplt_epi8(bytes, _mm_set1_epi8(0x7f))));
+            const unsigned spaces =
+                static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(' '))));
+            if (printable != 0xffff || (spaces & 0x8001) != 0 || (spaces & (spaces >> 1)) != 0) {
+                break;
+            }
+            __m128i shownBytes = bytes;
+            if (fold_) {
+                const __m128i upper = _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8('A' - 1)),
+                                                    _mm_cmplt_epi8(bytes, _mm_set1_epi8('Z' + 1)));
+                shownBytes = _mm_add_epi8(bytes, _mm_and_si128(upper, _mm_set1_epi8('a' - 'A')));
+            }
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(o), shownBytes);
+            in += 16;
+            o += 16;
+        }
+#endif
         // A word, eight bytes at a time up to one that is white space or a control character.
         constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
         // The bytes read past `last` are taken as the word's end.

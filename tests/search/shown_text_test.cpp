@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <iterator>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "page/text_encoding.h"
+#include "platform/byte_text.h"
 #include "platform/error.h"
 #include "search/quick_find.h"
 #include "search/shown_text_search.h"
@@ -178,6 +181,52 @@ TEST(ShownText, FoldedFormIsNfcLowerCaseWithSingleSpaces) {
     appendShownFolded(appended, "Plain ASCII Title");
     appendShownFolded(appended, "|ÉTÉ  Two");
     EXPECT_EQ(appended, "x|plain ascii title|été two");
+}
+
+// Runs of ASCII go through in bulk, sixteen or eight bytes at a time: cut anywhere by white
+// space, controls and the bytes beside the letters' ranges, they give what a plain definition
+// does, folded or as written, as markup's text or as a text file.
+TEST(ShownText, LongAsciiRunsShowAsThePlainDefinitionSays) {
+    const auto definition = [](std::string_view bytes, bool fold) {
+        std::string shown;
+        bool space = false;
+        for (const char c : bytes) {
+            if (c == ' ' || (c >= '\t' && c <= '\r')) {
+                space = !shown.empty();
+                continue;
+            }
+            if (space) {
+                shown += ' ';
+                space = false;
+            }
+            shown += fold ? lowerAZ(c) : c;
+        }
+        return shown;
+    };
+    const std::string pieces[] = {"Lorem", "IPSUM", "dolor", " ", " ", "  ",
+                                  "\t",    "\r\n",  "@",     "[", "`", "{",
+                                  "~",     "\x7f",  "\x01",  "Z", "a", "consecteturADIPISCING"};
+    std::uint32_t seed = 12345;
+    for (int round = 0; round < 400; ++round) {
+        std::string bytes;
+        const int count = round % 40;
+        for (int i = 0; i < count; ++i) {
+            seed = seed * 1103515245 + 12345;
+            bytes += pieces[(seed >> 16) % std::size(pieces)];
+        }
+        for (const bool fold : {true, false}) {
+            for (const ShownKind kind : {ShownKind::PlainText, ShownKind::Markup}) {
+                ShownTextProducer producer;
+                producer.start(kind, ShownTextProducer::Encoding::MixedUtf8,
+                               fold ? ShownTextProducer::Letters::Folded
+                                    : ShownTextProducer::Letters::AsWritten);
+                std::string shown;
+                producer.feed(bytes, shown);
+                producer.finish(shown);
+                EXPECT_EQ(shown, definition(bytes, fold)) << fold << " " << bytes;
+            }
+        }
+    }
 }
 
 TEST(ShownTextMatcher, ReportsTheFirstHitAndCountsHitsAcrossPieces) {
