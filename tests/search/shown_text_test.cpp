@@ -6,6 +6,7 @@
 #include <iterator>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "page/text_encoding.h"
@@ -184,8 +185,8 @@ TEST(ShownText, FoldedFormIsNfcLowerCaseWithSingleSpaces) {
 }
 
 // Runs of ASCII go through in bulk, sixteen or eight bytes at a time: cut anywhere by white
-// space, controls and the bytes beside the letters' ranges, they give what a plain definition
-// does, folded or as written, as markup's text or as a text file.
+// space, controls, the bytes beside the letters' ranges, inline tags and references, they give
+// what a plain definition does, folded or as written, as markup's text or as a text file.
 TEST(ShownText, LongAsciiRunsShowAsThePlainDefinitionSays) {
     const auto definition = [](std::string_view bytes, bool fold) {
         std::string shown;
@@ -203,16 +204,29 @@ TEST(ShownText, LongAsciiRunsShowAsThePlainDefinitionSays) {
         }
         return shown;
     };
-    const std::string pieces[] = {"Lorem", "IPSUM", "dolor", " ", " ", "  ",
-                                  "\t",    "\r\n",  "@",     "[", "`", "{",
-                                  "~",     "\x7f",  "\x01",  "Z", "a", "consecteturADIPISCING"};
+    // Each piece with what markup shows of it.
+    const std::pair<std::string, std::string> pieces[] = {
+        {"Lorem", "Lorem"}, {"IPSUM", "IPSUM"},
+        {"dolor", "dolor"}, {" ", " "},
+        {" ", " "},         {"  ", "  "},
+        {"\t", "\t"},       {"\r\n", "\r\n"},
+        {"@", "@"},         {"[", "["},
+        {"`", "`"},         {"{", "{"},
+        {"~", "~"},         {"\x7f", "\x7f"},
+        {"\x01", "\x01"},   {"Z", "Z"},
+        {"a", "a"},         {"\xc3\xa9", "\xc3\xa9"},
+        {"<b>", ""},        {"</b>", ""},
+        {"&amp;", "&"},     {"consecteturADIPISCING", "consecteturADIPISCING"}};
     std::uint32_t seed = 12345;
     for (int round = 0; round < 400; ++round) {
         std::string bytes;
+        std::string markupShows;
         const int count = round % 40;
         for (int i = 0; i < count; ++i) {
             seed = seed * 1103515245 + 12345;
-            bytes += pieces[(seed >> 16) % std::size(pieces)];
+            const auto& [piece, shows] = pieces[(seed >> 16) % std::size(pieces)];
+            bytes += piece;
+            markupShows += shows;
         }
         for (const bool fold : {true, false}) {
             for (const ShownKind kind : {ShownKind::PlainText, ShownKind::Markup}) {
@@ -223,7 +237,8 @@ TEST(ShownText, LongAsciiRunsShowAsThePlainDefinitionSays) {
                 std::string shown;
                 producer.feed(bytes, shown);
                 producer.finish(shown);
-                EXPECT_EQ(shown, definition(bytes, fold)) << fold << " " << bytes;
+                EXPECT_EQ(shown, definition(kind == ShownKind::Markup ? markupShows : bytes, fold))
+                    << fold << " " << bytes;
             }
         }
     }
