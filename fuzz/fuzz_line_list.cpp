@@ -20,7 +20,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Read from a file in blocks of any size, into the compact list, keeping some or all.
     static pelmaro::test::FakeFileSystem files;
     files.inMemory["/fuzz/list"] = std::string(bytes);
-    files.chunk = 1 + size % 13;
+    // Blocks of 1 to 67 bytes: a line end at every place of a block, and blocks long enough for
+    // the sixteen-byte look for line ends.
+    files.chunk = 1 + size % 67;
     std::size_t count = 0;
     const pelmaro::platform::TextList all =
         pelmaro::readLineListText(files, "/fuzz/list", SIZE_MAX, count);
