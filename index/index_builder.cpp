@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "platform/error.h"
+#include "platform/file_system.h"
 #include "search/read_ahead.h"
 #include "search/shown_text_search.h"
 
@@ -416,7 +417,7 @@ std::vector<std::uint32_t> pagesByFolder(const platform::TextList& paths) {
     std::vector<std::string_view> folders;
     folders.reserve(paths.size());
     for (const std::string_view name : paths) {
-        folders.push_back(name.substr(0, name.rfind('/') + 1));
+        folders.push_back(platform::folderPart(name));
     }
     std::vector<std::uint32_t> order(folders.size());
     std::iota(order.begin(), order.end(), 0U);

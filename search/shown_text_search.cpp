@@ -185,10 +185,9 @@ bool mayShowAt(std::string_view bytes, std::size_t at, std::string_view word, bo
             }
         } else if (b == '<' && j > 0) {
             return more;  // the last byte: what follows it is not here
-        } else if (static_cast<unsigned char>(b) >= 0x80 && (word[j] == 'k' || word[j] == 's')) {
-            // Of the characters beyond ASCII only the Kelvin sign (U+212A, "K" once composed)
-            // and the long s (U+017F) show as an ASCII letter, "k" and "s" once folded.
-            const std::string_view sign = word[j] == 'k' ? "\xE2\x84\xAA" : "\xC5\xBF";
+        } else if (const std::string_view sign = WordStarts::letterSign(word[j]);
+                   static_cast<unsigned char>(b) >= 0x80 && !sign.empty()) {
+            // Of the characters beyond ASCII only these show as an ASCII letter once folded.
             const std::string_view here = bytes.substr(p, sign.size());
             if (here != sign.substr(0, here.size())) {
                 return false;

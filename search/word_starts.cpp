@@ -10,28 +10,18 @@
 namespace pelmaro {
 namespace {
 
-// The bytes a look compares with. A letter is compared with the byte with bit 5 set, which takes
-// both of its cases in one comparison (and a control character with a digit; the caller turns
-// those down).
-struct Wanted {
-    char first;
-    char firstSign;
-    char second;
-    char secondSign;
-    char third;
-    char thirdSign;
-};
+using Wanted = WordStarts::Wanted;
+using FindPlaces = WordStarts::FindPlaces;
 
 constexpr std::size_t kBlock = WordStarts::kBlockSize;
 // A block's places need the two bytes after it.
 constexpr std::size_t kAfter = 2;
 
-// Puts the places of `blocks` blocks at `bytes` (and the two bytes after them) into `places`:
-// the first letter followed by the second, or by what parts the word there, and then by the
-// third or by what parts the word there, or by anything once parted at the second place; and
-// each byte that may show the first letter alone ('&', its sign).
-using FindPlaces = void (*)(const char* bytes, std::size_t blocks, const Wanted& wanted,
-                            std::uint64_t* places);
+// Each look puts the places of `blocks` blocks at `bytes` (and the two bytes after them) into
+// `places`: the first letter followed by the second, or by what parts the word there, and then by
+// the third or by what parts the word there, or by anything once parted at the second place; and
+// each byte that may show the first letter alone ('&', its sign). A control character compared
+// with bit 5 set may match a digit; the caller turns those down.
 
 void findPlacesByByte(const char* bytes, std::size_t blocks, const Wanted& w,
                       std::uint64_t* places) {
@@ -209,13 +199,8 @@ const std::vector<VectorUnit>& vectorUnitsHere() {
 }
 
 WordStarts::WordStarts(std::string_view word, VectorUnit unit)
-    : unit_(unit),
-      first_(word[0]),
-      firstSign_(signLead(word[0], '&')),
-      second_(word[1]),
-      secondSign_(signLead(word[1], '&')),
-      third_(word[2]),
-      thirdSign_(signLead(word[2], '&')) {
+    : wanted_{word[0], signLead(word[0]), word[1], signLead(word[1]), word[2], signLead(word[2])},
+      findPlaces_(placesFinderFor(unit)) {
     assert(word.size() >= 3);
 }
 
@@ -226,8 +211,7 @@ std::size_t WordStarts::placesFrom(std::string_view bytes, std::size_t from,
     }
     // The blocks that have their two bytes after them here.
     const std::size_t count = std::min(kBlocksAtOnce, (bytes.size() - from - kAfter) / kBlock);
-    const Wanted wanted{first_, firstSign_, second_, secondSign_, third_, thirdSign_};
-    placesFinderFor(unit_)(bytes.data() + from, count, wanted, places.data());
+    findPlaces_(bytes.data() + from, count, wanted_, places.data());
     return count;
 }
 

@@ -38,23 +38,38 @@ public:
 
     // Whether the word may start at `b` by its first byte alone.
     bool mayStartAt(char b) const {
-        return static_cast<char>(b | 0x20) == first_ || b == '&' || b == firstSign_;
+        return static_cast<char>(b | 0x20) == wanted_.first || b == '&' || b == wanted_.firstSign;
     }
 
-    // The lead byte of the one character beyond ASCII that shows as `letter` once folded (the
-    // Kelvin sign, the long s), or `otherwise`.
-    static char signLead(char letter, char otherwise) {
-        return letter == 'k' ? '\xE2' : letter == 's' ? '\xC5' : otherwise;
+    // The UTF-8 bytes of the one character beyond ASCII that shows as `letter` once folded: the
+    // Kelvin sign (U+212A, "K" once composed) for "k", the long s (U+017F) for "s"; none for any
+    // other.
+    static std::string_view letterSign(char letter) {
+        return letter == 'k' ? "\xE2\x84\xAA" : letter == 's' ? "\xC5\xBF" : "";
     }
+    // The lead byte of letterSign(letter), or '&' (which parts a word anyway) when it has none.
+    static char signLead(char letter) {
+        const std::string_view sign = letterSign(letter);
+        return sign.empty() ? '&' : sign[0];
+    }
+
+    // The bytes a look compares with, for the word's first three places: each letter (a letter
+    // compared with bit 5 set takes both its cases) and the lead byte of its sign.
+    struct Wanted {
+        char first;
+        char firstSign;
+        char second;
+        char secondSign;
+        char third;
+        char thirdSign;
+    };
+    // A look at up to kBlocksAtOnce blocks in one unit's instructions (word_starts.cpp).
+    using FindPlaces = void (*)(const char* bytes, std::size_t blocks, const Wanted& wanted,
+                                std::uint64_t* places);
 
 private:
-    VectorUnit unit_;
-    char first_;
-    char firstSign_;
-    char second_;
-    char secondSign_;
-    char third_;
-    char thirdSign_;
+    Wanted wanted_;
+    FindPlaces findPlaces_;
 };
 
 }  // namespace pelmaro
