@@ -307,9 +307,9 @@ int main(int argc, char** argv) {
     }
     const std::string tree = scratch + "/tree";
     std::filesystem::copy(argv[2], tree, std::filesystem::copy_options::recursive);
-    // The index vouches for no page written in the two seconds before it reads it (a write in the
-    // same tick of the file system's clock would keep its stamp), and every search reads those:
-    // the copy ages that long first, as the pages of a real tree have.
+    // The index reads a page written in the two seconds before its read again at the end, once
+    // its stamp can tell a later write: the copy ages that long first, as the pages of a real
+    // tree have, so that "index ready" times the build alone.
     std::this_thread::sleep_for(std::chrono::milliseconds(2500));
 
     AnsweringDialogs dialogs;

@@ -309,9 +309,10 @@ private:
     std::string directory_;
 };
 
-// Each run holds pages after those of the run before it, so a trigram's pages are its pages in
-// the first run, then those in the second, and so on: the runs are merged a trigram at a time,
-// in their order, without comparing pairs.
+// Each run holds pages after those of the run before it, but for the runs of pages read again at
+// the end of a build, so a trigram's pages are mostly its pages in the first run, then those in
+// the second, and so on: the runs are merged a trigram at a time, in their order, and a run's
+// pages are merged in among those before them only when they don't all come after.
 void mergeRuns(std::vector<Run>& runs, PostingWriter& writer) {
     for (;;) {
         std::uint64_t least = Run::kEnded;
@@ -321,9 +322,14 @@ void mergeRuns(std::vector<Run>& runs, PostingWriter& writer) {
         if (least == Run::kEnded) {
             return;
         }
+        std::vector<std::uint32_t>& pages = writer.pages();
         for (Run& run : runs) {
             if (run.trigram() == least) {
-                run.takePages(writer.pages());
+                const std::size_t before = pages.size();
+                run.takePages(pages);
+                if (before != 0 && pages[before] < pages[before - 1]) {
+                    std::inplace_merge(pages.begin(), pages.begin() + before, pages.end());
+                }
             }
         }
         writer.endList(static_cast<std::uint32_t>(least));
@@ -335,8 +341,28 @@ void mergeRuns(std::vector<Run>& runs, PostingWriter& writer) {
 struct ReadPage {
     bool vouched = false;
     bool abandoned = false;  // the build was stopped while the page was read
+    // Read whole and unchanged, but modified or changed too recently to be vouched for: the
+    // later of those two times.
+    std::optional<std::int64_t> recentNs;
     platform::FileStamp stamp;
     std::vector<std::uint32_t> trigrams;
+};
+
+std::int64_t nowNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+// When a page read can be vouched for: modified and changed before a fixed time, or long enough
+// before the read began (BuildOptions).
+struct Vouching {
+    explicit Vouching(const BuildOptions& options)
+        : fixedBefore(options.vouchBefore), tooRecentNs(options.tooRecent.count()) {}
+    std::int64_t beforeNow() const { return fixedBefore.value_or(nowNs() - tooRecentNs); }
+
+    std::optional<std::int64_t> fixedBefore;
+    std::int64_t tooRecentNs;
 };
 
 // Reads a page as the build indexes it: its stamp, its shown text's trigrams, and its stamp
@@ -344,9 +370,10 @@ struct ReadPage {
 // system tells them: they are then those of the very file read, and the page's name is looked up
 // once, not three times.
 ReadPage readPage(platform::FileSystem& files, const std::string& path, ShownTextReader& reader,
-                  PageTrigrams& trigrams, std::int64_t vouchBefore,
+                  PageTrigrams& trigrams, const Vouching& vouching,
                   const std::function<bool()>& keepGoing) {
     ReadPage page;
+    const std::int64_t vouchBefore = vouching.beforeNow();
     const bool openFileStamps = files.stampsOpenFiles();
     ShownTextReader::Stamps stamps;
     if (!openFileStamps) {
@@ -372,8 +399,11 @@ ReadPage readPage(platform::FileSystem& files, const std::string& path, ShownTex
     }
     const std::optional<platform::FileStamp>& before = stamps.opened;
     // A page changed while it was read is read by each search until the next build.
-    page.vouched = read && before && before->modifiedNs < vouchBefore &&
-                   before->changedNs < vouchBefore && stamps.read == before;
+    const bool whole = read && before && stamps.read == before;
+    page.vouched = whole && before->modifiedNs < vouchBefore && before->changedNs < vouchBefore;
+    if (whole && !page.vouched && !vouching.fixedBefore) {
+        page.recentNs = std::max(before->modifiedNs, before->changedNs);
+    }
     if (page.vouched) {
         page.stamp = *before;
         trigrams.moveInto(page.trigrams);
@@ -427,17 +457,70 @@ std::vector<std::uint32_t> pagesByFolder(const platform::TextList& paths) {
     return order;
 }
 
-std::int64_t nowNs() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::system_clock::now().time_since_epoch())
-        .count();
+// Reads `count` pages, the ith being page pageAt(i), as the build reads them, and hands each to
+// `take` in that order, after `next` (when given) has heard of it: on every core when the file
+// system allows it, a few pages ahead, else here, one at a time. Making shown text is the build's
+// cost. False when stopped.
+bool readPagesInOrder(platform::FileSystem& files, const platform::TextList& paths,
+                      std::size_t count, const std::function<std::uint32_t(std::size_t)>& pageAt,
+                      const Vouching& vouching, const std::stop_token& stop,
+                      const std::function<void(std::uint32_t n)>& next,
+                      const std::function<void(std::uint32_t n, ReadPage& page)>& take) {
+    const auto keepGoing = [&stop] { return !stop.stop_requested(); };
+    std::optional<ReadAhead<ReadPage>> ahead;
+    if (files.threadSafeReads() && count > 1) {
+        constexpr std::size_t kAheadPerWorker = 8;
+        const unsigned workers = std::clamp(std::thread::hardware_concurrency(), 1U, 8U);
+        try {
+            ahead.emplace(
+                count, workers, kAheadPerWorker, stop, [&files, &paths, &pageAt, &vouching] {
+                    auto reader = std::make_shared<ShownTextReader>();
+                    auto trigrams = std::make_shared<PageTrigrams>();
+                    return [&files, &paths, &pageAt, &vouching, reader, trigrams](
+                               std::size_t i, const ReadAhead<ReadPage>::KeepGoing& keepGoing) {
+                        return readPage(files, std::string(paths[pageAt(i)]), *reader, *trigrams,
+                                        vouching, keepGoing);
+                    };
+                });
+        } catch (const std::system_error&) {
+            // No threads to be had: the pages are read here.
+        }
+    }
+    // Reading here needs a reader and a 2 MB bitmap of its own: made only then.
+    std::optional<std::pair<ShownTextReader, PageTrigrams>> here;
+    if (!ahead) {
+        here.emplace();
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint32_t n = pageAt(i);
+        if (next) {
+            next(n);
+        }
+        if (stop.stop_requested()) {
+            return false;
+        }
+        ReadPage page = ahead ? ahead->take(i)
+                              : readPage(files, std::string(paths[n]), here->first, here->second,
+                                         vouching, keepGoing);
+        if (page.abandoned) {
+            return false;
+        }
+        take(n, page);
+    }
+    return true;
 }
 
-// A page modified this close to the start of its read is not vouched for: a later write in the
-// same tick of the file system's clock would keep its stamp.
-std::int64_t vouchingBefore(const BuildOptions& options) {
-    constexpr std::int64_t kRacyWindowNs = 2'000'000'000;
-    return options.vouchBefore.value_or(nowNs() - kRacyWindowNs);
+// Waits until `until` (ns since the epoch), or until stopped; false when stopped.
+bool waitUntil(std::int64_t until, const std::stop_token& stop) {
+    constexpr auto kLookEvery = std::chrono::milliseconds(50);
+    for (std::int64_t now = nowNs(); now < until; now = nowNs()) {
+        if (stop.stop_requested()) {
+            return false;
+        }
+        std::this_thread::sleep_for(
+            std::min<std::chrono::nanoseconds>(kLookEvery, std::chrono::nanoseconds(until - now)));
+    }
+    return !stop.stop_requested();
 }
 
 }  // namespace
@@ -445,7 +528,7 @@ std::int64_t vouchingBefore(const BuildOptions& options) {
 bool reindexPages(platform::FileSystem& files, const platform::TextList& paths,
                   const std::vector<std::uint32_t>& pages, ReindexedPages& into,
                   std::stop_token stop, const BuildOptions& options) {
-    const std::int64_t vouchBefore = vouchingBefore(options);
+    const Vouching vouching(options);
     const auto keepGoing = [&stop] { return !stop.stop_requested(); };
     ShownTextReader reader;
     PageTrigrams trigrams;
@@ -461,7 +544,7 @@ bool reindexPages(platform::FileSystem& files, const platform::TextList& paths,
         if (known != into.end() && files.fileStamp(path) == known->second.stamp) {
             continue;
         }
-        ReadPage page = readPage(files, path, reader, trigrams, vouchBefore, keepGoing);
+        ReadPage page = readPage(files, path, reader, trigrams, vouching, keepGoing);
         if (page.abandoned) {
             return false;
         }
@@ -478,12 +561,11 @@ bool reindexPages(platform::FileSystem& files, const platform::TextList& paths,
 bool writeIndex(platform::FileSystem& files, const platform::TextList& paths,
                 const CatalogueIdentity& identity, const IndexOutput& out, std::stop_token stop,
                 const BuildObserver& observer, const BuildOptions& options) {
-    const std::int64_t vouchBefore = vouchingBefore(options);
+    const Vouching vouching(options);
     // The budget is shared by the pairs gathered, the pairs of the run being spilled meanwhile,
     // and the room their sort takes.
     const std::size_t pairBudget =
         std::max<std::size_t>(options.memoryBudget / (3 * sizeof(std::uint64_t)), 1024);
-    const auto keepGoing = [&stop] { return !stop.stop_requested(); };
 
     std::vector<PageRecord> records(paths.size());
     std::vector<std::uint64_t> pairs;
@@ -512,47 +594,16 @@ bool writeIndex(platform::FileSystem& files, const platform::TextList& paths,
             runs.push_back(sortAndSpill());  // no thread to be had
         }
     };
-    // Pages are read on every core when the file system allows it, else here, one at a time.
-    // Making shown text is the build's cost: workers share it, a few pages ahead.
-    std::optional<ReadAhead<ReadPage>> ahead;
-    if (files.threadSafeReads() && paths.size() > 1) {
-        constexpr std::size_t kAheadPerWorker = 8;
-        const unsigned workers = std::clamp(std::thread::hardware_concurrency(), 1U, 8U);
-        try {
-            ahead.emplace(
-                paths.size(), workers, kAheadPerWorker, stop, [&files, &paths, vouchBefore] {
-                    auto reader = std::make_shared<ShownTextReader>();
-                    auto trigrams = std::make_shared<PageTrigrams>();
-                    return [&files, &paths, vouchBefore, reader, trigrams](
-                               std::size_t n, const ReadAhead<ReadPage>::KeepGoing& keepGoing) {
-                        return readPage(files, std::string(paths[n]), *reader, *trigrams,
-                                        vouchBefore, keepGoing);
-                    };
-                });
-        } catch (const std::system_error&) {
-            // No threads to be had: the pages are read here.
-        }
-    }
-    // Reading here needs a reader and a 2 MB bitmap of its own: made only then.
-    std::optional<std::pair<ShownTextReader, PageTrigrams>> here;
-    if (!ahead) {
-        here.emplace();
-    }
-    for (std::size_t n = 0; n < paths.size(); ++n) {
-        if (observer.reading) {
-            observer.reading(n);
-        }
-        if (stop.stop_requested()) {
-            return false;
-        }
-        const ReadPage page = ahead ? ahead->take(n)
-                                    : readPage(files, std::string(paths[n]), here->first,
-                                               here->second, vouchBefore, keepGoing);
-        if (page.abandoned) {
-            return false;
-        }
+    // Pages written a moment before they were read, with that moment: read again at the end.
+    std::vector<std::pair<std::uint32_t, std::int64_t>> recent;
+    std::size_t taken = 0;
+    const auto take = [&](std::uint32_t n, ReadPage& page) {
+        ++taken;
         if (!page.vouched) {
-            continue;
+            if (page.recentNs) {
+                recent.emplace_back(n, *page.recentNs);
+            }
+            return;
         }
         records[n] = {.vouched = true, .stamp = page.stamp};
         // Spilled before a page's pairs would pass the budget: growing the vector past it would
@@ -567,15 +618,50 @@ bool writeIndex(platform::FileSystem& files, const platform::TextList& paths,
         const std::size_t needed = pairs.size() + page.trigrams.size();
         if (needed > pairs.capacity()) {
             const std::size_t sofar = runs.size() * pairBudget + needed;
-            const bool spillAhead = sofar / (n + 1) * paths.size() >= pairBudget;
+            const bool spillAhead = sofar / taken * paths.size() >= pairBudget;
             pairs.reserve(std::max(
                 needed, spillAhead ? pairBudget : std::min(pairBudget, 2 * pairs.capacity())));
         }
         for (const std::uint32_t trigram : page.trigrams) {
             pairs.push_back(static_cast<std::uint64_t>(trigram) << 32 | n);
         }
+    };
+    const auto next = [&observer](std::uint32_t n) {
+        if (observer.reading) {
+            observer.reading(n);
+        }
+    };
+    if (!readPagesInOrder(
+            files, paths, paths.size(), [](std::size_t i) { return static_cast<std::uint32_t>(i); },
+            vouching, stop, next, take)) {
+        return false;
     }
-    ahead.reset();
+    // Read again once their stamps can tell a later write; those with a time still to come (a
+    // clock set back, a file from elsewhere) can't be waited for, and are left to the searches.
+    const std::int64_t now = nowNs();
+    std::erase_if(recent, [now](const auto& page) { return page.second > now; });
+    if (!recent.empty()) {
+        // Their pairs form runs of their own: a run holds its pages ascending.
+        if (!pairs.empty()) {
+            spill();
+        }
+        std::int64_t latest = 0;
+        for (const auto& page : recent) {
+            latest = std::max(latest, page.second);
+        }
+        if (!waitUntil(latest + vouching.tooRecentNs, stop)) {
+            return false;
+        }
+        if (!readPagesInOrder(
+                files, paths, recent.size(), [&recent](std::size_t i) { return recent[i].first; },
+                vouching, stop, {},
+                [&](std::uint32_t n, ReadPage& page) {
+                    page.recentNs.reset();  // read again once only
+                    take(n, page);
+                })) {
+            return false;
+        }
+    }
     waitForSpill();
     spilling = {};
     sortByTrigram(pairs, sortRoom);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -23,9 +24,13 @@ struct BuildOptions {
     // About how much memory the (trigram, page) pairs may take, with their sort, before they
     // are sorted and spilled to a temporary file; the runs are merged at the end.
     std::size_t memoryBudget = std::size_t{256} << 20;
-    // A page modified or changed at or after this time (ns since the epoch) is not vouched for:
-    // a later write in the same tick of the file system's clock would keep its stamp. Empty: two
-    // seconds before the build starts.
+    // A page modified or changed less than this long before it is read is not vouched for then:
+    // a later write in the same tick of the file system's clock would keep its stamp. A build
+    // reads such pages again at its end, once they are that old (a tree copied a moment before
+    // is indexed whole, not read by every search after).
+    std::chrono::nanoseconds tooRecent = std::chrono::seconds(2);
+    // Instead, a fixed time (ns since the epoch): a page modified or changed at or after it is
+    // not vouched for, nor read again.
     std::optional<std::int64_t> vouchBefore;
     // While another program (a window, pelmaro-cli) stores an index in the same cache, storeIndex
     // waits its turn, until stopped, instead of failing after a few seconds; when that program
@@ -53,8 +58,8 @@ using ReindexedPages = std::unordered_map<std::uint32_t, ReindexedPage>;
 
 // Reads the pages `pages` of `paths` again, as a build reads them, into `into`; a page that `into`
 // holds with its stamp of now is not read. A page the read can't vouch for (unreadable, changed
-// while read, or too recently for its stamp to tell, see BuildOptions::vouchBefore) is left
-// out, so that searches read it. False when stopped.
+// while read, or too recently for its stamp to tell, see BuildOptions::tooRecent) is left out,
+// so that searches read it. False when stopped.
 bool reindexPages(platform::FileSystem& files, const platform::TextList& paths,
                   const std::vector<std::uint32_t>& pages, ReindexedPages& into,
                   std::stop_token stop, const BuildOptions& options = {});

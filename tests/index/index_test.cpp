@@ -302,21 +302,47 @@ TEST(BuildIndex, spillingRunsToDiskGivesTheSameIndex) {
     EXPECT_EQ(indexBytes(files, paths, tight), indexBytes(files, paths));
 }
 
-TEST(BuildIndex, pagesChangedJustBeforeTheBuildOrUnreadableAreNotVouchedFor) {
+TEST(BuildIndex, pagesWrittenJustBeforeTheirReadAreReadAgainOnceTheirStampsCanTell) {
     test::TempDir dir;
     platform::PosixFileSystem files;
-    const std::vector<std::string> paths = {dir.write("old.htm", "<p>old page</p>"),
-                                            dir.write("new.htm", "<p>new page</p>"),
-                                            dir / "gone.htm"};
-    setModified(paths[0], 1000000);
-    const auto index = TrigramIndex::parse(indexBytes(files, paths, {}));
+    BuildOptions windowed;
+    windowed.tooRecent = std::chrono::seconds(1);
+    windowed.memoryBudget = 1;  // runs of a page or two, the pages read again among them
+    std::mt19937 random(11);
+    std::vector<std::string> paths(160);
+    const auto write = [&](std::size_t n) {
+        std::string text;
+        for (int i = 0; i < 300; ++i) {
+            text.push_back(static_cast<char>('a' + random() % 26));
+        }
+        paths[n] = dir.write("p" + std::to_string(n) + ".txt", text);
+    };
+    for (std::size_t n = 0; n < paths.size(); n += 2) {
+        write(n);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+    for (std::size_t n = 1; n < paths.size(); n += 2) {
+        write(n);  // read a moment after: too recent then
+    }
+    const std::string built = indexBytes(files, paths, windowed);
+    EXPECT_EQ(built, indexBytes(files, paths)) << "every page vouched for, as if written long ago";
+
+    // A page that can't be read, or whose time is still to come, is read by every search.
+    const std::vector<std::string> others = {dir.write("future.htm", "<p>future page</p>"),
+                                             dir / "gone.htm"};
+    setModified(others[0], std::time(nullptr) + 3600);
+    const auto index = TrigramIndex::parse(indexBytes(files, others, windowed));
     ASSERT_TRUE(index);
-    // The old page's ctime is as recent as the other's: a chmod or a write moves it.
     EXPECT_FALSE(index->pages()[0].vouched);
     EXPECT_FALSE(index->pages()[1].vouched);
-    EXPECT_FALSE(index->pages()[2].vouched);
-    const auto candidates = candidatePages(*index, files, paths, "page");
-    EXPECT_EQ(candidates, (CandidatePages{0, 1, 2}));
+    EXPECT_EQ(candidatePages(*index, files, others, "page"), (CandidatePages{0, 1}));
+
+    // A fixed time vouches for nothing after it, ever.
+    BuildOptions fixed;
+    fixed.vouchBefore = 0;
+    const auto none = TrigramIndex::parse(indexBytes(files, paths, fixed));
+    ASSERT_TRUE(none);
+    EXPECT_FALSE(none->pages()[0].vouched);
 }
 
 TEST(BuildIndex, stopsWhenAsked) {
