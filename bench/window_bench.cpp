@@ -175,6 +175,16 @@ std::string makeScratch(bool cache) {
     return scratch;
 }
 
+// Removes a scratch folder when it goes: made before the window, it goes after it, once the
+// window's background work (an index still being built for the last catalogue) has ended.
+struct RemovedAtEnd {
+    std::string folder;
+    ~RemovedAtEnd() {
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
+    }
+};
+
 }  // namespace
 
 // A stored catalogue of `count` entries whose titles need decoding as a documentation tree's do
@@ -249,6 +259,7 @@ int benchStoredCatalogue(const std::string& cli, const std::string& pathFile,
     if (scratch.empty()) {
         return 2;
     }
+    const RemovedAtEnd removed{scratch};
     AnsweringDialogs dialogs;
     platform::PosixFileSystem files;
     platform::SettingsFile settings(files, platform::defaultSettingsFileName());
@@ -278,7 +289,6 @@ int benchStoredCatalogue(const std::string& cli, const std::string& pathFile,
                     indexed, scanned);
     }
     window.close();
-    std::filesystem::remove_all(scratch);
     return 0;
 }
 
@@ -305,6 +315,7 @@ int main(int argc, char** argv) {
     if (scratch.empty()) {
         return 2;
     }
+    const RemovedAtEnd removed{scratch};
     const std::string tree = scratch + "/tree";
     std::filesystem::copy(argv[2], tree, std::filesystem::copy_options::recursive);
     // The index reads a page written in the two seconds before its read again at the end, once
@@ -369,6 +380,5 @@ int main(int argc, char** argv) {
     }
     benchLargeCatalogue(window, scratch);
     window.close();
-    std::filesystem::remove_all(scratch);
     return 0;
 }
