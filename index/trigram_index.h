@@ -61,8 +61,10 @@ std::uint64_t hashBytes(std::string_view bytes, std::uint64_t seed = 0);
 // lists; a posting list's blocks are checked each time it is read.
 inline constexpr std::string_view kIndexMagic = "PELMTRI\n";
 // The version goes up with the layout, and with any change to what a page's shown text is: an
-// index of the text as it was made before may lack a trigram a page shows now.
-inline constexpr std::uint32_t kIndexVersion = 6;
+// index of the text as it was made before may lack a trigram a page shows now. It went up too
+// when builds began to read again the pages written a moment before their read: an index made
+// before may leave every page of a tree to be read by each search, and is made anew once.
+inline constexpr std::uint32_t kIndexVersion = 7;
 inline constexpr std::size_t kIndexBlockSize = 4096;
 inline constexpr std::size_t kIndexFooterSize = 8 * 3 + 4 * 2 + 8;
 inline constexpr std::size_t kIndexRecordSize = 1 + 8 * 5;
