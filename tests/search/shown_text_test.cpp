@@ -162,6 +162,9 @@ TEST(ShownText, PagesAreSearchedInWhatTheyShow) {
          "café", true},
         {"a.txt", "na\xEFve", "naïve", true},
         {"a.txt", std::string("before\0after", 12), "after", false},
+        {"a.htm", std::string("<script>a\0b</script><p>after", 28), "after", false},
+        {"a.htm", std::string("<a title=\"x\0y\">after</a>", 24), "after", false},
+        {"a.htm", std::string("<!x\0y><p>after", 14), "after", false},
         // RTF: its text, not its control words
         {"a.txt", "{\\rtf1\\ansi caf\\'e9 \\b bold\\b0}", "café bold", true},
         {"a.txt", "{\\rtf1\\ansi \\u233?t\\u233?}", "ÉTÉ", true},
