@@ -649,7 +649,8 @@ bool writeIndex(platform::FileSystem& files, const platform::TextList& paths,
         for (const auto& page : recent) {
             latest = std::max(latest, page.second);
         }
-        if (!waitUntil(latest + vouching.tooRecentNs, stop)) {
+        // Past it, not at it: a page of that very time is too recent at it.
+        if (!waitUntil(latest + vouching.tooRecentNs + 1, stop)) {
             return false;
         }
         if (!readPagesInOrder(
