@@ -482,7 +482,7 @@ void ShownTextProducer::decode(std::string_view bytes, bool last) {
     std::size_t i = 0;
     const char* const end = bytes.data() + bytes.size();
     // Most pieces hold no NUL: the bulk paths then needn't look for one.
-    pieceHasNul_ = std::memchr(bytes.data(), '\0', bytes.size()) != nullptr;
+    pieceHasNul_ = !bytes.empty() && std::memchr(bytes.data(), '\0', bytes.size()) != nullptr;
     switch (decoder_) {
         case Decoder::None:
         case Decoder::MixedUtf8:
