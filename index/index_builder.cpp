@@ -359,7 +359,6 @@ std::int64_t nowNs() {
 struct Vouching {
     explicit Vouching(const BuildOptions& options)
         : fixedBefore(options.vouchBefore), tooRecentNs(options.tooRecent.count()) {}
-    std::int64_t beforeNow() const { return fixedBefore.value_or(nowNs() - tooRecentNs); }
 
     std::optional<std::int64_t> fixedBefore;
     std::int64_t tooRecentNs;
@@ -373,7 +372,8 @@ ReadPage readPage(platform::FileSystem& files, const std::string& path, ShownTex
                   PageTrigrams& trigrams, const Vouching& vouching,
                   const std::function<bool()>& keepGoing) {
     ReadPage page;
-    const std::int64_t vouchBefore = vouching.beforeNow();
+    const std::int64_t readAt = nowNs();
+    const std::int64_t vouchBefore = vouching.fixedBefore.value_or(readAt - vouching.tooRecentNs);
     const bool openFileStamps = files.stampsOpenFiles();
     ShownTextReader::Stamps stamps;
     if (!openFileStamps) {
@@ -400,9 +400,16 @@ ReadPage readPage(platform::FileSystem& files, const std::string& path, ShownTex
     const std::optional<platform::FileStamp>& before = stamps.opened;
     // A page changed while it was read is read by each search until the next build.
     const bool whole = read && before && stamps.read == before;
-    page.vouched = whole && before->modifiedNs < vouchBefore && before->changedNs < vouchBefore;
+    // A later write moves the change time past the read, and the modification time to a time
+    // before one still to come: a modification time beyond the window ahead (a tree unpacked
+    // from an archive made in a later time zone) tells a later write as well as an old one.
+    const bool modifiedAhead =
+        !vouching.fixedBefore && before && before->modifiedNs > readAt + vouching.tooRecentNs;
+    page.vouched = whole && before->changedNs < vouchBefore &&
+                   (before->modifiedNs < vouchBefore || modifiedAhead);
     if (whole && !page.vouched && !vouching.fixedBefore) {
-        page.recentNs = std::max(before->modifiedNs, before->changedNs);
+        page.recentNs =
+            modifiedAhead ? before->changedNs : std::max(before->modifiedNs, before->changedNs);
     }
     if (page.vouched) {
         page.stamp = *before;
@@ -636,10 +643,11 @@ bool writeIndex(platform::FileSystem& files, const platform::TextList& paths,
             vouching, stop, next, take)) {
         return false;
     }
-    // Read again once their stamps can tell a later write; those with a time still to come (a
-    // clock set back, a file from elsewhere) can't be waited for, and are left to the searches.
+    // Read again once their stamps can tell a later write; those with a time further ahead (a
+    // clock set back) can't be waited for, and are left to the searches.
     const std::int64_t now = nowNs();
-    std::erase_if(recent, [now](const auto& page) { return page.second > now; });
+    std::erase_if(recent,
+                  [&](const auto& page) { return page.second > now + vouching.tooRecentNs; });
     if (!recent.empty()) {
         // Their pairs form runs of their own: a run holds its pages ascending.
         if (!pairs.empty()) {
