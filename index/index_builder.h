@@ -25,9 +25,10 @@ struct BuildOptions {
     // are sorted and spilled to a temporary file; the runs are merged at the end.
     std::size_t memoryBudget = std::size_t{256} << 20;
     // A page modified or changed less than this long before it is read is not vouched for then:
-    // a later write in the same tick of the file system's clock would keep its stamp. A build
-    // reads such pages again at its end, once they are that old (a tree copied a moment before
-    // is indexed whole, not read by every search after).
+    // a later write in the same tick of the file system's clock would keep its stamp (a
+    // modification time further ahead than this is no such tick). A build reads such pages again
+    // at its end, once they are that old (a tree copied a moment before is indexed whole, not
+    // read by every search after).
     std::chrono::nanoseconds tooRecent = std::chrono::seconds(2);
     // Instead, a fixed time (ns since the epoch): a page modified or changed at or after it is
     // not vouched for, nor read again.
