@@ -204,12 +204,37 @@ bool mayShowAt(std::string_view bytes, std::size_t at, std::string_view word, bo
     return true;
 }
 
+// How far back insideTag() looks for the '<' of a tag: further than most tags are long.
+constexpr std::size_t kTagLookBack = 1024;
+
+// Whether the byte at `at` of a page's markup surely lies inside a tag, a comment or a
+// declaration, where nothing shows: the nearest '<' before it, with no '>' between, starts one
+// ("<a", "</", "<!", "<?"). Whatever the page's reading was before that '<', it is in one of
+// those then, or in a hidden element's text, and only a '>' leads out of them. A '<' that starts
+// none ("a < b") is text, and tells nothing.
+bool insideTag(std::string_view bytes, std::size_t at) {
+    const std::size_t from = at - std::min(at, kTagLookBack);
+    for (std::size_t k = at; k > from;) {
+        --k;
+        if (bytes[k] == '>') {
+            return false;
+        }
+        if (bytes[k] == '<') {
+            const char next = bytes[k + 1];
+            return isAsciiAlpha(next) || next == '/' || next == '!' || next == '?';
+        }
+    }
+    return false;
+}
+
 // Whether the shown text of a page with these bytes may contain `word`, a run of [a-z0-9] whose
 // places `starts` finds, or begin it in these bytes when more of the page follows. A start at or
 // after `deferFrom` that the bytes end too soon to judge counts as a no: the caller looks at it
-// again with the bytes that follow. False only when it surely does not.
+// again with the bytes that follow. In `markup`, a start inside a tag is no start: so a page that
+// holds a word only in its links and attributes ("title", "value", a path's "function") is
+// passed over. False only when it surely does not.
 bool mayShow(std::string_view bytes, std::string_view word, const WordStarts& starts, bool more,
-             std::size_t deferFrom) {
+             std::size_t deferFrom, bool markup) {
     // Where the word may start: its first letter in either case followed by what may give its
     // second, or a reference. Most of those with the letter fail at the next byte, a letter or
     // digit other than the word's next.
@@ -232,7 +257,7 @@ bool mayShow(std::string_view bytes, std::string_view word, const WordStarts& st
                    lowerAZ(bytes[i + 1]) != word[1]) {
             return false;
         }
-        return mayShowAt(bytes, i, word, more && i < deferFrom);
+        return mayShowAt(bytes, i, word, more && i < deferFrom) && !(markup && insideTag(bytes, i));
     };
     std::size_t i = 0;
     std::uint64_t places[WordStarts::kBlocksAtOnce];
@@ -335,7 +360,8 @@ bool ShownTextScanner::passOver(std::string_view block, bool first, bool last, S
     return (!first ||
             readsAsciiAsItself(block.substr(0, std::min(block.size(), kPageHeadSize)), kind)) &&
            !mayShow(block, word_, *starts_, !last,
-                    last ? block.size() : block.size() - std::min(block.size(), kLookOverlap));
+                    last ? block.size() : block.size() - std::min(block.size(), kLookOverlap),
+                    kind == ShownKind::Markup);
 }
 
 bool ShownTextScanner::contains(std::string_view bytes, ShownKind kind) {

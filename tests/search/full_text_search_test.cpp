@@ -144,6 +144,13 @@ TEST(ShownTextPrefilter, neverHidesAPageThatShowsTheText) {
         "<?x?>", "<!x>", "</3>", "&#x53", "\xE9", "k", "&#75;x", std::string(1, '\0'),
         // Longer than a first look sees again.
         "<b title='" + std::string(1100, 'x') + "'>"};
+    // The words inside tags, where they don't show, and after a '<' that is text; before a
+    // page's pieces only whole tags, after them any.
+    const std::vector<std::string> tags = {
+        "<a href='task'>", "</task>",      "<!group>",        "<?task?>",
+        "<kelvin>",        "<a k=kelvin>", "<!--group-->",    "<a title=\"<b group\">",
+        "<a x=sord\n>",    "<3group",      "<&#116;askgroup", "< \xC5\xBFord"};
+    const std::vector<std::string> unclosed = {"<group", "<a x=\"task", "<!--fjord", "<?sk8"};
     const std::vector<std::string> heads = {"",
                                             "<meta charset=windows-1252>",
                                             "<meta charset=utf-16>",
@@ -151,6 +158,7 @@ TEST(ShownTextPrefilter, neverHidesAPageThatShowsTheText) {
                                             "<meta charset=koi8-r>",
                                             "<?xml version='1.0' encoding='iso-8859-2'?>"};
     std::mt19937 random(7);
+    std::mt19937 tagRandom(5);
     test::TempDir dir;
     platform::PosixFileSystem files;
     std::vector<std::string> names;
@@ -161,11 +169,17 @@ TEST(ShownTextPrefilter, neverHidesAPageThatShowsTheText) {
             // Past the first look's first block, the page head, into blocks of their own.
             bytes += std::string(std::uniform_int_distribution(4000, 4100)(random), ' ');
         }
+        const auto someOf = [&tagRandom](const std::vector<std::string>& these) {
+            return these[std::uniform_int_distribution<std::size_t>(0,
+                                                                    these.size() - 1)(tagRandom)];
+        };
+        bytes += page % 3 == 0 ? someOf(tags) : "";
         const int length = std::uniform_int_distribution(1, 30)(random);
         for (int i = 0; i < length; ++i) {
             bytes +=
                 pieces[std::uniform_int_distribution<std::size_t>(0, pieces.size() - 1)(random)];
         }
+        bytes += page % 4 == 1 ? someOf(tags) : page % 4 == 3 ? someOf(unclosed) : "";
         names.push_back(
             dir.write("p" + std::to_string(page) + (page % 5 == 0 ? ".txt" : ".htm"), bytes));
     }
