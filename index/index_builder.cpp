@@ -354,26 +354,17 @@ std::int64_t nowNs() {
         .count();
 }
 
-// When a page read can be vouched for: modified and changed before a fixed time, or long enough
-// before the read began (BuildOptions).
-struct Vouching {
-    explicit Vouching(const BuildOptions& options)
-        : fixedBefore(options.vouchBefore), tooRecentNs(options.tooRecent.count()) {}
-
-    std::optional<std::int64_t> fixedBefore;
-    std::int64_t tooRecentNs;
-};
-
 // Reads a page as the build indexes it: its stamp, its shown text's trigrams, and its stamp
 // again, which must not have changed meanwhile. Both stamps are the open file's where the file
 // system tells them: they are then those of the very file read, and the page's name is looked up
 // once, not three times.
 ReadPage readPage(platform::FileSystem& files, const std::string& path, ShownTextReader& reader,
-                  PageTrigrams& trigrams, const Vouching& vouching,
+                  PageTrigrams& trigrams, const BuildOptions& options,
                   const std::function<bool()>& keepGoing) {
     ReadPage page;
     const std::int64_t readAt = nowNs();
-    const std::int64_t vouchBefore = vouching.fixedBefore.value_or(readAt - vouching.tooRecentNs);
+    const std::int64_t tooRecentNs = options.tooRecent.count();
+    const std::int64_t vouchBefore = options.vouchBefore.value_or(readAt - tooRecentNs);
     const bool openFileStamps = files.stampsOpenFiles();
     ShownTextReader::Stamps stamps;
     if (!openFileStamps) {
@@ -404,10 +395,10 @@ ReadPage readPage(platform::FileSystem& files, const std::string& path, ShownTex
     // before one still to come: a modification time beyond the window ahead (a tree unpacked
     // from an archive made in a later time zone) tells a later write as well as an old one.
     const bool modifiedAhead =
-        !vouching.fixedBefore && before && before->modifiedNs > readAt + vouching.tooRecentNs;
+        !options.vouchBefore && before && before->modifiedNs > readAt + tooRecentNs;
     page.vouched = whole && before->changedNs < vouchBefore &&
                    (before->modifiedNs < vouchBefore || modifiedAhead);
-    if (whole && !page.vouched && !vouching.fixedBefore) {
+    if (whole && !page.vouched && !options.vouchBefore) {
         page.recentNs =
             modifiedAhead ? before->changedNs : std::max(before->modifiedNs, before->changedNs);
     }
@@ -470,7 +461,7 @@ std::vector<std::uint32_t> pagesByFolder(const platform::TextList& paths) {
 // cost. False when stopped.
 bool readPagesInOrder(platform::FileSystem& files, const platform::TextList& paths,
                       std::size_t count, const std::function<std::uint32_t(std::size_t)>& pageAt,
-                      const Vouching& vouching, const std::stop_token& stop,
+                      const BuildOptions& options, const std::stop_token& stop,
                       const std::function<void(std::uint32_t n)>& next,
                       const std::function<void(std::uint32_t n, ReadPage& page)>& take) {
     const auto keepGoing = [&stop] { return !stop.stop_requested(); };
@@ -480,13 +471,13 @@ bool readPagesInOrder(platform::FileSystem& files, const platform::TextList& pat
         const unsigned workers = std::clamp(std::thread::hardware_concurrency(), 1U, 8U);
         try {
             ahead.emplace(
-                count, workers, kAheadPerWorker, stop, [&files, &paths, &pageAt, &vouching] {
+                count, workers, kAheadPerWorker, stop, [&files, &paths, &pageAt, &options] {
                     auto reader = std::make_shared<ShownTextReader>();
                     auto trigrams = std::make_shared<PageTrigrams>();
-                    return [&files, &paths, &pageAt, &vouching, reader, trigrams](
+                    return [&files, &paths, &pageAt, &options, reader, trigrams](
                                std::size_t i, const ReadAhead<ReadPage>::KeepGoing& keepGoing) {
                         return readPage(files, std::string(paths[pageAt(i)]), *reader, *trigrams,
-                                        vouching, keepGoing);
+                                        options, keepGoing);
                     };
                 });
         } catch (const std::system_error&) {
@@ -508,7 +499,7 @@ bool readPagesInOrder(platform::FileSystem& files, const platform::TextList& pat
         }
         ReadPage page = ahead ? ahead->take(i)
                               : readPage(files, std::string(paths[n]), here->first, here->second,
-                                         vouching, keepGoing);
+                                         options, keepGoing);
         if (page.abandoned) {
             return false;
         }
@@ -535,7 +526,6 @@ bool waitUntil(std::int64_t until, const std::stop_token& stop) {
 bool reindexPages(platform::FileSystem& files, const platform::TextList& paths,
                   const std::vector<std::uint32_t>& pages, ReindexedPages& into,
                   std::stop_token stop, const BuildOptions& options) {
-    const Vouching vouching(options);
     const auto keepGoing = [&stop] { return !stop.stop_requested(); };
     ShownTextReader reader;
     PageTrigrams trigrams;
@@ -551,7 +541,7 @@ bool reindexPages(platform::FileSystem& files, const platform::TextList& paths,
         if (known != into.end() && files.fileStamp(path) == known->second.stamp) {
             continue;
         }
-        ReadPage page = readPage(files, path, reader, trigrams, vouching, keepGoing);
+        ReadPage page = readPage(files, path, reader, trigrams, options, keepGoing);
         if (page.abandoned) {
             return false;
         }
@@ -568,7 +558,6 @@ bool reindexPages(platform::FileSystem& files, const platform::TextList& paths,
 bool writeIndex(platform::FileSystem& files, const platform::TextList& paths,
                 const CatalogueIdentity& identity, const IndexOutput& out, std::stop_token stop,
                 const BuildObserver& observer, const BuildOptions& options) {
-    const Vouching vouching(options);
     // The budget is shared by the pairs gathered, the pairs of the run being spilled meanwhile,
     // and the room their sort takes.
     const std::size_t pairBudget =
@@ -640,14 +629,14 @@ bool writeIndex(platform::FileSystem& files, const platform::TextList& paths,
     };
     if (!readPagesInOrder(
             files, paths, paths.size(), [](std::size_t i) { return static_cast<std::uint32_t>(i); },
-            vouching, stop, next, take)) {
+            options, stop, next, take)) {
         return false;
     }
     // Read again once their stamps can tell a later write; those with a time further ahead (a
     // clock set back) can't be waited for, and are left to the searches.
     const std::int64_t now = nowNs();
     std::erase_if(recent,
-                  [&](const auto& page) { return page.second > now + vouching.tooRecentNs; });
+                  [&](const auto& page) { return page.second > now + options.tooRecent.count(); });
     if (!recent.empty()) {
         // Their pairs form runs of their own: a run holds its pages ascending.
         if (!pairs.empty()) {
@@ -658,12 +647,12 @@ bool writeIndex(platform::FileSystem& files, const platform::TextList& paths,
             latest = std::max(latest, page.second);
         }
         // Past it, not at it: a page of that very time is too recent at it.
-        if (!waitUntil(latest + vouching.tooRecentNs + 1, stop)) {
+        if (!waitUntil(latest + options.tooRecent.count() + 1, stop)) {
             return false;
         }
         if (!readPagesInOrder(
                 files, paths, recent.size(), [&recent](std::size_t i) { return recent[i].first; },
-                vouching, stop, {},
+                options, stop, {},
                 [&](std::uint32_t n, ReadPage& page) {
                     page.recentNs.reset();  // read again once only
                     take(n, page);

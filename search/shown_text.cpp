@@ -479,10 +479,19 @@ void ShownTextProducer::decode(std::string_view bytes, bool last) {
         pending_.clear();
         bytes = rest;
     }
+    // In UTF-8 and windows-1252 a NUL byte is a U+0000, which ends the text wherever it stands:
+    // the bytes before it are the text's last, and no path below meets one.
+    if (const void* nul = decoder_ == Decoder::Iconv || bytes.empty()
+                              ? nullptr
+                              : std::memchr(bytes.data(), '\0', bytes.size())) {
+        decode(
+            bytes.substr(0, static_cast<std::size_t>(static_cast<const char*>(nul) - bytes.data())),
+            true);
+        character(0);
+        return;
+    }
     std::size_t i = 0;
     const char* const end = bytes.data() + bytes.size();
-    // Most pieces hold no NUL: the bulk paths then needn't look for one.
-    pieceHasNul_ = !bytes.empty() && std::memchr(bytes.data(), '\0', bytes.size()) != nullptr;
     switch (decoder_) {
         case Decoder::None:
         case Decoder::MixedUtf8:
@@ -557,14 +566,11 @@ void ShownTextProducer::decode(std::string_view bytes, bool last) {
 }
 
 std::size_t ShownTextProducer::asciiRun(const char* const p, const char* const end) {
-    // The byte looked for is ASCII, which no UTF-8 or windows-1252 character holds inside it. A
-    // NUL before it ends the text there, as everywhere else.
+    // The bytes skipped here are ASCII, which no UTF-8 or windows-1252 character holds inside it,
+    // and no NUL (decode() ends the text at one).
     const auto skipTo = [&](const char* q, char wanted) {
         const void* found = std::memchr(q, wanted, static_cast<std::size_t>(end - q));
-        const char* const until = found != nullptr ? static_cast<const char*>(found) : end;
-        const void* nul =
-            pieceHasNul_ ? std::memchr(q, '\0', static_cast<std::size_t>(until - q)) : nullptr;
-        return nul != nullptr ? static_cast<const char*>(nul) : found != nullptr ? until : nullptr;
+        return found != nullptr ? static_cast<const char*>(found) : nullptr;
     };
     const char* q = p;
     if (kind_ != ShownKind::Markup) {
@@ -715,12 +721,8 @@ const char* ShownTextProducer::wholeTag(const char* const p, const char* const e
                 continue;
             }
             const void* close = std::memchr(q + 1, *q, static_cast<std::size_t>(end - q - 1));
-            if (close == nullptr ||
-                (pieceHasNul_ &&
-                 std::memchr(q + 1, '\0',
-                             static_cast<std::size_t>(static_cast<const char*>(close) - q - 1)) !=
-                     nullptr)) {
-                return nullptr;  // a NUL in the value ends the text: read a character at a time
+            if (close == nullptr) {
+                return nullptr;
             }
             q = static_cast<const char*>(close);
             from = ++q;

@@ -197,7 +197,6 @@ private:
     int dashes_ = 0;
     std::string rawName_;  // the hidden element ("script", ...) while in its content
     std::size_t rawMatched_ = 0;
-    bool pieceHasNul_ = false;  // the piece being decoded holds a NUL byte
 };
 
 }  // namespace pelmaro
