@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <iterator>
+#include <optional>
 #include <string_view>
 #include <utility>
 
@@ -14,6 +15,7 @@
 #include "platform/file_names.h"
 #include "platform/file_system.h"
 #include "platform/line_list.h"
+#include "search/case_fold.h"
 #include "search/full_text_search.h"
 #include "search/shown_text.h"
 #include "search/shown_text_search.h"
@@ -78,12 +80,16 @@ std::uint8_t foldersTellingApart(const std::vector<std::string_view>& folders) {
     return count;
 }
 
+// The title the catalogue stored for `path`, folded as shown text.
+std::string foldedTitle(std::string_view storedTitle, std::string_view path) {
+    return foldShownText(titleKindOf(storedTitle, path) == TitleKind::Markup
+                             ? decodeCharacterReferences(storedTitle)
+                             : std::string(storedTitle));
+}
+
 // Whether the title the catalogue stored for `path` shows the folded text.
 bool titleShows(std::string_view storedTitle, std::string_view path, const std::string& folded) {
-    const std::string title = titleKindOf(storedTitle, path) == TitleKind::Markup
-                                  ? decodeCharacterReferences(storedTitle)
-                                  : std::string(storedTitle);
-    return foldShownText(title).find(folded) != std::string::npos;
+    return foldedTitle(storedTitle, path).find(folded) != std::string::npos;
 }
 
 // Moves `at` back to the start of the UTF-8 character it is in.
@@ -94,14 +100,17 @@ std::size_t characterStart(std::string_view text, std::size_t at) {
     return at;
 }
 
-// The line around the hit at `hitStart` in a page's shown head, cut at spaces where it can be.
-ContextLine contextAround(const std::string& head, std::size_t hitStart, std::size_t hitLength) {
+// The line around the hit at `hitStart` in a page's shown head, cut at spaces where it can be,
+// from `textStart` on.
+ContextLine contextAround(const std::string& head, std::size_t hitStart, std::size_t hitLength,
+                          std::size_t textStart) {
     ContextLine line;
     if (hitStart + hitLength > head.size()) {
         return line;
     }
-    std::size_t from = hitStart > kContextAround ? hitStart - kContextAround : 0;
-    if (from > 0) {
+    std::size_t from =
+        std::max(textStart, hitStart > kContextAround ? hitStart - kContextAround : 0);
+    if (from > textStart) {
         const std::size_t space = head.find(' ', from);
         from =
             space != std::string::npos && space < hitStart ? space + 1 : characterStart(head, from);
@@ -113,7 +122,7 @@ ContextLine contextAround(const std::string& head, std::size_t hitStart, std::si
                                                                         : characterStart(head, to);
     }
     static constexpr std::string_view kEllipsis = "\u2026";
-    if (from > 0) {
+    if (from > textStart) {
         line.text = kEllipsis;
     }
     line.hitStart = line.text.size() + (hitStart - from);
@@ -555,13 +564,36 @@ const ContextLine& FullTextCommand::contextOfRow(int row) {
         // The search found the hit in the folded text; people read the page's own letters.
         ShownTextScanner scanner(run->text);
         const std::size_t hitLength = scanner.matcher().folded().size();
-        const std::string head = scanner.writtenHead(
-            services_.files, std::string(services_.paths.item(static_cast<int>(hit->entry))),
-            hit->firstOffset + hitLength + kContextAround + 4);
+        const int entry = static_cast<int>(hit->entry);
+        const std::string path(services_.paths.item(entry));
+        // The row shows the title above the line: a page whose text opens with its title, with
+        // the first hit there, has its line made around its first hit after it, when it has one.
+        std::size_t offset = hit->firstOffset;
+        std::string title;
+        if (hit->inTitle && hit->count > 1 && entry < services_.titles.count()) {
+            title = foldedTitle(services_.titles.item(entry), path);
+            const std::optional<std::size_t> later =
+                offset < title.size()
+                    ? scanner.firstHitFrom(services_.files, path, title.size(), kDeepestContext)
+                    : std::nullopt;
+            offset = later.value_or(offset);
+        }
+        const std::string head =
+            scanner.writtenHead(services_.files, path, offset + hitLength + kContextAround + 4);
+        // The line starts after the title, which the row shows already.
+        std::size_t textStart = 0;
         std::size_t start = 0;
         std::size_t length = 0;
-        if (writtenSpan(head, hit->firstOffset, hitLength, start, length)) {
-            line = contextAround(head, start, length);
+        if (offset != hit->firstOffset) {
+            if (foldedText(head).starts_with(title) &&
+                writtenSpan(head, 0, title.size(), start, length)) {
+                textStart = length + (head.compare(length, 1, " ") == 0 ? 1 : 0);
+            } else {
+                offset = hit->firstOffset;  // the title is not where the text starts
+            }
+        }
+        if (writtenSpan(head, offset, hitLength, start, length)) {
+            line = contextAround(head, start, length, textStart);
         }
     } catch (const Error&) {
         // Gone or damaged since the search: the row shows its title only.

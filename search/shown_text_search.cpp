@@ -283,8 +283,9 @@ bool mayShow(std::string_view bytes, std::string_view word, const WordStarts& st
 ShownTextMatcher::ShownTextMatcher(std::string_view searchText)
     : folded_(foldShownText(searchText)) {}
 
-void ShownTextMatcher::reset(bool countAll) {
+void ShownTextMatcher::reset(bool countAll, std::size_t from) {
     countAll_ = countAll;
+    from_ = from;
     window_.clear();
     windowStart_ = 0;
     firstHit_.reset();
@@ -307,6 +308,10 @@ bool ShownTextMatcher::feed(std::string_view piece) {
             break;
         }
         const auto at = static_cast<std::size_t>(static_cast<const char*>(hit) - window.data());
+        if (windowStart_ + at < from_) {
+            from = at + 1;
+            continue;
+        }
         if (hits_++ == 0) {
             firstHit_ = windowStart_ + at;
         }
@@ -341,11 +346,12 @@ bool ShownTextScanner::take(std::string_view piece) {
         headFolded_ += foldedText(piece).size();
         return headFolded_ >= headSize_;
     }
-    return matcher_.feed(piece) && !countAll_;
+    const bool found = matcher_.feed(piece) && !countAll_;
+    return found || (within_ && matcher_.fed() >= *within_);
 }
 
 void ShownTextScanner::restart() {
-    matcher_.reset(countAll_);
+    matcher_.restart();
     if (head_ != nullptr) {
         head_->clear();
         headFolded_ = 0;
@@ -394,6 +400,27 @@ std::string ShownTextScanner::writtenHead(platform::FileSystem& files, const std
     reader_.setLetters(ShownTextProducer::Letters::AsWritten);
     reader_.read(files, fileName, *this);
     return head;
+}
+
+std::optional<std::size_t> ShownTextScanner::firstHitFrom(platform::FileSystem& files,
+                                                          const std::string& fileName,
+                                                          std::size_t from, std::size_t within) {
+    struct Restore {
+        ShownTextScanner& scanner;
+        bool countAll;
+        ~Restore() {
+            scanner.within_.reset();
+            scanner.countAll_ = countAll;
+        }
+    } restore{*this, countAll_};
+    countAll_ = false;
+    within_ = within;
+    matcher_.reset(false, from);
+    if (matcher_.empty()) {
+        return std::nullopt;
+    }
+    reader_.read(files, fileName, *this);
+    return matcher_.firstHit();
 }
 
 ShownTextScanner::Outcome ShownTextScanner::scan(platform::FileSystem& files,

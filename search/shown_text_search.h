@@ -27,18 +27,24 @@ public:
     bool empty() const { return folded_.empty(); }
 
     // Starts a new text. With `countAll`, every hit is counted (hits that don't overlap); without
-    // it, the matcher stops looking at the first.
-    void reset(bool countAll = false);
+    // it, the matcher stops looking at the first. Hits that start before byte `from` of the text
+    // are not looked at.
+    void reset(bool countAll = false, std::size_t from = 0);
+    // Starts the text anew, looking as reset() last said.
+    void restart() { reset(countAll_, from_); }
     // Looks at the next piece of folded shown text; true once the search text has been found.
     bool feed(std::string_view piece);
     bool found() const { return hits_ != 0; }
     // Where the first hit starts, in bytes of the folded shown text.
     std::optional<std::size_t> firstHit() const { return firstHit_; }
     std::size_t hits() const { return hits_; }
+    // How many bytes of text it was fed.
+    std::size_t fed() const { return windowStart_ + window_.size(); }
 
 private:
     std::string folded_;
     bool countAll_ = false;
+    std::size_t from_ = 0;
     std::string window_;           // the last bytes of the text so far, at most a piece more
     std::size_t windowStart_ = 0;  // where window_ starts in the shown text
     std::optional<std::size_t> firstHit_;
@@ -151,6 +157,11 @@ public:
     // it. Fails as scan() does.
     std::string writtenHead(platform::FileSystem& files, const std::string& fileName,
                             std::size_t foldedSize);
+    // Where the file's first hit that starts at byte `from` of its folded shown text or later
+    // starts, looking no further than `within` bytes of it. Fails as scan() does.
+    std::optional<std::size_t> firstHitFrom(platform::FileSystem& files,
+                                            const std::string& fileName, std::size_t from,
+                                            std::size_t within);
 
     // The same for bytes in memory, shown as `kind`, in blocks as a file would be.
     bool contains(std::string_view bytes, ShownKind kind);
@@ -173,6 +184,8 @@ private:
     std::string* head_ = nullptr;
     std::size_t headSize_ = 0;
     std::size_t headFolded_ = 0;
+    // While firstHitFrom() runs: how much shown text it looks at.
+    std::optional<std::size_t> within_;
     ShownTextReader reader_;
 };
 

@@ -224,6 +224,40 @@ TEST(FullTextCommand, ContextLineShowsThePagesOwnLettersWithTheHitMarked) {
     }
 }
 
+// Title hits rank first, and their row shows the title above the line: the line is made around
+// the first hit after the title, when there is one, and leaves the title out.
+TEST(FullTextCommand, ATitleHitsLineShowsTheFirstHitAfterTheTitle) {
+    struct Case {
+        const char* title;
+        std::string page;
+        std::string line;
+        std::size_t hitStart;
+    };
+    const Case cases[] = {
+        {"Key facts", "<title>Key facts</title><p>Some KEY here</p>", "Some KEY here", 5},
+        {"Tom &amp; Key", "<title>Tom &amp; Key</title><p>the key</p>", "the key", 4},
+        {"Key", "<title>Key</title><p>" + repeated("word ", 30) + "key</p>",
+         "\u2026" + repeated("word ", 11) + "key", 58},
+        // The title's only hits, or the title not at the start of the text: the first hit.
+        {"Key facts", "<title>Key facts</title><p>none</p>", "Key facts none", 0},
+        {"Key and key", "<title>Key and key</title><p>none</p>", "Key and key none", 0},
+        {"Key facts", "<p>key notes</p><p>key</p>", "key notes key", 0},
+    };
+    for (const Case& c : cases) {
+        test::TempDir dir;
+        CommandRig rig;
+        rig.titles.assign({c.title});
+        rig.paths.assign({dir.write("page.htm", c.page)});
+        rig.searchFor("key");
+        ASSERT_EQ(rig.results.count(), 1) << c.page;
+        ASSERT_TRUE(rig.command.hitOfRow(0)->inTitle) << c.page;
+        const ContextLine& line = rig.command.contextOfRow(0);
+        EXPECT_EQ(line.text, c.line) << c.page;
+        EXPECT_EQ(line.hitStart, c.hitStart) << c.page;
+        EXPECT_EQ(line.hitLength, 3u) << c.page;
+    }
+}
+
 TEST(FullTextCommand, TheFindBarGetsTheTextAsTheSearchMatchedIt) {
     EXPECT_EQ(findTextOf("Chapter\u00A0 9"), "Chapter 9");
     EXPECT_EQ(findTextOf(" \tset\r\nup \u00A0"), "set up");

@@ -258,6 +258,15 @@ TEST(ShownTextMatcher, ReportsTheFirstHitAndCountsHitsAcrossPieces) {
     EXPECT_EQ(matcher.firstHit(), std::optional<std::size_t>(1));
     EXPECT_EQ(matcher.hits(), 4u);
 
+    // Hits from a place on, the first of them cut by a piece's end; a restart keeps the place.
+    matcher.reset(false, 2);
+    matcher.feed("xab a");
+    matcher.restart();
+    EXPECT_FALSE(matcher.feed("xab a"));
+    EXPECT_TRUE(matcher.feed("bab"));
+    EXPECT_EQ(matcher.firstHit(), std::optional<std::size_t>(4));
+    EXPECT_EQ(matcher.hits(), 1u);
+
     ShownTextMatcher overlapping("aa");
     overlapping.reset(true);
     overlapping.feed("aaa");
