@@ -41,49 +41,44 @@ constexpr std::string_view kBreakTags[] = {
 };
 static_assert(std::is_sorted(std::begin(kBreakTags), std::end(kBreakTags)));
 
-// A tag name of up to eight letters as a number: kBreakTags are looked up as these.
+// A tag name of up to eight letters as a number, its first letter the lowest byte (as eight
+// bytes read from it are on a little-endian processor): kBreakTags are looked up as these.
 constexpr std::uint64_t tagKey(std::string_view name) {
     std::uint64_t key = 0;
-    for (const char c : name) {
-        key = key << 8 | static_cast<unsigned char>(c);
+    for (std::size_t i = 0; i < name.size() && i < 8; ++i) {
+        key |= std::uint64_t{static_cast<unsigned char>(name[i])} << (8 * i);
     }
     return key;
 }
 
-// The names of up to eight letters, as keys in an open-addressed table of a few times their
-// number: a name is mostly found, or not, at the first slot it looks at.
+// The names of up to eight letters, as keys in a table where each has a slot of its own: a
+// name is looked up with one comparison, the same work for every tag. The multiplier was found
+// by trying; the table's making fails to compile if two names share a slot.
 constexpr std::size_t kBreakTagSlots = 256;
 constexpr std::size_t slotOf(std::uint64_t key) {
-    return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ULL) >> 56);
+    return static_cast<std::size_t>((key * 0x21615022409A8A79ULL) >> 56);
 }
 constexpr std::array<std::uint64_t, kBreakTagSlots> makeBreakTagSlots() {
     std::array<std::uint64_t, kBreakTagSlots> slots{};
     for (const std::string_view name : kBreakTags) {
         if (name.size() <= 8) {
-            std::size_t slot = slotOf(tagKey(name));
-            while (slots[slot] != 0) {
-                slot = (slot + 1) % kBreakTagSlots;
+            std::uint64_t& slot = slots[slotOf(tagKey(name))];
+            if (slot != 0) {
+                throw "two break tags share a slot: choose another multiplier";
             }
-            slots[slot] = tagKey(name);
+            slot = tagKey(name);
         }
     }
     return slots;
 }
 constexpr std::array<std::uint64_t, kBreakTagSlots> kBreakTagSlotTable = makeBreakTagSlots();
 
-// Checked at every tag.
-bool isBreakTag(std::string_view name) {
+// Checked at every tag; `key` is tagKey(name).
+bool isBreakTag(std::string_view name, std::uint64_t key) {
     if (name.size() > 8) {
         return name == "blockquote" || name == "figcaption";
     }
-    const std::uint64_t key = tagKey(name);
-    for (std::size_t slot = slotOf(key); kBreakTagSlotTable[slot] != 0;
-         slot = (slot + 1) % kBreakTagSlots) {
-        if (kBreakTagSlotTable[slot] == key) {
-            return true;
-        }
-    }
-    return false;
+    return kBreakTagSlotTable[slotOf(key)] == key;
 }
 
 // The ASCII classes (platform/byte_text.h) of a character's code.
@@ -121,6 +116,52 @@ constexpr std::array<bool, 256> makeAttributeStops() {
     return stops;
 }
 constexpr std::array<bool, 256> kAttributeStops = makeAttributeStops();
+
+// The first `wanted` from `p` on, or null: memchr() inline for the short stretches of a tag (an
+// attribute's value), where a call costs more than the looking.
+const char* findInTag(const char* p, const char* const end, char wanted) {
+#if defined(__SSE2__)
+    const __m128i pattern = _mm_set1_epi8(wanted);
+    for (; end - p >= 16; p += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, pattern)));
+        if (mask != 0) {
+            return p + std::countr_zero(mask);
+        }
+    }
+#endif
+    for (; p != end; ++p) {
+        if (*p == wanted) {
+            return p;
+        }
+    }
+    return nullptr;
+}
+
+// The first byte from `p` on that is one of kAttributeStops, or `end`. Sixteen bytes at a time
+// where the processor allows: the stretch between two values varies in length from tag to tag.
+const char* attributeStop(const char* p, const char* const end) {
+#if defined(__SSE2__)
+    while (end - p >= 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i stops =
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('>')),
+                                      _mm_cmpeq_epi8(bytes, _mm_set1_epi8('"'))),
+                         _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\'')),
+                                      _mm_cmpeq_epi8(bytes, _mm_setzero_si128())));
+        // The high bit marks a byte beyond ASCII.
+        const auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(stops, bytes)));
+        if (mask != 0) {
+            return p + std::countr_zero(mask);
+        }
+        p += 16;
+    }
+#endif
+    while (p != end && !kAttributeStops[static_cast<unsigned char>(*p)]) {
+        ++p;
+    }
+    return p;
+}
 
 // The bytes that end a stretch of text between tags: a tag, a reference, NUL and anything
 // beyond ASCII.
@@ -599,14 +640,28 @@ std::size_t ShownTextProducer::asciiRun(const char* const p, const char* const e
         switch (state_) {
             case State::Text: {
                 const char* const text = q;
-                while (end - q >= 8) {
+                bool ended = false;
+#if defined(__SSE2__)
+                // Sixteen bytes at once first: most stretches between tags end within them.
+                if (end - q >= 16) {
+                    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+                    const __m128i stops =
+                        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('<')),
+                                                  _mm_cmpeq_epi8(bytes, _mm_set1_epi8('&'))),
+                                     _mm_cmpeq_epi8(bytes, _mm_setzero_si128()));
+                    // The high bit marks a byte beyond ASCII.
+                    const auto mask =
+                        static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(stops, bytes)));
+                    ended = mask != 0;
+                    q += ended ? std::countr_zero(mask) : 16;
+                }
+#endif
+                while (!ended && end - q >= 8) {
                     const std::size_t before = textBefore(q);
                     q += before;
-                    if (before < 8) {
-                        break;
-                    }
+                    ended = before < 8;
                 }
-                if (end - q < 8) {
+                if (!ended) {
                     while (q != end && !kTextStops[static_cast<unsigned char>(*q)]) {
                         ++q;
                     }
@@ -690,10 +745,40 @@ const char* ShownTextProducer::wholeTag(const char* const p, const char* const e
     }
     std::array<char, kMaxTagName> name{};
     std::size_t nameSize = 0;
-    for (; q != end && isAsciiAlnum(*q); ++q) {
-        if (nameSize < kMaxTagName) {
-            name[nameSize++] = lowerAZ(*q);
+    std::uint64_t key = 0;
+#if defined(__SSE2__)
+    // Sixteen bytes at once: a name's length varies from tag to tag, and a loop over it is
+    // mispredicted at its end at most tags.
+    static_assert(kMaxTagName == 16);
+    if (end - q >= 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+        // A letter or digit once lowered is one still, and only those are; a byte beyond ASCII
+        // compares as negative.
+        const __m128i lower = _mm_or_si128(bytes, _mm_set1_epi8(0x20));
+        const __m128i letters = _mm_and_si128(_mm_cmpgt_epi8(lower, _mm_set1_epi8('a' - 1)),
+                                              _mm_cmplt_epi8(lower, _mm_set1_epi8('z' + 1)));
+        const __m128i digits = _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8('0' - 1)),
+                                             _mm_cmplt_epi8(bytes, _mm_set1_epi8('9' + 1)));
+        const auto alnum = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(letters, digits)));
+        nameSize = static_cast<std::size_t>(std::countr_one(alnum));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(name.data()), lower);
+        const auto first8 = static_cast<std::uint64_t>(_mm_cvtsi128_si64(lower));
+        key = nameSize >= 8 ? first8 : first8 & ((std::uint64_t{1} << (8 * nameSize)) - 1);
+        q += nameSize;
+        if (nameSize == 16) {
+            while (q != end && isAsciiAlnum(*q)) {
+                ++q;
+            }
         }
+    } else
+#endif
+    {
+        for (; q != end && isAsciiAlnum(*q); ++q) {
+            if (nameSize < kMaxTagName) {
+                name[nameSize++] = lowerAZ(*q);
+            }
+        }
+        key = tagKey(std::string_view(name.data(), nameSize));
     }
     if (q == end || !isAsciiNonNul(*q)) {
         return nullptr;
@@ -703,9 +788,7 @@ const char* ShownTextProducer::wholeTag(const char* const p, const char* const e
         // quote matters: the last one that isn't white space, when it is a "=", starts a value.
         const char* from = ++q;
         for (;;) {
-            while (q != end && !kAttributeStops[static_cast<unsigned char>(*q)]) {
-                ++q;
-            }
+            q = attributeStop(q, end);
             if (q == end || *q == '\0' || !isAsciiNonNul(*q)) {
                 return nullptr;
             }
@@ -720,15 +803,15 @@ const char* ShownTextProducer::wholeTag(const char* const p, const char* const e
                 from = ++q;  // a quote that starts no value
                 continue;
             }
-            const void* close = std::memchr(q + 1, *q, static_cast<std::size_t>(end - q - 1));
+            const char* const close = findInTag(q + 1, end, *q);
             if (close == nullptr) {
                 return nullptr;
             }
-            q = static_cast<const char*>(close);
+            q = close;
             from = ++q;
         }
     }
-    endOfTag(std::string_view(name.data(), nameSize), endTag);
+    endOfTag(std::string_view(name.data(), nameSize), key, endTag);
     return q + 1;
 }
 
@@ -884,7 +967,11 @@ void ShownTextProducer::markup(char32_t c) {
 }
 
 void ShownTextProducer::endOfTag(std::string_view name, bool endTag) {
-    if (isBreakTag(name)) {
+    endOfTag(name, tagKey(name), endTag);
+}
+
+void ShownTextProducer::endOfTag(std::string_view name, std::uint64_t key, bool endTag) {
+    if (isBreakTag(name, key)) {
         folder_.putBreak();
     }
     if (!endTag && hidesItsText(name)) {
@@ -897,6 +984,27 @@ void ShownTextProducer::endOfTag(std::string_view name, bool endTag) {
 
 void ShownTextProducer::flushReference() {
     state_ = State::Text;
+    // Most references of a page stand for characters of markup itself ("List&lt;E&gt;"): those
+    // are decoded once, not looked up among two thousand names at each.
+    struct Common {
+        std::string_view reference;
+        char32_t shown = 0;
+    };
+    static const std::array<Common, 5> kCommon = [] {
+        std::array<Common, 5> common{{{"&lt;"}, {"&gt;"}, {"&amp;"}, {"&quot;"}, {"&nbsp;"}}};
+        for (Common& one : common) {
+            std::size_t length = 0;
+            one.shown = utf8CharAt(decodeCharacterReferences(one.reference), 0, length);
+        }
+        return common;
+    }();
+    for (const Common& one : kCommon) {
+        if (reference_ == one.reference) {
+            folder_.put(one.shown);
+            reference_.clear();
+            return;
+        }
+    }
     const std::string decoded = decodeCharacterReferences(reference_);
     for (std::size_t i = 0; i < decoded.size();) {
         std::size_t length = 0;

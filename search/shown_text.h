@@ -175,6 +175,8 @@ private:
     const char* wholeTag(const char* p, const char* end);
     void markup(char32_t c);
     void endOfTag(std::string_view name, bool endTag);
+    // The same for a name whose tagKey() is known.
+    void endOfTag(std::string_view name, std::uint64_t key, bool endTag);
     void flushReference();
     void closeIconv();
 

@@ -100,6 +100,7 @@ TEST(ShownText, QuickFindRanksATitleWithANoBreakSpaceAsAPrefixMatch) {
 }
 
 TEST(ShownText, PagesAreSearchedInWhatTheyShow) {
+    const std::string kMore(" and the rest of the page", 16);
     struct Case {
         const char* name;
         std::string bytes;
@@ -122,6 +123,14 @@ TEST(ShownText, PagesAreSearchedInWhatTheyShow) {
         {"a.htm", "<iframe src=f.htm>Frames not supported</iframe>", "frames", false},
         {"a.htm", "<template><tr><td>Row</td></tr></template>", "row", false},
         {"a.htm", "<noscripts>Custom</noscripts>", "custom", true},
+        // Tag names of every length and case, with more of the page after them: a block's edge
+        // parts words, an inline tag none
+        {"a.htm", "x<abcdefghijklmnopq>y</ABCDEFGHIJKLMNOPQ>z<Noframes>a</noframes>b" + kMore,
+         "xyz b", true},
+        {"a.htm",
+         "e<H1>f</H1>g<p2>h</p2>i<BlockQuote>j</blockquote><TEXTAREA>k</textarea>l" + kMore,
+         "e f ghi j k l", true},
+        {"a.htm", "<noframesx>shown</noframesx>" + kMore, "shown", true},
         {"a.htm", "<?xml version=\"1.0\"?><!DOCTYPE html><p>walsender", "walsender", true},
         {"a.htm", "<title>The Title</title><p>body", "the title", true},
         {"a.htm", "<a title='x>y' href=x>link text</a>", "link text", true},
@@ -138,6 +147,7 @@ TEST(ShownText, PagesAreSearchedInWhatTheyShow) {
         {"a.htm", "Chapter&nbsp;9. Functions", "chapter 9", true},
         {"a.htm", "AT&T; &copy 2024 &unknown;", "at&t; © 2024 &unknown;", true},
         {"a.htm", "&lt;b&gt;", "<b>", true},
+        {"a.htm", "say &quot;hi&quot; &LT;b&GT; &lt", "say \"hi\" <b> <", true},
         // encodings: declared, byte-order marks, detected
         {"a.htm", "<meta charset=\"iso-8859-1\"><p>\xC9T\xC9", "été", true},
         {"a.htm", "<p>caf\xE9 au lait", "café", true},  // not UTF-8: windows-1252
