@@ -138,19 +138,25 @@ const char* findInTag(const char* p, const char* const end, char wanted) {
     return nullptr;
 }
 
+#if defined(__SSE2__)
+// A bit for each of the sixteen bytes at `p` that is NUL, `a`, `b` or `c`, or beyond ASCII.
+unsigned stopsIn16(const char* p, char a, char b, char c) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i stops = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(a)),
+                                                    _mm_cmpeq_epi8(bytes, _mm_set1_epi8(b))),
+                                       _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(c)),
+                                                    _mm_cmpeq_epi8(bytes, _mm_setzero_si128())));
+    // The high bit marks a byte beyond ASCII.
+    return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(stops, bytes)));
+}
+#endif
+
 // The first byte from `p` on that is one of kAttributeStops, or `end`. Sixteen bytes at a time
 // where the processor allows: the stretch between two values varies in length from tag to tag.
 const char* attributeStop(const char* p, const char* const end) {
 #if defined(__SSE2__)
     while (end - p >= 16) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        const __m128i stops =
-            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('>')),
-                                      _mm_cmpeq_epi8(bytes, _mm_set1_epi8('"'))),
-                         _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\'')),
-                                      _mm_cmpeq_epi8(bytes, _mm_setzero_si128())));
-        // The high bit marks a byte beyond ASCII.
-        const auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(stops, bytes)));
+        const unsigned mask = stopsIn16(p, '>', '"', '\'');
         if (mask != 0) {
             return p + std::countr_zero(mask);
         }
@@ -644,14 +650,7 @@ std::size_t ShownTextProducer::asciiRun(const char* const p, const char* const e
 #if defined(__SSE2__)
                 // Sixteen bytes at once first: most stretches between tags end within them.
                 if (end - q >= 16) {
-                    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
-                    const __m128i stops =
-                        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('<')),
-                                                  _mm_cmpeq_epi8(bytes, _mm_set1_epi8('&'))),
-                                     _mm_cmpeq_epi8(bytes, _mm_setzero_si128()));
-                    // The high bit marks a byte beyond ASCII.
-                    const auto mask =
-                        static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(stops, bytes)));
+                    const unsigned mask = stopsIn16(q, '<', '&', '<');
                     ended = mask != 0;
                     q += ended ? std::countr_zero(mask) : 16;
                 }
