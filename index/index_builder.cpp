@@ -9,6 +9,7 @@
 #include <memory>
 #include <numeric>
 #include <optional>
+#include <span>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -281,29 +282,94 @@ private:
 class PostingWriter {
 public:
     PostingWriter(HashedOutput& out, std::uint32_t pageCount) : out_(out), pageCount_(pageCount) {}
-
-    // The pages of the list being gathered, ascending.
-    std::vector<std::uint32_t>& pages() { return pages_; }
-
-    // Writes the pages gathered as the list of `trigram`, above the one before.
-    void endList(std::uint32_t trigram) {
-        const std::string list = encodePostings(pages_, pageCount_);
-        out_.write(list);
-        putVarint(directory_, trigram - previous_);
-        putVarint(directory_, pages_.size());
-        putVarint(directory_, list.size());
-        previous_ = trigram;
-        ++trigrams_;
-        pages_.clear();
+    ~PostingWriter() {
+        if (encoded_.valid()) {
+            encoded_.wait();  // its lists are lost with the build that failed
+        }
     }
 
-    // The directory and its trigram count.
-    std::pair<std::string, std::uint32_t> finish() { return {std::move(directory_), trigrams_}; }
+    // The pages of the list being gathered, ascending, from listStart() on; those before it
+    // are the lists before.
+    std::vector<std::uint32_t>& pages() { return batch_.pages; }
+    std::size_t listStart() const { return listStart_; }
+
+    // Takes the pages gathered as the list of `trigram`, above the one before. The lists are
+    // encoded a batch at a time on a thread of their own, while the next batch is gathered.
+    void endList(std::uint32_t trigram) {
+        batch_.lists.push_back({trigram, batch_.pages.size() - listStart_});
+        listStart_ = batch_.pages.size();
+        if (listStart_ >= kBatchPages) {
+            handOver();
+        }
+    }
+
+    // Writes the lists still held; returns the directory and its trigram count.
+    std::pair<std::string, std::uint32_t> finish() {
+        handOver();
+        writeEncoded();
+        return {std::move(directory_), trigrams_};
+    }
 
 private:
+    static constexpr std::size_t kBatchPages = std::size_t{1} << 20;
+
+    struct Batch {
+        std::vector<std::uint32_t> pages;
+        std::vector<std::pair<std::uint32_t, std::size_t>> lists;  // trigram, page count
+        std::string encoded;
+        std::vector<std::size_t> sizes;  // of each list's encoding
+    };
+
+    static Batch encode(Batch batch, std::uint32_t pageCount) {
+        std::size_t at = 0;
+        for (const auto& [trigram, count] : batch.lists) {
+            const std::string list = encodePostings(
+                std::span<const std::uint32_t>(batch.pages).subspan(at, count), pageCount);
+            batch.encoded += list;
+            batch.sizes.push_back(list.size());
+            at += count;
+        }
+        return batch;
+    }
+
+    // Writes the batch encoded before, and hands the one gathered to be encoded.
+    void handOver() {
+        writeEncoded();
+        if (batch_.lists.empty()) {
+            return;
+        }
+        try {
+            encoded_ = std::async(std::launch::async, encode, std::move(batch_), pageCount_);
+        } catch (const std::system_error&) {
+            std::promise<Batch> here;  // no thread to be had
+            here.set_value(encode(std::move(batch_), pageCount_));
+            encoded_ = here.get_future();
+        }
+        batch_ = {};
+        listStart_ = 0;
+    }
+
+    void writeEncoded() {
+        if (!encoded_.valid()) {
+            return;
+        }
+        const Batch batch = encoded_.get();
+        out_.write(batch.encoded);
+        for (std::size_t i = 0; i < batch.lists.size(); ++i) {
+            const auto& [trigram, count] = batch.lists[i];
+            putVarint(directory_, trigram - previous_);
+            putVarint(directory_, count);
+            putVarint(directory_, batch.sizes[i]);
+            previous_ = trigram;
+            ++trigrams_;
+        }
+    }
+
     HashedOutput& out_;
     std::uint32_t pageCount_;
-    std::vector<std::uint32_t> pages_;
+    Batch batch_;
+    std::size_t listStart_ = 0;
+    std::future<Batch> encoded_;
     std::uint32_t previous_ = 0;
     std::uint32_t trigrams_ = 0;
     std::string directory_;
@@ -323,12 +389,15 @@ void mergeRuns(std::vector<Run>& runs, PostingWriter& writer) {
             return;
         }
         std::vector<std::uint32_t>& pages = writer.pages();
+        const std::size_t start = writer.listStart();
         for (Run& run : runs) {
             if (run.trigram() == least) {
                 const std::size_t before = pages.size();
                 run.takePages(pages);
-                if (before != 0 && pages[before] < pages[before - 1]) {
-                    std::inplace_merge(pages.begin(), pages.begin() + before, pages.end());
+                if (before != start && pages[before] < pages[before - 1]) {
+                    const auto first = pages.begin() + static_cast<std::ptrdiff_t>(start);
+                    std::inplace_merge(first, pages.begin() + static_cast<std::ptrdiff_t>(before),
+                                       pages.end());
                 }
             }
         }

@@ -194,56 +194,52 @@ std::vector<std::uint32_t> distinctTrigrams(std::string_view folded) {
     return trigrams;
 }
 
-std::string encodePostings(const std::vector<std::uint32_t>& pages, std::uint32_t pageCount) {
-    // The sizes are counted first: only the smallest kind is written.
-    std::size_t gapBytes = 1;
-    std::uint32_t last = 0;
-    for (const std::uint32_t page : pages) {
-        const std::uint32_t gap = page - last;
-        gapBytes +=
-            1 + (gap >= 1U << 7) + (gap >= 1U << 14) + (gap >= 1U << 21) + (gap >= 1U << 28);
-        last = page;
-    }
+std::string encodePostings(std::span<const std::uint32_t> pages, std::uint32_t pageCount) {
+    // The smallest kind is written. The gaps take a byte a page at least: a list dense enough
+    // is a bitmap without writing them; the others are written as gaps, then compared.
     std::string bitmap(1, static_cast<char>(PostingKind::Bitmap));
     const std::uint32_t firstByte = pages.front() / 8;
     putVarint(bitmap, firstByte);
     const std::size_t bitsAt = bitmap.size();
     const std::size_t bitmapBytes = pages.back() / 8 - firstByte + 1;
-    if (bitsAt + bitmapBytes < gapBytes) {
-        bitmap.resize(bitsAt + bitmapBytes);
+    if (bitsAt + bitmapBytes >= 1 + pages.size()) {
+        constexpr std::size_t kMostGapBytes = 5;  // a 32-bit gap as a varint
+        std::string gaps(1 + kMostGapBytes * pages.size(), '\0');
+        gaps[0] = static_cast<char>(PostingKind::Gaps);
+        char* out = gaps.data() + 1;
+        std::uint32_t last = 0;
         for (const std::uint32_t page : pages) {
-            bitmap[bitsAt + page / 8 - firstByte] |= static_cast<char>(1U << (page % 8));
+            out = writeVarint(out, page - last);
+            last = page;
         }
-        // The pages without it take fewer bytes than the bitmap only when nearly every page
-        // holds it.
-        if (pages.size() > pageCount - pageCount / 8) {
-            std::string allBut(1, static_cast<char>(PostingKind::AllBut));
-            std::uint32_t missing = 0;
-            last = 0;
-            for (std::size_t i = 0; missing < pageCount && allBut.size() < bitmap.size();
-                 ++missing) {
-                if (i < pages.size() && pages[i] == missing) {
-                    ++i;
-                    continue;
-                }
-                putVarint(allBut, missing - last);
-                last = missing;
-            }
-            if (allBut.size() < bitmap.size()) {
-                return allBut;
-            }
+        gaps.resize(static_cast<std::size_t>(out - gaps.data()));
+        if (bitsAt + bitmapBytes >= gaps.size()) {
+            return gaps;
         }
-        return bitmap;
     }
-    std::string gaps(gapBytes, '\0');
-    gaps[0] = static_cast<char>(PostingKind::Gaps);
-    char* out = gaps.data() + 1;
-    last = 0;
+    bitmap.resize(bitsAt + bitmapBytes);
     for (const std::uint32_t page : pages) {
-        out = writeVarint(out, page - last);
-        last = page;
+        bitmap[bitsAt + page / 8 - firstByte] |= static_cast<char>(1U << (page % 8));
     }
-    return gaps;
+    // The pages without it take fewer bytes than the bitmap only when nearly every page holds
+    // it.
+    if (pages.size() > pageCount - pageCount / 8) {
+        std::string allBut(1, static_cast<char>(PostingKind::AllBut));
+        std::uint32_t missing = 0;
+        std::uint32_t last = 0;
+        for (std::size_t i = 0; missing < pageCount && allBut.size() < bitmap.size(); ++missing) {
+            if (i < pages.size() && pages[i] == missing) {
+                ++i;
+                continue;
+            }
+            putVarint(allBut, missing - last);
+            last = missing;
+        }
+        if (allBut.size() < bitmap.size()) {
+            return allBut;
+        }
+    }
+    return bitmap;
 }
 
 std::optional<std::string> catalogueOfIndex(std::string_view head) {

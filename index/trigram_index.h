@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -89,7 +90,7 @@ std::vector<std::uint32_t> distinctTrigrams(std::string_view folded);
 
 // The smallest of the kinds above for a trigram of `pages` (ascending, not empty) among
 // `pageCount` pages.
-std::string encodePostings(const std::vector<std::uint32_t>& pages, std::uint32_t pageCount);
+std::string encodePostings(std::span<const std::uint32_t> pages, std::uint32_t pageCount);
 
 // The ".path" file named by the start of an index file (its first few kilobytes), without
 // checking the rest; std::nullopt when it is not the start of an index file of this version.
