@@ -288,9 +288,9 @@ void ShownTextFolder::putAsciiText(const char* p, std::size_t n, const char* rea
     composer_.putPlain(static_cast<unsigned char>(p[n - 1]), released);
     const std::array<char, 128>& shown = fold_ ? kFoldedAscii : kWrittenAscii;
     const std::size_t had = out_.size();
-    // n - 1 characters, a space before them at most, and room for a word's last eight bytes
+    // n - 1 characters, a space before them at most, and room for a word's last sixteen bytes
     // written whole.
-    out_.resize(had + n + 8);
+    out_.resize(had + n + 16);
     char* o = out_.data() + had;
     bool spacePending = spacePending_;
     bool emittedAny = emittedAny_;
@@ -330,6 +330,34 @@ void ShownTextFolder::putAsciiText(const char* p, std::size_t n, const char* rea
             _mm_storeu_si128(reinterpret_cast<__m128i*>(o), shownBytes);
             in += 16;
             o += 16;
+        }
+        // The same for the rest of the run when it is shorter, as most between tags are: the
+        // sixteen bytes are read when they may be, and the ones past the run play no part.
+        if (const auto rest = static_cast<unsigned>(last - in);
+            rest != 0 && rest < 16 && readable - in >= 16) {
+            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+            const unsigned inRun = (1U << rest) - 1;
+            const auto printable = static_cast<unsigned>(
+                _mm_movemask_epi8(_mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8(' ' - 1)),
+                                                _mm_cmplt_epi8(bytes, _mm_set1_epi8(0x7f)))));
+            const unsigned spaces =
+                static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(' '))));
+            const unsigned ends = 1U | (1U << (rest - 1));
+            if ((printable & inRun) == inRun && (spaces & ends) == 0 &&
+                (spaces & (spaces >> 1) & inRun) == 0) {
+                __m128i shownBytes = bytes;
+                if (fold_) {
+                    const __m128i upper =
+                        _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8('A' - 1)),
+                                      _mm_cmplt_epi8(bytes, _mm_set1_epi8('Z' + 1)));
+                    shownBytes =
+                        _mm_add_epi8(bytes, _mm_and_si128(upper, _mm_set1_epi8('a' - 'A')));
+                }
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(o), shownBytes);
+                in = last;
+                o += rest;
+                break;
+            }
         }
 #endif
         // A word, eight bytes at a time up to one that is white space or a control character.

@@ -131,6 +131,8 @@ TEST(ShownText, PagesAreSearchedInWhatTheyShow) {
          "e<H1>f</H1>g<p2>h</p2>i<BlockQuote>j</blockquote><TEXTAREA>k</textarea>l" + kMore,
          "e f ghi j k l", true},
         {"a.htm", "<noframesx>shown</noframesx>" + kMore, "shown", true},
+        // A short stretch ending in white space, before an inline tag: one space between
+        {"a.htm", "<p>ab \n<b>x</b>" + kMore, "ab x", true},
         {"a.htm", "<?xml version=\"1.0\"?><!DOCTYPE html><p>walsender", "walsender", true},
         {"a.htm", "<title>The Title</title><p>body", "the title", true},
         {"a.htm", "<a title='x>y' href=x>link text</a>", "link text", true},
