@@ -282,11 +282,6 @@ private:
 class PostingWriter {
 public:
     PostingWriter(HashedOutput& out, std::uint32_t pageCount) : out_(out), pageCount_(pageCount) {}
-    ~PostingWriter() {
-        if (encoded_.valid()) {
-            encoded_.wait();  // its lists are lost with the build that failed
-        }
-    }
 
     // The pages of the list being gathered, ascending, from listStart() on; those before it
     // are the lists before.
@@ -338,12 +333,15 @@ private:
         if (batch_.lists.empty()) {
             return;
         }
+        // Held apart from the call, so that a thread that can't be had takes nothing with it.
+        const auto gathered = std::make_shared<Batch>(std::move(batch_));
+        const auto work = [gathered, pageCount = pageCount_] {
+            return encode(std::move(*gathered), pageCount);
+        };
         try {
-            encoded_ = std::async(std::launch::async, encode, std::move(batch_), pageCount_);
+            encoded_ = std::async(std::launch::async, work);
         } catch (const std::system_error&) {
-            std::promise<Batch> here;  // no thread to be had
-            here.set_value(encode(std::move(batch_), pageCount_));
-            encoded_ = here.get_future();
+            encoded_ = std::async(std::launch::deferred, work);  // encoded here, when written
         }
         batch_ = {};
         listStart_ = 0;

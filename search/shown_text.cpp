@@ -169,6 +169,35 @@ const char* attributeStop(const char* p, const char* const end) {
     return p;
 }
 
+#if defined(__SSE2__)
+// When the first `count` (1 to 16) of the sixteen bytes at `in` are printable words parted by
+// single spaces, writes the sixteen as shown (letters folded with `fold`) at `o`, the first
+// `count` of them the text's, and says so. Inlined: each run of text between tags asks.
+[[gnu::always_inline]] inline bool putProse(const char* in, unsigned count, bool fold, char* o) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+    const unsigned counted = count == 16 ? 0xffffU : (1U << count) - 1;
+    const auto printable = static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8(' ' - 1)),
+                                        _mm_cmplt_epi8(bytes, _mm_set1_epi8(0x7f)))));
+    const auto spaces =
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(' '))));
+    // The first and last are no space, so no space in them is pending or collapses with another.
+    const unsigned ends = 1U | (1U << (count - 1));
+    if ((printable & counted) != counted || (spaces & ends) != 0 ||
+        (spaces & (spaces >> 1) & counted) != 0) {
+        return false;
+    }
+    __m128i shownBytes = bytes;
+    if (fold) {
+        const __m128i upper = _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8('A' - 1)),
+                                            _mm_cmplt_epi8(bytes, _mm_set1_epi8('Z' + 1)));
+        shownBytes = _mm_add_epi8(bytes, _mm_and_si128(upper, _mm_set1_epi8('a' - 'A')));
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(o), shownBytes);
+    return true;
+}
+#endif
+
 // The bytes that end a stretch of text between tags: a tag, a reference, NUL and anything
 // beyond ASCII.
 constexpr std::array<bool, 256> makeTextStops() {
@@ -309,55 +338,17 @@ void ShownTextFolder::putAsciiText(const char* p, std::size_t n, const char* rea
         emittedAny = true;
 #if defined(__SSE2__)
         // Sixteen bytes at once while they are printable words parted by single spaces, the
-        // common run of prose: shown as they are but for the letters' case. The first and last
-        // are no space, so no space in them is pending or collapses with another.
-        while (last - in >= 16) {
-            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
-            const int printable =
-                _mm_movemask_epi8(_mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8(' ' - 1)),
-                                                _mm_cmplt_epi8(bytes, _mm_set1_epi8(0x7f))));
-            const unsigned spaces =
-                static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(' '))));
-            if (printable != 0xffff || (spaces & 0x8001) != 0 || (spaces & (spaces >> 1)) != 0) {
-                break;
-            }
-            __m128i shownBytes = bytes;
-            if (fold_) {
-                const __m128i upper = _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8('A' - 1)),
-                                                    _mm_cmplt_epi8(bytes, _mm_set1_epi8('Z' + 1)));
-                shownBytes = _mm_add_epi8(bytes, _mm_and_si128(upper, _mm_set1_epi8('a' - 'A')));
-            }
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(o), shownBytes);
+        // common run of prose, and the rest of the run the same way when it is shorter, as most
+        // between tags are (its sixteen bytes read when they may be).
+        while (last - in >= 16 && putProse(in, 16, fold_, o)) {
             in += 16;
             o += 16;
         }
-        // The same for the rest of the run when it is shorter, as most between tags are: the
-        // sixteen bytes are read when they may be, and the ones past the run play no part.
         if (const auto rest = static_cast<unsigned>(last - in);
-            rest != 0 && rest < 16 && readable - in >= 16) {
-            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
-            const unsigned inRun = (1U << rest) - 1;
-            const auto printable = static_cast<unsigned>(
-                _mm_movemask_epi8(_mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8(' ' - 1)),
-                                                _mm_cmplt_epi8(bytes, _mm_set1_epi8(0x7f)))));
-            const unsigned spaces =
-                static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(' '))));
-            const unsigned ends = 1U | (1U << (rest - 1));
-            if ((printable & inRun) == inRun && (spaces & ends) == 0 &&
-                (spaces & (spaces >> 1) & inRun) == 0) {
-                __m128i shownBytes = bytes;
-                if (fold_) {
-                    const __m128i upper =
-                        _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8('A' - 1)),
-                                      _mm_cmplt_epi8(bytes, _mm_set1_epi8('Z' + 1)));
-                    shownBytes =
-                        _mm_add_epi8(bytes, _mm_and_si128(upper, _mm_set1_epi8('a' - 'A')));
-                }
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(o), shownBytes);
-                in = last;
-                o += rest;
-                break;
-            }
+            rest != 0 && rest < 16 && readable - in >= 16 && putProse(in, rest, fold_, o)) {
+            in = last;
+            o += rest;
+            break;
         }
 #endif
         // A word, eight bytes at a time up to one that is white space or a control character.
