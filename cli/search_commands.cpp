@@ -71,10 +71,15 @@ ExitStatus runSearch(const std::vector<std::string>& args) {
         const platform::TextList& paths = stored.paths;
         // The stored-bytes rule has no index: its text is another.
         std::optional<CandidatePages> candidates;
+        std::optional<index::TrigramIndex> index;
+        ResumePointsOf resumeOf;
         if (!parsed->raw && !parsed->scan) {
-            if (const auto index =
-                    index::loadIndex(files, pathFile, paths, platform::defaultCacheFolder())) {
+            index = index::loadIndex(files, pathFile, paths, platform::defaultCacheFolder());
+            if (index) {
                 candidates = index::candidatePages(*index, files, paths, parsed->text);
+                resumeOf = [&index](std::size_t n, ResumePoints& out) {
+                    return index->resumePoints(n, out);
+                };
             }
         }
         TitleDecoder decoder(files);
@@ -101,7 +106,7 @@ ExitStatus runSearch(const std::vector<std::string>& args) {
                              skipped = true;
                          }},
                     parsed->raw ? TextRule::StoredBytes : TextRule::Shown,
-                    candidates ? &*candidates : nullptr);
+                    candidates ? &*candidates : nullptr, 0, resumeOf);
         return flushOutput(skipped ? ExitStatus::Failed
                            : found ? ExitStatus::Success
                                    : ExitStatus::NothingFound);

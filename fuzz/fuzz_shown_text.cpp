@@ -1,11 +1,13 @@
 // Shown text: any bytes, as markup or plain text, given in pieces of any size (one byte: no bulk
 // path), give what they give whole; the result is UTF-8 with single spaces and none at either end;
 // and any part of it is found by the matcher however the text is cut. The text in its own letters
-// folds to it, and a part of it is found there where the folded offsets say.
+// folds to it, and a part of it is found there where the folded offsets say. Markup taken up
+// afresh at any of its resume points makes a part of the same shown text.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "page/text_encoding.h"
 #include "search/case_fold.h"
@@ -40,7 +42,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view bytes(reinterpret_cast<const char*>(data) + 2, size - 2);
 
     static pelmaro::ShownTextProducer producer;
+    std::vector<std::uint32_t> points;
+    producer.noteResumePoints(&points, 1);
     const std::string whole = produce(producer, kind, bytes, bytes.size() + 1);
+    producer.noteResumePoints(nullptr);
+    for (const std::uint32_t point : points) {
+        static pelmaro::ShownTextProducer resumed;
+        std::string part;
+        resumed.start(kind, producer.resumeEncoding());
+        for (std::size_t at = point; at < bytes.size(); at += piece) {
+            resumed.feed(bytes.substr(at, piece), part);
+        }
+        if (producer.resumeEncoding() == pelmaro::ShownTextProducer::Encoding::Detect ||
+            whole.find(part) == std::string::npos) {
+            std::abort();
+        }
+    }
     // One byte at a time, every tag and word goes the character-by-character way: the bulk
     // paths must give what it gives.
     if (produce(producer, kind, bytes, piece) != whole ||

@@ -413,6 +413,9 @@ struct ReadPage {
     std::optional<std::int64_t> recentNs;
     platform::FileStamp stamp;
     std::vector<std::uint32_t> trigrams;
+    // Where its shown text may be taken up afresh, in that encoding (none: Detect).
+    std::vector<std::uint32_t> resumePoints;
+    ShownTextProducer::Encoding resumeEncoding = ShownTextProducer::Encoding::Detect;
 };
 
 std::int64_t nowNs() {
@@ -441,16 +444,21 @@ ReadPage readPage(platform::FileSystem& files, const std::string& path, ShownTex
         }
     }
     bool read = false;
+    reader.noteResumePoints(&page.resumePoints);
     try {
-        if (reader.read(files, path, trigrams, keepGoing, openFileStamps ? &stamps : nullptr) ==
-            ShownTextReader::Outcome::Abandoned) {
+        const ShownTextReader::Outcome outcome =
+            reader.read(files, path, trigrams, keepGoing, openFileStamps ? &stamps : nullptr);
+        reader.noteResumePoints(nullptr);
+        if (outcome == ShownTextReader::Outcome::Abandoned) {
             trigrams.clear();
             page.abandoned = true;
             return page;
         }
         read = true;
+        page.resumeEncoding = reader.resumeEncoding();
     } catch (const Error&) {
         // Unreadable now: the search reads it, and reports it as the scan would.
+        reader.noteResumePoints(nullptr);
     }
     if (read && !openFileStamps) {
         stamps.read = files.fileStamp(path);
@@ -474,6 +482,7 @@ ReadPage readPage(platform::FileSystem& files, const std::string& path, ShownTex
         trigrams.moveInto(page.trigrams);
     } else {
         trigrams.clear();
+        page.resumePoints.clear();
     }
     return page;
 }
@@ -631,6 +640,10 @@ bool writeIndex(platform::FileSystem& files, const platform::TextList& paths,
         std::max<std::size_t>(options.memoryBudget / (3 * sizeof(std::uint64_t)), 1024);
 
     std::vector<PageRecord> records(paths.size());
+    // Each vouched page's resume points, as the file holds them, in the order the pages were
+    // read; a page without points has the empty list at offset 0.
+    std::vector<std::uint32_t> resumeAt(paths.size(), 0);
+    std::string resumeLists(1, '\0');
     std::vector<std::uint64_t> pairs;
     std::vector<std::uint64_t> sortRoom;
     std::vector<Run> runs;
@@ -669,6 +682,19 @@ bool writeIndex(platform::FileSystem& files, const platform::TextList& paths,
             return;
         }
         records[n] = {.vouched = true, .stamp = page.stamp};
+        if (!page.resumePoints.empty() &&
+            page.resumeEncoding != ShownTextProducer::Encoding::Detect &&
+            resumeLists.size() <= UINT32_MAX) {
+            resumeAt[n] = static_cast<std::uint32_t>(resumeLists.size());
+            putVarint(resumeLists, page.resumePoints.size());
+            resumeLists.push_back(
+                page.resumeEncoding == ShownTextProducer::Encoding::MixedUtf8 ? 1 : 2);
+            std::uint32_t last = 0;
+            for (const std::uint32_t point : page.resumePoints) {
+                putVarint(resumeLists, point - last);
+                last = point;
+            }
+        }
         // Spilled before a page's pairs would pass the budget: growing the vector past it would
         // hold the old and the new one, twice the budget, for a moment.
         if (!pairs.empty() && pairs.size() + page.trigrams.size() > pairBudget) {
@@ -760,6 +786,16 @@ bool writeIndex(platform::FileSystem& files, const platform::TextList& paths,
     }
     file.write(order);
     order = {};
+    std::string table;
+    table.reserve(resumeAt.size() * kIndexResumeEntrySize);
+    for (const std::uint32_t at : resumeAt) {
+        putU32(table, at);
+    }
+    file.write(table);
+    table = {};
+    resumeAt = {};
+    file.write(resumeLists);
+    resumeLists = {};
 
     const std::uint64_t postingsAt = file.size();
     PostingWriter writer(file, static_cast<std::uint32_t>(paths.size()));

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <iterator>
 
+#include "search/shown_text_search.h"
+
 namespace pelmaro::index {
 namespace {
 
@@ -184,6 +186,39 @@ PageRecord PageRecords::operator[](std::size_t n) const {
     return page;
 }
 
+bool TrigramIndex::resumePoints(std::size_t n, ResumePoints& out) const {
+    std::uint32_t at = 0;
+    if (!Reader(resumeTable_.substr(std::min(resumeTable_.size(), n * kIndexResumeEntrySize)))
+             .u32(at) ||
+        at >= resumeLists_.size()) {
+        return false;
+    }
+    Reader in(resumeLists_.substr(at));
+    std::uint64_t count = 0;
+    std::uint8_t encoding = 0;
+    if (!in.varint(count) || count == 0 || count > resumeLists_.size() || !in.u8(encoding) ||
+        encoding < 1 || encoding > 2) {
+        return false;
+    }
+    const PageRecord record = pages_[n];
+    if (!record.vouched) {
+        return false;
+    }
+    out.stamp = record.stamp;
+    out.encoding = encoding == 1 ? ShownTextProducer::Encoding::MixedUtf8
+                                 : ShownTextProducer::Encoding::Windows1252;
+    out.offsets.clear();
+    std::uint64_t point = 0;
+    for (std::uint64_t i = 0; i < count; ++i) {
+        std::uint64_t gap = 0;
+        if (!in.varint(gap) || (i != 0 && gap == 0) || (point += gap) > UINT32_MAX) {
+            return false;
+        }
+        out.offsets.push_back(static_cast<std::uint32_t>(point));
+    }
+    return true;
+}
+
 std::vector<std::uint32_t> distinctTrigrams(std::string_view folded) {
     std::vector<std::uint32_t> trigrams;
     for (std::size_t at = 0; at + 3 <= folded.size(); ++at) {
@@ -310,7 +345,7 @@ std::optional<TrigramIndex> TrigramIndex::open(std::unique_ptr<platform::MappedF
         !in.u64(index.identity_.pathsHash) || !in.u32(index.identity_.pageCount) ||
         kHeaderSize + in.at() +
                 std::size_t{index.identity_.pageCount} *
-                    (kIndexRecordSize + kIndexOrderEntrySize) !=
+                    (kIndexRecordSize + kIndexOrderEntrySize + kIndexResumeEntrySize) >
             postingsAt) {
         return std::nullopt;
     }
@@ -328,6 +363,10 @@ std::optional<TrigramIndex> TrigramIndex::open(std::unique_ptr<platform::MappedF
         }
         ordered[n] = true;
     }
+    const std::size_t resumeAt = recordsAt + pageCount * (kIndexRecordSize + kIndexOrderEntrySize);
+    const std::size_t listsAt = resumeAt + pageCount * kIndexResumeEntrySize;
+    index.resumeTable_ = all.substr(resumeAt, listsAt - resumeAt);
+    index.resumeLists_ = all.substr(listsAt, postingsAt - listsAt);
 
     Reader directory(all.substr(directoryAt, hashesAt - directoryAt));
     index.entries_.resize(trigrams);

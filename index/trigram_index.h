@@ -51,6 +51,10 @@ std::uint64_t hashBytes(std::string_view bytes, std::uint64_t seed = 0);
 //     i64 mtime ns, i64 ctime ns, u64 device, u64 inode;
 //   the stamp order: pageCount u32 page numbers, each page once, the pages of a folder together
 //     (the order a search looks at their stamps in);
+//   the resume points (ShownTextProducer::noteResumePoints) of the vouched pages: pageCount u32
+//     offsets of each page's list in the lists that follow; a list is a varint n, and when n is
+//     not 0, a u8 encoding (1: UTF-8, 2: windows-1252) and n varints of the gap from the point
+//     before (the first from 0);
 //   the posting lists, in the directory's order (see PostingKind);
 //   the directory: for each trigram, ascending, varints of its gap from the one before, its
 //     page count and its list's size in bytes;
@@ -62,14 +66,16 @@ std::uint64_t hashBytes(std::string_view bytes, std::uint64_t seed = 0);
 // lists; a posting list's blocks are checked each time it is read.
 inline constexpr std::string_view kIndexMagic = "PELMTRI\n";
 // The version goes up with the layout, and with any change to what a page's shown text is: an
-// index of the text as it was made before may lack a trigram a page shows now. It went up too
-// when builds began to read again the pages written a moment before their read: an index made
-// before may leave every page of a tree to be read by each search, and is made anew once.
-inline constexpr std::uint32_t kIndexVersion = 7;
+// index of the text as it was made before may lack a trigram a page shows now, or hold resume
+// points that aren't. It went up too when builds began to read again the pages written a moment
+// before their read: an index made before may leave every page of a tree to be read by each
+// search, and is made anew once.
+inline constexpr std::uint32_t kIndexVersion = 8;
 inline constexpr std::size_t kIndexBlockSize = 4096;
 inline constexpr std::size_t kIndexFooterSize = 8 * 3 + 4 * 2 + 8;
 inline constexpr std::size_t kIndexRecordSize = 1 + 8 * 5;
-inline constexpr std::size_t kIndexOrderEntrySize = 4;  // a page number in the stamp order
+inline constexpr std::size_t kIndexOrderEntrySize = 4;   // a page number in the stamp order
+inline constexpr std::size_t kIndexResumeEntrySize = 4;  // where a page's resume points are
 
 // The hash of the file's block number `number`: the number goes in, so that blocks swapped
 // tell.
@@ -128,6 +134,9 @@ public:
     // Every page once, each folder's pages together: the order to look at their stamps in.
     const std::vector<std::uint32_t>& stampOrder() const { return stampOrder_; }
     std::size_t trigramCount() const { return entries_.size(); }
+    // Page n's resume points, with the stamp it had when they were noted; false when the index
+    // holds none for it (unvouched, not markup, or read in another encoding).
+    bool resumePoints(std::size_t n, ResumePoints& out) const;
 
     // The pages whose text holds every trigram of `folded` (shown-text form), ascending; every
     // page when it is shorter than three bytes. std::nullopt when a posting list it needs is
@@ -155,6 +164,8 @@ private:
     CatalogueIdentity identity_;
     PageRecords pages_;
     std::vector<std::uint32_t> stampOrder_;
+    std::string_view resumeTable_;  // a u32 offset a page
+    std::string_view resumeLists_;
     std::vector<Entry> entries_;
     std::size_t directoryAt_ = 0;
     std::size_t hashesAt_ = 0;

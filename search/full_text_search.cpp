@@ -49,14 +49,17 @@ public:
     }
 
     FileResult scan(platform::FileSystem& files, const std::string& fileName,
-                    const std::function<bool()>& keepGoing) {
+                    const std::function<bool()>& keepGoing, std::size_t n,
+                    const ResumePointsOf& resumeOf) {
         FileResult result;
         try {
             if (bytes_) {
                 result.outcome = bytes_->scan(files, fileName, keepGoing);
                 result.hits = {1, 0};
             } else {
-                result.outcome = shown_->scan(files, fileName, keepGoing);
+                const bool resume = resumeOf && resumeOf(n, resume_);
+                result.outcome =
+                    shown_->scan(files, fileName, keepGoing, resume ? &resume_ : nullptr);
                 const ShownTextMatcher& matcher = shown_->matcher();
                 if (result.outcome != Outcome::Abandoned && matcher.found()) {
                     // Found when every hit was counted: scan() read the whole file for them.
@@ -76,6 +79,7 @@ public:
 private:
     std::optional<FileTextScanner> bytes_;
     std::optional<ShownTextScanner> shown_;
+    ResumePoints resume_;
 };
 
 // Tells the observer what file n gave; false when the search ends there (stopped inside it).
@@ -101,7 +105,8 @@ bool tell(std::size_t n, const FileResult& result, const FullTextObserver& obser
 }
 
 bool searchHere(AnyScanner& scanner, platform::FileSystem& files, const platform::TextList& paths,
-                std::stop_token stop, const FullTextObserver& observer) {
+                std::stop_token stop, const FullTextObserver& observer,
+                const ResumePointsOf& resumeOf) {
     const auto keepGoing = [&stop] { return !stop.stop_requested(); };
     auto path = paths.begin();
     for (std::size_t n = 0; n < paths.size(); ++n, ++path) {
@@ -111,7 +116,7 @@ bool searchHere(AnyScanner& scanner, platform::FileSystem& files, const platform
         if (stop.stop_requested()) {
             return false;
         }
-        if (!tell(n, scanner.scan(files, std::string(*path), keepGoing), observer)) {
+        if (!tell(n, scanner.scan(files, std::string(*path), keepGoing, n, resumeOf), observer)) {
             return false;
         }
     }
@@ -140,7 +145,7 @@ bool searchAhead(FileReadAhead& readAhead, const platform::TextList& paths, std:
 
 bool searchFiles(platform::FileSystem& files, const platform::TextList& paths,
                  std::string_view text, std::stop_token stop, const FullTextObserver& observer,
-                 TextRule rule, unsigned threads) {
+                 TextRule rule, unsigned threads, const ResumePointsOf& resumeOf) {
     if (text.empty()) {
         return true;  // an empty text is never found: no file need be read
     }
@@ -156,15 +161,15 @@ bool searchFiles(platform::FileSystem& files, const platform::TextList& paths,
         std::optional<FileReadAhead> readAhead;
         try {
             // Each worker scans with a scanner and a buffer of its own.
-            readAhead.emplace(paths.size(), threads, kAheadPerWorker, stop,
-                              [&files, &paths, text = std::string(text), rule, countAll] {
-                                  auto scanner = std::make_shared<AnyScanner>(text, rule, countAll);
-                                  return [&files, &paths, scanner](
-                                             std::size_t n,
-                                             const FileReadAhead::KeepGoing& keepGoing) {
-                                      return scanner->scan(files, std::string(paths[n]), keepGoing);
-                                  };
-                              });
+            readAhead.emplace(
+                paths.size(), threads, kAheadPerWorker, stop,
+                [&files, &paths, text = std::string(text), rule, countAll, &resumeOf] {
+                    auto scanner = std::make_shared<AnyScanner>(text, rule, countAll);
+                    return [&files, &paths, scanner, &resumeOf](
+                               std::size_t n, const FileReadAhead::KeepGoing& keepGoing) {
+                        return scanner->scan(files, std::string(paths[n]), keepGoing, n, resumeOf);
+                    };
+                });
         } catch (const std::system_error&) {
             // No threads to be had: the search runs here, as slowly as ever.
         }
@@ -173,16 +178,17 @@ bool searchFiles(platform::FileSystem& files, const platform::TextList& paths,
         }
     }
     AnyScanner scanner(text, rule, countAll);
-    return searchHere(scanner, files, paths, stop, observer);
+    return searchHere(scanner, files, paths, stop, observer, resumeOf);
 }
 
 bool searchFiles(platform::FileSystem& files, const platform::TextList& paths,
                  std::string_view text, std::stop_token stop, const FullTextObserver& observer,
-                 TextRule rule, const CandidatePages* candidates, unsigned threads) {
+                 TextRule rule, const CandidatePages* candidates, unsigned threads,
+                 const ResumePointsOf& resumeOf) {
     // When most pages may hold the text, all are read: the few left out save less than listing
     // the others costs, and reading a page the index rules out changes no answer.
     if (candidates == nullptr || rule != TextRule::Shown || candidates->size() * 2 > paths.size()) {
-        return searchFiles(files, paths, text, stop, observer, rule, threads);
+        return searchFiles(files, paths, text, stop, observer, rule, threads, resumeOf);
     }
     platform::TextList chosen;
     for (const std::uint32_t page : *candidates) {
@@ -208,7 +214,11 @@ bool searchFiles(platform::FileSystem& files, const platform::TextList& paths,
             observer.counted(place(n), hits);
         };
     }
-    return searchFiles(files, chosen, text, stop, placed, rule, threads);
+    ResumePointsOf placedResume;
+    if (resumeOf) {
+        placedResume = [&](std::size_t n, ResumePoints& out) { return resumeOf(place(n), out); };
+    }
+    return searchFiles(files, chosen, text, stop, placed, rule, threads, placedResume);
 }
 
 }  // namespace pelmaro

@@ -40,6 +40,11 @@ struct FullTextObserver {
     std::function<void(std::size_t n, const PageHits& hits)> counted = {};
 };
 
+struct ResumePoints;  // search/shown_text_search.h
+
+// Sets `out` to the resume points of file n (ShownTextScanner::scan), when there are any.
+using ResumePointsOf = std::function<bool(std::size_t n, ResumePoints& out)>;
+
 // What a file must hold to be found.
 enum class TextRule {
     Shown,        // its shown text contains the text (ShownTextScanner): what a reader sees
@@ -55,10 +60,12 @@ enum class TextRule {
 //
 // With a file system whose reads are thread-safe, `threads` workers (0: one per core) read ahead
 // of the observer, each with a buffer of its own; otherwise the files are read here, one buffer
-// for all.
+// for all. `resumeOf`, when given, tells the resume points of files still as they were when an
+// index read them (TextRule::Shown, not counting hits).
 bool searchFiles(platform::FileSystem& files, const platform::TextList& paths,
                  std::string_view text, std::stop_token stop, const FullTextObserver& observer,
-                 TextRule rule = TextRule::Shown, unsigned threads = 0);
+                 TextRule rule = TextRule::Shown, unsigned threads = 0,
+                 const ResumePointsOf& resumeOf = {});
 
 // Pages that an index can't rule out, ascending: the only ones that may hold a text.
 using CandidatePages = std::vector<std::uint32_t>;
@@ -69,6 +76,7 @@ using CandidatePages = std::vector<std::uint32_t>;
 // answer is the same).
 bool searchFiles(platform::FileSystem& files, const platform::TextList& paths,
                  std::string_view text, std::stop_token stop, const FullTextObserver& observer,
-                 TextRule rule, const CandidatePages* candidates, unsigned threads = 0);
+                 TextRule rule, const CandidatePages* candidates, unsigned threads = 0,
+                 const ResumePointsOf& resumeOf = {});
 
 }  // namespace pelmaro

@@ -468,7 +468,13 @@ void ShownTextProducer::start(ShownKind kind, Encoding encoding, Letters letters
     kind_ = kind;
     encoding_ = encoding;
     closeIconv();
-    decoder_ = encoding == Encoding::MixedUtf8 ? Decoder::MixedUtf8 : Decoder::None;
+    decoder_ = encoding == Encoding::MixedUtf8     ? Decoder::MixedUtf8
+               : encoding == Encoding::Windows1252 ? Decoder::Windows1252
+                                                   : Decoder::None;
+    fed_ = 0;
+    if (resumePoints_ != nullptr) {
+        resumePoints_->clear();
+    }
     head_.clear();
     pending_.clear();
     folder_.reset();
@@ -481,17 +487,20 @@ void ShownTextProducer::start(ShownKind kind, Encoding encoding, Letters letters
 }
 
 void ShownTextProducer::feed(std::string_view bytes, std::string& out) {
+    std::uint64_t at = fed_;
+    fed_ += bytes.size();
     if (decoder_ == Decoder::None) {
         const std::size_t take = std::min(bytes.size(), kPageHeadSize - head_.size());
         head_.append(bytes.substr(0, take));
         bytes.remove_prefix(take);
+        at += take;
         if (head_.size() < kPageHeadSize) {
             return;
         }
         decodeHead(false);
     }
     if (!bytes.empty()) {
-        decode(bytes, false);
+        decode(bytes, false, at);
     }
     out.append(folder_.text());
     folder_.text().clear();
@@ -501,7 +510,7 @@ void ShownTextProducer::finish(std::string& out) {
     if (decoder_ == Decoder::None) {
         decodeHead(true);
     } else {
-        decode({}, true);
+        decode({}, true, fed_);
     }
     if (state_ == State::Reference) {
         flushReference();
@@ -516,7 +525,32 @@ void ShownTextProducer::decodeHead(bool last) {
     const std::string head = std::move(head_);
     head_.clear();
     const std::size_t skip = chooseDecoder(head);
-    decode(std::string_view(head).substr(std::min(skip, head.size())), last);
+    decode(std::string_view(head).substr(std::min(skip, head.size())), last, skip);
+}
+
+ShownTextProducer::Encoding ShownTextProducer::resumeEncoding() const {
+    switch (decoder_) {
+        case Decoder::MixedUtf8:
+            return Encoding::MixedUtf8;
+        case Decoder::Windows1252:
+            return Encoding::Windows1252;
+        default:
+            return Encoding::Detect;
+    }
+}
+
+void ShownTextProducer::maybeResumeAt(const char* p) {
+    const auto byte = static_cast<unsigned char>(*p);
+    if ((byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r') || byte >= 0x7f ||
+        byte == '<' || byte == '&') {
+        return;
+    }
+    const std::uint64_t at = decodingAt_ + static_cast<std::uint64_t>(p - decoding_);
+    if (at > UINT32_MAX ||
+        (!resumePoints_->empty() && at < resumePoints_->back() + resumeSpacing_)) {
+        return;
+    }
+    resumePoints_->push_back(static_cast<std::uint32_t>(at));
 }
 
 std::size_t ShownTextProducer::chooseDecoder(std::string_view head) {
@@ -538,13 +572,16 @@ std::size_t ShownTextProducer::chooseDecoder(std::string_view head) {
     return declared.bomLength;
 }
 
-void ShownTextProducer::decode(std::string_view bytes, bool last) {
+void ShownTextProducer::decode(std::string_view bytes, bool last, std::uint64_t at) {
     std::string rest;
     if (!pending_.empty()) {
+        at -= pending_.size();
         rest = pending_ + std::string(bytes);
         pending_.clear();
         bytes = rest;
     }
+    decoding_ = bytes.data();
+    decodingAt_ = at;
     // In UTF-8 and windows-1252 a NUL byte is a U+0000, which ends the text wherever it stands:
     // the bytes before it are the text's last, and no path below meets one.
     if (const void* nul = decoder_ == Decoder::Iconv || bytes.empty()
@@ -552,7 +589,7 @@ void ShownTextProducer::decode(std::string_view bytes, bool last) {
                               : std::memchr(bytes.data(), '\0', bytes.size())) {
         decode(
             bytes.substr(0, static_cast<std::size_t>(static_cast<const char*>(nul) - bytes.data())),
-            true);
+            true, at);
         character(0);
         return;
     }
@@ -699,6 +736,9 @@ std::size_t ShownTextProducer::asciiRun(const char* const p, const char* const e
                     tookTag = true;
                 }
                 if (tookTag) {
+                    if (resumePoints_ != nullptr && q != end && state_ == State::Text) {
+                        maybeResumeAt(q);
+                    }
                     continue;  // on in the state the tags left
                 }
                 break;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -121,8 +122,9 @@ bool isShownSpace(char32_t c);
 class ShownTextProducer {
 public:
     enum class Encoding {
-        Detect,     // as above
-        MixedUtf8,  // UTF-8, other bytes as windows-1252 (the text of RTF documents)
+        Detect,       // as above
+        MixedUtf8,    // UTF-8, other bytes as windows-1252 (the text of RTF documents)
+        Windows1252,  // every byte as windows-1252
     };
     enum class Letters {
         Folded,     // case-folded, as every search compares
@@ -141,6 +143,22 @@ public:
     void finish(std::string& out);
     // A U+0000 has ended the text: further bytes change nothing.
     bool ended() const { return ended_; }
+
+    // Has the next texts of markup note their resume points in `points` (cleared at each
+    // start()): byte offsets, ascending and at least `spacing` apart, where a producer
+    // started with resumeEncoding() on the bytes from there on makes a part of this same
+    // shown text (no finish(): the last characters may be held back). They stand where the text
+    // goes on after a tag, at a byte of ASCII that is no '<' or '&': nothing before them plays a
+    // part in what comes after. Null stops it.
+    static constexpr std::size_t kResumeSpacing = 2048;
+    void noteResumePoints(std::vector<std::uint32_t>* points,
+                          std::size_t spacing = kResumeSpacing) {
+        resumePoints_ = points;
+        resumeSpacing_ = spacing;
+    }
+    // The encoding the text is read in once it is known, when it reads every ASCII byte as
+    // itself: Encoding::Detect otherwise (another encoding, or not known yet).
+    Encoding resumeEncoding() const;
 
 private:
     enum class Decoder { None, MixedUtf8, Windows1252, Iconv };
@@ -164,7 +182,8 @@ private:
     // Picks the decoder for a page that starts with `head`; returns the length of its byte-order
     // mark.
     std::size_t chooseDecoder(std::string_view head);
-    void decode(std::string_view bytes, bool last);
+    // Decodes `bytes`, which stand at offset `at` of the text's bytes.
+    void decode(std::string_view bytes, bool last, std::uint64_t at);
     void character(char32_t c);
     // Takes the ASCII bytes from `p` on that need no character-by-character work in the current
     // state (text, attribute values, hidden elements, declarations); returns how many.
@@ -179,6 +198,8 @@ private:
     void endOfTag(std::string_view name, std::uint64_t key, bool endTag);
     void flushReference();
     void closeIconv();
+    // Notes the byte at `p`, in the bytes being decoded, as a resume point when it is one.
+    void maybeResumeAt(const char* p);
 
     ShownKind kind_ = ShownKind::PlainText;
     Encoding encoding_ = Encoding::Detect;
@@ -199,6 +220,13 @@ private:
     int dashes_ = 0;
     std::string rawName_;  // the hidden element ("script", ...) while in its content
     std::size_t rawMatched_ = 0;
+
+    std::vector<std::uint32_t>* resumePoints_ = nullptr;
+    std::size_t resumeSpacing_ = kResumeSpacing;
+    std::uint64_t fed_ = 0;  // bytes given to feed() so far
+    // Where the bytes decode() has in hand start in the text: their start and its offset.
+    const char* decoding_ = nullptr;
+    std::uint64_t decodingAt_ = 0;
 };
 
 }  // namespace pelmaro

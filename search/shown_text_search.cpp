@@ -227,14 +227,16 @@ bool insideTag(std::string_view bytes, std::size_t at) {
     return false;
 }
 
-// Whether the shown text of a page with these bytes may contain `word`, a run of [a-z0-9] whose
-// places `starts` finds, or begin it in these bytes when more of the page follows. A start at or
-// after `deferFrom` that the bytes end too soon to judge counts as a no: the caller looks at it
-// again with the bytes that follow. In `markup`, a start inside a tag is no start: so a page that
-// holds a word only in its links and attributes ("title", "value", a path's "function") is
-// passed over. False only when it surely does not.
-bool mayShow(std::string_view bytes, std::string_view word, const WordStarts& starts, bool more,
-             std::size_t deferFrom, bool markup) {
+// Where the shown text of a page with these bytes may first contain `word`, a run of [a-z0-9]
+// whose places `starts` finds, or begin it in these bytes when more of the page follows: the
+// first byte from `from` on where it may start. A start at or after `deferFrom` that the bytes
+// end too soon to judge counts as a no: the caller looks at it again with the bytes that follow.
+// In `markup`, a start inside a tag is no start: so a page that holds a word only in its links and
+// attributes ("title", "value", a path's "function") is passed over. npos only when it surely
+// does not.
+std::size_t firstPlaceShowing(std::string_view bytes, std::string_view word,
+                              const WordStarts& starts, bool more, std::size_t deferFrom,
+                              bool markup, std::size_t from = 0) {
     // Where the word may start: its first letter in either case followed by what may give its
     // second, or a reference. Most of those with the letter fail at the next byte, a letter or
     // digit other than the word's next.
@@ -259,24 +261,36 @@ bool mayShow(std::string_view bytes, std::string_view word, const WordStarts& st
         }
         return mayShowAt(bytes, i, word, more && i < deferFrom) && !(markup && insideTag(bytes, i));
     };
-    std::size_t i = 0;
+    std::size_t i = from;
     std::uint64_t places[WordStarts::kBlocksAtOnce];
     while (const std::size_t blocks = starts.placesFrom(bytes, i, places)) {
         for (std::size_t k = 0; k < blocks; ++k, i += WordStarts::kBlockSize) {
             for (std::uint64_t here = places[k]; here != 0; here &= here - 1) {
-                if (mayStartAt(i + static_cast<std::size_t>(std::countr_zero(here)))) {
-                    return true;
+                const std::size_t at = i + static_cast<std::size_t>(std::countr_zero(here));
+                if (mayStartAt(at)) {
+                    return at;
                 }
             }
         }
     }
     for (; i < bytes.size(); ++i) {
         if (starts.mayStartAt(bytes[i]) && mayStartAt(i)) {
-            return true;
+            return i;
         }
     }
-    return false;
+    return std::string_view::npos;
 }
+
+// Where a first look at a block defers the starts it can't judge to the next block.
+std::size_t deferFrom(std::string_view block, bool last) {
+    return last ? block.size() : block.size() - std::min(block.size(), kLookOverlap);
+}
+
+// How many places of a page a look by resume points tries before the page is read whole.
+constexpr int kMostResumedLooks = 8;
+// How far before a place the shown text is taken up: the search text may start that much
+// before its word, and a tag or reference may stand between.
+constexpr std::size_t kResumeLead = 256;
 
 }  // namespace
 
@@ -362,12 +376,72 @@ bool ShownTextScanner::wantsFirstLook() const {
     return prefilter_ && head_ == nullptr && !word_.empty();
 }
 
-bool ShownTextScanner::passOver(std::string_view block, bool first, bool last, ShownKind kind) {
-    return (!first ||
-            readsAsciiAsItself(block.substr(0, std::min(block.size(), kPageHeadSize)), kind)) &&
-           !mayShow(block, word_, *starts_, !last,
-                    last ? block.size() : block.size() - std::min(block.size(), kLookOverlap),
-                    kind == ShownKind::Markup);
+ShownTextSink::Look ShownTextScanner::passOver(std::string_view block, std::size_t at, bool first,
+                                               bool last, ShownKind kind) {
+    if (first &&
+        !readsAsciiAsItself(block.substr(0, std::min(block.size(), kPageHeadSize)), kind)) {
+        return Look::Read;
+    }
+    if (kind == ShownKind::Markup && resume_ != nullptr && !countAll_ &&
+        stamps_->opened == resume_->stamp) {
+        return lookFromResumePoints(block, at, last);
+    }
+    return firstPlaceShowing(block, word_, *starts_, !last, deferFrom(block, last),
+                             kind == ShownKind::Markup) == std::string_view::npos
+               ? Look::PassOver
+               : Look::Read;
+}
+
+ShownTextSink::Look ShownTextScanner::lookFromResumePoints(std::string_view block,
+                                                           std::size_t blockAt, bool last) {
+    // The block's points, as offsets in it.
+    const std::vector<std::uint32_t>& all = resume_->offsets;
+    points_.clear();
+    for (auto point = std::lower_bound(all.begin(), all.end(), blockAt);
+         point != all.end() && *point < blockAt + block.size(); ++point) {
+        points_.push_back(static_cast<std::uint32_t>(*point - blockAt));
+    }
+    const std::vector<std::uint32_t>& points = points_;
+    const std::size_t lead = matcher_.folded().size() + kResumeLead;
+    bool placeLeft = false;  // a place that may show it was not proven to
+    std::size_t from = 0;
+    for (int looks = 0; looks < kMostResumedLooks;) {
+        const std::size_t at =
+            firstPlaceShowing(block, word_, *starts_, !last, deferFrom(block, last), true, from);
+        if (at == std::string_view::npos) {
+            // No place after those looked at may show it: the page shows it nowhere unless
+            // at one of those.
+            if (!placeLeft) {
+                return Look::PassOver;
+            }
+            break;
+        }
+        placeLeft = true;
+        from = at + 1;
+        // From the last point far enough before the place, or else before it at all, to the
+        // first point far enough after it.
+        auto before = std::upper_bound(points.begin(), points.end(), at - std::min(at, lead));
+        if (before == points.begin()) {
+            before = std::upper_bound(points.begin(), points.end(), at);
+        }
+        if (before == points.begin()) {
+            continue;  // none before it: a later place may be found
+        }
+        const std::size_t start = before[-1];
+        const auto after = std::upper_bound(points.begin(), points.end(), at + lead);
+        const std::size_t end = after == points.end() ? block.size() : *after;
+        resumed_.start(ShownKind::Markup, resume_->encoding);
+        resumedText_.clear();
+        // No finish(): what it holds back at the end may be the start of more.
+        resumed_.feed(block.substr(start, end - start), resumedText_);
+        matcher_.reset();
+        if (matcher_.feed(resumedText_)) {
+            return Look::Found;
+        }
+        ++looks;
+    }
+    matcher_.reset(countAll_);
+    return Look::Read;
 }
 
 bool ShownTextScanner::contains(std::string_view bytes, ShownKind kind) {
@@ -425,10 +499,29 @@ std::optional<std::size_t> ShownTextScanner::firstHitFrom(platform::FileSystem& 
 
 ShownTextScanner::Outcome ShownTextScanner::scan(platform::FileSystem& files,
                                                  const std::string& fileName,
-                                                 const std::function<bool()>& keepGoing) {
+                                                 const std::function<bool()>& keepGoing,
+                                                 const ResumePoints* resume) {
     matcher_.reset(countAll_);
     if (matcher_.empty()) {
         return Outcome::NotFound;
+    }
+    if (resume != nullptr && !countAll_) {
+        ShownTextReader::Stamps stamps;
+        struct Restore {
+            ShownTextScanner& scanner;
+            ~Restore() {
+                scanner.resume_ = nullptr;
+                scanner.stamps_ = nullptr;
+            }
+        } restore{*this};
+        resume_ = resume;
+        stamps_ = &stamps;
+        const Outcome outcome = reader_.read(files, fileName, *this, keepGoing, &stamps);
+        // Found by a resume point of a file that changed while it was read: read it again, whole.
+        if (outcome != Outcome::Found || stamps.read == stamps.opened) {
+            return outcome;
+        }
+        matcher_.reset(countAll_);
     }
     const Outcome outcome = reader_.read(files, fileName, *this, keepGoing);
     // Counting every hit, the sink never has enough: the reader reads to the end.
@@ -522,8 +615,13 @@ ShownTextReader::Outcome ShownTextReader::readFile(platform::FileSystem& files,
         std::size_t asked = firstBlock;
         for (;;) {
             const bool last = got < asked;
-            if (!sink.passOver(std::string_view(buffer_.data(), kept + got), looked == 0, last,
-                               kind)) {
+            const ShownTextSink::Look look =
+                sink.passOver(std::string_view(buffer_.data(), kept + got), looked - kept,
+                              looked == 0, last, kind);
+            if (look == ShownTextSink::Look::Found) {
+                return Outcome::Found;
+            }
+            if (look == ShownTextSink::Look::Read) {
                 break;
             }
             looked += got;

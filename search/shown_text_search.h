@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/file_system.h"
 #include "search/shown_text.h"
@@ -51,6 +52,15 @@ private:
     std::size_t hits_ = 0;
 };
 
+// Where a page's shown text may be taken up afresh (ShownTextProducer::noteResumePoints), as they
+// were noted when its file had `stamp`: a search that finds the file so may look for its text
+// from the one before a likely hit instead of from the page's start.
+struct ResumePoints {
+    platform::FileStamp stamp;
+    ShownTextProducer::Encoding encoding = ShownTextProducer::Encoding::Detect;
+    std::vector<std::uint32_t> offsets;  // ascending
+};
+
 // How many bytes of a block a first look (ShownTextSink::passOver) sees again with the next.
 inline constexpr std::size_t kLookOverlap = 1024;
 
@@ -63,18 +73,25 @@ public:
     // What was taken so far is void: the file is read anew from its start.
     virtual void restart() = 0;
 
+    // What a first look at a page's bytes tells.
+    enum class Look {
+        Read,      // the page may show what is wanted: its shown text is made from its start
+        PassOver,  // this block surely shows nothing wanted (see passOver())
+        Found,     // the page shows what was wanted: nothing more is
+    };
     // Whether the sink looks at a page's bytes before its shown text is made (passOver()).
     virtual bool wantsFirstLook() const { return false; }
-    // A page's bytes (not RTF) a block at a time from its start, before any take(): true when
+    // A page's bytes (not RTF) a block at a time from its start, before any take(): PassOver when
     // the block surely shows nothing wanted, nor begins anything wanted that the blocks after it
-    // could end. The first block holds at least the page head (kPageHeadSize bytes, or the whole
+    // could end; `at` is where the block starts in the page. The first block holds at least the
+    // page head (kPageHeadSize bytes, or the whole
     // page); each after it starts with the last kLookOverlap bytes of the one before, so that
     // what starts there and can't be judged yet may be judged by the next look. `last` says the
     // page ends with this one. A page whose blocks are all passed over needs no shown text.
     // Asked only when wantsFirstLook().
-    virtual bool passOver(std::string_view /*block*/, bool /*first*/, bool /*last*/,
-                          ShownKind /*kind*/) {
-        return false;
+    virtual Look passOver(std::string_view /*block*/, std::size_t /*at*/, bool /*first*/,
+                          bool /*last*/, ShownKind /*kind*/) {
+        return Look::Read;
     }
 };
 
@@ -90,6 +107,12 @@ public:
 
     // Folded letters (the default), or the page's own for people to read.
     void setLetters(ShownTextProducer::Letters letters) { letters_ = letters; }
+    // Has the pages read note their resume points (ShownTextProducer::noteResumePoints), and
+    // tells the encoding they hold for, once a page is read.
+    void noteResumePoints(std::vector<std::uint32_t>* points) {
+        producer_.noteResumePoints(points);
+    }
+    ShownTextProducer::Encoding resumeEncoding() const { return producer_.resumeEncoding(); }
 
     // The stamps of a file read (platform::InputFile::stamp): as it was opened, and as it was
     // once read. A file opened again on the way (after a first look) is the one stamped then.
@@ -146,10 +169,13 @@ public:
 
     // Reads the file and reports whether its shown text contains the search text. `keepGoing`,
     // when given, runs after every FileTextScanner::kBytesBetweenPauses bytes of one file; when
-    // it returns false the file is left unread and the answer is Abandoned. Fails with "Cannot
+    // it returns false the file is left unread and the answer is Abandoned. With `resume`, the
+    // resume points of the file as it was once (an index's), a page that is still that file may
+    // be found by making its shown text from the point before a likely hit on (not when
+    // counting every hit; the matcher's firstHit() is then not the page's). Fails with "Cannot
     // open file "%s". %s" and on read errors.
     Outcome scan(platform::FileSystem& files, const std::string& fileName,
-                 const std::function<bool()>& keepGoing = {});
+                 const std::function<bool()>& keepGoing = {}, const ResumePoints* resume = nullptr);
 
     // The file's shown text from its start in the page's own letters (for a context line), at
     // least as far as the first `foldedSize` bytes of its folded form reach, whole characters;
@@ -170,7 +196,11 @@ private:
     bool take(std::string_view piece) override;
     void restart() override;
     bool wantsFirstLook() const override;
-    bool passOver(std::string_view block, bool first, bool last, ShownKind kind) override;
+    Look passOver(std::string_view block, std::size_t at, bool first, bool last,
+                  ShownKind kind) override;
+    // passOver() of markup by its resume points: Found when the shown text made from one of
+    // them in the block holds the search text.
+    Look lookFromResumePoints(std::string_view block, std::size_t blockAt, bool last);
 
     ShownTextMatcher matcher_;
     bool countAll_ = false;
@@ -186,6 +216,12 @@ private:
     std::size_t headFolded_ = 0;
     // While firstHitFrom() runs: how much shown text it looks at.
     std::optional<std::size_t> within_;
+    // While scan() runs with resume points: them, and the stamps of the file read.
+    const ResumePoints* resume_ = nullptr;
+    const ShownTextReader::Stamps* stamps_ = nullptr;
+    ShownTextProducer resumed_;  // makes shown text from a resume point
+    std::string resumedText_;
+    std::vector<std::uint32_t> points_;  // the resume points of the block looked at
     ShownTextReader reader_;
 };
 

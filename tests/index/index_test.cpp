@@ -20,6 +20,8 @@
 #include "index/trigram_index.h"
 #include "platform/error.h"
 #include "search/full_text_search.h"
+#include "search/shown_text.h"
+#include "search/shown_text_search.h"
 #include "tests/support/temp_dir.h"
 
 namespace pelmaro::index {
@@ -58,7 +60,17 @@ Answer searchThroughIndex(platform::FileSystem& files, const std::string& pathFi
     if (index) {
         candidates = candidatePages(*index, files, paths, text, nullptr, nullptr, reindexed);
     }
-    return search(files, paths, text, candidates ? &*candidates : nullptr);
+    Answer answer;
+    searchFiles(
+        files, paths, text, {},
+        {.reading = [&](std::size_t n) { answer.read.push_back(n); },
+         .found = [&](std::size_t n) { answer.found.push_back(n); },
+         .skipped = [&](std::size_t n, const std::string&) { answer.skipped.push_back(n); }},
+        TextRule::Shown, candidates ? &*candidates : nullptr, 0,
+        [&index](std::size_t n, ResumePoints& out) {
+            return index && index->resumePoints(n, out);
+        });
+    return answer;
 }
 
 std::string indexBytes(platform::FileSystem& files, const std::vector<std::string>& paths,
@@ -88,6 +100,42 @@ TEST(TrigramIndex, findsPagesHoldingEveryTrigramOfTheFoldedText) {
     EXPECT_EQ(index->pagesHolding("chapter"), (CandidatePages{0, 1, 2, 3}));
     EXPECT_EQ(index->pagesHolding("script"), (CandidatePages{}));
     EXPECT_EQ(index->pagesHolding("zz"), (CandidatePages{0, 1, 2, 3}));
+}
+
+// Those of markup in UTF-8 or windows-1252 that was read whole and vouched for.
+TEST(TrigramIndex, keepsTheResumePointsOfEachVouchedPageOfMarkup) {
+    test::TempDir dir;
+    platform::PosixFileSystem files;
+    std::string page;
+    for (int i = 0; i < 300; ++i) {
+        page += "<p>Some <b>text</b></p>\n";
+    }
+    const std::vector<std::string> paths = {
+        dir.write("a.htm", page), dir.write("b.htm", "<p>caf\xe9</p>" + page),
+        dir.write("c.txt", page), dir.write("gone.htm", page),
+        dir.write("d.htm", "<meta charset=\"iso-8859-2\">" + page)};
+    std::remove(paths[3].c_str());
+    const auto index = TrigramIndex::parse(indexBytes(files, paths));
+    ASSERT_TRUE(index);
+    for (const std::size_t n : {0, 1}) {
+        std::vector<std::uint32_t> noted;
+        ShownTextProducer producer;
+        producer.noteResumePoints(&noted);
+        producer.start(ShownKind::Markup);
+        std::string shown;
+        producer.feed(test::readFile(paths[n]), shown);
+        producer.finish(shown);
+        ResumePoints kept;
+        ASSERT_TRUE(index->resumePoints(n, kept)) << n;
+        EXPECT_GT(kept.offsets.size(), 2U);
+        EXPECT_EQ(kept.offsets, noted);
+        EXPECT_EQ(kept.encoding, producer.resumeEncoding());
+        EXPECT_EQ(kept.stamp, files.fileStamp(paths[n]));
+    }
+    ResumePoints none;
+    for (const std::size_t n : {2, 3, 4, 5}) {
+        EXPECT_FALSE(index->resumePoints(n, none)) << n;
+    }
 }
 
 TEST(TrigramIndex, tornDamagedOrForeignFileIsNeverTrusted) {
@@ -154,9 +202,13 @@ TEST(TrigramIndex, stampOrderThatLeavesAPageOutIsNeverTrusted) {
         return file;
     };
     ASSERT_EQ(resealed(bytes), bytes);
-    // The order is the two page numbers before the posting lists: page 0 twice.
+    // The order is the two page numbers after the header, the identity and the records: page 0
+    // twice.
     std::string twice = bytes;
-    const std::size_t orderAt = field(bytes, footer) - 2 * sizeof(std::uint32_t);
+    const std::size_t orderAt = kIndexMagic.size() + 2 * sizeof(std::uint32_t) +
+                                sizeof(std::uint32_t) + std::string("/x/pelmaropath.path").size() +
+                                sizeof(std::uint64_t) + sizeof(std::uint32_t) +
+                                2 * kIndexRecordSize;
     twice.replace(orderAt + sizeof(std::uint32_t), sizeof(std::uint32_t),
                   std::string(sizeof(std::uint32_t), '\0'));
     EXPECT_FALSE(TrigramIndex::parse(resealed(twice)));

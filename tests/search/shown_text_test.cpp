@@ -16,6 +16,7 @@
 #include "search/shown_text_search.h"
 #include "search/title_search.h"
 #include "tests/support/fake_file_system.h"
+#include "tests/support/temp_dir.h"
 
 namespace pelmaro {
 namespace {
@@ -308,9 +309,9 @@ public:
     bool take(std::string_view) override { return false; }
     void restart() override {}
     bool wantsFirstLook() const override { return true; }
-    bool passOver(std::string_view block, bool first, bool last, ShownKind) override {
+    Look passOver(std::string_view block, std::size_t, bool first, bool last, ShownKind) override {
         blocks.push_back({block.size(), first, last});
-        return true;
+        return Look::PassOver;
     }
     std::vector<std::tuple<std::size_t, bool, bool>> blocks;
 };
@@ -335,6 +336,82 @@ TEST(ShownTextReader, FirstLookSeesEveryBlockTheFirstHoldingTheHead) {
                                                {kPageHeadSize, true, false},
                                                {kLookOverlap + 16, false, false},
                                                {kLookOverlap + 16, false, false}}));
+}
+
+// A page's resume points (ShownTextProducer::noteResumePoints) `spacing` apart, as an index keeps
+// them for the file as it is now.
+ResumePoints resumePointsOf(platform::FileSystem& files, const std::string& name,
+                            std::size_t spacing) {
+    ResumePoints resume;
+    ShownTextProducer producer;
+    producer.noteResumePoints(&resume.offsets, spacing);
+    producer.start(ShownKind::Markup);
+    std::string shown;
+    producer.feed(test::readFile(name), shown);
+    producer.finish(shown);
+    resume.encoding = producer.resumeEncoding();
+    resume.stamp = *files.fileStamp(name);
+    return resume;
+}
+
+// The word where it shows and where it doesn't (attributes, comments, scripts, a tag's quoted
+// "<" and ">"), cut by tags and written as references, on pages of one block and of several.
+TEST(ShownTextScanner, ResumePointsFindExactlyWhatTheWholeReadingFinds) {
+    test::TempDir dir;
+    test::FakeFileSystem files;
+    std::string filler;
+    for (int i = 0; i < 40; ++i) {
+        filler += "<p class=\"needle\">Lorem <b>ipsum</b> dolor sit amet.</p>\n";
+    }
+    const std::string huge(FileTextScanner::kDefaultBlockSize, 'x');
+    const std::vector<std::string> pages = {
+        filler + "<p>a needle here</p>" + filler,
+        filler + "<a title=\"x > needle < y\">link</a>" + filler,
+        filler + "<!-- <p>needle</p> -->" + filler + "<i>x</i>nee<b>dle</b><i>e</i>&#x301;x",
+        filler + "<script>" + std::string(600, ' ') + "var a = '<p>needle</p>';</script>" + filler,
+        filler + "<p>n&#101;edle</p><p>needle&#x301;</p><p>&#x301;needle</p>",
+        filler + "<p>" + huge + "</p><p>needle at the end</p>",
+        "<p>" + huge.substr(0, huge.size() - 700) + "</p>" + filler + "<p>needle</p>",
+        "<title>needle</title>" + filler,
+        "<p>caf\xe9 needle</p>" + filler,
+    };
+    const std::vector<std::string> texts = {"needle",      "NEEDLE",   "needl",    "eedle",
+                                            "needle here", "amet. a ", "needlé",   "café needle",
+                                            "x needle",    "dolor",    "needle x", "\u0301x"};
+    for (std::size_t n = 0; n < pages.size(); ++n) {
+        const std::string name = dir.write("p" + std::to_string(n) + ".htm", pages[n]);
+        for (const std::size_t spacing : {std::size_t{1}, std::size_t{300}, std::size_t{2048}}) {
+            const ResumePoints resume = resumePointsOf(files, name, spacing);
+            for (const std::size_t chunk : {std::size_t{7}, std::size_t{1} << 20}) {
+                files.chunk = chunk;
+                for (const std::string& text : texts) {
+                    ShownTextScanner scanner(text);
+                    const auto whole = scanner.scan(files, name);
+                    EXPECT_EQ(scanner.scan(files, name, {}, &resume), whole)
+                        << "page " << n << ", spacing " << spacing << ", chunk " << chunk << ": "
+                        << text;
+                }
+            }
+        }
+    }
+}
+
+// Points noted before the page was rewritten are of no use after: here they would all stand in
+// a script that now runs to its end.
+TEST(ShownTextScanner, ResumePointsOfAnEarlierFileAreNotUsed) {
+    test::TempDir dir;
+    test::FakeFileSystem files;
+    std::string page = "<p>x</p>";
+    for (int i = 0; i < 100; ++i) {
+        page += "<p>some <b>needle</b> text</p>";
+    }
+    const std::string name = dir.write("page.htm", page);
+    const ResumePoints resume = resumePointsOf(files, name, 1);
+    ASSERT_GT(resume.offsets.size(), 100U);
+    ShownTextScanner scanner("needle");
+    EXPECT_EQ(scanner.scan(files, name, {}, &resume), ShownTextScanner::Outcome::Found);
+    dir.write("page.htm", "<script>" + page.substr(8));
+    EXPECT_EQ(scanner.scan(files, name, {}, &resume), ShownTextScanner::Outcome::NotFound);
 }
 
 TEST(ShownTextScanner, FileThatCantBeOpenedFailsEvenWhenOnlyItsNameIsSearched) {

@@ -224,6 +224,7 @@ private:
             total_ += got;
             return got;
         }
+        std::optional<platform::FileStamp> stamp() const override { return file_->stamp(); }
 
     private:
         std::unique_ptr<platform::InputFile> file_;
