@@ -92,12 +92,20 @@ public:
     std::size_t bytes = 0;
 };
 
+// As pelmaro-cli searches: through the index's candidates and resume points, when given.
 std::size_t hitsOf(pelmaro::platform::FileSystem& files, const pelmaro::platform::TextList& paths,
-                   const std::string& word, const CandidatePages* candidates) {
+                   const std::string& word, const CandidatePages* candidates,
+                   const index::TrigramIndex* index = nullptr) {
     std::size_t hits = 0;
+    pelmaro::ResumePointsOf resumeOf;
+    if (index != nullptr) {
+        resumeOf = [index](std::size_t n, pelmaro::ResumePoints& out) {
+            return index->resumePoints(n, out);
+        };
+    }
     pelmaro::searchFiles(files, paths, word, {},
                          {.reading = {}, .found = [&](std::size_t) { ++hits; }, .skipped = {}},
-                         pelmaro::TextRule::Shown, candidates);
+                         pelmaro::TextRule::Shown, candidates, 0, resumeOf);
     return hits;
 }
 
@@ -156,7 +164,7 @@ void benchFolder(const std::string& folder, const std::vector<std::string>& word
         const double indexed = seconds([&] {
             const auto index = index::loadIndex(files, pathFile, paths, cache);
             const auto pages = index::candidatePages(*index, files, paths, word);
-            indexedHits = hitsOf(files, paths, word, pages ? &*pages : nullptr);
+            indexedHits = hitsOf(files, paths, word, pages ? &*pages : nullptr, &*index);
         });
         const double scanned = seconds([&] { scanHits = hitsOf(files, paths, word, nullptr); });
         std::printf("%-22s %9.1f %9.1f %9.1f %9zu %9.3f %9.3f %7zu %7zu%s\n", word.c_str(),
@@ -208,7 +216,8 @@ int main(int argc, char** argv) {
         benchBuild(argv[2], {"asyncio", "the", "walrus operator", "12345", "zqxjkvw"}, scratch);
     } else if (argc > 1) {
         for (int i = 1; i < argc; ++i) {
-            benchFolder(argv[i], {"asyncio", "the", "walrus operator", "zqxjkvw"}, scratch);
+            benchFolder(argv[i], {"asyncio", "the", "string", "walrus operator", "zqxjkvw"},
+                        scratch);
         }
     } else {
         const std::string python = "/usr/share/doc/python3.11/html";

@@ -288,8 +288,9 @@ std::size_t deferFrom(std::string_view block, bool last) {
 
 // How many places of a page a look by resume points tries before the page is read whole.
 constexpr int kMostResumedLooks = 8;
-// How far before a place the shown text is taken up: the search text may start that much
-// before its word, and a tag or reference may stand between.
+// Beyond the search text's length, how far a look by resume points makes the shown text after
+// a place, and before it when the search text doesn't start with its word: references and tags
+// may stand between its characters.
 constexpr std::size_t kResumeLead = 256;
 
 }  // namespace
@@ -402,7 +403,10 @@ ShownTextSink::Look ShownTextScanner::lookFromResumePoints(std::string_view bloc
         points_.push_back(static_cast<std::uint32_t>(*point - blockAt));
     }
     const std::vector<std::uint32_t>& points = points_;
+    // A hit may end that far after its word's start. A search text that starts with its word
+    // starts where the word does; another may start that far before it.
     const std::size_t lead = matcher_.folded().size() + kResumeLead;
+    const std::size_t leadBefore = matcher_.folded().starts_with(word_) ? 0 : lead;
     bool placeLeft = false;  // a place that may show it was not proven to
     std::size_t from = 0;
     for (int looks = 0; looks < kMostResumedLooks;) {
@@ -418,9 +422,9 @@ ShownTextSink::Look ShownTextScanner::lookFromResumePoints(std::string_view bloc
         }
         placeLeft = true;
         from = at + 1;
-        // From the last point far enough before the place, or else before it at all, to the
-        // first point far enough after it.
-        auto before = std::upper_bound(points.begin(), points.end(), at - std::min(at, lead));
+        // From the last point far enough before the place, or else before it at all, to far
+        // enough after it.
+        auto before = std::upper_bound(points.begin(), points.end(), at - std::min(at, leadBefore));
         if (before == points.begin()) {
             before = std::upper_bound(points.begin(), points.end(), at);
         }
@@ -428,8 +432,7 @@ ShownTextSink::Look ShownTextScanner::lookFromResumePoints(std::string_view bloc
             continue;  // none before it: a later place may be found
         }
         const std::size_t start = before[-1];
-        const auto after = std::upper_bound(points.begin(), points.end(), at + lead);
-        const std::size_t end = after == points.end() ? block.size() : *after;
+        const std::size_t end = std::min(block.size(), at + lead);
         resumed_.start(ShownKind::Markup, resume_->encoding);
         resumedText_.clear();
         // No finish(): what it holds back at the end may be the start of more.
