@@ -187,7 +187,17 @@ PageRecord PageRecords::operator[](std::size_t n) const {
 }
 
 bool TrigramIndex::resumePoints(std::size_t n, ResumePoints& out) const {
+    // Several threads may check at once: each finds the same.
+    int intact = resumeIntact_->load(std::memory_order_acquire);
+    if (intact < 0) {
+        const std::size_t from = static_cast<std::size_t>(resumeTable_.data() - bytes_.data());
+        intact = blocksIntact(from, from + resumeTable_.size() + resumeLists_.size()) ? 1 : 0;
+        resumeIntact_->store(intact, std::memory_order_release);
+    }
     std::uint32_t at = 0;
+    if (intact == 0) {
+        return false;
+    }
     if (!Reader(resumeTable_.substr(std::min(resumeTable_.size(), n * kIndexResumeEntrySize)))
              .u32(at) ||
         at >= resumeLists_.size()) {
@@ -335,10 +345,11 @@ std::optional<TrigramIndex> TrigramIndex::open(std::unique_ptr<platform::MappedF
     }
     index.directoryAt_ = static_cast<std::size_t>(directoryAt);
     index.hashesAt_ = static_cast<std::size_t>(hashesAt);
-    if (!index.blocksIntact(0, postingsAt) || !index.blocksIntact(directoryAt, hashesAt)) {
+    if (!index.blocksIntact(directoryAt, hashesAt)) {
         return std::nullopt;
     }
 
+    // Read before their blocks are checked, with bounds, and trusted only after.
     Reader in(all.substr(kHeaderSize, postingsAt - kHeaderSize));
     std::uint32_t nameSize = 0;
     if (!in.u32(nameSize) || !in.text(nameSize, index.identity_.pathFile) ||
@@ -351,6 +362,12 @@ std::optional<TrigramIndex> TrigramIndex::open(std::unique_ptr<platform::MappedF
     }
     const std::size_t recordsAt = kHeaderSize + in.at();
     const std::size_t pageCount = index.identity_.pageCount;
+    const std::size_t resumeAt = recordsAt + pageCount * (kIndexRecordSize + kIndexOrderEntrySize);
+    // The resume points are checked when first asked for: a search that reads no page of the
+    // index needs none.
+    if (!index.blocksIntact(0, resumeAt)) {
+        return std::nullopt;
+    }
     index.pages_ = PageRecords(all.substr(recordsAt, pageCount * kIndexRecordSize));
     // A page left out of the order would never have its stamp looked at.
     Reader order(
@@ -363,7 +380,6 @@ std::optional<TrigramIndex> TrigramIndex::open(std::unique_ptr<platform::MappedF
         }
         ordered[n] = true;
     }
-    const std::size_t resumeAt = recordsAt + pageCount * (kIndexRecordSize + kIndexOrderEntrySize);
     const std::size_t listsAt = resumeAt + pageCount * kIndexResumeEntrySize;
     index.resumeTable_ = all.substr(resumeAt, listsAt - resumeAt);
     index.resumeLists_ = all.substr(listsAt, postingsAt - listsAt);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -62,8 +63,9 @@ std::uint64_t hashBytes(std::string_view bytes, std::uint64_t seed = 0);
 //     end of the directory (the last block shorter);
 //   footer: u64 offsets of the posting lists, the directory and the block hashes, u32 trigram
 //     count, u32 kIndexBlockSize, and u64 hashBytes of the block hashes and the footer before it.
-// Loading checks the footer, the block hashes and the blocks of everything but the posting
-// lists; a posting list's blocks are checked each time it is read.
+// Loading checks the footer, the block hashes and the blocks of everything but the resume points
+// and the posting lists; a posting list's blocks are checked each time it is read, the resume
+// points' once, when first asked for.
 inline constexpr std::string_view kIndexMagic = "PELMTRI\n";
 // The version goes up with the layout, and with any change to what a page's shown text is: an
 // index of the text as it was made before may lack a trigram a page shows now, or hold resume
@@ -166,6 +168,8 @@ private:
     std::vector<std::uint32_t> stampOrder_;
     std::string_view resumeTable_;  // a u32 offset a page
     std::string_view resumeLists_;
+    // Whether their blocks are as hashed: -1 until first asked.
+    std::shared_ptr<std::atomic<int>> resumeIntact_ = std::make_shared<std::atomic<int>>(-1);
     std::vector<Entry> entries_;
     std::size_t directoryAt_ = 0;
     std::size_t hashesAt_ = 0;

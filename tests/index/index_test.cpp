@@ -138,6 +138,36 @@ TEST(TrigramIndex, keepsTheResumePointsOfEachVouchedPageOfMarkup) {
     }
 }
 
+// They are checked when first asked for, not when the index loads: damaged, none are given.
+TEST(TrigramIndex, damagedResumePointsAreNotUsed) {
+    test::TempDir dir;
+    platform::PosixFileSystem files;
+    std::string page;
+    for (int i = 0; i < 3000; ++i) {
+        page += "<p>Some <b>text</b> n</p>\n";
+    }
+    std::vector<std::string> paths;
+    for (int n = 0; n < 120; ++n) {
+        paths.push_back(dir.write("p" + std::to_string(n) + ".htm", page));
+    }
+    std::string bytes = indexBytes(files, paths);
+    std::uint64_t postingsAt = 0;
+    std::memcpy(&postingsAt, bytes.data() + bytes.size() - kIndexFooterSize, sizeof postingsAt);
+    ResumePoints points;
+    ASSERT_TRUE(TrigramIndex::parse(bytes)->resumePoints(119, points));
+    // The header, identity (under 64 bytes), records and order end in the second block; the
+    // resume points fill the third.
+    ASSERT_LT(64 + 120 * (kIndexRecordSize + kIndexOrderEntrySize), 2 * kIndexBlockSize);
+    ASSERT_GT(postingsAt, 3 * kIndexBlockSize);
+    bytes[2 * kIndexBlockSize] = static_cast<char>(bytes[2 * kIndexBlockSize] ^ 0x10);
+    const auto damaged = TrigramIndex::parse(bytes);
+    ASSERT_TRUE(damaged);
+    for (std::size_t n = 0; n < paths.size(); ++n) {
+        EXPECT_FALSE(damaged->resumePoints(n, points)) << n;
+    }
+    EXPECT_EQ(damaged->pagesHolding("text")->size(), paths.size());
+}
+
 TEST(TrigramIndex, tornDamagedOrForeignFileIsNeverTrusted) {
     test::TempDir dir;
     platform::PosixFileSystem files;
