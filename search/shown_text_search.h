@@ -83,12 +83,11 @@ public:
     virtual bool wantsFirstLook() const { return false; }
     // A page's bytes (not RTF) a block at a time from its start, before any take(): PassOver when
     // the block surely shows nothing wanted, nor begins anything wanted that the blocks after it
-    // could end; `at` is where the block starts in the page. The first block holds at least the
-    // page head (kPageHeadSize bytes, or the whole
-    // page); each after it starts with the last kLookOverlap bytes of the one before, so that
-    // what starts there and can't be judged yet may be judged by the next look. `last` says the
-    // page ends with this one. A page whose blocks are all passed over needs no shown text.
-    // Asked only when wantsFirstLook().
+    // could end. `at` is where the block starts in the page. The first block holds at least the
+    // page head (kPageHeadSize bytes, or the whole page); each after it starts with the last
+    // kLookOverlap bytes of the one before, so that what starts there and can't be judged yet
+    // may be judged by the next look. `last` says the page ends with this one. A page whose
+    // blocks are all passed over needs no shown text. Asked only when wantsFirstLook().
     virtual Look passOver(std::string_view /*block*/, std::size_t /*at*/, bool /*first*/,
                           bool /*last*/, ShownKind /*kind*/) {
         return Look::Read;

@@ -40,18 +40,20 @@ struct Answer {
 };
 
 Answer search(platform::FileSystem& files, const std::vector<std::string>& paths,
-              const std::string& text, const CandidatePages* candidates) {
+              const std::string& text, const CandidatePages* candidates,
+              const ResumePointsOf& resumeOf = {}) {
     Answer answer;
     searchFiles(
         files, paths, text, {},
         {.reading = [&](std::size_t n) { answer.read.push_back(n); },
          .found = [&](std::size_t n) { answer.found.push_back(n); },
          .skipped = [&](std::size_t n, const std::string&) { answer.skipped.push_back(n); }},
-        TextRule::Shown, candidates);
+        TextRule::Shown, candidates, 0, resumeOf);
     return answer;
 }
 
-// The search as pelmaro-cli makes it: through the stored index when there is one to trust.
+// The search as pelmaro-cli makes it: through the stored index and its resume points when there
+// is one to trust.
 Answer searchThroughIndex(platform::FileSystem& files, const std::string& pathFile,
                           const std::vector<std::string>& paths, const std::string& cache,
                           const std::string& text, const ReindexedPages* reindexed = nullptr) {
@@ -60,17 +62,10 @@ Answer searchThroughIndex(platform::FileSystem& files, const std::string& pathFi
     if (index) {
         candidates = candidatePages(*index, files, paths, text, nullptr, nullptr, reindexed);
     }
-    Answer answer;
-    searchFiles(
-        files, paths, text, {},
-        {.reading = [&](std::size_t n) { answer.read.push_back(n); },
-         .found = [&](std::size_t n) { answer.found.push_back(n); },
-         .skipped = [&](std::size_t n, const std::string&) { answer.skipped.push_back(n); }},
-        TextRule::Shown, candidates ? &*candidates : nullptr, 0,
-        [&index](std::size_t n, ResumePoints& out) {
-            return index && index->resumePoints(n, out);
-        });
-    return answer;
+    return search(files, paths, text, candidates ? &*candidates : nullptr,
+                  [&index](std::size_t n, ResumePoints& out) {
+                      return index && index->resumePoints(n, out);
+                  });
 }
 
 std::string indexBytes(platform::FileSystem& files, const std::vector<std::string>& paths,
