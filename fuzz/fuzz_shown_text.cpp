@@ -2,7 +2,7 @@
 // path), give what they give whole; the result is UTF-8 with single spaces and none at either end;
 // and any part of it is found by the matcher however the text is cut. The text in its own letters
 // folds to it, and a part of it is found there where the folded offsets say. Markup taken up
-// afresh at any of its resume points makes a part of the same shown text.
+// afresh at any of its resume points makes the end of the same shown text.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -53,8 +53,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (std::size_t at = point; at < bytes.size(); at += piece) {
             resumed.feed(bytes.substr(at, piece), part);
         }
+        resumed.finish(part);
         if (producer.resumeEncoding() == pelmaro::ShownTextProducer::Encoding::Detect ||
-            whole.find(part) == std::string::npos) {
+            !whole.ends_with(part)) {
             std::abort();
         }
     }

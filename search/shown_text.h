@@ -145,11 +145,11 @@ public:
     bool ended() const { return ended_; }
 
     // Has the next texts of markup note their resume points in `points` (cleared at each
-    // start()): byte offsets, ascending and at least `spacing` apart, where a producer
-    // started with resumeEncoding() on the bytes from there on makes a part of this same
-    // shown text (no finish(): the last characters may be held back). They stand where the text
-    // goes on after a tag, at a byte of ASCII that is no '<' or '&': nothing before them plays a
-    // part in what comes after. Null stops it.
+    // start()): byte offsets, ascending and at least `spacing` apart, where a producer started
+    // with resumeEncoding() on the bytes from there on makes the end of this same shown text
+    // (before its finish(), a part of it). They stand where the text goes on after a tag, at a
+    // byte of ASCII that is no '<' or '&': nothing before them plays a part in what comes
+    // after. Null stops it.
     static constexpr std::size_t kResumeSpacing = 2048;
     void noteResumePoints(std::vector<std::uint32_t>* points,
                           std::size_t spacing = kResumeSpacing) {

@@ -406,7 +406,11 @@ ShownTextSink::Look ShownTextScanner::lookFromResumePoints(std::string_view bloc
     // A hit may end that far after its word's start. A search text that starts with its word
     // starts where the word does; another may start that far before it.
     const std::size_t lead = matcher_.folded().size() + kResumeLead;
-    const std::size_t leadBefore = matcher_.folded().starts_with(word_) ? 0 : lead;
+    const bool startsWithWord = matcher_.folded().starts_with(word_);
+    if (startsWithWord && blockAt == 0 && last) {
+        return lookOnFromResumePoint(block, lead);
+    }
+    const std::size_t leadBefore = startsWithWord ? 0 : lead;
     bool placeLeft = false;  // a place that may show it was not proven to
     std::size_t from = 0;
     for (int looks = 0; looks < kMostResumedLooks;) {
@@ -445,6 +449,40 @@ ShownTextSink::Look ShownTextScanner::lookFromResumePoints(std::string_view bloc
     }
     matcher_.reset(countAll_);
     return Look::Read;
+}
+
+ShownTextSink::Look ShownTextScanner::lookOnFromResumePoint(std::string_view page,
+                                                            std::size_t lead) {
+    // Every hit starts at a place where the search text's word may start: none before the
+    // first. From the last point before it on, the text made is the page's own from there to
+    // its end, so that a hit is found there if anywhere.
+    const std::size_t at = firstPlaceShowing(page, word_, *starts_, false, page.size(), true);
+    if (at == std::string_view::npos) {
+        return Look::PassOver;
+    }
+    const auto before = std::upper_bound(points_.begin(), points_.end(), at);
+    if (before == points_.begin()) {
+        return Look::Read;
+    }
+    resumed_.start(ShownKind::Markup, resume_->encoding);
+    matcher_.reset();
+    // Near the place first, where the page most often shows it, then the rest in slices.
+    std::size_t done = before[-1];
+    for (std::size_t until = std::min(page.size(), at + lead);;
+         until = std::min(page.size(), done + kSlice)) {
+        resumedText_.clear();
+        resumed_.feed(page.substr(done, until - done), resumedText_);
+        done = until;
+        if (done == page.size()) {
+            resumed_.finish(resumedText_);
+        }
+        if (matcher_.feed(resumedText_)) {
+            return Look::Found;
+        }
+        if (done == page.size()) {
+            return Look::PassOver;
+        }
+    }
 }
 
 bool ShownTextScanner::contains(std::string_view bytes, ShownKind kind) {

@@ -200,6 +200,10 @@ private:
     // passOver() of markup by its resume points: Found when the shown text made from one of
     // them in the block holds the search text.
     Look lookFromResumePoints(std::string_view block, std::size_t blockAt, bool last);
+    // The same for a whole page and a search text that starts with its word: the shown text
+    // from the last point before the first place the word may start at on, to the first hit or
+    // the end. Never Read when there is such a point.
+    Look lookOnFromResumePoint(std::string_view page, std::size_t lead);
 
     ShownTextMatcher matcher_;
     bool countAll_ = false;
