@@ -374,6 +374,7 @@ TEST(ShownTextScanner, ResumePointsFindExactlyWhatTheWholeReadingFinds) {
         "<p>" + huge.substr(0, huge.size() - 700) + "</p>" + filler + "<p>needle</p>",
         "<title>needle</title>" + filler,
         "<p>caf\xe9 needle</p>" + filler,
+        filler + "<b>x</b> at the very end: needle",
     };
     const std::vector<std::string> texts = {"needle",      "NEEDLE",   "needl",    "eedle",
                                             "needle here", "amet. a ", "needlé",   "café needle",
