@@ -407,8 +407,8 @@ ShownTextSink::Look ShownTextScanner::lookFromResumePoints(std::string_view bloc
     // starts where the word does; another may start that far before it.
     const std::size_t lead = matcher_.folded().size() + kResumeLead;
     const bool startsWithWord = matcher_.folded().starts_with(word_);
-    if (startsWithWord && blockAt == 0 && last) {
-        return lookOnFromResumePoint(block, lead);
+    if (startsWithWord) {
+        return lookOnFromResumePoint(block, blockAt, last, lead);
     }
     const std::size_t leadBefore = startsWithWord ? 0 : lead;
     bool placeLeft = false;  // a place that may show it was not proven to
@@ -451,35 +451,47 @@ ShownTextSink::Look ShownTextScanner::lookFromResumePoints(std::string_view bloc
     return Look::Read;
 }
 
-ShownTextSink::Look ShownTextScanner::lookOnFromResumePoint(std::string_view page,
+ShownTextSink::Look ShownTextScanner::lookOnFromResumePoint(std::string_view block,
+                                                            std::size_t blockAt, bool last,
                                                             std::size_t lead) {
     // Every hit starts at a place where the search text's word may start: none before the
     // first. From the last point before it on, the text made is the page's own from there to
     // its end, so that a hit is found there if anywhere.
-    const std::size_t at = firstPlaceShowing(page, word_, *starts_, false, page.size(), true);
-    if (at == std::string_view::npos) {
-        return Look::PassOver;
+    std::size_t done = 0;   // in the block, what was made
+    std::size_t first = 0;  // where the first slice ends
+    if (!onFromPoint_) {
+        const std::size_t at =
+            firstPlaceShowing(block, word_, *starts_, !last, deferFrom(block, last), true);
+        if (at == std::string_view::npos) {
+            return Look::PassOver;
+        }
+        const auto before = std::upper_bound(points_.begin(), points_.end(), at);
+        if (before == points_.begin()) {
+            return Look::Read;  // none in this block: the page is read from its start
+        }
+        resumed_.start(ShownKind::Markup, resume_->encoding);
+        matcher_.reset();
+        onFromPoint_ = true;
+        done = before[-1];
+        // Near the place first, where the page most often shows it.
+        first = at + lead;
+    } else {
+        // The blocks after the first start with the end of the one before, made already.
+        done = static_cast<std::size_t>(madeTo_ - blockAt);
     }
-    const auto before = std::upper_bound(points_.begin(), points_.end(), at);
-    if (before == points_.begin()) {
-        return Look::Read;
-    }
-    resumed_.start(ShownKind::Markup, resume_->encoding);
-    matcher_.reset();
-    // Near the place first, where the page most often shows it, then the rest in slices.
-    std::size_t done = before[-1];
-    for (std::size_t until = std::min(page.size(), at + lead);;
-         until = std::min(page.size(), done + kSlice)) {
+    for (std::size_t until = std::min(block.size(), first != 0 ? first : done + kSlice);;
+         until = std::min(block.size(), done + kSlice)) {
         resumedText_.clear();
-        resumed_.feed(page.substr(done, until - done), resumedText_);
+        resumed_.feed(block.substr(done, until - done), resumedText_);
         done = until;
-        if (done == page.size()) {
+        if (last && done == block.size()) {
             resumed_.finish(resumedText_);
         }
         if (matcher_.feed(resumedText_)) {
             return Look::Found;
         }
-        if (done == page.size()) {
+        if (done == block.size()) {
+            madeTo_ = blockAt + done;
             return Look::PassOver;
         }
     }
@@ -557,6 +569,7 @@ ShownTextScanner::Outcome ShownTextScanner::scan(platform::FileSystem& files,
         } restore{*this};
         resume_ = resume;
         stamps_ = &stamps;
+        onFromPoint_ = false;
         const Outcome outcome = reader_.read(files, fileName, *this, keepGoing, &stamps);
         // Found by a resume point of a file that changed while it was read: read it again, whole.
         if (outcome != Outcome::Found || stamps.read == stamps.opened) {
@@ -676,10 +689,9 @@ ShownTextReader::Outcome ShownTextReader::readFile(platform::FileSystem& files,
             kept = std::min(kLookOverlap, seen);
             std::memmove(buffer_.data(), buffer_.data() + seen - kept, kept);
             asked = blockSize_;
+            // None when the page ends with the block before: then the last look is at the end
+            // of that block alone.
             got = readBlockAt(kept, asked);
-            if (got == 0) {
-                return Outcome::NotFound;
-            }
         }
         if (looked != 0) {
             // The page may show it after its first block: its shown text is made from the start.

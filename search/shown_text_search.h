@@ -86,8 +86,9 @@ public:
     // could end. `at` is where the block starts in the page. The first block holds at least the
     // page head (kPageHeadSize bytes, or the whole page); each after it starts with the last
     // kLookOverlap bytes of the one before, so that what starts there and can't be judged yet
-    // may be judged by the next look. `last` says the page ends with this one. A page whose
-    // blocks are all passed over needs no shown text. Asked only when wantsFirstLook().
+    // may be judged by the next look. `last` says the page ends with this one (when it ends
+    // with a block, the last look is at the end of that block alone). A page whose blocks are
+    // all passed over needs no shown text. Asked only when wantsFirstLook().
     virtual Look passOver(std::string_view /*block*/, std::size_t /*at*/, bool /*first*/,
                           bool /*last*/, ShownKind /*kind*/) {
         return Look::Read;
@@ -200,10 +201,11 @@ private:
     // passOver() of markup by its resume points: Found when the shown text made from one of
     // them in the block holds the search text.
     Look lookFromResumePoints(std::string_view block, std::size_t blockAt, bool last);
-    // The same for a whole page and a search text that starts with its word: the shown text
-    // from the last point before the first place the word may start at on, to the first hit or
-    // the end. Never Read when there is such a point.
-    Look lookOnFromResumePoint(std::string_view page, std::size_t lead);
+    // The same for a search text that starts with its word: the shown text from the last point
+    // before the first place the word may start at on, block after block, to the first hit or
+    // the page's end. Read only when the block of that place holds no point before it.
+    Look lookOnFromResumePoint(std::string_view block, std::size_t blockAt, bool last,
+                               std::size_t lead);
 
     ShownTextMatcher matcher_;
     bool countAll_ = false;
@@ -225,6 +227,9 @@ private:
     ShownTextProducer resumed_;  // makes shown text from a resume point
     std::string resumedText_;
     std::vector<std::uint32_t> points_;  // the resume points of the block looked at
+    // Whether lookOnFromResumePoint() makes the page's text, and how far it has.
+    bool onFromPoint_ = false;
+    std::uint64_t madeTo_ = 0;
     ShownTextReader reader_;
 };
 

@@ -327,7 +327,8 @@ TEST(ShownTextReader, FirstLookSeesEveryBlockTheFirstHoldingTheHead) {
         EXPECT_EQ(reader.read(files, name, sink), ShownTextReader::Outcome::NotFound) << name;
     }
     using Block = std::tuple<std::size_t, bool, bool>;
-    // After the first, each block starts with the end of the one before.
+    // After the first, each block starts with the end of the one before; a page that ends with
+    // a block is told so with the end of that block alone.
     EXPECT_EQ(sink.blocks, (std::vector<Block>{{kPageHeadSize, true, false},
                                                {kLookOverlap + 16, false, false},
                                                {kLookOverlap + 16, false, false},
@@ -335,7 +336,8 @@ TEST(ShownTextReader, FirstLookSeesEveryBlockTheFirstHoldingTheHead) {
                                                {100, true, true},
                                                {kPageHeadSize, true, false},
                                                {kLookOverlap + 16, false, false},
-                                               {kLookOverlap + 16, false, false}}));
+                                               {kLookOverlap + 16, false, false},
+                                               {kLookOverlap, false, true}}));
 }
 
 // A page's resume points (ShownTextProducer::noteResumePoints) `spacing` apart, as an index keeps
@@ -364,7 +366,7 @@ TEST(ShownTextScanner, ResumePointsFindExactlyWhatTheWholeReadingFinds) {
         filler += "<p class=\"needle\">Lorem <b>ipsum</b> dolor sit amet.</p>\n";
     }
     const std::string huge(FileTextScanner::kDefaultBlockSize, 'x');
-    const std::vector<std::string> pages = {
+    std::vector<std::string> pages = {
         filler + "<p>a needle here</p>" + filler,
         filler + "<a title=\"x > needle < y\">link</a>" + filler,
         filler + "<!-- <p>needle</p> -->" + filler + "<i>x</i>nee<b>dle</b><i>e</i>&#x301;x",
@@ -376,6 +378,12 @@ TEST(ShownTextScanner, ResumePointsFindExactlyWhatTheWholeReadingFinds) {
         "<p>caf\xe9 needle</p>" + filler,
         filler + "<b>x</b> at the very end: needle",
     };
+    // Ending with the word where a block of the reading ends.
+    const std::string tail = "</p><b>x</b> at the very end: needle";
+    pages.push_back(
+        filler + "<p>" +
+        std::string(2 * FileTextScanner::kDefaultBlockSize - filler.size() - 3 - tail.size(), 'y') +
+        tail);
     const std::vector<std::string> texts = {"needle",      "NEEDLE",   "needl",    "eedle",
                                             "needle here", "amet. a ", "needlé",   "café needle",
                                             "x needle",    "dolor",    "needle x", "\u0301x"};
