@@ -345,12 +345,22 @@ bool ShownTextMatcher::feed(std::string_view piece) {
 
 ShownTextScanner::ShownTextScanner(std::string_view text, std::size_t blockSize)
     : matcher_(text), word_(prefilterWord(matcher_.folded())), reader_(blockSize) {
+    const std::string_view folded = matcher_.folded();
+    const auto firstEnd =
+        std::find_if(folded.begin(), folded.end(), [](char c) { return !isAsciiAlnum(c); });
+    if (!word_.empty() && !folded.starts_with(word_) &&
+        static_cast<std::size_t>(firstEnd - folded.begin()) >= kShortestWord) {
+        firstWord_ = std::string(folded.begin(), firstEnd);
+    }
     useVectorUnit(vectorUnitsHere().back());
 }
 
 void ShownTextScanner::useVectorUnit(VectorUnit unit) {
     if (!word_.empty()) {
         starts_.emplace(word_, unit);
+    }
+    if (!firstWord_.empty()) {
+        firstStarts_.emplace(firstWord_, unit);
     }
 }
 
@@ -408,7 +418,10 @@ ShownTextSink::Look ShownTextScanner::lookFromResumePoints(std::string_view bloc
     const std::size_t lead = matcher_.folded().size() + kResumeLead;
     const bool startsWithWord = matcher_.folded().starts_with(word_);
     if (startsWithWord) {
-        return lookOnFromResumePoint(block, blockAt, last, lead);
+        return lookOnFromResumePoint(block, blockAt, last, lead, word_, *starts_);
+    }
+    if (firstStarts_) {
+        return lookOnFromResumePoint(block, blockAt, last, lead, firstWord_, *firstStarts_);
     }
     const std::size_t leadBefore = startsWithWord ? 0 : lead;
     bool placeLeft = false;  // a place that may show it was not proven to
@@ -453,15 +466,16 @@ ShownTextSink::Look ShownTextScanner::lookFromResumePoints(std::string_view bloc
 
 ShownTextSink::Look ShownTextScanner::lookOnFromResumePoint(std::string_view block,
                                                             std::size_t blockAt, bool last,
-                                                            std::size_t lead) {
-    // Every hit starts at a place where the search text's word may start: none before the
-    // first. From the last point before it on, the text made is the page's own from there to
-    // its end, so that a hit is found there if anywhere.
+                                                            std::size_t lead, std::string_view word,
+                                                            const WordStarts& starts) {
+    // Every hit starts at a place where `word` may start: none before the first. From the last
+    // point before it on, the text made is the page's own from there to its end, so that a hit
+    // is found there if anywhere.
     std::size_t done = 0;   // in the block, what was made
     std::size_t first = 0;  // where the first slice ends
     if (!onFromPoint_) {
         const std::size_t at =
-            firstPlaceShowing(block, word_, *starts_, !last, deferFrom(block, last), true);
+            firstPlaceShowing(block, word, starts, !last, deferFrom(block, last), true);
         if (at == std::string_view::npos) {
             return Look::PassOver;
         }

@@ -201,11 +201,12 @@ private:
     // passOver() of markup by its resume points: Found when the shown text made from one of
     // them in the block holds the search text.
     Look lookFromResumePoints(std::string_view block, std::size_t blockAt, bool last);
-    // The same for a search text that starts with its word: the shown text from the last point
-    // before the first place the word may start at on, block after block, to the first hit or
-    // the page's end. Read only when the block of that place holds no point before it.
+    // The same for a search text that starts with `word` (a run of [a-z0-9] whose places `starts`
+    // finds): the shown text from the last point before the first place the word may start at
+    // on, block after block, to the first hit or the page's end. Read only when the block of
+    // that place holds no point before it.
     Look lookOnFromResumePoint(std::string_view block, std::size_t blockAt, bool last,
-                               std::size_t lead);
+                               std::size_t lead, std::string_view word, const WordStarts& starts);
 
     ShownTextMatcher matcher_;
     bool countAll_ = false;
@@ -214,6 +215,10 @@ private:
     // be worth a prefilter.
     std::string word_;
     std::optional<WordStarts> starts_;  // where word_ may start in a page's bytes
+    // When the search text starts with another such run, long enough: it, and where it may
+    // start (every hit starts at one of those places).
+    std::string firstWord_;
+    std::optional<WordStarts> firstStarts_;
     // While writtenHead() runs: where the shown text goes instead of to the matcher, and how much
     // of its folded form is wanted and was had.
     std::string* head_ = nullptr;

@@ -377,6 +377,7 @@ TEST(ShownTextScanner, ResumePointsFindExactlyWhatTheWholeReadingFinds) {
         "<title>needle</title>" + filler,
         "<p>caf\xe9 needle</p>" + filler,
         filler + "<b>x</b> at the very end: needle",
+        filler + "<p>sit <i>x</i>amet</p>" + filler,
     };
     // Ending with the word where a block of the reading ends.
     const std::string tail = "</p><b>x</b> at the very end: needle";
@@ -384,9 +385,14 @@ TEST(ShownTextScanner, ResumePointsFindExactlyWhatTheWholeReadingFinds) {
         filler + "<p>" +
         std::string(2 * FileTextScanner::kDefaultBlockSize - filler.size() - 3 - tail.size(), 'y') +
         tail);
-    const std::vector<std::string> texts = {"needle",      "NEEDLE",   "needl",    "eedle",
-                                            "needle here", "amet. a ", "needlé",   "café needle",
-                                            "x needle",    "dolor",    "needle x", "\u0301x"};
+    const std::vector<std::string> texts = {"needle",      "NEEDLE",
+                                            "needl",       "eedle",
+                                            "needle here", "amet. a ",
+                                            "needlé",      "café needle",
+                                            "x needle",    "dolor",
+                                            "needle x",    "\u0301x",
+                                            "sit amet",    "sit amet. a needle",
+                                            "sit xamet"};
     for (std::size_t n = 0; n < pages.size(); ++n) {
         const std::string name = dir.write("p" + std::to_string(n) + ".htm", pages[n]);
         for (const std::size_t spacing : {std::size_t{1}, std::size_t{300}, std::size_t{2048}}) {
