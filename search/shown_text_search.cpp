@@ -289,8 +289,8 @@ std::size_t deferFrom(std::string_view block, bool last) {
 // How many places of a page a look by resume points tries before the page is read whole.
 constexpr int kMostResumedLooks = 8;
 // Beyond the search text's length, how far a look by resume points makes the shown text after
-// a place, and before it when the search text doesn't start with its word: references and tags
-// may stand between its characters.
+// a place first, and before it when the search text doesn't start with a word: references and
+// tags may stand between its characters.
 constexpr std::size_t kResumeLead = 256;
 
 }  // namespace
@@ -413,17 +413,16 @@ ShownTextSink::Look ShownTextScanner::lookFromResumePoints(std::string_view bloc
         points_.push_back(static_cast<std::uint32_t>(*point - blockAt));
     }
     const std::vector<std::uint32_t>& points = points_;
-    // A hit may end that far after its word's start. A search text that starts with its word
-    // starts where the word does; another may start that far before it.
+    // A hit may end that far after its word's start, and start that far before it.
     const std::size_t lead = matcher_.folded().size() + kResumeLead;
-    const bool startsWithWord = matcher_.folded().starts_with(word_);
-    if (startsWithWord) {
+    if (matcher_.folded().starts_with(word_)) {
         return lookOnFromResumePoint(block, blockAt, last, lead, word_, *starts_);
     }
     if (firstStarts_) {
         return lookOnFromResumePoint(block, blockAt, last, lead, firstWord_, *firstStarts_);
     }
-    const std::size_t leadBefore = startsWithWord ? 0 : lead;
+    // A text that starts otherwise (white space, punctuation, a short run): around a few
+    // places.
     bool placeLeft = false;  // a place that may show it was not proven to
     std::size_t from = 0;
     for (int looks = 0; looks < kMostResumedLooks;) {
@@ -441,7 +440,7 @@ ShownTextSink::Look ShownTextScanner::lookFromResumePoints(std::string_view bloc
         from = at + 1;
         // From the last point far enough before the place, or else before it at all, to far
         // enough after it.
-        auto before = std::upper_bound(points.begin(), points.end(), at - std::min(at, leadBefore));
+        auto before = std::upper_bound(points.begin(), points.end(), at - std::min(at, lead));
         if (before == points.begin()) {
             before = std::upper_bound(points.begin(), points.end(), at);
         }
