@@ -13,8 +13,8 @@
 #include "fuzz/fuzz_page.h"
 #include "platform/byte_text.h"
 #include "platform/file_system.h"
-#include "search/shown_text.h"
 #include "search/shown_text_search.h"
+#include "tests/support/resume_points.h"
 
 namespace {
 
@@ -44,14 +44,7 @@ std::vector<pelmaro::ResumePoints> resumePointsOf(pelmaro::platform::FileSystem&
                                                   const pelmaro::fuzz::PageInput& input) {
     std::vector<pelmaro::ResumePoints> resumes;
     for (const std::size_t spacing : {std::size_t{1}, std::size_t{64}}) {
-        pelmaro::ResumePoints resume;
-        pelmaro::ShownTextProducer producer;
-        producer.noteResumePoints(&resume.offsets, spacing);
-        producer.start(pelmaro::ShownKind::Markup);
-        std::string shown;
-        producer.feed(input.bytes, shown);
-        producer.finish(shown);
-        resume.encoding = producer.resumeEncoding();
+        pelmaro::ResumePoints resume = pelmaro::test::notedResumePoints(input.bytes, spacing);
         resume.stamp = files.fileStamp(input.file).value_or(pelmaro::platform::FileStamp{});
         if (resume.encoding != pelmaro::ShownTextProducer::Encoding::Detect &&
             !resume.offsets.empty()) {

@@ -413,9 +413,8 @@ struct ReadPage {
     std::optional<std::int64_t> recentNs;
     platform::FileStamp stamp;
     std::vector<std::uint32_t> trigrams;
-    // Where its shown text may be taken up afresh, in that encoding (none: Detect).
-    std::vector<std::uint32_t> resumePoints;
-    ShownTextProducer::Encoding resumeEncoding = ShownTextProducer::Encoding::Detect;
+    // Where its shown text may be taken up afresh (its stamp unset: the one above).
+    ResumePoints resume;
 };
 
 std::int64_t nowNs() {
@@ -444,22 +443,21 @@ ReadPage readPage(platform::FileSystem& files, const std::string& path, ShownTex
         }
     }
     bool read = false;
-    reader.noteResumePoints(&page.resumePoints);
+    reader.noteResumePoints(&page.resume.offsets);
     try {
-        const ShownTextReader::Outcome outcome =
-            reader.read(files, path, trigrams, keepGoing, openFileStamps ? &stamps : nullptr);
-        reader.noteResumePoints(nullptr);
-        if (outcome == ShownTextReader::Outcome::Abandoned) {
-            trigrams.clear();
-            page.abandoned = true;
-            return page;
-        }
-        read = true;
-        page.resumeEncoding = reader.resumeEncoding();
+        page.abandoned =
+            reader.read(files, path, trigrams, keepGoing, openFileStamps ? &stamps : nullptr) ==
+            ShownTextReader::Outcome::Abandoned;
+        read = !page.abandoned;
     } catch (const Error&) {
         // Unreadable now: the search reads it, and reports it as the scan would.
-        reader.noteResumePoints(nullptr);
     }
+    reader.noteResumePoints(nullptr);
+    if (page.abandoned) {
+        trigrams.clear();
+        return page;
+    }
+    page.resume.encoding = reader.resumeEncoding();
     if (read && !openFileStamps) {
         stamps.read = files.fileStamp(path);
     }
@@ -482,7 +480,7 @@ ReadPage readPage(platform::FileSystem& files, const std::string& path, ShownTex
         trigrams.moveInto(page.trigrams);
     } else {
         trigrams.clear();
-        page.resumePoints.clear();
+        page.resume = {};
     }
     return page;
 }
@@ -682,18 +680,9 @@ bool writeIndex(platform::FileSystem& files, const platform::TextList& paths,
             return;
         }
         records[n] = {.vouched = true, .stamp = page.stamp};
-        if (!page.resumePoints.empty() &&
-            page.resumeEncoding != ShownTextProducer::Encoding::Detect &&
-            resumeLists.size() <= UINT32_MAX) {
-            resumeAt[n] = static_cast<std::uint32_t>(resumeLists.size());
-            putVarint(resumeLists, page.resumePoints.size());
-            resumeLists.push_back(
-                page.resumeEncoding == ShownTextProducer::Encoding::MixedUtf8 ? 1 : 2);
-            std::uint32_t last = 0;
-            for (const std::uint32_t point : page.resumePoints) {
-                putVarint(resumeLists, point - last);
-                last = point;
-            }
+        if (const std::size_t at = resumeLists.size();
+            at <= UINT32_MAX && appendResumeList(resumeLists, page.resume)) {
+            resumeAt[n] = static_cast<std::uint32_t>(at);
         }
         // Spilled before a page's pairs would pass the budget: growing the vector past it would
         // hold the old and the new one, twice the budget, for a moment.

@@ -186,6 +186,30 @@ PageRecord PageRecords::operator[](std::size_t n) const {
     return page;
 }
 
+namespace {
+
+// How the lists of resume points name the encodings they hold for.
+constexpr std::uint8_t kResumeUtf8 = 1;
+constexpr std::uint8_t kResumeWindows1252 = 2;
+
+}  // namespace
+
+bool appendResumeList(std::string& lists, const ResumePoints& points) {
+    if (points.offsets.empty() || points.encoding == ShownTextProducer::Encoding::Detect) {
+        return false;
+    }
+    putVarint(lists, points.offsets.size());
+    lists.push_back(static_cast<char>(points.encoding == ShownTextProducer::Encoding::MixedUtf8
+                                          ? kResumeUtf8
+                                          : kResumeWindows1252));
+    std::uint32_t last = 0;
+    for (const std::uint32_t point : points.offsets) {
+        putVarint(lists, point - last);
+        last = point;
+    }
+    return true;
+}
+
 bool TrigramIndex::resumePoints(std::size_t n, ResumePoints& out) const {
     // Several threads may check at once: each finds the same.
     int intact = resumeIntact_->load(std::memory_order_acquire);
@@ -194,10 +218,10 @@ bool TrigramIndex::resumePoints(std::size_t n, ResumePoints& out) const {
         intact = blocksIntact(from, from + resumeTable_.size() + resumeLists_.size()) ? 1 : 0;
         resumeIntact_->store(intact, std::memory_order_release);
     }
-    std::uint32_t at = 0;
     if (intact == 0) {
         return false;
     }
+    std::uint32_t at = 0;
     if (!Reader(resumeTable_.substr(std::min(resumeTable_.size(), n * kIndexResumeEntrySize)))
              .u32(at) ||
         at >= resumeLists_.size()) {
@@ -207,7 +231,7 @@ bool TrigramIndex::resumePoints(std::size_t n, ResumePoints& out) const {
     std::uint64_t count = 0;
     std::uint8_t encoding = 0;
     if (!in.varint(count) || count == 0 || count > resumeLists_.size() || !in.u8(encoding) ||
-        encoding < 1 || encoding > 2) {
+        (encoding != kResumeUtf8 && encoding != kResumeWindows1252)) {
         return false;
     }
     const PageRecord record = pages_[n];
@@ -215,8 +239,8 @@ bool TrigramIndex::resumePoints(std::size_t n, ResumePoints& out) const {
         return false;
     }
     out.stamp = record.stamp;
-    out.encoding = encoding == 1 ? ShownTextProducer::Encoding::MixedUtf8
-                                 : ShownTextProducer::Encoding::Windows1252;
+    out.encoding = encoding == kResumeUtf8 ? ShownTextProducer::Encoding::MixedUtf8
+                                           : ShownTextProducer::Encoding::Windows1252;
     out.offsets.clear();
     std::uint64_t point = 0;
     for (std::uint64_t i = 0; i < count; ++i) {

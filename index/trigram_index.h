@@ -100,6 +100,10 @@ std::vector<std::uint32_t> distinctTrigrams(std::string_view folded);
 // `pageCount` pages.
 std::string encodePostings(std::span<const std::uint32_t> pages, std::uint32_t pageCount);
 
+// Appends a page's list of resume points (see the format above) to `lists`; false, with nothing
+// appended, when it has none or its encoding is Detect.
+bool appendResumeList(std::string& lists, const ResumePoints& points);
+
 // The ".path" file named by the start of an index file (its first few kilobytes), without
 // checking the rest; std::nullopt when it is not the start of an index file of this version.
 std::optional<std::string> catalogueOfIndex(std::string_view head);

@@ -405,14 +405,6 @@ ShownTextSink::Look ShownTextScanner::passOver(std::string_view block, std::size
 
 ShownTextSink::Look ShownTextScanner::lookFromResumePoints(std::string_view block,
                                                            std::size_t blockAt, bool last) {
-    // The block's points, as offsets in it.
-    const std::vector<std::uint32_t>& all = resume_->offsets;
-    points_.clear();
-    for (auto point = std::lower_bound(all.begin(), all.end(), blockAt);
-         point != all.end() && *point < blockAt + block.size(); ++point) {
-        points_.push_back(static_cast<std::uint32_t>(*point - blockAt));
-    }
-    const std::vector<std::uint32_t>& points = points_;
     // A hit may end that far after its word's start, and start that far before it.
     const std::size_t lead = matcher_.folded().size() + kResumeLead;
     if (matcher_.folded().starts_with(word_)) {
@@ -440,14 +432,13 @@ ShownTextSink::Look ShownTextScanner::lookFromResumePoints(std::string_view bloc
         from = at + 1;
         // From the last point far enough before the place, or else before it at all, to far
         // enough after it.
-        auto before = std::upper_bound(points.begin(), points.end(), at - std::min(at, lead));
-        if (before == points.begin()) {
-            before = std::upper_bound(points.begin(), points.end(), at);
+        std::size_t start = resumePointUpTo(blockAt, at - std::min(at, lead));
+        if (start == std::string_view::npos) {
+            start = resumePointUpTo(blockAt, at);
         }
-        if (before == points.begin()) {
+        if (start == std::string_view::npos) {
             continue;  // none before it: a later place may be found
         }
-        const std::size_t start = before[-1];
         const std::size_t end = std::min(block.size(), at + lead);
         resumed_.start(ShownKind::Markup, resume_->encoding);
         resumedText_.clear();
@@ -461,6 +452,15 @@ ShownTextSink::Look ShownTextScanner::lookFromResumePoints(std::string_view bloc
     }
     matcher_.reset(countAll_);
     return Look::Read;
+}
+
+std::size_t ShownTextScanner::resumePointUpTo(std::size_t blockAt, std::size_t at) const {
+    const std::vector<std::uint32_t>& points = resume_->offsets;
+    const auto after = std::upper_bound(points.begin(), points.end(), blockAt + at);
+    if (after == points.begin() || after[-1] < blockAt) {
+        return std::string_view::npos;
+    }
+    return after[-1] - blockAt;
 }
 
 ShownTextSink::Look ShownTextScanner::lookOnFromResumePoint(std::string_view block,
@@ -478,14 +478,13 @@ ShownTextSink::Look ShownTextScanner::lookOnFromResumePoint(std::string_view blo
         if (at == std::string_view::npos) {
             return Look::PassOver;
         }
-        const auto before = std::upper_bound(points_.begin(), points_.end(), at);
-        if (before == points_.begin()) {
+        done = resumePointUpTo(blockAt, at);
+        if (done == std::string_view::npos) {
             return Look::Read;  // none in this block: the page is read from its start
         }
         resumed_.start(ShownKind::Markup, resume_->encoding);
         matcher_.reset();
         onFromPoint_ = true;
-        done = before[-1];
         // Near the place first, where the page most often shows it.
         first = at + lead;
     } else {

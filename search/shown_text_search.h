@@ -207,6 +207,9 @@ private:
     // that place holds no point before it.
     Look lookOnFromResumePoint(std::string_view block, std::size_t blockAt, bool last,
                                std::size_t lead, std::string_view word, const WordStarts& starts);
+    // The last resume point at or before byte `at` of the block that starts at byte `blockAt` of
+    // the page, as an offset in the block; npos when the block holds none there.
+    std::size_t resumePointUpTo(std::size_t blockAt, std::size_t at) const;
 
     ShownTextMatcher matcher_;
     bool countAll_ = false;
@@ -231,7 +234,6 @@ private:
     const ShownTextReader::Stamps* stamps_ = nullptr;
     ShownTextProducer resumed_;  // makes shown text from a resume point
     std::string resumedText_;
-    std::vector<std::uint32_t> points_;  // the resume points of the block looked at
     // Whether lookOnFromResumePoint() makes the page's text, and how far it has.
     bool onFromPoint_ = false;
     std::uint64_t madeTo_ = 0;

@@ -20,8 +20,8 @@
 #include "index/trigram_index.h"
 #include "platform/error.h"
 #include "search/full_text_search.h"
-#include "search/shown_text.h"
 #include "search/shown_text_search.h"
+#include "tests/support/resume_points.h"
 #include "tests/support/temp_dir.h"
 
 namespace pelmaro::index {
@@ -113,18 +113,12 @@ TEST(TrigramIndex, keepsTheResumePointsOfEachVouchedPageOfMarkup) {
     const auto index = TrigramIndex::parse(indexBytes(files, paths));
     ASSERT_TRUE(index);
     for (const std::size_t n : {0, 1}) {
-        std::vector<std::uint32_t> noted;
-        ShownTextProducer producer;
-        producer.noteResumePoints(&noted);
-        producer.start(ShownKind::Markup);
-        std::string shown;
-        producer.feed(test::readFile(paths[n]), shown);
-        producer.finish(shown);
+        const ResumePoints noted = test::notedResumePoints(test::readFile(paths[n]));
         ResumePoints kept;
         ASSERT_TRUE(index->resumePoints(n, kept)) << n;
         EXPECT_GT(kept.offsets.size(), 2U);
-        EXPECT_EQ(kept.offsets, noted);
-        EXPECT_EQ(kept.encoding, producer.resumeEncoding());
+        EXPECT_EQ(kept.offsets, noted.offsets);
+        EXPECT_EQ(kept.encoding, noted.encoding);
         EXPECT_EQ(kept.stamp, files.fileStamp(paths[n]));
     }
     ResumePoints none;

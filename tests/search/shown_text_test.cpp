@@ -16,6 +16,7 @@
 #include "search/shown_text_search.h"
 #include "search/title_search.h"
 #include "tests/support/fake_file_system.h"
+#include "tests/support/resume_points.h"
 #include "tests/support/temp_dir.h"
 
 namespace pelmaro {
@@ -344,14 +345,7 @@ TEST(ShownTextReader, FirstLookSeesEveryBlockTheFirstHoldingTheHead) {
 // them for the file as it is now.
 ResumePoints resumePointsOf(platform::FileSystem& files, const std::string& name,
                             std::size_t spacing) {
-    ResumePoints resume;
-    ShownTextProducer producer;
-    producer.noteResumePoints(&resume.offsets, spacing);
-    producer.start(ShownKind::Markup);
-    std::string shown;
-    producer.feed(test::readFile(name), shown);
-    producer.finish(shown);
-    resume.encoding = producer.resumeEncoding();
+    ResumePoints resume = test::notedResumePoints(test::readFile(name), spacing);
     resume.stamp = *files.fileStamp(name);
     return resume;
 }
